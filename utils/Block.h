@@ -53,7 +53,7 @@ public:
     int32_t charSize() const { return isWide() ? 2 : 1; }
     int32_t capacity() const { return capacity_; }
     uint8_t flags() const { return flags_; }
-    void grow(int32_t n) { resize(length() + n); }
+    void grow(int32_t n); // resize(length() + n)
     uint32_t charAt(int32_t i) const;
     void setCharAt(int32_t i, uint32_t c);
 
@@ -72,13 +72,21 @@ public:
     bool equals(const char* text) const;
     bool equalsNoCase(const Block& other) const;
     bool equalsNoCase(const char* text) const;
-    int32_t find(const Block& needle, int32_t from) const; // -1 when absent
+    // -1 when absent; an empty needle is never found.
+    int32_t find(const Block& needle, int32_t from) const;
     int32_t find(const char* needle, int32_t from) const;
     int32_t replaceChar(uint32_t oldChar, uint32_t newChar, int32_t from);
     void trim(Block& target) const;
     bool unquote(Block& target) const;
 
 protected:
+    // A size in bytes as the 32-bit fields hold it; anything outside 0..INT32_MAX is a
+    // fatal stop, so an overflowing request can never turn into a small allocation.
+    static int32_t checkedSize(int64_t bytes);
+    // Leaves other without storage after its storage moved elsewhere.
+    static void forgetStorage(Block& other);
+    uint32_t charAtUnchecked(int32_t i) const;
+
     // Lazily measured wrapped texts update these from const accessors.
     uint8_t* ptr_ = nullptr;
     mutable int32_t size_ = 0;

@@ -8,7 +8,7 @@ namespace TOVK_Utils {
 
 class LightBlock : public Block {
 public:
-    LightBlock() = default;
+    LightBlock() { flags_ |= NotOwned; }
     LightBlock(const void* chars, int32_t n, bool wide = false);
 
     void setSize(int32_t n) override;          // fatal stop

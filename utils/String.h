@@ -31,13 +31,15 @@ public:
     void allocate(int32_t n) override;
     void allocateAgain(int32_t n) override;
     void clear() override;
+    void release() override;
     int32_t byteSize() const override;
     int32_t length() const override;
     String toString() const override;
     void takeFrom(Block& block) override;   // copy text and width, then release block's storage
     virtual void takeFrom(String& other);   // move everything; other left empty
 
-    // The zero-terminated characters (8-bit or UTF-16 per the width).
+    // The zero-terminated characters (8-bit or UTF-16 per the width); an empty text when
+    // the string has no storage.
     const char* c_str() const;
     const char16_t* w_str() const;
 
@@ -54,6 +56,8 @@ public:
         ;
 
 private:
+    void measure() const;
+    void terminate();
     mutable int32_t length_ = 0;
 };
 
@@ -62,12 +66,13 @@ private:
 class WideForSystem {
 public:
     explicit WideForSystem(const Block& text);
-    const char16_t* get() const { return chars_; }
+    const char16_t* get() const { return converted_ ? copy_.w_str() : chars_; }
     int32_t length() const { return length_; }
 
 private:
     String copy_;
-    const char16_t* chars_ = nullptr;
+    const char16_t* chars_ = nullptr; // the caller's own wide text when no copy was needed
+    bool converted_ = false;
     int32_t length_ = 0;
 };
 inline WideForSystem wideForSystem(const Block& text) { return WideForSystem(text); }
@@ -80,6 +85,8 @@ public:
     FormatArg(long value) : number_(value) {}
     FormatArg(long long value) : number_(value) {}
     FormatArg(unsigned value) : number_(value) {}
+    FormatArg(unsigned long value) : number_(static_cast<int64_t>(value)) {}
+    FormatArg(unsigned long long value) : number_(static_cast<int64_t>(value)) {}
     const Block* text() const { return text_; }
     int64_t number() const { return number_; }
 

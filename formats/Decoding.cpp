@@ -1,0 +1,166 @@
+#include "formats/Decoding.h"
+
+#include "formats/MimePart.h"
+
+#include <array>
+#include <cstring>
+
+using TOVK_Utils::Block;
+
+namespace TOVK_Internet {
+
+namespace {
+
+constexpr uint8_t skip = 0xFF;
+
+constexpr std::array<uint8_t, 256> makeBase64Table() {
+    std::array<uint8_t, 256> table{};
+    for (auto& v : table)
+        v = skip;
+    for (int i = 0; i < 26; ++i) {
+        table['A' + i] = static_cast<uint8_t>(i);
+        table['a' + i] = static_cast<uint8_t>(26 + i);
+    }
+    for (int i = 0; i < 10; ++i)
+        table['0' + i] = static_cast<uint8_t>(52 + i);
+    table['+'] = 62;
+    table['/'] = 63;
+    return table;
+}
+
+constexpr std::array<uint8_t, 256> base64Table = makeBase64Table();
+
+int hexValue(uint8_t c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+// The output is resized rather than replaced: the passes reuse one large buffer, and a
+// fresh allocation per attachment would fault every page in again.
+void decodeBase64(const Block& input, Block& output) {
+    const int32_t n = input.byteSize();
+    output.setWide(false);
+    output.resize(n);
+    if (n == 0)
+        return;
+    const uint8_t* in = input.data();
+    uint8_t* out = output.data();
+    int32_t emitted = 0;
+    int32_t i = 0;
+    int phase = 0;
+    uint8_t accumulator = 0;
+    while (i < n) {
+        // Fast path: a whole group of four alphabet characters at a group boundary,
+        // which is nearly all of a real body.
+        if (phase == 0) {
+            while (i + 4 <= n) {
+                const uint32_t a = base64Table[in[i]], b = base64Table[in[i + 1]],
+                               c = base64Table[in[i + 2]], d = base64Table[in[i + 3]];
+                if ((a | b | c | d) & 0x80)
+                    break;
+                const uint32_t bits = (a << 18) | (b << 12) | (c << 6) | d;
+                out[emitted] = static_cast<uint8_t>(bits >> 16);
+                out[emitted + 1] = static_cast<uint8_t>(bits >> 8);
+                out[emitted + 2] = static_cast<uint8_t>(bits);
+                emitted += 3;
+                i += 4;
+            }
+            if (i >= n)
+                break;
+        }
+        const uint8_t v = base64Table[in[i++]];
+        if (v == skip)
+            continue;
+        switch (phase) {
+        case 0:
+            accumulator = static_cast<uint8_t>(v << 2);
+            phase = 1;
+            break;
+        case 1:
+            out[emitted++] = static_cast<uint8_t>(accumulator | ((v >> 4) & 0x03));
+            accumulator = static_cast<uint8_t>(v << 4);
+            phase = 2;
+            break;
+        case 2:
+            out[emitted++] = static_cast<uint8_t>(accumulator | ((v >> 2) & 0x0F));
+            accumulator = static_cast<uint8_t>(v << 6);
+            phase = 3;
+            break;
+        default:
+            out[emitted++] = static_cast<uint8_t>(accumulator | v);
+            phase = 0;
+            break;
+        }
+    }
+    output.resize(emitted);
+}
+
+void decodeQuotedPrintable(const Block& input, Block& output) {
+    const int32_t n = input.byteSize();
+    output.setWide(false);
+    output.resize(n);
+    if (n == 0)
+        return;
+    const uint8_t* in = input.data();
+    uint8_t* out = output.data();
+    int32_t emitted = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const uint8_t c = in[i];
+        if (c != '=') {
+            out[emitted++] = c;
+            continue;
+        }
+        // A soft line break: "=", optional blanks, then CR LF or LF.
+        int32_t j = i + 1;
+        while (j < n && (in[j] == ' ' || in[j] == '\t'))
+            ++j;
+        if (j < n && in[j] == '\n') {
+            i = j;
+            continue;
+        }
+        if (j + 1 < n && in[j] == '\r' && in[j + 1] == '\n') {
+            i = j + 1;
+            continue;
+        }
+        if (j == n) {
+            i = j - 1; // "=" ending the body is a soft break with nothing after it
+            continue;
+        }
+        if (i + 2 < n) {
+            const int high = hexValue(in[i + 1]), low = hexValue(in[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out[emitted++] = static_cast<uint8_t>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        out[emitted++] = c;
+    }
+    output.resize(emitted);
+}
+
+void decodeContent(const MimePart& part, Block& output) {
+    switch (part.transferEncoding) {
+    case TransferEncoding::Base64:
+        decodeBase64(part.body, output);
+        break;
+    case TransferEncoding::QuotedPrintable:
+        decodeQuotedPrintable(part.body, output);
+        break;
+    default:
+        output.setWide(false);
+        output.resize(part.body.length());
+        if (part.body.length() > 0)
+            std::memcpy(output.data(), part.body.rawPointer(), static_cast<size_t>(part.body.length()));
+        break;
+    }
+}
+
+} // namespace TOVK_Internet

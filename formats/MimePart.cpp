@@ -1,0 +1,345 @@
+#include "formats/MimePart.h"
+
+#include "formats/Decoding.h"
+#include "utils/TextScanner.h"
+
+#include <cstring>
+
+using TOVK_Utils::Block;
+using TOVK_Utils::LightBlock;
+using TOVK_Utils::Tokenizer;
+
+namespace TOVK_Internet {
+
+namespace {
+
+bool isBlank(uint8_t c) { return c == ' ' || c == '\t'; }
+
+void setView(LightBlock& view, const uint8_t* start, int64_t length) {
+    if (length <= 0)
+        view.assign(nullptr, 0);
+    else
+        view.assign(start, static_cast<int32_t>(length));
+}
+
+// Strips spaces and tabs from both ends of [begin, end).
+void stripBlanks(const uint8_t*& begin, const uint8_t*& end) {
+    while (begin < end && isBlank(*begin))
+        ++begin;
+    while (end > begin && isBlank(end[-1]))
+        --end;
+}
+
+} // namespace
+
+MimePart::MimePart() = default;
+
+// Children are plain pointers and allParts owns every part of the tree, so even a
+// message nested a hundred thousand levels deep is destroyed without recursion.
+MimePart::~MimePart() = default;
+
+bool MimePart::parse(const Block& text) {
+    const int64_t n = text.byteSize();
+    totalSize += n;
+    if (n == 0)
+        return true;
+    text_ = text.data();
+    int64_t pos = 0;
+    while (pos < n) {
+        const void* lf = std::memchr(text_ + pos, '\n', static_cast<size_t>(n - pos));
+        const int64_t lineEnd = lf ? static_cast<const uint8_t*>(lf) - text_ : n;
+        int64_t contentEnd = lineEnd;
+        if (contentEnd > pos && text_[contentEnd - 1] == '\r')
+            --contentEnd;
+        // A final line without LF is a line like any other: dropping it would lose the
+        // last line of a part that a rebuild keeps.
+        if (!feedLine(text_ + pos, contentEnd - pos, pos))
+            return false;
+        if (unparseable_)
+            return false;
+        pos = lineEnd + 1;
+    }
+    return true;
+}
+
+// Lines are handed down the tree in a loop rather than by recursion, so the depth of
+// nesting costs no stack.
+bool MimePart::feedLine(const uint8_t* line, int64_t length, int64_t start) {
+    MimePart* part = this;
+    for (;;) {
+        if (!part->inBody) {
+            if (part->headerStart < 0)
+                part->headerStart = start;
+            const bool ok = part->headerLine(line, length, start);
+            // A sub-part's bad header line only loses that line.
+            return part == this ? ok : true;
+        }
+        if (part->bodyStart < 0)
+            part->bodyStart = start;
+        const int32_t b = part->boundary.length();
+        if (b > 0 && length >= 2 + b && line[0] == '-' && line[1] == '-' &&
+            std::memcmp(line + 2, part->boundary.rawPointer(), static_cast<size_t>(b)) == 0) {
+            if (length >= 4 + b && line[2 + b] == '-' && line[3 + b] == '-') {
+                part->currentChild = nullptr;
+                part->childrenClosed = true;
+            } else {
+                part->currentChild = part->openChild();
+                part->childrenClosed = false;
+            }
+            return true;
+        }
+        if (part->childrenClosed)
+            return true; // the epilogue belongs to no part
+        if (part->currentChild) {
+            part = part->currentChild;
+            continue;
+        }
+        setView(part->body, text_ + part->bodyStart, start + length - part->bodyStart);
+        return true;
+    }
+}
+
+MimePart* MimePart::openChild() {
+    MimePart* top = root ? root : this;
+    if (static_cast<int64_t>(top->allParts.size()) >= maxParts) {
+        top->unparseable_ = true;
+        return nullptr;
+    }
+    auto child = std::make_unique<MimePart>();
+    child->parent = this;
+    child->root = top;
+    child->text_ = top->text_;
+    MimePart* raw = child.get();
+    children.push_back(raw);
+    top->allParts.push_back(std::move(child));
+    return raw;
+}
+
+bool MimePart::headerLine(const uint8_t* line, int64_t length, int64_t start) {
+    if (length == 0) {
+        currentChild = nullptr;
+        inBody = true;
+        setView(headerText, text_ + headerStart, start - headerStart);
+        return interpretHeaders();
+    }
+    // Until the block ends, the header text covers every line received, so that a part
+    // whose blank line never came is written back as it was.
+    setView(headerText, text_ + headerStart, start + length - headerStart);
+
+    const uint8_t* begin = line;
+    const uint8_t* end = line + length;
+    stripBlanks(begin, end);
+    if (begin == end)
+        return true; // a blank line of spaces and tabs does not end the block
+    if (isBlank(line[0])) {
+        if (lastHeader < 0)
+            return false;
+        TOVK_Utils::String& value = headers.at(lastHeader).value;
+        value.append(" ", 1);
+        value.append(begin, static_cast<int32_t>(end - begin));
+        return true;
+    }
+    const void* colon = std::memchr(begin, ':', static_cast<size_t>(end - begin));
+    if (!colon)
+        return false;
+    if (lastHeader + 1 >= maxHeaders) {
+        (root ? root : this)->unparseable_ = true;
+        return false;
+    }
+    ++lastHeader;
+    MIMEHeader& header = headers.at(lastHeader);
+    const uint8_t* c = static_cast<const uint8_t*>(colon);
+    setView(header.name, begin, c - begin);
+    const uint8_t* v = c + 1;
+    while (v < end && isBlank(*v))
+        ++v;
+    header.value.clear();
+    if (v < end)
+        header.value.append(v, static_cast<int32_t>(end - v));
+    return true;
+}
+
+bool MimePart::interpretHeaders() {
+    for (int32_t i = 0; i <= lastHeader; ++i) {
+        MIMEHeader& header = headers.at(i);
+        if (header.name.equalsNoCase("content-type")) {
+            bool ok = true;
+            interpretContentType(header.value, ok);
+            if (!ok)
+                return false;
+        } else if (header.name.equalsNoCase("content-transfer-encoding")) {
+            // Folding can leave blanks around the value; a base64 body saved undecoded
+            // and then cut would be the only copy left, so compare the bare word.
+            LightBlock word;
+            header.value.trim(word);
+            if (word.equalsNoCase("base64"))
+                transferEncoding = TransferEncoding::Base64;
+            else if (word.equalsNoCase("quoted-printable"))
+                transferEncoding = TransferEncoding::QuotedPrintable;
+            else
+                transferEncoding = TransferEncoding::Other;
+        } else if (header.name.equalsNoCase("content-disposition")) {
+            interpretContentDisposition(header.value);
+        }
+    }
+    return true;
+}
+
+void MimePart::interpretContentType(const Block& value, bool& ok) {
+    Tokenizer tokens(value, ";", false, false);
+    LightBlock mediaType;
+    if (!tokens.nextToken(mediaType))
+        return;
+    LightBlock parameter;
+    if (mediaType.startsWithAtNoCase(LightBlock("multipart", 9), 0)) {
+        isMultipart = true;
+        while (tokens.nextToken(parameter)) {
+            Tokenizer pieces(parameter, "=", false, true);
+            LightBlock name, trimmed;
+            pieces.nextToken(name);
+            name.trim(trimmed);
+            if (!trimmed.equalsNoCase("boundary"))
+                continue;
+            LightBlock raw;
+            if (!pieces.nextToken(raw)) {
+                ok = false;
+                return;
+            }
+            raw.unquote(boundary);
+            return;
+        }
+        return;
+    }
+    while (tokens.nextToken(parameter)) {
+        Tokenizer pieces(parameter, "=", false, true);
+        LightBlock name, trimmed;
+        pieces.nextToken(name);
+        name.trim(trimmed);
+        if (!trimmed.equalsNoCase("name"))
+            continue;
+        LightBlock rest, unquoted;
+        parameter.tail(rest, pieces.position());
+        rest.unquote(unquoted);
+        setFileName(unquoted);
+    }
+}
+
+void MimePart::interpretContentDisposition(const Block& value) {
+    Tokenizer tokens(value, ";", false, false);
+    LightBlock parameter;
+    if (!tokens.nextToken(parameter))
+        return; // the disposition type plays no role
+    while (tokens.nextToken(parameter)) {
+        Tokenizer pieces(parameter, "=", false, false);
+        LightBlock name, trimmed;
+        pieces.nextToken(name);
+        name.trim(trimmed);
+        if (!trimmed.equalsNoCase("filename"))
+            continue;
+        LightBlock rest, unquoted;
+        parameter.tail(rest, pieces.position());
+        rest.unquote(unquoted);
+        setFileName(unquoted);
+    }
+}
+
+void MimePart::setFileName(const Block& value) {
+    fileName.assign(value);
+    if (!value.startsWithAt("=?", 0))
+        return;
+    const int32_t close = value.find("?=", 2);
+    if (close < 0)
+        return;
+    LightBlock inner;
+    value.substring(inner, 2, close);
+    fileName.assign(inner);
+
+    Tokenizer pieces(inner, "?", false, false);
+    LightBlock piece;
+    pieces.nextToken(piece);
+    charset.assign(piece);
+    if (!pieces.nextToken(piece))
+        return;
+    uint32_t letter = piece.length() > 0 ? piece.charAt(0) : 0;
+    if (letter >= 'A' && letter <= 'Z')
+        letter += 32;
+    if (!pieces.nextToken(piece)) {
+        fileName.assign(nullptr, 0);
+        return;
+    }
+    fileName.assign(piece);
+    if (letter == 'b') {
+        decodeBase64(fileName, decodedName);
+        fileName.assign(decodedName);
+    }
+}
+
+bool MimePart::isAttachment() const {
+    if (!root || root->unparseable_)
+        return false;
+    return fileName.length() > 0 && children.empty();
+}
+
+namespace {
+
+void appendView(Block& output, const Block& view) {
+    if (view.length() > 0)
+        output.append(view.rawPointer(), view.length());
+}
+
+void appendBoundaryLine(Block& output, const Block& boundary, bool closing) {
+    output.append("\r\n--", 4);
+    appendView(output, boundary);
+    if (closing)
+        output.append("--\r\n", 4);
+    else
+        output.append("\r\n", 2);
+}
+
+// A part's own text: its header block, the blank line, and its body (a multipart
+// part's preamble). A part whose header block never ended gets its lines back as
+// they were and no blank line.
+void appendHead(Block& output, const MimePart& part) {
+    appendView(output, part.headerText);
+    if (!part.inBody)
+        return;
+    output.append("\r\n", 2);
+    appendView(output, part.body);
+}
+
+} // namespace
+
+// Written with an explicit stack: the worker thread's stack is small and a message
+// may be nested very deeply.
+void MimePart::rebuild(Block& output) const {
+    output.setWide(false);
+    output.setPolicy(true, false);
+    const int64_t room = totalSize < INT32_MAX / 2 ? totalSize : INT32_MAX / 2;
+    output.allocate(static_cast<int32_t>(room));
+    output.clear();
+    struct Frame {
+        const MimePart* part;
+        size_t next;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({this, 0});
+    appendHead(output, *this);
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        const MimePart* part = frame.part;
+        while (frame.next < part->children.size() && !part->children[frame.next]->keep)
+            ++frame.next;
+        if (frame.next < part->children.size()) {
+            const MimePart* child = part->children[frame.next++];
+            appendBoundaryLine(output, part->boundary, false);
+            appendHead(output, *child);
+            stack.push_back({child, 0});
+            continue;
+        }
+        if (!part->children.empty())
+            appendBoundaryLine(output, part->boundary, true);
+        stack.pop_back();
+    }
+}
+
+} // namespace TOVK_Internet

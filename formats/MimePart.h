@@ -1,0 +1,86 @@
+// A parsed e-mail message: a tree of parts with their headers, bodies, boundaries and
+// attachment file names. Bodies, header blocks, boundaries and names are views into the
+// message text, which must stay alive and unchanged while the parts are used.
+#pragma once
+
+#include "formats/MIMEHeader.h"
+#include "utils/Block.h"
+#include "utils/LightBlock.h"
+#include "utils/SmartArray.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace TOVK_Internet {
+
+enum class TransferEncoding { Other, Base64, QuotedPrintable };
+
+class MimePart {
+public:
+    // Beyond these a message is treated as unparseable: nothing is taken from it and it
+    // is never rewritten, so a hostile message cannot make the work unbounded.
+    static constexpr int32_t maxParts = 100000;
+    static constexpr int32_t maxHeaders = 10000;
+
+    MimePart();
+    ~MimePart();
+    MimePart(const MimePart&) = delete;
+    MimePart& operator=(const MimePart&) = delete;
+
+    // Feeds the whole raw text of a message to this (root) part. False when the
+    // message's own header block had a malformed line, or when the message is unparseable.
+    bool parse(const TOVK_Utils::Block& text);
+
+    // Marks the part as saved: the rebuild leaves it out.
+    void drop() { keep = false; }
+    // Takes an unquoted name or filename parameter value, handling one encoded word.
+    void setFileName(const TOVK_Utils::Block& value);
+    // The message text without the dropped parts (root only).
+    void rebuild(TOVK_Utils::Block& output) const;
+
+    // A part below the root with a file name and no sub-parts. A part with sub-parts is
+    // never one: cutting it would take every part below it along, saved or not.
+    bool isAttachment() const;
+    // Root only: the message exceeded the limits above.
+    bool isUnparseable() const { return unparseable_; }
+
+    MimePart* parent = nullptr;
+    MimePart* root = nullptr;
+    TransferEncoding transferEncoding = TransferEncoding::Other;
+    int64_t totalSize = 0;
+    int64_t bodyStart = -1;
+    int64_t headerStart = -1;
+    TOVK_Utils::LightBlock body;
+    TOVK_Utils::LightBlock headerText;
+    TOVK_Utils::LightBlock fileName;
+    TOVK_Utils::LightBlock charset;
+    TOVK_Utils::Block decodedName;
+    bool keep = true;
+    // Root only: every part below the root in document order; the root owns them all,
+    // so that destroying a deeply nested message never recurses.
+    std::vector<std::unique_ptr<MimePart>> allParts;
+    std::vector<MimePart*> children;
+    TOVK_Utils::SmartArray<MIMEHeader> headers;
+    TOVK_Utils::LightBlock boundary;
+    MimePart* currentChild = nullptr;
+    bool childrenClosed = false;
+    // False while the header block has not ended: headerText then covers the lines
+    // received so far, without the last line break, and the rebuild adds no blank line.
+    bool inBody = false;
+    bool isMultipart = false;
+    int32_t lastHeader = -1;
+
+private:
+    bool feedLine(const uint8_t* line, int64_t length, int64_t start);
+    bool headerLine(const uint8_t* line, int64_t length, int64_t start);
+    bool bodyLine(const uint8_t* line, int64_t length, int64_t start);
+    bool interpretHeaders();
+    void interpretContentType(const TOVK_Utils::Block& value, bool& ok);
+    void interpretContentDisposition(const TOVK_Utils::Block& value);
+    MimePart* openChild();
+    const uint8_t* text_ = nullptr; // root only
+    bool unparseable_ = false;
+};
+
+} // namespace TOVK_Internet

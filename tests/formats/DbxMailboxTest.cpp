@@ -1,0 +1,336 @@
+#include "DbxWriter.h"
+#include "MimeTestUtil.h"
+#include "formats/DbxMailbox.h"
+#include "formats/MimePart.h"
+#include "utils/String.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+using namespace TOVK_Internet;
+using DbxTest::DbxOptions;
+using DbxTest::DbxWriter;
+using DbxTest::IndexNode;
+using TOVK_Utils::Block;
+using TOVK_Utils::String;
+
+namespace {
+
+class DbxFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("tovk-dbx-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+        path = (dir / "Inbox.dbx").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::vector<uint8_t> bytes() {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+    void save(const std::vector<uint8_t>& data) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    }
+    void patch32(uint32_t offset, uint32_t value) {
+        auto data = bytes();
+        for (int i = 0; i < 4; ++i)
+            data.at(offset + i) = uint8_t(value >> (8 * i));
+        save(data);
+    }
+    bool openAndScan(DbxMailbox& box, DbxMailbox::Access access = DbxMailbox::Access::Read) {
+        String p(path.c_str());
+        return box.open(p, access) && box.scan();
+    }
+    std::string read(DbxMailbox& box, uint32_t offset, bool* ok = nullptr) {
+        Block text;
+        const bool result = box.readMessage(offset, text);
+        if (ok)
+            *ok = result;
+        return str(text);
+    }
+
+    std::filesystem::path dir;
+    std::string path;
+};
+
+std::string message(int i, size_t size) {
+    std::string text = "Subject: message " + std::to_string(i) + "\r\n\r\n";
+    while (text.size() < size)
+        text += "line " + std::to_string(text.size()) + " of message " + std::to_string(i) + "\r\n";
+    return text;
+}
+
+} // namespace
+
+TEST_F(DbxFile, RecognisesMailboxesOnly) {
+    DbxWriter writer;
+    writer.writeFile(path);
+    {
+        DbxMailbox box;
+        EXPECT_TRUE(openAndScan(box));
+        EXPECT_TRUE(box.messageOffsets.empty()); // root offset 0: no messages
+    }
+    patch32(4, 0x6F74FDC6);
+    {
+        DbxMailbox box;
+        String p(path.c_str());
+        EXPECT_FALSE(box.open(p));
+    }
+    save({0xCF, 0xAD, 0x12, 0xFE});
+    {
+        DbxMailbox box;
+        String p(path.c_str());
+        EXPECT_FALSE(box.open(p));
+    }
+    DbxMailbox box;
+    String missing((dir / "missing.dbx").string().c_str());
+    EXPECT_FALSE(box.open(missing));
+}
+
+TEST_F(DbxFile, EveryMessageReadsBackInIndexOrder) {
+    for (bool indirect : {false, true}) {
+        for (int32_t capacity : {512, 100, 7}) {
+            DbxOptions options;
+            options.indirect = indirect;
+            options.blockCapacity = capacity;
+            options.shuffleBlocks = true;
+            options.gaps = true;
+            options.seed = uint32_t(capacity);
+            DbxWriter writer(options);
+            for (int i = 0; i < 300; ++i)
+                writer.addMessage(message(i, size_t(i % 7) * 333));
+            writer.setRandomIndex();
+            ASSERT_TRUE(writer.writeFile(path));
+            DbxMailbox box;
+            ASSERT_TRUE(openAndScan(box));
+            ASSERT_EQ(box.messageOffsets, writer.scanOrder());
+            for (size_t m = 0; m < writer.messages().size(); ++m) {
+                bool ok = false;
+                EXPECT_EQ(read(box, writer.firstBlocks()[m], &ok), writer.messages()[m]);
+                EXPECT_TRUE(ok);
+            }
+        }
+    }
+}
+
+TEST_F(DbxFile, IndexTreeShapes) {
+    // Entry children come right after their entry, the node's own child last; a node of
+    // count 0 contributes only its child; a record without attribute 4 adds nothing.
+    DbxWriter writer;
+    for (int i = 0; i < 6; ++i)
+        writer.addMessage(message(i, 10));
+    auto root = std::make_unique<IndexNode>();
+    root->entries.resize(3);
+    root->entries[0].message = 3;
+    root->entries[0].child = std::make_unique<IndexNode>();
+    root->entries[0].child->entries.resize(1);
+    root->entries[0].child->entries[0].message = 5;
+    root->entries[1].message = -1;
+    root->entries[2].message = 0;
+    root->child = std::make_unique<IndexNode>(); // count 0, with a child
+    root->child->child = std::make_unique<IndexNode>();
+    root->child->child->entries.resize(2);
+    root->child->child->entries[0].message = 1;
+    root->child->child->entries[1].message = 2;
+    writer.setIndex(std::move(root));
+    ASSERT_TRUE(writer.writeFile(path));
+    DbxMailbox box;
+    ASSERT_TRUE(openAndScan(box));
+    const auto& f = writer.firstBlocks();
+    EXPECT_EQ(box.messageOffsets, (std::vector<uint32_t>{f[3], f[5], f[0], f[1], f[2]}));
+}
+
+TEST_F(DbxFile, DamagedIndexIsRefused) {
+    DbxWriter writer;
+    for (int i = 0; i < 3; ++i)
+        writer.addMessage(message(i, 10));
+    ASSERT_TRUE(writer.writeFile(path));
+    const auto good = bytes();
+    const uint32_t root = good[0xE4] | good[0xE5] << 8 | good[0xE6] << 16 | uint32_t(good[0xE7]) << 24;
+
+    auto expectCorrupt = [&](const char* what) {
+        DbxMailbox box;
+        String p(path.c_str());
+        ASSERT_TRUE(box.open(p)) << what;
+        EXPECT_FALSE(box.scan()) << what;
+        save(good);
+    };
+    patch32(0xE4, uint32_t(good.size()) + 100);
+    expectCorrupt("root beyond the end");
+    patch32(root + 8, root);
+    expectCorrupt("node is its own child");
+    patch32(root + 24 + 4, root);
+    expectCorrupt("entry child loops to the root");
+    {
+        auto data = good;
+        data[root + 17] = 200;
+        save(data);
+        expectCorrupt("count of 128 or more");
+    }
+    patch32(0xE4, 0x80000010u);
+    expectCorrupt("offset above 2 GiB");
+    {
+        auto data = good;
+        data.resize(root + 30);
+        save(data);
+        expectCorrupt("file ends inside the entries");
+    }
+}
+
+TEST_F(DbxFile, DamagedChainsAreNotRead) {
+    DbxOptions options;
+    options.blockCapacity = 64;
+    DbxWriter writer(options);
+    writer.addMessage(message(0, 200));
+    writer.addMessage(message(1, 200));
+    ASSERT_TRUE(writer.writeFile(path));
+    const auto good = bytes();
+    const auto chain = writer.chains()[0];
+    ASSERT_GE(chain.size(), 3u);
+    auto expectUnreadable = [&](const char* what) {
+        const auto patched = bytes();
+        DbxMailbox box;
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite)) << what;
+        bool ok = true;
+        read(box, writer.firstBlocks()[0], &ok);
+        EXPECT_FALSE(ok) << what;
+        String replacement("short");
+        EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0], replacement)) << what;
+        box.close();
+        EXPECT_EQ(bytes(), patched) << what; // nothing written into a damaged chain
+        save(good);
+    };
+    patch32(chain[1], chain[1] + 1);
+    expectUnreadable("self offset off by one");
+    patch32(chain[1] + 8, 65);
+    expectUnreadable("length beyond capacity");
+    patch32(chain[1] + 8, 0x80000000u);
+    expectUnreadable("negative length");
+    patch32(chain[1] + 4, 0xFFFFFFF0u);
+    expectUnreadable("negative capacity");
+    patch32(chain[2] + 12, chain[0]);
+    expectUnreadable("chain loops back");
+    patch32(chain[2] + 12, uint32_t(good.size()) - 8);
+    expectUnreadable("next block runs past the end");
+}
+
+TEST_F(DbxFile, WritingBackInPlace) {
+    DbxOptions options;
+    options.blockCapacity = 64;
+    options.shuffleBlocks = true;
+    DbxWriter writer(options);
+    for (int i = 0; i < 4; ++i)
+        writer.addMessage(message(i, 300));
+    ASSERT_TRUE(writer.writeFile(path));
+    const auto before = bytes();
+    const uint32_t first = writer.firstBlocks()[1];
+    const auto chain = writer.chains()[1];
+
+    const std::string shorter = message(9, 100);
+    {
+        DbxMailbox box;
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
+        String text(shorter.c_str());
+        ASSERT_TRUE(box.writeMessage(first, text));
+        EXPECT_EQ(read(box, first), shorter);
+        for (int m : {0, 2, 3})
+            EXPECT_EQ(read(box, writer.firstBlocks()[m]), writer.messages()[m]);
+    }
+    const auto after = bytes();
+    ASSERT_EQ(after.size(), before.size());
+    // Only the bodies and headers of the blocks that took the text changed.
+    const size_t used = (shorter.size() + 63) / 64;
+    std::vector<bool> writable(before.size(), false);
+    for (size_t b = 0; b < used; ++b)
+        for (uint32_t i = 0; i < 16 + 64; ++i)
+            writable[chain[b] + i] = true;
+    for (size_t i = 0; i < before.size(); ++i)
+        if (!writable[i])
+            ASSERT_EQ(before[i], after[i]) << "byte " << i;
+
+    // A text longer than the chain is refused and nothing is written.
+    {
+        DbxMailbox box;
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
+        String longer(message(9, 64 * chain.size() + 1).c_str());
+        EXPECT_FALSE(box.writeMessage(first, longer));
+    }
+    EXPECT_EQ(bytes(), after);
+
+    // An empty text leaves the first block empty and ending the chain.
+    {
+        DbxMailbox box;
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
+        String empty;
+        ASSERT_TRUE(box.writeMessage(first, empty));
+        bool ok = false;
+        EXPECT_EQ(read(box, first, &ok), "");
+        EXPECT_TRUE(ok);
+    }
+}
+
+// Parse, drop every attachment, rebuild, write back: every message still reads, the
+// rewritten ones parse into the same tree minus the dropped parts, the rest are unchanged.
+TEST_F(DbxFile, CuttingAttachmentsRoundTrip) {
+    DbxOptions options;
+    options.shuffleBlocks = true;
+    DbxWriter writer(options);
+    std::mt19937 random(5);
+    for (int i = 0; i < 40; ++i) {
+        std::string m = "Subject: " + std::to_string(i) +
+                        "\r\nContent-Type: multipart/mixed; boundary=\"=_b\"\r\n\r\n--=_b\r\n"
+                        "Content-Type: text/plain\r\n\r\nHello " + std::to_string(i) + "\r\n";
+        const int attachments = int(random() % 3);
+        for (int a = 0; a < attachments; ++a) {
+            m += "--=_b\r\nContent-Type: application/octet-stream; name=\"f" + std::to_string(a) +
+                 ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+            for (int l = 0; l < 20; ++l)
+                m += std::string(76, char('A' + (i + a + l) % 26)) + "\r\n";
+        }
+        m += "--=_b--\r\n";
+        writer.addMessage(m);
+    }
+    ASSERT_TRUE(writer.writeFile(path));
+
+    DbxMailbox box;
+    ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
+    std::vector<std::string> expected(writer.messages().size());
+    for (size_t m = 0; m < writer.messages().size(); ++m) {
+        Block text;
+        ASSERT_TRUE(box.readMessage(writer.firstBlocks()[m], text));
+        MimePart root;
+        ASSERT_TRUE(root.parse(text));
+        bool dropped = false;
+        for (auto& part : root.allParts)
+            if (part->isAttachment()) {
+                part->drop();
+                dropped = true;
+            }
+        expected[m] = writer.messages()[m];
+        if (!dropped)
+            continue;
+        Block rebuilt;
+        root.rebuild(rebuilt);
+        ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[m], rebuilt));
+        expected[m] = str(rebuilt);
+    }
+    for (size_t m = 0; m < expected.size(); ++m) {
+        bool ok = false;
+        const std::string text = read(box, writer.firstBlocks()[m], &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(text, expected[m]);
+        MimePart root;
+        auto v = view(text);
+        ASSERT_TRUE(root.parse(v));
+        ASSERT_EQ(root.allParts.size(), 1u);
+        EXPECT_EQ(str(root.allParts[0]->body), "Hello " + std::to_string(m));
+    }
+}

@@ -1,0 +1,313 @@
+#include "MimeTestUtil.h"
+#include "formats/Decoding.h"
+#include "formats/MimePart.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+using namespace TOVK_Internet;
+using TOVK_Utils::Block;
+
+namespace {
+
+struct Parsed {
+    explicit Parsed(std::string message) : text(std::move(message)), block(view(text)) {
+        ok = root.parse(block);
+    }
+    MimePart& part(size_t i) { return *root.allParts.at(i); }
+    std::string rebuilt() {
+        Block out;
+        root.rebuild(out);
+        return str(out);
+    }
+    std::string text;
+    TOVK_Utils::LightBlock block;
+    MimePart root;
+    bool ok = false;
+};
+
+std::string header(const MimePart& part, int i) {
+    auto& headers = const_cast<MimePart&>(part).headers;
+    return str(headers.at(i).name) + "=" + str(headers.at(i).value);
+}
+
+const char* mixed = "From: a@b\r\n"
+                    "Content-Type: multipart/mixed; boundary=\"XX\"\r\n"
+                    "\r\n"
+                    "preamble\r\n"
+                    "--XX\r\n"
+                    "Content-Type: text/plain\r\n"
+                    "\r\n"
+                    "hello\r\n"
+                    "world\r\n"
+                    "--XX\r\n"
+                    "Content-Type: application/pdf; name=\"r.pdf\"\r\n"
+                    "Content-Transfer-Encoding: base64\r\n"
+                    "\r\n"
+                    "QUJD\r\n"
+                    "--XX--\r\n"
+                    "epilogue\r\n";
+
+} // namespace
+
+TEST(MimeParse, HeadersBodiesAndTree) {
+    Parsed m(mixed);
+    ASSERT_TRUE(m.ok);
+    EXPECT_TRUE(m.root.isMultipart);
+    EXPECT_EQ(str(m.root.boundary), "XX");
+    EXPECT_EQ(str(m.root.body), "preamble");
+    EXPECT_EQ(str(m.root.headerText), "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n");
+    ASSERT_EQ(m.root.allParts.size(), 2u);
+    ASSERT_EQ(m.root.children.size(), 2u);
+    EXPECT_EQ(str(m.part(0).body), "hello\r\nworld");
+    EXPECT_FALSE(m.part(0).isAttachment());
+    EXPECT_EQ(str(m.part(1).fileName), "r.pdf");
+    EXPECT_EQ(m.part(1).transferEncoding, TransferEncoding::Base64);
+    EXPECT_TRUE(m.part(1).isAttachment());
+    EXPECT_EQ(str(m.part(1).body), "QUJD");
+    EXPECT_EQ(m.part(1).parent, &m.root);
+    EXPECT_EQ(m.part(1).root, &m.root);
+    EXPECT_EQ(m.root.totalSize, static_cast<int64_t>(m.text.size()));
+}
+
+TEST(MimeParse, LineEndsAndHeaderLines) {
+    Parsed lf("A: 1\nContent-Type: multipart/mixed; boundary=b\n\n--b\nX: y\n\nbo\rdy\n--b--\n");
+    ASSERT_TRUE(lf.ok);
+    ASSERT_EQ(lf.root.allParts.size(), 1u);
+    EXPECT_EQ(str(lf.part(0).body), "bo\rdy"); // a lone CR is content
+
+    Parsed noBlank("Subject: x\r\nFrom: y\r\n");
+    EXPECT_TRUE(noBlank.ok);
+    EXPECT_FALSE(noBlank.root.inBody);
+    EXPECT_EQ(noBlank.root.lastHeader, 1);
+
+    Parsed folded("Content-Type: multipart/mixed;\r\n  boundary=abc\r\n\r\n");
+    ASSERT_TRUE(folded.ok);
+    EXPECT_EQ(header(folded.root, 0), "Content-Type=multipart/mixed; boundary=abc");
+    EXPECT_EQ(str(folded.root.boundary), "abc");
+
+    Parsed spaced("Content-Type: Multipart/Mixed; boundary = \"abc\"\r\n\r\n");
+    EXPECT_EQ(str(spaced.root.boundary), "abc");
+
+    Parsed blanks("Subject : x\r\n \t \r\nTo:\t  y  \r\n\r\nbody");
+    ASSERT_TRUE(blanks.ok);
+    EXPECT_EQ(header(blanks.root, 0), "Subject =x");
+    EXPECT_EQ(header(blanks.root, 1), "To=y");
+
+    EXPECT_FALSE(Parsed("no colon here\r\n\r\n").ok);
+    EXPECT_FALSE(Parsed(" continuation first\r\n\r\n").ok);
+    EXPECT_FALSE(Parsed("Content-Type: multipart/mixed; boundary=\r\n\r\n").ok);
+}
+
+TEST(MimeParse, BoundaryLines) {
+    // "--b1--" closes, "--b1 " and "--b1x" open children; text after the close is no part.
+    Parsed m("Content-Type: multipart/mixed; boundary=b1\r\n\r\n"
+             "--b1 \r\n\r\none\r\n--b1x\r\n\r\ntwo\r\n--b1--\r\nafter\r\n");
+    ASSERT_EQ(m.root.allParts.size(), 2u);
+    EXPECT_EQ(str(m.part(0).body), "one");
+    EXPECT_EQ(str(m.part(1).body), "two");
+
+    // A boundary that itself ends in "--" opens with its own line and closes with "--".
+    Parsed dashes("Content-Type: multipart/mixed; boundary=\"x--\"\r\n\r\n"
+                  "--x--\r\n\r\none\r\n--x----   \r\nafter\r\n");
+    ASSERT_EQ(dashes.root.allParts.size(), 1u);
+    EXPECT_EQ(str(dashes.part(0).body), "one");
+    EXPECT_TRUE(dashes.root.childrenClosed);
+
+    // A closing line without a final LF still closes.
+    Parsed last("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\none\r\n--b--");
+    EXPECT_TRUE(last.root.childrenClosed);
+    EXPECT_EQ(str(last.part(0).body), "one");
+}
+
+TEST(MimeParse, NestedPartsInDocumentOrder) {
+    Parsed m("Content-Type: multipart/mixed; boundary=out\r\n\r\n"
+             "--out\r\nContent-Type: multipart/alternative; boundary=in\r\n\r\n"
+             "--in\r\n\r\nplain\r\n--in\r\n\r\nhtml\r\n"
+             "--out\r\nContent-Type: image/png; name=p.png\r\n\r\nPNG\r\n--out--\r\n");
+    ASSERT_EQ(m.root.allParts.size(), 4u);
+    EXPECT_TRUE(m.part(0).isMultipart);
+    EXPECT_EQ(str(m.part(1).body), "plain");
+    EXPECT_EQ(str(m.part(2).body), "html"); // the outer boundary ended it
+    EXPECT_EQ(m.part(2).parent, &m.part(0));
+    EXPECT_EQ(str(m.part(3).fileName), "p.png");
+    EXPECT_EQ(m.part(3).parent, &m.root);
+}
+
+TEST(MimeNames, ParametersAndEncodedWords) {
+    auto nameOf = [](const std::string& headers) {
+        Parsed m("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n" + headers +
+                 "\r\n\r\nx\r\n--b--\r\n");
+        return m.root.allParts.empty() ? std::string("?") : str(m.part(0).fileName);
+    };
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"a;b.pdf\""), "a");
+    EXPECT_EQ(nameOf("Content-Type: text/plain; name=a.txt\r\nContent-Disposition: inline; "
+                     "filename=b.txt"),
+              "b.txt");
+    EXPECT_EQ(nameOf("Content-Disposition: inline; filename=b.txt\r\nContent-Type: text/plain; "
+                     "name=a.txt"),
+              "a.txt");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment"), "");
+    EXPECT_EQ(nameOf("Content-Type: text/plain; NAME = \"x=y.txt\" "), "x=y.txt");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename==?utf-8?B?cmVwb3J0LnBkZg==?="),
+              "report.pdf");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?Q?r=C3=A9.pdf?=\""),
+              "r=C3=A9.pdf");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?B?\""), "utf-8?B?");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?B??=\""), "");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"x =?utf-8?B?YQ==?=\""),
+              "x =?utf-8?B?YQ==?=");
+}
+
+TEST(MimeParse, MultipartWithFilenameIsNoAttachment) {
+    Parsed m("Content-Type: multipart/mixed; boundary=o\r\n\r\n"
+             "--o\r\nContent-Type: multipart/mixed; boundary=i\r\n"
+             "Content-Disposition: attachment; filename=all.zip\r\n\r\npre\r\n"
+             "--i\r\nContent-Type: text/plain; name=leaf.txt\r\n\r\nleaf\r\n--i--\r\n--o--\r\n");
+    ASSERT_EQ(m.root.allParts.size(), 2u);
+    EXPECT_EQ(str(m.part(0).fileName), "all.zip");
+    EXPECT_FALSE(m.part(0).isAttachment());
+    EXPECT_TRUE(m.part(1).isAttachment());
+}
+
+TEST(MimeParse, DeepNestingNeedsNoStack) {
+    const int depth = 100000;
+    std::string text;
+    text.reserve(depth * 60);
+    for (int i = 0; i < depth; ++i)
+        text += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\r\n\r\n--b" +
+                std::to_string(i) + "\r\n";
+    text += "Content-Type: text/plain; name=deep.txt\r\n\r\ndeep\r\n";
+    Parsed m(text);
+    ASSERT_EQ(m.root.allParts.size(), static_cast<size_t>(depth));
+    MimePart& leaf = m.part(depth - 1);
+    EXPECT_EQ(str(leaf.fileName), "deep.txt");
+    EXPECT_EQ(str(leaf.body), "deep");
+    leaf.drop();
+    const std::string out = m.rebuilt();
+    EXPECT_EQ(out.find("deep"), std::string::npos);
+    EXPECT_NE(out.find("--b99999--\r\n"), std::string::npos);
+}
+
+TEST(MimeParse, LimitsMakeAMessageUnparseable) {
+    std::string many = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+    for (int i = 0; i <= MimePart::maxParts; ++i)
+        many += "--b\r\n";
+    many += "Content-Type: text/plain; name=x.txt\r\n\r\nx\r\n";
+    Parsed parts(many);
+    EXPECT_FALSE(parts.ok);
+    EXPECT_TRUE(parts.root.isUnparseable());
+    for (auto& p : parts.root.allParts)
+        EXPECT_FALSE(p->isAttachment());
+
+    std::string headers = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n";
+    for (int i = 0; i <= MimePart::maxHeaders; ++i)
+        headers += "X-H: 1\r\n";
+    headers += "Content-Type: text/plain; name=x.txt\r\n\r\nx\r\n--b--\r\n";
+    Parsed many_headers(headers);
+    EXPECT_TRUE(many_headers.root.isUnparseable());
+    ASSERT_FALSE(many_headers.root.allParts.empty());
+    EXPECT_FALSE(many_headers.part(0).isAttachment());
+}
+
+TEST(MimeRebuild, DroppingAnAttachment) {
+    Parsed m(mixed);
+    m.part(1).drop();
+    EXPECT_EQ(m.rebuilt(), "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n"
+                           "\r\npreamble\r\n--XX\r\nContent-Type: text/plain\r\n\r\nhello\r\nworld"
+                           "\r\n--XX--\r\n");
+    m.part(0).drop();
+    EXPECT_EQ(m.rebuilt(), "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n"
+                           "\r\npreamble\r\n--XX--\r\n");
+}
+
+TEST(MimeRebuild, NothingDroppedReproducesTheStructure) {
+    Parsed m(mixed);
+    std::string expected = mixed;
+    expected.erase(expected.find("epilogue")); // the epilogue is not reproduced
+    EXPECT_EQ(m.rebuilt(), expected);
+
+    Parsed noPreamble("Content-Type: multipart/mixed; boundary=b\n\n--b\n\nx\n--b--\n");
+    EXPECT_EQ(noPreamble.rebuilt(),
+              "Content-Type: multipart/mixed; boundary=b\n\r\n\r\n--b\r\n\r\nx\r\n--b--\r\n");
+}
+
+TEST(MimeRebuild, SloppyPartsSurvive) {
+    // A part of one header line and no blank line, a part of text without a blank line,
+    // and a final line without LF must come back when another part is cut.
+    Parsed m("Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+             "--b\r\nX-Empty: 1\r\n"
+             "--b\r\njust some text\r\nmore text\r\n"
+             "--b\r\nContent-Type: text/plain; name=cut.txt\r\n\r\ncut\r\n"
+             "--b\r\n\r\nlast line without LF");
+    ASSERT_EQ(m.root.allParts.size(), 4u);
+    m.part(2).drop();
+    const std::string out = m.rebuilt();
+    EXPECT_EQ(out, "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+                   "\r\n--b\r\nX-Empty: 1"
+                   "\r\n--b\r\njust some text\r\nmore text"
+                   "\r\n--b\r\n\r\nlast line without LF"
+                   "\r\n--b--\r\n");
+    // And it parses into the same tree minus the cut part.
+    Parsed again(out);
+    ASSERT_EQ(again.root.allParts.size(), 3u);
+    EXPECT_EQ(str(again.part(0).headerText), "X-Empty: 1");
+    EXPECT_EQ(str(again.part(1).headerText), "just some text\r\nmore text");
+    EXPECT_EQ(str(again.part(2).body), "last line without LF");
+}
+
+// Random trees of parts: whatever is dropped, the rebuilt text parses into the same tree
+// without the dropped parts, and every kept body and header block is byte-identical.
+TEST(MimeRebuild, RandomTreesRoundTrip) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round) {
+        int counter = 0;
+        std::function<std::string(int, const std::string&)> part = [&](int depth,
+                                                                   const std::string& eol) {
+            const int id = counter++;
+            if (depth < 3 && random() % 3 == 0) {
+                const std::string b = "bnd" + std::to_string(id);
+                std::string s = "Content-Type: multipart/mixed; boundary=" + b + eol + eol;
+                if (random() % 2)
+                    s += "preamble " + std::to_string(id) + eol;
+                const int n = 1 + random() % 3;
+                for (int i = 0; i < n; ++i)
+                    s += "--" + b + eol + part(depth + 1, eol);
+                s += "--" + b + "--" + eol;
+                return s;
+            }
+            return "Content-Type: text/plain; name=f" + std::to_string(id) + ".txt" + eol + eol +
+                   "body " + std::to_string(id) + eol + "line two" + eol;
+        };
+        const std::string eol = random() % 2 ? "\r\n" : "\n";
+        Parsed m("Subject: r" + eol + part(0, eol));
+        ASSERT_TRUE(m.ok);
+        std::vector<std::string> keptBodies;
+        std::vector<std::string> keptNames;
+        for (auto& p : m.root.allParts) {
+            bool ancestorDropped = false;
+            for (MimePart* a = p->parent; a; a = a->parent)
+                ancestorDropped |= !a->keep;
+            if (!ancestorDropped && p->isAttachment() && random() % 2)
+                p->drop();
+        }
+        for (auto& p : m.root.allParts) {
+            bool kept = p->keep;
+            for (MimePart* a = p->parent; a; a = a->parent)
+                kept &= a->keep;
+            if (kept) {
+                keptBodies.push_back(str(p->body));
+                keptNames.push_back(str(p->fileName));
+            }
+        }
+        Parsed again(m.rebuilt());
+        ASSERT_TRUE(again.ok);
+        ASSERT_EQ(again.root.allParts.size(), keptBodies.size()) << m.text;
+        for (size_t i = 0; i < keptBodies.size(); ++i) {
+            EXPECT_EQ(str(again.part(i).body), keptBodies[i]);
+            EXPECT_EQ(str(again.part(i).fileName), keptNames[i]);
+        }
+    }
+}

@@ -1,0 +1,189 @@
+#include "DbxWriter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <functional>
+
+namespace DbxTest {
+
+DbxWriter::DbxWriter(DbxOptions options) : options_(options), random_(options.seed) {}
+
+int DbxWriter::addMessage(std::string text) {
+    messages_.push_back(std::move(text));
+    return static_cast<int>(messages_.size()) - 1;
+}
+
+void DbxWriter::setRandomIndex() {
+    std::vector<int> order(messages_.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>(i);
+    std::shuffle(order.begin(), order.end(), random_);
+    size_t next = 0;
+    std::function<std::unique_ptr<IndexNode>(int)> make = [&](int depth) {
+        auto node = std::make_unique<IndexNode>();
+        const int count = std::uniform_int_distribution<int>(0, 6)(random_);
+        for (int i = 0; i < count && next < order.size(); ++i) {
+            IndexNode::Entry entry;
+            entry.message = order[next++];
+            if (depth < 4 && std::uniform_int_distribution<int>(0, 3)(random_) == 0)
+                entry.child = make(depth + 1);
+            node->entries.push_back(std::move(entry));
+        }
+        if (depth < 4 && std::uniform_int_distribution<int>(0, 2)(random_) == 0)
+            node->child = make(depth + 1);
+        return node;
+    };
+    auto root = make(0);
+    // Whatever the random tree did not take hangs off a chain of node children.
+    IndexNode* tail = root.get();
+    while (tail->child)
+        tail = tail->child.get();
+    while (next < order.size()) {
+        tail->child = std::make_unique<IndexNode>();
+        tail = tail->child.get();
+        for (int i = 0; i < 127 && next < order.size(); ++i) {
+            IndexNode::Entry entry;
+            entry.message = order[next++];
+            tail->entries.push_back(std::move(entry));
+        }
+    }
+    index_ = std::move(root);
+}
+
+uint32_t DbxWriter::place(uint32_t size) {
+    gap();
+    const uint32_t offset = static_cast<uint32_t>(file_.size());
+    file_.resize(file_.size() + size, 0);
+    return offset;
+}
+
+void DbxWriter::gap() {
+    if (!options_.gaps)
+        return;
+    const int n = std::uniform_int_distribution<int>(0, 40)(random_);
+    for (int i = 0; i < n; ++i)
+        file_.push_back(static_cast<uint8_t>(random_()));
+}
+
+void DbxWriter::put32(uint32_t offset, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        file_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+std::vector<uint8_t> DbxWriter::build() {
+    file_.assign(headerSize, 0);
+    put32(0, 0xFE12ADCF);
+    put32(4, 0x6F74FDC5);
+    firstBlocks_.assign(messages_.size(), 0);
+    chains_.assign(messages_.size(), {});
+    scanOrder_.clear();
+
+    // Data blocks first, so the records can name them.
+    const uint32_t capacity = static_cast<uint32_t>(options_.blockCapacity);
+    for (size_t m = 0; m < messages_.size(); ++m) {
+        const std::string& text = messages_[m];
+        const size_t blocks = std::max<size_t>(1, (text.size() + capacity - 1) / capacity);
+        std::vector<uint32_t> offsets(blocks);
+        for (auto& o : offsets)
+            o = place(16 + capacity);
+        if (options_.shuffleBlocks && blocks > 1) {
+            // Keep the first block first in the file only by chance: the chain order is
+            // what the reader must follow, not the file order.
+            std::shuffle(offsets.begin(), offsets.end(), random_);
+        }
+        for (size_t b = 0; b < blocks; ++b) {
+            const uint32_t at = offsets[b];
+            const size_t start = b * capacity;
+            const uint32_t used = static_cast<uint32_t>(
+                std::min<size_t>(capacity, text.size() > start ? text.size() - start : 0));
+            put32(at, at);
+            put32(at + 4, capacity);
+            put32(at + 8, used);
+            put32(at + 12, b + 1 < blocks ? offsets[b + 1] : 0);
+            if (used)
+                std::memcpy(&file_[at + 16], text.data() + start, used);
+            // Unused body bytes hold junk, as space left by an earlier longer message does.
+            for (uint32_t i = used; i < capacity; ++i)
+                file_[at + 16 + i] = static_cast<uint8_t>('#' + (i % 50));
+        }
+        firstBlocks_[m] = offsets[0];
+        chains_[m] = offsets;
+    }
+
+    if (!index_) {
+        auto root = std::make_unique<IndexNode>();
+        IndexNode* node = root.get();
+        for (size_t m = 0; m < messages_.size(); ++m) {
+            if (node->entries.size() == 127) {
+                node->child = std::make_unique<IndexNode>();
+                node = node->child.get();
+            }
+            IndexNode::Entry entry;
+            entry.message = static_cast<int>(m);
+            node->entries.push_back(std::move(entry));
+        }
+        index_ = std::move(root);
+    }
+    const uint32_t root = writeNode(*index_);
+    put32(0xE4, root);
+    walkOrder(*index_);
+    return file_;
+}
+
+uint32_t DbxWriter::writeNode(const IndexNode& node) {
+    const uint32_t count = static_cast<uint32_t>(node.entries.size());
+    const uint32_t at = place(24 + 12 * count);
+    file_[at + 17] = static_cast<uint8_t>(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const IndexNode::Entry& entry = node.entries[i];
+        // The record: a 12-byte header, attribute words, then the data area.
+        const bool extra = options_.extraAttributes;
+        const uint32_t words = entry.message < 0 ? (extra ? 2 : 0) : (extra ? 3 : 1);
+        const uint32_t record = place(12 + 4 * words + 8);
+        file_[record + 10] = static_cast<uint8_t>(words);
+        uint32_t w = record + 12;
+        if (extra) {
+            put32(w, 0x80 | (0x1234u << 8)); // identifier 0, direct
+            put32(w + 4, 0x02);              // identifier 2, indirect at data position 0
+            w += 8;
+        }
+        if (entry.message >= 0) {
+            const uint32_t first = firstBlocks_[entry.message];
+            const bool direct = !options_.indirect && first < (1u << 24);
+            if (direct) {
+                put32(w, 0x04 | 0x80 | (first << 8));
+            } else {
+                // Data area position 4 (position 0 holds a value of identifier 2).
+                put32(w, 0x04 | (4u << 8));
+                put32(record + 12 + 4 * words + 4, first);
+            }
+        }
+        const uint32_t child = entry.child ? writeNode(*entry.child) : 0;
+        put32(at + 24 + 12 * i, record);
+        put32(at + 24 + 12 * i + 4, child);
+    }
+    const uint32_t child = node.child ? writeNode(*node.child) : 0;
+    put32(at + 8, child);
+    return at;
+}
+
+void DbxWriter::walkOrder(const IndexNode& node) {
+    for (const auto& entry : node.entries) {
+        if (entry.message >= 0)
+            scanOrder_.push_back(firstBlocks_[entry.message]);
+        if (entry.child)
+            walkOrder(*entry.child);
+    }
+    if (node.child)
+        walkOrder(*node.child);
+}
+
+bool DbxWriter::writeFile(const std::string& path) {
+    const std::vector<uint8_t> bytes = build();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+} // namespace DbxTest

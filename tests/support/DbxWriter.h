@@ -1,0 +1,74 @@
+// Builds Outlook Express mailbox files for tests, tools and benchmarks: any index tree,
+// attribute 4 direct or indirect, data blocks of any body capacity, chains whose blocks
+// are not in file order, and unused space. Only the header fields a reader needs are
+// written; every other byte of the file header is zero.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace DbxTest {
+
+// One index node: its entries, then the subtree of its own child.
+struct IndexNode {
+    struct Entry {
+        int message = -1;                 // index into the writer's messages; -1: a record without attribute 4
+        std::unique_ptr<IndexNode> child; // walked right after this entry's message
+    };
+    std::vector<Entry> entries;
+    std::unique_ptr<IndexNode> child; // walked after all entries
+};
+
+struct DbxOptions {
+    int32_t blockCapacity = 512;   // body bytes per data block, as real mailboxes use
+    bool indirect = false;         // attribute 4 stored in the record's data area
+    bool extraAttributes = true;   // other attribute words before attribute 4
+    bool shuffleBlocks = false;    // data blocks of a chain placed out of file order
+    bool gaps = false;             // unused bytes between the structures
+    uint32_t seed = 1;
+};
+
+class DbxWriter {
+public:
+    explicit DbxWriter(DbxOptions options = {});
+
+    int addMessage(std::string text);
+    // The index tree to write; without one, a flat chain of nodes of up to 127 entries.
+    void setIndex(std::unique_ptr<IndexNode> root) { index_ = std::move(root); }
+    // A random tree holding every message once, with entry children and node children.
+    void setRandomIndex();
+
+    std::vector<uint8_t> build();
+    bool writeFile(const std::string& path);
+
+    // After build: the first data block of each message, by message index.
+    const std::vector<uint32_t>& firstBlocks() const { return firstBlocks_; }
+    // After build: the first data blocks in the order a reader's scan must give them.
+    const std::vector<uint32_t>& scanOrder() const { return scanOrder_; }
+    // After build: every data block of each message, in chain order.
+    const std::vector<std::vector<uint32_t>>& chains() const { return chains_; }
+    const std::vector<std::string>& messages() const { return messages_; }
+
+    static constexpr uint32_t headerSize = 0x24BC;
+
+private:
+    uint32_t place(uint32_t size);
+    void gap();
+    void put32(uint32_t offset, uint32_t value);
+    uint32_t writeNode(const IndexNode& node);
+    void walkOrder(const IndexNode& node);
+
+    DbxOptions options_;
+    std::mt19937 random_;
+    std::vector<std::string> messages_;
+    std::unique_ptr<IndexNode> index_;
+    std::vector<uint8_t> file_;
+    std::vector<uint32_t> firstBlocks_;
+    std::vector<uint32_t> scanOrder_;
+    std::vector<std::vector<uint32_t>> chains_;
+};
+
+} // namespace DbxTest

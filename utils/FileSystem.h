@@ -1,0 +1,52 @@
+// Free helpers over the file system. Every text may be 8-bit or wide: 8-bit text goes to
+// the system as it is (the ANSI code page on Windows, UTF-8 on POSIX); wide text takes
+// the wide call on Windows systems that have one and is converted to UTF-8 on POSIX.
+#pragma once
+
+#include "Block.h"
+#include "String.h"
+
+#include <cstdint>
+
+namespace TOVK_Utils {
+
+class Path;
+
+// Attribute bits as Windows reports them; the POSIX backend maps its file types onto them.
+constexpr uint32_t AttributeReadOnly = 0x01;
+constexpr uint32_t AttributeDirectory = 0x10;
+constexpr uint32_t AttributeNormal = 0x80;
+constexpr uint32_t AttributeReparsePoint = 0x400;
+constexpr uint32_t NoAttributes = 0xFFFFFFFF; // nothing there, or it cannot be queried
+
+// Whether wide texts can reach the system without loss: Windows with the wide calls, and
+// POSIX always (through UTF-8).
+bool wideCallsAvailable();
+
+uint32_t getAttributes(const Block& path);
+bool exists(const Block& path);      // files and directories alike
+bool isDirectory(const Block& path); // follows a symbolic link to what it names
+
+// One directory; false when it could not be made (also when something is already there).
+bool makeDirectory(const Block& path);
+// Every missing directory along the path; see Path::createDirectories.
+bool createDirectories(const Path& path, bool lastIsFile, String* errorOut = nullptr);
+
+// The whole file into the block (8-bit, replacing its content). True only when every
+// byte of the file came; a file a Block cannot hold (2 GiB and more) fails. On failure
+// the block is left empty.
+bool readAll(const Block& path, Block& block);
+// Creates the file (never replacing an existing one) and writes the block's bytes. True
+// only when every byte was written; a file this call created but could not fill is
+// removed again, so no half-written file is left behind.
+bool writeAll(const Block& path, const Block& block);
+
+bool removeFile(const Block& path);
+// Renames a file, replacing whatever file is at the new name.
+bool renameFile(const Block& from, const Block& to);
+// Copies a file's bytes. With failIfExists an existing target makes the call fail and
+// stays untouched; otherwise it is replaced. A target that a failed copy created is
+// removed again.
+bool copyFile(const Block& from, const Block& to, bool failIfExists);
+
+} // namespace TOVK_Utils

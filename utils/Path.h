@@ -1,0 +1,79 @@
+// Path: a file system path that knows its root and keeps its separators tidy. Every path
+// the engine builds (mailboxes, backups, attachments, message files) goes through join
+// and append, so runs of separators collapse to one and "\" and "/" both become the
+// host's separator.
+#pragma once
+
+#include "String.h"
+
+#include <cstdint>
+
+namespace TOVK_Utils {
+
+// How the host's file system writes paths; defined once by the backend.
+struct PathRules {
+    char separator;            // written between components ("\" on Windows, "/" on POSIX)
+    bool driveAndNetworkRoots; // "C:" and "\\server" start a path (Windows only)
+};
+extern const PathRules hostPathRules;
+
+class Path : public String {
+public:
+    enum RootKind : int32_t {
+        RootUnknown = 0,   // empty path: the first append decides
+        RootRelative = 1,  // never starts with a separator
+        RootDrive = 2,     // a letter and a colon (Windows)
+        RootNetwork = 3,   // two separators and a server name (Windows)
+        RootSeparator = 4, // a single leading separator: "/x", or "\x" on the current drive
+    };
+
+    // Empties the path, takes the text's character width, and appends the text with a
+    // separator allowed before it. False (path left empty) when a drive letter is not
+    // a letter.
+    bool assign(const Block& text);
+    // Adds a component. An empty component changes nothing. Separators inside the
+    // component are written as one host separator per run; with separatorBefore a
+    // separator is put between the path and the component, with separatorAfter one is
+    // put at the end (never doubled). A narrow component is converted to a wide path's
+    // width and the other way round.
+    bool append(const Block& component, bool separatorBefore, bool separatorAfter = false);
+    // assign(folder), then append(component) with a separator before and none after.
+    bool join(const Block& folder, const Block& component);
+
+    // The text after the last "." of the last component; empty when that component has
+    // no dot. The out text is always replaced, so a name without a dot never inherits
+    // the extension of an earlier call.
+    void extension(String& out) const;
+    // Cuts the path at the last "." of its last component (the dot goes too); false,
+    // and the path unchanged, when there is none.
+    bool removeExtension();
+
+    // Creates every missing directory along the path, shortest prefix first. With
+    // lastIsFile the last component is left alone. On failure the prefix that could
+    // not be created goes to errorOut (when given); directories made before stay.
+    bool createDirectories(bool lastIsFile, String* errorOut = nullptr) const;
+
+    RootKind rootKind() const { return rootKind_; }
+    // Where the last component begins: just behind the last separator written.
+    int32_t lastComponent() const { return lastComponent_; }
+    bool endsWithSeparator() const { return endsWithSeparator_; }
+
+private:
+    // The raw Block forms would bypass the root and separator bookkeeping.
+    using Block::assign;
+
+    void reset(bool wide);
+    void putChar(uint32_t c);
+    void putSeparator();
+    static bool isSeparator(uint32_t c) { return c == '\\' || c == '/'; }
+    // The position of the last "." of the last component, or -1.
+    int32_t extensionDot() const;
+    // Where createDirectories starts looking for separators.
+    int32_t walkStart() const;
+
+    RootKind rootKind_ = RootUnknown;
+    int32_t lastComponent_ = 0;
+    bool endsWithSeparator_ = false;
+};
+
+} // namespace TOVK_Utils

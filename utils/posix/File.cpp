@@ -1,0 +1,147 @@
+// POSIX backend of File: a file descriptor, read and write looped until done.
+#include "utils/File.h"
+
+#include "SystemText.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static_assert(sizeof(off_t) == 8, "files of 2 GiB and more need a 64-bit off_t");
+
+namespace TOVK_Utils {
+
+namespace {
+
+// One call moves at most this much, well inside what every kernel accepts.
+constexpr uint32_t chunkBytes = 1u << 30;
+
+} // namespace
+
+bool File::systemOpen(const Block& path, bool write, Sharing, Disposition disposition) {
+    SystemText name(path);
+    if (!name.valid()) {
+        lastError_ = EINVAL;
+        return false;
+    }
+    // Non-blocking only for the open itself: a pipe would otherwise wait for a writer
+    // before it could be refused below.
+    int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    if (disposition == CreateNew)
+        flags |= O_CREAT | O_EXCL;
+    else if (disposition == CreateAlways)
+        flags |= O_CREAT | O_TRUNC;
+    int fd;
+    do {
+        fd = ::open(name.get(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        lastError_ = errno;
+        return false;
+    }
+    struct stat status;
+    int error = 0;
+    if (fstat(fd, &status) != 0)
+        error = errno;
+    else if (!S_ISREG(status.st_mode))
+        error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    if (error != 0) {
+        lastError_ = error;
+        ::close(fd);
+        return false;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    handle_ = fd;
+    return true;
+}
+
+bool File::systemRead(void* buffer, uint32_t count, uint32_t& delivered) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    delivered = 0;
+    if (handle_ == -1) {
+        lastError_ = EBADF;
+        return false;
+    }
+    while (delivered < count) {
+        ssize_t n = ::read(static_cast<int>(handle_), bytes + delivered,
+                           std::min(count - delivered, chunkBytes));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            lastError_ = errno;
+            return false;
+        }
+        if (n == 0)
+            break; // end of file: a success with fewer bytes, as on Windows
+        delivered += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
+bool File::systemWrite(const void* bytes, uint32_t count, uint32_t& written) {
+    const auto* from = static_cast<const uint8_t*>(bytes);
+    written = 0;
+    if (handle_ == -1) {
+        lastError_ = EBADF;
+        return false;
+    }
+    while (written < count) {
+        ssize_t n = ::write(static_cast<int>(handle_), from + written,
+                            std::min(count - written, chunkBytes));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            lastError_ = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        written += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
+bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t& newPosition) {
+    int whence = method == FromCurrent ? SEEK_CUR : method == FromEnd ? SEEK_END : SEEK_SET;
+    off_t result = lseek(static_cast<int>(handle_), static_cast<off_t>(offset), whence);
+    if (result < 0) {
+        lastError_ = errno;
+        return false;
+    }
+    newPosition = static_cast<uint64_t>(result);
+    return true;
+}
+
+bool File::systemSize(uint64_t& size) {
+    struct stat status;
+    if (fstat(static_cast<int>(handle_), &status) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    size = static_cast<uint64_t>(status.st_size);
+    return true;
+}
+
+bool File::systemFlush() {
+    if (fsync(static_cast<int>(handle_)) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+bool File::systemClose() {
+    // Linux releases the descriptor even when close reports EINTR, so it is never retried.
+    if (::close(static_cast<int>(handle_)) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+// A POSIX read at the end of the file succeeds with fewer bytes; it never fails for it.
+bool File::systemErrorIsEndOfFile() const { return false; }
+
+bool File::lastErrorWasSharingViolation() const { return false; }
+
+} // namespace TOVK_Utils

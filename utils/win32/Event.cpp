@@ -1,0 +1,42 @@
+// Event on Windows: a kernel event object.
+#include "utils/Event.h"
+
+#include <windows.h>
+
+namespace TOVK_Utils {
+
+Event::Event() {
+    create(true);
+}
+
+Event::~Event() {
+    close();
+}
+
+void *Event::create(bool manualReset) {
+    close();
+    handle_ = CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+    return handle_;
+}
+
+bool Event::set() {
+    return handle_ && SetEvent(handle_) != 0;
+}
+
+bool Event::reset() {
+    return handle_ && ResetEvent(handle_) != 0;
+}
+
+bool Event::wait(uint32_t timeoutMs) {
+    return handle_ && WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool Event::close() {
+    if (!handle_)
+        return false;
+    BOOL closed = CloseHandle(handle_);
+    handle_ = nullptr;
+    return closed != 0;
+}
+
+} // namespace TOVK_Utils
