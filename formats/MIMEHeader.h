@@ -9,6 +9,14 @@ namespace TOVK_Internet {
 
 class MIMEHeader {
 public:
+    MIMEHeader() = default;
+    MIMEHeader(const MIMEHeader& other) { *this = other; }
+    MIMEHeader& operator=(const MIMEHeader& other) {
+        name.assign(other.name);
+        value = other.value;
+        return *this;
+    }
+
     TOVK_Utils::LightBlock name;
     TOVK_Utils::String value;
 };

@@ -30,6 +30,11 @@ void stripBlanks(const uint8_t*& begin, const uint8_t*& end) {
         --end;
 }
 
+std::string_view boundaryKey(const LightBlock& boundary) {
+    return std::string_view(reinterpret_cast<const char*>(boundary.rawPointer()),
+                            static_cast<size_t>(boundary.length()));
+}
+
 } // namespace
 
 MimePart::MimePart() = default;
@@ -62,40 +67,83 @@ bool MimePart::parse(const Block& text) {
     return true;
 }
 
-// Lines are handed down the tree in a loop rather than by recursion, so the depth of
-// nesting costs no stack.
+// Equivalent to handing the line down from the root, part by part, where each part in
+// body mode first checks whether the line is one of its own boundary lines: the
+// outermost part whose boundary matches takes it, any other line goes to the innermost
+// part. The chain and the boundary index make both steps independent of the depth.
 bool MimePart::feedLine(const uint8_t* line, int64_t length, int64_t start) {
-    MimePart* part = this;
-    for (;;) {
-        if (!part->inBody) {
-            if (part->headerStart < 0)
-                part->headerStart = start;
-            const bool ok = part->headerLine(line, length, start);
-            // A sub-part's bad header line only loses that line.
-            return part == this ? ok : true;
-        }
+    if (chain_.empty())
+        chain_.push_back(this);
+    const int32_t depth = length >= 3 && line[0] == '-' && line[1] == '-'
+                              ? outermostBoundaryMatch(line, length)
+                              : -1;
+    if (depth >= 0) {
+        MimePart* part = chain_[static_cast<size_t>(depth)];
         if (part->bodyStart < 0)
             part->bodyStart = start;
+        truncateChain(static_cast<size_t>(depth) + 1);
         const int32_t b = part->boundary.length();
-        if (b > 0 && length >= 2 + b && line[0] == '-' && line[1] == '-' &&
-            std::memcmp(line + 2, part->boundary.rawPointer(), static_cast<size_t>(b)) == 0) {
-            if (length >= 4 + b && line[2 + b] == '-' && line[3 + b] == '-') {
-                part->currentChild = nullptr;
-                part->childrenClosed = true;
-            } else {
-                part->currentChild = part->openChild();
-                part->childrenClosed = false;
-            }
+        if (length >= 4 + b && line[2 + b] == '-' && line[3 + b] == '-') {
+            part->currentChild = nullptr;
+            part->childrenClosed = true;
             return true;
         }
-        if (part->childrenClosed)
-            return true; // the epilogue belongs to no part
-        if (part->currentChild) {
-            part = part->currentChild;
-            continue;
-        }
-        setView(part->body, text_ + part->bodyStart, start + length - part->bodyStart);
+        part->currentChild = part->openChild();
+        part->childrenClosed = false;
+        if (part->currentChild)
+            chain_.push_back(part->currentChild);
         return true;
+    }
+
+    MimePart* part = chain_.back();
+    if (!part->inBody) {
+        if (part->headerStart < 0)
+            part->headerStart = start;
+        const bool ok = part->headerLine(line, length, start);
+        if (part->inBody && part->boundary.length() > 0) {
+            boundaryDepths_[boundaryKey(part->boundary)].push_back(
+                static_cast<int32_t>(chain_.size()) - 1);
+            ++boundaryLengths_[part->boundary.length()];
+        }
+        // A sub-part's bad header line only loses that line.
+        return part == this ? ok : true;
+    }
+    if (part->bodyStart < 0)
+        part->bodyStart = start;
+    if (part->childrenClosed)
+        return true; // the epilogue belongs to no part
+    setView(part->body, text_ + part->bodyStart, start + length - part->bodyStart);
+    return true;
+}
+
+int32_t MimePart::outermostBoundaryMatch(const uint8_t* line, int64_t length) const {
+    int32_t best = -1;
+    for (const auto& [boundaryLength, count] : boundaryLengths_) {
+        if (boundaryLength > length - 2)
+            break;
+        const std::string_view key(reinterpret_cast<const char*>(line + 2),
+                                   static_cast<size_t>(boundaryLength));
+        const auto found = boundaryDepths_.find(key);
+        if (found != boundaryDepths_.end() && !found->second.empty() &&
+            (best < 0 || found->second.front() < best))
+            best = found->second.front();
+    }
+    return best;
+}
+
+// Drops the parts below the given depth from the chain and from the boundary index.
+void MimePart::truncateChain(size_t depth) {
+    while (chain_.size() > depth) {
+        MimePart* part = chain_.back();
+        if (part->inBody && part->boundary.length() > 0) {
+            auto found = boundaryDepths_.find(boundaryKey(part->boundary));
+            found->second.pop_back();
+            if (found->second.empty())
+                boundaryDepths_.erase(found);
+            if (--boundaryLengths_[part->boundary.length()] == 0)
+                boundaryLengths_.erase(part->boundary.length());
+        }
+        chain_.pop_back();
     }
 }
 

@@ -9,7 +9,10 @@
 #include "utils/SmartArray.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace TOVK_Internet {
@@ -74,13 +77,21 @@ public:
 private:
     bool feedLine(const uint8_t* line, int64_t length, int64_t start);
     bool headerLine(const uint8_t* line, int64_t length, int64_t start);
-    bool bodyLine(const uint8_t* line, int64_t length, int64_t start);
+    int32_t outermostBoundaryMatch(const uint8_t* line, int64_t length) const;
+    void truncateChain(size_t depth);
     bool interpretHeaders();
     void interpretContentType(const TOVK_Utils::Block& value, bool& ok);
     void interpretContentDisposition(const TOVK_Utils::Block& value);
     MimePart* openChild();
     const uint8_t* text_ = nullptr; // root only
     bool unparseable_ = false;
+    // Root only. The chain of parts a line walks down (each the current child of the one
+    // before), and an index of their boundaries, so that a line reaches the innermost
+    // part, and a boundary line the outermost part it belongs to, without walking the
+    // whole chain: a message nested n levels deep then parses in linear time.
+    std::vector<MimePart*> chain_;
+    std::unordered_map<std::string_view, std::vector<int32_t>> boundaryDepths_;
+    std::map<int32_t, int32_t> boundaryLengths_; // length -> how many chain parts have it
 };
 
 } // namespace TOVK_Internet

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace TOVK_Utils {
 
@@ -34,15 +35,20 @@ public:
     virtual ~ArrayBase() { destroyAll(); }
 
     // Destroys this array's elements, then copies the first length elements of other
-    // (only those that exist there) by assignment.
+    // (only those that exist there) by assignment. Being virtual, this is compiled for
+    // every element type; for one without copy assignment, calling it is a fatal stop.
     virtual void copyFrom(const ArrayBase &other) {
         if (&other == this)
             return;
+        if constexpr (!std::is_copy_assignable_v<T>)
+            fatalError("Array elements cannot be copied");
         destroyAll();
         reserve(other.length_);
         for (int32_t i = 0; i < other.length_; ++i) {
-            if (other.isConstructed(i))
-                *elementAt(i) = other.elements_[i];
+            if constexpr (std::is_copy_assignable_v<T>) {
+                if (other.isConstructed(i))
+                    *elementAt(i) = other.elements_[i];
+            }
         }
         length_ = other.length_;
     }

@@ -4,7 +4,9 @@
 
 namespace TOVK_Utils {
 
-void fatalError(const char* text) { Platform::fatalStop(text); }
+void fatalError(const char *text) {
+    Platform::fatalStop(text);
+}
 
 void fatalLastError() {
     // Read so that a debugger sees it; the stop itself shows only the fixed text.
@@ -13,6 +15,8 @@ void fatalLastError() {
     Platform::fatalStop("Fatal Error");
 }
 
-void debugMessage(const char* text) { Platform::debugMessage(text); }
+void debugMessage(const char *text) {
+    Platform::debugMessage(text);
+}
 
 } // namespace TOVK_Utils

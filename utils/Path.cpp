@@ -42,6 +42,20 @@ void Path::putSeparator() {
     lastComponent_ = length();
 }
 
+void Path::widen() {
+    String wide;
+    wide.toWide(*this);
+    static_cast<String&>(*this) = wide;
+    // A multi-byte 8-bit text has fewer wide characters, so positions are found again.
+    lastComponent_ = rootKind_ == RootDrive ? 2 : 0;
+    for (int32_t i = length() - 1; i >= 0; --i) {
+        if (isSeparator(charAt(i))) {
+            lastComponent_ = i + 1;
+            break;
+        }
+    }
+}
+
 bool Path::assign(const Block& text) {
     if (&text == this)
         return true;
@@ -66,15 +80,15 @@ bool Path::append(const Block& component, bool separatorBefore, bool separatorAf
         return true;
     if (rootKind_ == RootUnknown && length() == 0 && isWide() != component.isWide())
         reset(component.isWide());
+    else if (component.isWide() && !isWide())
+        widen();
 
-    // Components of the other width are converted once, then copied character by character.
+    // An 8-bit component of a wide path is converted once, then copied character by
+    // character.
     String converted;
     const Block* source = &component;
     if (component.isWide() != isWide()) {
-        if (isWide())
-            converted.toWide(component);
-        else
-            converted.toNarrow(component);
+        converted.toWide(component);
         source = &converted;
     }
     int32_t n = source->length();
@@ -192,7 +206,8 @@ bool Path::createDirectories(bool lastIsFile, String* errorOut) const {
             return false;
         }
     }
-    if (!lastIsFile && n > 0 && !ensureDirectory(*this)) {
+    // A file where the last folder should be is no folder: callers go on to write into it.
+    if (!lastIsFile && n > 0 && !(ensureDirectory(*this) && isDirectory(*this))) {
         if (errorOut)
             errorOut->assign(*this);
         return false;

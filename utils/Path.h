@@ -34,8 +34,8 @@ public:
     // Adds a component. An empty component changes nothing. Separators inside the
     // component are written as one host separator per run; with separatorBefore a
     // separator is put between the path and the component, with separatorAfter one is
-    // put at the end (never doubled). A narrow component is converted to a wide path's
-    // width and the other way round.
+    // put at the end (never doubled). A wide component makes an 8-bit path wide, so that
+    // no character of a name is lost to the 8-bit code page.
     bool append(const Block& component, bool separatorBefore, bool separatorAfter = false);
     // assign(folder), then append(component) with a separator before and none after.
     bool join(const Block& folder, const Block& component);
@@ -49,8 +49,10 @@ public:
     bool removeExtension();
 
     // Creates every missing directory along the path, shortest prefix first. With
-    // lastIsFile the last component is left alone. On failure the prefix that could
-    // not be created goes to errorOut (when given); directories made before stay.
+    // lastIsFile the last component is left alone; without, it must end up a directory.
+    // Anything at a shorter prefix counts as there (a file then makes the next step fail).
+    // On failure the prefix that could not be made goes to errorOut (when given);
+    // directories made before stay.
     bool createDirectories(bool lastIsFile, String* errorOut = nullptr) const;
 
     RootKind rootKind() const { return rootKind_; }
@@ -63,6 +65,7 @@ private:
     using Block::assign;
 
     void reset(bool wide);
+    void widen();
     void putChar(uint32_t c);
     void putSeparator();
     static bool isSeparator(uint32_t c) { return c == '\\' || c == '/'; }

@@ -260,7 +260,8 @@ TEST_F(DbxFile, WritingBackInPlace) {
     {
         DbxMailbox box;
         ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-        String longer(message(9, 64 * chain.size() + 1).c_str());
+        const std::string tooLong = message(9, 64 * chain.size() + 1);
+        String longer(tooLong.c_str());
         EXPECT_FALSE(box.writeMessage(first, longer));
     }
     EXPECT_EQ(bytes(), after);

@@ -172,6 +172,8 @@ TEST_F(ArrayTest, ReserveBelowCapacityDestroysTheTail) {
         a.reserve(5);
         EXPECT_EQ(Counted::constructions, 12);
         EXPECT_EQ(Counted::live.size(), 5u);
+        a.reserve(6);
+        EXPECT_EQ(Counted::constructions, 13);
     }
 
     Array<String> strings;

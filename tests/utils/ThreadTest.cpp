@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 #include <utility>
 
 using TOVK_Utils::CriticalObject;
@@ -240,14 +241,22 @@ TEST(CriticalObjectTest, OwnerMayLockAgainAndReleasesFully) {
 TEST(CriticalObjectTest, ExcludesOtherThreads) {
     CriticalObject lock;
     long counter = 0;
-    constexpr int Rounds = 100000;
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    constexpr int Rounds = 20000;
     auto add = [&](FunctionThread &) {
         for (int i = 0; i < Rounds; ++i) {
+            // After the inner unlock the outer lock must still keep the other thread out.
             lock.lock();
             lock.lock();
-            long seen = counter;
-            counter = seen + 1;
             lock.unlock();
+            if (++inside > 1)
+                ++overlaps;
+            long seen = counter;
+            // Gives the other thread every chance to step in while the lock is held.
+            std::this_thread::yield();
+            counter = seen + 1;
+            --inside;
             lock.unlock();
         }
     };
@@ -257,5 +266,6 @@ TEST(CriticalObjectTest, ExcludesOtherThreads) {
     second.start(0, 0);
     joinOrStop(first);
     joinOrStop(second);
+    EXPECT_EQ(overlaps.load(), 0);
     EXPECT_EQ(counter, 2L * Rounds);
 }

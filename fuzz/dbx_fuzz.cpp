@@ -1,0 +1,42 @@
+// Arbitrary bytes as a mailbox file: open, scan and read every message must neither
+// crash nor loop, and a message that read completely must take its own text back.
+#include "formats/DbxMailbox.h"
+#include "utils/String.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+using TOVK_Internet::DbxMailbox;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = "/tmp/tovk-dbx-fuzz-" + std::to_string(getpid()) + ".dbx";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return 0;
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    TOVK_Utils::String name(path.c_str());
+    DbxMailbox box;
+    if (!box.open(name, DbxMailbox::Access::ReadWrite))
+        return 0;
+    box.scan();
+    int budget = 64;
+    for (uint32_t offset : box.messageOffsets) {
+        if (budget-- == 0)
+            break;
+        try {
+            TOVK_Utils::Block text, again;
+            if (!box.readMessage(offset, text))
+                continue;
+            if (!box.writeMessage(offset, text))
+                std::abort(); // a chain that read whole must hold its own text
+            if (!box.readMessage(offset, again) || again.byteSize() != text.byteSize())
+                std::abort();
+        } catch (int) {
+        }
+    }
+    return 0;
+}

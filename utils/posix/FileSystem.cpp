@@ -1,0 +1,145 @@
+// POSIX backend of the file system helpers: stat, mkdir, unlink, rename, and a copy
+// through a buffer.
+#include "utils/FileSystem.h"
+
+#include "SystemText.h"
+#include "utils/Path.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace TOVK_Utils {
+
+const PathRules hostPathRules = {'/', false};
+
+bool wideCallsAvailable() { return true; }
+
+uint32_t posixAttributes(const char* path, uint64_t* size) {
+    struct stat status;
+    if (lstat(path, &status) != 0)
+        return NoAttributes;
+    uint32_t attributes = AttributeNormal;
+    if (S_ISLNK(status.st_mode)) {
+        // Windows reports a link as a reparse point, a folder too when it names one.
+        attributes = AttributeReparsePoint;
+        struct stat target;
+        if (stat(path, &target) == 0) {
+            status = target;
+            if (S_ISDIR(target.st_mode))
+                attributes |= AttributeDirectory;
+        } else {
+            status.st_size = 0;
+        }
+    } else if (S_ISDIR(status.st_mode)) {
+        attributes = AttributeDirectory;
+    }
+    if (size)
+        *size = S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 0;
+    return attributes;
+}
+
+uint32_t getAttributes(const Block& path) {
+    SystemText name(path);
+    return name.valid() ? posixAttributes(name.get()) : NoAttributes;
+}
+
+bool makeDirectory(const Block& path) {
+    SystemText name(path);
+    return name.valid() && mkdir(name.get(), 0777) == 0;
+}
+
+bool removeFile(const Block& path) {
+    SystemText name(path);
+    return name.valid() && unlink(name.get()) == 0;
+}
+
+bool renameFile(const Block& from, const Block& to) {
+    SystemText source(from);
+    SystemText target(to);
+    return source.valid() && target.valid() && rename(source.get(), target.get()) == 0;
+}
+
+namespace {
+
+int openRetrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool copyBytes(int from, int to) {
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        ssize_t n = ::read(from, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t written = ::write(to, buffer.data() + done, static_cast<size_t>(n - done));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return false;
+            done += written;
+        }
+    }
+}
+
+} // namespace
+
+bool copyFile(const Block& from, const Block& to, bool failIfExists) {
+    SystemText source(from);
+    SystemText target(to);
+    if (!source.valid() || !target.valid())
+        return false;
+    int in = openRetrying(source.get(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (in < 0)
+        return false;
+    struct stat sourceStatus;
+    if (fstat(in, &sourceStatus) != 0 || !S_ISREG(sourceStatus.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    fcntl(in, F_SETFL, fcntl(in, F_GETFL) & ~O_NONBLOCK);
+
+    // Not truncated at the open: a target that turns out to be the source itself must
+    // keep its bytes.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (failIfExists ? O_EXCL : 0);
+    int out = openRetrying(target.get(), flags, sourceStatus.st_mode & 0777);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    struct stat targetStatus;
+    bool usable = fstat(out, &targetStatus) == 0 && S_ISREG(targetStatus.st_mode) &&
+                  !(targetStatus.st_dev == sourceStatus.st_dev &&
+                    targetStatus.st_ino == sourceStatus.st_ino);
+    if (!usable) {
+        ::close(out);
+        ::close(in);
+        return false;
+    }
+    fcntl(out, F_SETFL, fcntl(out, F_GETFL) & ~O_NONBLOCK);
+    bool copied = ftruncate(out, 0) == 0 && copyBytes(in, out);
+    if (copied) {
+        // Like the Windows copy, the target keeps the source's modification time.
+        struct timespec times[2] = {sourceStatus.st_atim, sourceStatus.st_mtim};
+        futimens(out, times);
+    }
+    copied = ::close(out) == 0 && copied;
+    ::close(in);
+    if (!copied)
+        unlink(target.get());
+    return copied;
+}
+
+} // namespace TOVK_Utils
