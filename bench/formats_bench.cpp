@@ -80,7 +80,8 @@ void ReadWholeMailbox(benchmark::State& state) {
         }
         writer.writeFile(path.string());
     }
-    TOVK_Utils::String name(path.string().c_str());
+    const std::string pathText = path.string();
+    TOVK_Utils::String name(pathText.c_str()); // wraps, so the text must stay alive
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> text;
     text.allocateNarrow(30 << 20);
     int64_t bytes = 0;

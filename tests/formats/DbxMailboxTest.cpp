@@ -252,9 +252,11 @@ TEST_F(DbxFile, WritingBackInPlace) {
     for (size_t b = 0; b < used; ++b)
         for (uint32_t i = 0; i < 16 + 64; ++i)
             writable[chain[b] + i] = true;
-    for (size_t i = 0; i < before.size(); ++i)
-        if (!writable[i])
+    for (size_t i = 0; i < before.size(); ++i) {
+        if (!writable[i]) {
             ASSERT_EQ(before[i], after[i]) << "byte " << i;
+        }
+    }
 
     // A text longer than the chain is refused and nothing is written.
     {

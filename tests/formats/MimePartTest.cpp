@@ -156,7 +156,7 @@ TEST(MimeNames, ParametersAndEncodedWords) {
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?Q?r=C3=A9.pdf?=\""),
               "r=C3=A9.pdf");
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?B?\""), "=?utf-8?B?");
-    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?B??=\""), "");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?B?\?=\""), "");
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"x =?utf-8?B?YQ==?=\""),
               "x =?utf-8?B?YQ==?=");
 }

@@ -14,14 +14,14 @@ using namespace TOVK_Tests;
 
 namespace {
 
-std::string narrowName(const String& name) {
+std::string narrowName(const String &name) {
     String narrow;
     narrow.toNarrow(name);
     return std::string(narrow.c_str(), narrow.length());
 }
 
 // Every entry the search delivers, by name, with its directory flag.
-std::map<std::string, bool> entries(const TempFolder& temp, const char* pattern,
+std::map<std::string, bool> entries(const TempFolder &temp, const char *pattern,
                                     bool allowWide = false) {
     std::map<std::string, bool> found;
     DirectorySearch search;
@@ -36,7 +36,7 @@ std::map<std::string, bool> entries(const TempFolder& temp, const char* pattern,
     return found;
 }
 
-void makeMailFolder(const TempFolder& temp) {
+void makeMailFolder(const TempFolder &temp) {
     writeBytes(temp / "a.eml", "first message");
     writeBytes(temp / "B.EML", "second");
     writeBytes(temp / "notes.txt", "x");
@@ -72,8 +72,8 @@ TEST(DirectorySearchTest, PatternMatchesNamesIgnoringCase) {
     std::map<std::string, bool> expected = {{"a.eml", false}, {"B.EML", false}, {"sub.eml", true}};
     EXPECT_EQ(entries(temp, "*.eml"), expected);
 
-    std::map<std::string, bool> all = {{"a.eml", false},  {"B.EML", false}, {"notes.txt", false},
-                                       {"noext", false},  {"sub.eml", true}, {"folder", true}};
+    std::map<std::string, bool> all = {{"a.eml", false}, {"B.EML", false},  {"notes.txt", false},
+                                       {"noext", false}, {"sub.eml", true}, {"folder", true}};
     EXPECT_EQ(entries(temp, "*"), all);
     EXPECT_EQ(entries(temp, "*.*"), all);
 
@@ -139,6 +139,12 @@ TEST(DirectorySearchTest, WideSearchGivesWideNamesWithoutLoss) {
     Block content;
     EXPECT_TRUE(readAll(file, content));
     EXPECT_FALSE(search.next());
+
+    // "?" stands for one character of the name, however many bytes it takes.
+    pattern.join(textOf(temp.text()), String("??.eml"));
+    EXPECT_TRUE(search.first(pattern, true));
+    pattern.join(textOf(temp.text()), String("?.eml"));
+    EXPECT_FALSE(search.first(pattern, true));
 }
 
 TEST(DirectorySearchTest, SearchCanBeClosedAndStartedAgain) {

@@ -1,5 +1,5 @@
-#include "utils/FileSystem.h"
 #include "utils/Path.h"
+#include "utils/FileSystem.h"
 
 #include "TempFolder.h"
 
@@ -14,20 +14,20 @@ namespace {
 
 // "a/b" written with the host's separator.
 std::string host(std::string text) {
-    for (char& c : text) {
+    for (char &c : text) {
         if (c == '/')
             c = hostPathRules.separator;
     }
     return text;
 }
 
-std::string textOfPath(const Path& path) {
+std::string textOfPath(const Path &path) {
     String narrow;
     narrow.toNarrow(path);
     return std::string(narrow.c_str(), narrow.length());
 }
 
-Path joined(const char* folder, const char* component) {
+Path joined(const char *folder, const char *component) {
     Path path;
     EXPECT_TRUE(path.join(String(folder), String(component)));
     return path;
@@ -122,7 +122,7 @@ TEST(PathTest, NameWithoutDotNeverInheritsAnEarlierExtension) {
 
 // The numbered candidates of a taken file name are built from these operations.
 TEST(PathTest, NumberedCandidatesKeepTheirFolder) {
-    auto candidate = [](const char* name) {
+    auto candidate = [](const char *name) {
         Path path = joined("out", name);
         String ext;
         path.extension(ext);

@@ -126,16 +126,13 @@ TEST(EventTest, ManualResetReleasesEveryWaiter) {
     };
     FunctionThread first(waiter);
     FunctionThread second(waiter);
-    FunctionThread third(waiter);
     first.start(0, 0);
     second.start(0, 0);
-    third.start(0, 0);
 
     go.set();
     joinOrStop(first);
     joinOrStop(second);
-    joinOrStop(third);
-    EXPECT_EQ(released.load(), 3);
+    EXPECT_EQ(released.load(), 2);
     EXPECT_TRUE(go.wait(0));
 }
 

@@ -16,9 +16,11 @@ namespace TOVK_Utils {
 
 const PathRules hostPathRules = {'/', false};
 
-bool wideCallsAvailable() { return true; }
+bool wideCallsAvailable() {
+    return true;
+}
 
-uint32_t posixAttributes(const char* path, uint64_t* size) {
+uint32_t posixAttributes(const char *path, uint64_t *size) {
     struct stat status;
     if (lstat(path, &status) != 0)
         return NoAttributes;
@@ -42,22 +44,22 @@ uint32_t posixAttributes(const char* path, uint64_t* size) {
     return attributes;
 }
 
-uint32_t getAttributes(const Block& path) {
+uint32_t getAttributes(const Block &path) {
     SystemText name(path);
     return name.valid() ? posixAttributes(name.get()) : NoAttributes;
 }
 
-bool makeDirectory(const Block& path) {
+bool makeDirectory(const Block &path) {
     SystemText name(path);
     return name.valid() && mkdir(name.get(), 0777) == 0;
 }
 
-bool removeFile(const Block& path) {
+bool removeFile(const Block &path) {
     SystemText name(path);
     return name.valid() && unlink(name.get()) == 0;
 }
 
-bool renameFile(const Block& from, const Block& to) {
+bool renameFile(const Block &from, const Block &to) {
     SystemText source(from);
     SystemText target(to);
     return source.valid() && target.valid() && rename(source.get(), target.get()) == 0;
@@ -65,7 +67,7 @@ bool renameFile(const Block& from, const Block& to) {
 
 namespace {
 
-int openRetrying(const char* path, int flags, mode_t mode = 0) {
+int openRetrying(const char *path, int flags, mode_t mode = 0) {
     int fd;
     do {
         fd = ::open(path, flags, mode);
@@ -96,7 +98,7 @@ bool copyBytes(int from, int to) {
 
 } // namespace
 
-bool copyFile(const Block& from, const Block& to, bool failIfExists) {
+bool copyFile(const Block &from, const Block &to, bool failIfExists) {
     SystemText source(from);
     SystemText target(to);
     if (!source.valid() || !target.valid())
@@ -113,16 +115,17 @@ bool copyFile(const Block& from, const Block& to, bool failIfExists) {
 
     // Not truncated at the open: a target that turns out to be the source itself must
     // keep its bytes.
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (failIfExists ? O_EXCL : 0);
+    int flags =
+        O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (failIfExists ? O_EXCL : 0);
     int out = openRetrying(target.get(), flags, sourceStatus.st_mode & 0777);
     if (out < 0) {
         ::close(in);
         return false;
     }
     struct stat targetStatus;
-    bool usable = fstat(out, &targetStatus) == 0 && S_ISREG(targetStatus.st_mode) &&
-                  !(targetStatus.st_dev == sourceStatus.st_dev &&
-                    targetStatus.st_ino == sourceStatus.st_ino);
+    bool usable =
+        fstat(out, &targetStatus) == 0 && S_ISREG(targetStatus.st_mode) &&
+        !(targetStatus.st_dev == sourceStatus.st_dev && targetStatus.st_ino == sourceStatus.st_ino);
     if (!usable) {
         ::close(out);
         ::close(in);

@@ -11,11 +11,13 @@ namespace {
 
 constexpr DWORD chunkBytes = 1u << 30;
 
-HANDLE handleOf(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE handleOf(intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 
 } // namespace
 
-bool File::systemOpen(const Block& path, bool write, Sharing sharing, Disposition disposition) {
+bool File::systemOpen(const Block &path, bool write, Sharing sharing, Disposition disposition) {
     SystemText name(path);
     if (!name.valid()) {
         lastError_ = ERROR_INVALID_NAME;
@@ -26,11 +28,12 @@ bool File::systemOpen(const Block& path, bool write, Sharing sharing, Dispositio
     DWORD how = disposition == CreateNew      ? CREATE_NEW
                 : disposition == CreateAlways ? CREATE_ALWAYS
                                               : OPEN_EXISTING;
-    HANDLE handle = name.wide() ? WideCallTable::instance().CreateFileW(
-                                      name.wideChars(), access, share, nullptr, how,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr)
-                                : CreateFileA(name.narrow(), access, share, nullptr, how,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        name.wide()
+            ? WideCallTable::instance().CreateFileW(name.wideChars(), access, share, nullptr, how,
+                                                    FILE_ATTRIBUTE_NORMAL, nullptr)
+            : CreateFileA(name.narrow(), access, share, nullptr, how, FILE_ATTRIBUTE_NORMAL,
+                          nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         lastError_ = GetLastError();
         return false;
@@ -46,13 +49,13 @@ bool File::systemOpen(const Block& path, bool write, Sharing sharing, Dispositio
     return true;
 }
 
-bool File::systemRead(void* buffer, uint32_t count, uint32_t& delivered) {
-    auto* bytes = static_cast<uint8_t*>(buffer);
+bool File::systemRead(void *buffer, uint32_t count, uint32_t &delivered) {
+    auto *bytes = static_cast<uint8_t *>(buffer);
     delivered = 0;
     while (delivered < count) {
         DWORD got = 0;
-        if (!ReadFile(handleOf(handle_), bytes + delivered, std::min<DWORD>(count - delivered, chunkBytes),
-                      &got, nullptr)) {
+        if (!ReadFile(handleOf(handle_), bytes + delivered,
+                      std::min<DWORD>(count - delivered, chunkBytes), &got, nullptr)) {
             lastError_ = GetLastError();
             return false;
         }
@@ -63,13 +66,13 @@ bool File::systemRead(void* buffer, uint32_t count, uint32_t& delivered) {
     return true;
 }
 
-bool File::systemWrite(const void* bytes, uint32_t count, uint32_t& written) {
-    const auto* from = static_cast<const uint8_t*>(bytes);
+bool File::systemWrite(const void *bytes, uint32_t count, uint32_t &written) {
+    const auto *from = static_cast<const uint8_t *>(bytes);
     written = 0;
     while (written < count) {
         DWORD put = 0;
-        if (!WriteFile(handleOf(handle_), from + written, std::min<DWORD>(count - written, chunkBytes),
-                       &put, nullptr)) {
+        if (!WriteFile(handleOf(handle_), from + written,
+                       std::min<DWORD>(count - written, chunkBytes), &put, nullptr)) {
             lastError_ = GetLastError();
             return false;
         }
@@ -82,7 +85,7 @@ bool File::systemWrite(const void* bytes, uint32_t count, uint32_t& written) {
     return true;
 }
 
-bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t& newPosition) {
+bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t &newPosition) {
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
     LARGE_INTEGER result;
@@ -95,7 +98,7 @@ bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t& newPosition) 
     return true;
 }
 
-bool File::systemSize(uint64_t& size) {
+bool File::systemSize(uint64_t &size) {
     LARGE_INTEGER result;
     if (!GetFileSizeEx(handleOf(handle_), &result)) {
         lastError_ = GetLastError();
@@ -121,8 +124,12 @@ bool File::systemClose() {
     return true;
 }
 
-bool File::systemErrorIsEndOfFile() const { return lastError_ == ERROR_HANDLE_EOF; }
+bool File::systemErrorIsEndOfFile() const {
+    return lastError_ == ERROR_HANDLE_EOF;
+}
 
-bool File::lastErrorWasSharingViolation() const { return lastError_ == ERROR_SHARING_VIOLATION; }
+bool File::lastErrorWasSharingViolation() const {
+    return lastError_ == ERROR_SHARING_VIOLATION;
+}
 
 } // namespace TOVK_Utils

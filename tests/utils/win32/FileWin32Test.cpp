@@ -17,8 +17,8 @@ TEST(FileWin32Test, SharingViolationIsToldApart) {
     String path = textOf(temp.text("Inbox.dbx"));
 
     // Another program holds it with write access and lets others only read.
-    HANDLE other = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     File file;
     EXPECT_FALSE(file.openForReading(path, true));
@@ -79,7 +79,7 @@ TEST(FileWin32Test, NarrowSearchOfAWideNameStillFindsTheFile) {
 }
 
 TEST(WideCallTableTest, WindowTextGoesThroughTheTable) {
-    WideCallTable& table = WideCallTable::instance();
+    WideCallTable &table = WideCallTable::instance();
     EXPECT_EQ(&table, &WideCallTable::instance());
     ASSERT_TRUE(table.isWideCapable());
 
@@ -99,7 +99,7 @@ TEST(WideCallTableTest, FileCallsFindWideNames) {
     TempFolder temp;
     writeBytes(temp.root() / fs::path(u"\u4E2D.txt"), "x");
     std::wstring name = (temp.root() / fs::path(u"\u4E2D.txt")).wstring();
-    WideCallTable& table = WideCallTable::instance();
+    WideCallTable &table = WideCallTable::instance();
     DWORD attributes = table.GetFileAttributesW(name.c_str());
     EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
