@@ -1,5 +1,6 @@
 #include "formats/DbxMailbox.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
@@ -67,10 +68,13 @@ bool DbxMailbox::readAt(uint64_t offset, void* buffer, uint32_t count) {
         file_.seek(static_cast<int64_t>(offset));
         return file_.readSome(buffer, count) && file_.lastReadCount() == count;
     }
-    cache_.resize(cacheSize);
+    // No larger than the file: small mailboxes need no megabyte of cache.
+    const uint32_t window = size_ < cacheSize ? static_cast<uint32_t>(size_) : cacheSize;
+    if (cache_.size() < window)
+        cache_.resize(window);
     cacheLength_ = 0;
     file_.seek(static_cast<int64_t>(offset));
-    file_.readSome(cache_.data(), cacheSize);
+    file_.readSome(cache_.data(), window);
     cacheStart_ = offset;
     cacheLength_ = file_.lastReadCount();
     if (cacheLength_ < count)
@@ -231,6 +235,19 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     const int32_t total = text.byteSize();
     if (total > capacity)
         return false;
+    // A damaged capacity could send the text over the blocks behind this one: every
+    // block of the chain must lie inside the file and apart from the others.
+    std::vector<std::pair<uint64_t, uint64_t>> spans;
+    for (const BlockHeader& header : chain) {
+        const uint64_t end = uint64_t(header.self) + 16 + uint64_t(header.capacity);
+        if (end > size_)
+            return false;
+        spans.emplace_back(header.self, end);
+    }
+    std::sort(spans.begin(), spans.end());
+    for (size_t i = 1; i < spans.size(); ++i)
+        if (spans[i].first < spans[i - 1].second)
+            return false;
 
     cacheLength_ = 0; // the cache would go stale
     const uint8_t* bytes = total > 0 ? text.data() : nullptr;

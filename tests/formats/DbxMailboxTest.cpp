@@ -220,6 +220,23 @@ TEST_F(DbxFile, DamagedChainsAreNotRead) {
     expectUnreadable("chain loops back");
     patch32(chain[2] + 12, uint32_t(good.size()) - 8);
     expectUnreadable("next block runs past the end");
+
+    // A capacity that reaches over the next block cannot take a write, though the
+    // message still reads: its length is sound.
+    patch32(chain[0] + 4, 64 + 100);
+    {
+        const auto patched = bytes();
+        DbxMailbox box;
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
+        bool ok = false;
+        EXPECT_EQ(read(box, writer.firstBlocks()[0], &ok), writer.messages()[0]);
+        EXPECT_TRUE(ok);
+        const std::string longer = writer.messages()[0] + "more";
+        String text(longer.c_str());
+        EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0], text));
+        box.close();
+        EXPECT_EQ(bytes(), patched);
+    }
 }
 
 TEST_F(DbxFile, WritingBackInPlace) {

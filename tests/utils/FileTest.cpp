@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 using namespace TOVK_Utils;
@@ -28,30 +27,22 @@ template <class Call> int thrown(Call call) {
 
 TEST(FileTest, WriteSeekAndReadKeepThePosition) {
     TempFolder temp;
-    String path = textOf(temp.text("f.bin"));
     File file;
-    ASSERT_TRUE(file.openForWriting(path, false));
-    EXPECT_EQ(file.position(), 0u);
+    ASSERT_TRUE(file.openForWriting(textOf(temp.text("f.bin")), false));
     ASSERT_TRUE(file.write("0123456789", 10));
     EXPECT_EQ(file.position(), 10u);
-
     ASSERT_TRUE(file.seek(3));
     char bytes[4] = {};
     ASSERT_TRUE(file.read(bytes, 4));
     EXPECT_EQ(std::string(bytes, 4), "3456");
     EXPECT_EQ(file.position(), 7u);
-    EXPECT_EQ(file.lastReadCount(), 4u);
-
     ASSERT_TRUE(file.seek(-2, File::FromCurrent));
     EXPECT_EQ(file.position(), 5u);
     ASSERT_TRUE(file.seek(-1, File::FromEnd));
     EXPECT_EQ(file.position(), 9u);
-    ASSERT_TRUE(file.read(bytes, 1));
-    EXPECT_EQ(bytes[0], '9');
-
     // Before the start fails and leaves the position; past the end is allowed.
     EXPECT_FALSE(file.seek(-1));
-    EXPECT_EQ(file.position(), 10u);
+    EXPECT_EQ(file.position(), 9u);
     EXPECT_TRUE(file.seek(100));
     EXPECT_EQ(file.getSize(true), 10u);
 }
@@ -60,19 +51,17 @@ TEST(FileTest, CreateNewNeverTouchesAnExistingFile) {
     TempFolder temp;
     writeBytes(temp / "mail.eml", "original");
     String path = textOf(temp.text("mail.eml"));
-
     File file;
     EXPECT_FALSE(file.openForWriting(path, false));
-    EXPECT_FALSE(file.isOpen());
-    EXPECT_EQ(readBytes(temp / "mail.eml"), "original");
     EXPECT_FALSE(writeAll(path, String("replacement")));
     EXPECT_EQ(readBytes(temp / "mail.eml"), "original");
 
-    // Create-always empties it.
-    ASSERT_TRUE(file.openForWriting(path, true));
+    ASSERT_TRUE(file.openForWriting(path, true)); // create-always empties it
     EXPECT_EQ(file.getSize(), 0u);
     ASSERT_TRUE(file.write(String("new")));
     EXPECT_EQ(file.close(), 1);
+    EXPECT_EQ(file.close(), -1);
+    EXPECT_FALSE(file.write("x", 1));
     EXPECT_EQ(readBytes(temp / "mail.eml"), "new");
 }
 
@@ -83,8 +72,6 @@ TEST(FileTest, OpeningWhatIsNotAFileFails) {
     EXPECT_NE(file.lastError(), 0u);
     EXPECT_FALSE(file.openForReading(textOf(temp.text())));
     EXPECT_FALSE(file.openForWriting(textOf(temp.text()), true));
-    EXPECT_TRUE(fs::is_directory(temp.root()));
-
     // A name with a zero character inside would reach the system cut short.
     writeBytes(temp / "a", "a");
     String withZero = textOf(temp.text("a") + std::string(1, '\0') + "b");
@@ -92,69 +79,32 @@ TEST(FileTest, OpeningWhatIsNotAFileFails) {
     EXPECT_FALSE(exists(withZero));
 }
 
-TEST(FileTest, CloseTwiceReportsNothingOpen) {
-    TempFolder temp;
-    File file;
-    EXPECT_EQ(file.close(), -1);
-    ASSERT_TRUE(file.openForWriting(textOf(temp.text("x")), false));
-    EXPECT_TRUE(file.isOpen());
-    EXPECT_EQ(file.close(), 1);
-    EXPECT_FALSE(file.isOpen());
-    EXPECT_EQ(file.close(), -1);
-
-    // A closed file reads and writes nothing.
-    char byte;
-    EXPECT_FALSE(file.read(&byte, 1));
-    EXPECT_FALSE(file.write("x", 1));
-}
-
-TEST(FileTest, ShortReadIsAFailureThatKeepsWhatCame) {
-    TempFolder temp;
-    writeBytes(temp / "short", "abcd");
-    File file;
-    ASSERT_TRUE(file.openForReading(textOf(temp.text("short"))));
-
-    char bytes[10];
-    std::memset(bytes, 'z', sizeof bytes);
-    EXPECT_FALSE(file.read(bytes, 10));
-    EXPECT_EQ(file.lastReadCount(), 4u);
-    EXPECT_EQ(file.position(), 4u);
-    EXPECT_EQ(std::string(bytes, 4), "abcd");
-    EXPECT_EQ(file.lastError(), 0u);
-
-    // readSome takes fewer bytes, and nothing at the end, as a success.
-    ASSERT_TRUE(file.seek(2));
-    EXPECT_TRUE(file.readSome(bytes, 10));
-    EXPECT_EQ(file.lastReadCount(), 2u);
-    EXPECT_TRUE(file.readSome(bytes, 10));
-    EXPECT_EQ(file.lastReadCount(), 0u);
-}
-
-TEST(FileTest, ReadIntoABlockNeverKeepsBytesThatWereNotRead) {
+TEST(FileTest, ShortReadsFailAndKeepOnlyTheBytesThatCame) {
     TempFolder temp;
     writeBytes(temp / "data", "0123456789");
     File file;
     ASSERT_TRUE(file.openForReading(textOf(temp.text("data"))));
-
     Block block;
     ASSERT_TRUE(file.read(block, 4, false));
-    EXPECT_EQ(bytesOf(block), "0123");
     ASSERT_TRUE(file.read(block, 3, true));
     EXPECT_EQ(bytesOf(block), "0123456");
-
     // Three bytes are left: the block grows by those only.
     EXPECT_FALSE(file.read(block, 50, true));
     EXPECT_EQ(bytesOf(block), "0123456789");
     EXPECT_EQ(file.lastReadCount(), 3u);
+    EXPECT_EQ(file.position(), 10u);
 
-    // Replacing at the end of the file leaves an empty block.
-    EXPECT_FALSE(file.read(block, 5, false));
-    EXPECT_EQ(block.length(), 0);
+    // readSome takes fewer bytes, and none at the end, as a success.
+    char bytes[10];
+    ASSERT_TRUE(file.seek(8));
+    EXPECT_TRUE(file.readSome(bytes, 10));
+    EXPECT_EQ(file.lastReadCount(), 2u);
+    EXPECT_TRUE(file.readSome(bytes, 10));
+    EXPECT_FALSE(file.read(bytes, 1));
 
     // A read that fails outright cuts an appended block back to what it held.
     file.close();
-    String held("kept");
-    String text(held);
+    String text("kept");
     EXPECT_FALSE(file.read(text, 8, true));
     EXPECT_STREQ(text.c_str(), "kept");
     EXPECT_FALSE(file.read(text, 8, false));
@@ -169,7 +119,6 @@ TEST(FileTest, RaisingModeThrowsEndOfFileOrFailure) {
     EXPECT_EQ(thrown([&] { file.openForReading(textOf(temp.text("missing")), true); }),
               FileFailure);
     EXPECT_EQ(thrown([&] { file.openForReading(textOf(temp.text("mailbox")), true); }), -1);
-
     char bytes[16];
     EXPECT_EQ(thrown([&] { file.read(bytes, 6); }), -1);
     EXPECT_EQ(thrown([&] { file.read(bytes, 6); }), FileEndOfFile);
@@ -177,61 +126,45 @@ TEST(FileTest, RaisingModeThrowsEndOfFileOrFailure) {
     EXPECT_EQ(thrown([&] { file.seek(-5); }), FileFailure);
 
     // The failures did not close the file.
-    EXPECT_TRUE(file.isOpen());
     Block block;
     EXPECT_EQ(thrown([&] { file.seek(4); }), -1);
     EXPECT_EQ(thrown([&] { file.read(block, 10, false); }), FileEndOfFile);
     EXPECT_EQ(bytesOf(block), "5678");
-    EXPECT_EQ(thrown([&] { file.seek(0); }), -1);
-    EXPECT_EQ(thrown([&] { file.readRest(block); }), -1);
-    EXPECT_EQ(bytesOf(block), "12345678");
-    // At the very end, an exact read of even one byte is the end of the file.
     EXPECT_EQ(thrown([&] { file.read(bytes, 1); }), FileEndOfFile);
     EXPECT_EQ(thrown([&] { file.readSome(bytes, 1); }), -1);
-
     file.close();
     EXPECT_EQ(thrown([&] { file.write("x", 1); }), FileFailure);
 }
 
-TEST(FileTest, SizeIsTakenAfreshAtEveryOpen) {
+TEST(FileTest, ReadRestUsesTheSizeTakenAtOpenOrAfresh) {
     TempFolder temp;
     writeBytes(temp / "big", std::string(1000, 'b'));
-    writeBytes(temp / "small", "sss");
-    File file;
-    file.setKeepSize(true);
-    ASSERT_TRUE(file.openForReading(textOf(temp.text("big"))));
-    EXPECT_EQ(file.getSize(), 1000u);
-    ASSERT_TRUE(file.openForReading(textOf(temp.text("small"))));
-    EXPECT_EQ(file.getSize(), 3u);
-    Block block;
-    ASSERT_TRUE(file.readRest(block));
-    EXPECT_EQ(bytesOf(block), "sss");
-}
-
-TEST(FileTest, ReadRestFollowsTheKeptOrTheFreshSize) {
-    TempFolder temp;
     writeBytes(temp / "grows", "abc");
     String path = textOf(temp.text("grows"));
-    File reader;
-    ASSERT_TRUE(reader.openForReading(path));
-    writeBytes(temp / "grows", "abcdef");
-
+    File file;
+    file.setKeepSize(true);
+    // The size of an earlier file never carries over.
+    ASSERT_TRUE(file.openForReading(textOf(temp.text("big"))));
+    ASSERT_TRUE(file.openForReading(path));
     Block block;
-    ASSERT_TRUE(reader.readRest(block));
-    EXPECT_EQ(bytesOf(block), "abcdef");
+    ASSERT_TRUE(file.readRest(block));
+    EXPECT_EQ(bytesOf(block), "abc");
 
     // With the size kept, the rest is what the size said at the open...
-    reader.setKeepSize(true);
-    ASSERT_TRUE(reader.openForReading(path));
-    writeBytes(temp / "grows", "abcdefgh");
-    ASSERT_TRUE(reader.readRest(block));
+    writeBytes(temp / "grows", "abcdef");
+    ASSERT_TRUE(file.seek(0));
+    ASSERT_TRUE(file.readRest(block));
+    EXPECT_EQ(bytesOf(block), "abc");
+    // ...without, it is asked again...
+    file.setKeepSize(false);
+    ASSERT_TRUE(file.seek(0));
+    ASSERT_TRUE(file.readRest(block));
     EXPECT_EQ(bytesOf(block), "abcdef");
-    EXPECT_EQ(reader.getSize(true), 8u);
-
-    // ...and a file that shrank meanwhile gives a failed read, never padding.
-    ASSERT_TRUE(reader.seek(0));
+    // ...and a file that shrank behind a kept size gives a failed read, never padding.
+    file.setKeepSize(true);
     writeBytes(temp / "grows", "ab");
-    EXPECT_FALSE(reader.readRest(block));
+    ASSERT_TRUE(file.seek(0));
+    EXPECT_FALSE(file.readRest(block));
     EXPECT_EQ(bytesOf(block), "ab");
 }
 
@@ -242,26 +175,17 @@ TEST(FileTest, ReadAllAndWriteAllMoveWholeFiles) {
         content[i] = static_cast<char>(i * 7);
     Block block;
     block.assign(content.data(), static_cast<int32_t>(content.size()));
-
     String path = textOf(temp.text("attachment.bin"));
     ASSERT_TRUE(writeAll(path, block));
     EXPECT_EQ(readBytes(temp / "attachment.bin"), content);
-
     Block back;
     ASSERT_TRUE(readAll(path, back));
     EXPECT_EQ(bytesOf(back), content);
-    EXPECT_FALSE(back.isWide());
 
-    // An empty block makes an empty file.
     ASSERT_TRUE(writeAll(textOf(temp.text("empty")), Block()));
-    EXPECT_TRUE(fs::exists(temp / "empty"));
     EXPECT_EQ(fs::file_size(temp / "empty"), 0u);
-    ASSERT_TRUE(readAll(textOf(temp.text("empty")), back));
-    EXPECT_EQ(back.length(), 0);
-
     EXPECT_FALSE(readAll(textOf(temp.text("missing")), back));
     EXPECT_EQ(back.length(), 0);
-    // A folder that is not there: nothing is created anywhere.
     EXPECT_FALSE(writeAll(textOf(temp.text("no/such.bin")), block));
     EXPECT_FALSE(fs::exists(temp / "no"));
 }
@@ -269,19 +193,18 @@ TEST(FileTest, ReadAllAndWriteAllMoveWholeFiles) {
 TEST(FileTest, PositionsAndSizesAreSixtyFourBit) {
     TempFolder temp;
     String path = textOf(temp.text("sparse"));
-    const uint64_t beyond = (uint64_t{3} << 30) + 5; // past 2 GiB and 4 GiB boundaries
+    const uint64_t beyond = (uint64_t{3} << 30) + 5; // past the 2 GiB boundary
     {
         File file;
         ASSERT_TRUE(file.openForWriting(path, false));
         ASSERT_TRUE(file.seek(static_cast<int64_t>(beyond)));
-        EXPECT_EQ(file.position(), beyond);
         ASSERT_TRUE(file.write("z", 1));
-        EXPECT_EQ(file.getSize(true), beyond + 1);
     }
     File file;
     ASSERT_TRUE(file.openForReading(path));
     EXPECT_EQ(file.getSize(), beyond + 1);
     ASSERT_TRUE(file.seek(-1, File::FromEnd));
+    EXPECT_EQ(file.position(), beyond);
     char byte = 0;
     ASSERT_TRUE(file.read(&byte, 1));
     EXPECT_EQ(byte, 'z');
@@ -293,7 +216,6 @@ TEST(FileTest, PositionsAndSizesAreSixtyFourBit) {
     EXPECT_FALSE(file.readRest(block));
     EXPECT_EQ(block.length(), 0);
     EXPECT_FALSE(readAll(path, block));
-    EXPECT_EQ(block.length(), 0);
 }
 
 TEST(FileTest, CopyFileRespectsAnExistingTarget) {
@@ -302,15 +224,10 @@ TEST(FileTest, CopyFileRespectsAnExistingTarget) {
     writeBytes(temp / "old.dbx", "older backup");
     String source = textOf(temp.text("Inbox.dbx"));
     String old = textOf(temp.text("old.dbx"));
-
     EXPECT_FALSE(copyFile(source, old, true));
     EXPECT_EQ(readBytes(temp / "old.dbx"), "older backup");
     ASSERT_TRUE(copyFile(source, old, false));
     EXPECT_EQ(readBytes(temp / "old.dbx"), "mailbox bytes");
-
-    String fresh = textOf(temp.text("fresh.dbx"));
-    ASSERT_TRUE(copyFile(source, fresh, true));
-    EXPECT_EQ(readBytes(temp / "fresh.dbx"), "mailbox bytes");
 
     // A missing source leaves no target behind; a copy onto itself keeps the bytes.
     EXPECT_FALSE(copyFile(textOf(temp.text("missing.dbx")), textOf(temp.text("t.dbx")), false));
@@ -319,42 +236,26 @@ TEST(FileTest, CopyFileRespectsAnExistingTarget) {
     EXPECT_EQ(readBytes(temp / "Inbox.dbx"), "mailbox bytes");
 }
 
-TEST(FileTest, RenameReplacesAndRemoveDeletes) {
+TEST(FileTest, FileSystemHelpers) {
     TempFolder temp;
     writeBytes(temp / "mail.tmp", "rebuilt");
     writeBytes(temp / "mail.eml", "original");
     ASSERT_TRUE(renameFile(textOf(temp.text("mail.tmp")), textOf(temp.text("mail.eml"))));
-    EXPECT_FALSE(fs::exists(temp / "mail.tmp"));
     EXPECT_EQ(readBytes(temp / "mail.eml"), "rebuilt");
-
-    ASSERT_TRUE(removeFile(textOf(temp.text("mail.eml"))));
-    EXPECT_FALSE(fs::exists(temp / "mail.eml"));
-    EXPECT_FALSE(removeFile(textOf(temp.text("mail.eml"))));
-    fs::create_directory(temp / "folder");
-    EXPECT_FALSE(removeFile(textOf(temp.text("folder"))));
-    EXPECT_TRUE(fs::is_directory(temp / "folder"));
-}
-
-TEST(FileTest, AttributesTellFilesFromFolders) {
-    TempFolder temp;
-    writeBytes(temp / "f", "x");
-    fs::create_directory(temp / "d");
-    String file = textOf(temp.text("f"));
-    String folder = textOf(temp.text("d"));
-    String missing = textOf(temp.text("m"));
-
+    String file = textOf(temp.text("mail.eml"));
     EXPECT_TRUE(exists(file));
     EXPECT_FALSE(isDirectory(file));
-    EXPECT_EQ(getAttributes(file) & AttributeDirectory, 0u);
-    EXPECT_TRUE(exists(folder));
-    EXPECT_TRUE(isDirectory(folder));
-    EXPECT_EQ(getAttributes(missing), NoAttributes);
-    EXPECT_FALSE(exists(missing));
-    EXPECT_FALSE(isDirectory(missing));
 
-    EXPECT_TRUE(makeDirectory(missing));
-    EXPECT_TRUE(isDirectory(missing));
-    EXPECT_FALSE(makeDirectory(missing));
+    String folder = textOf(temp.text("d"));
+    EXPECT_EQ(getAttributes(folder), NoAttributes);
+    EXPECT_FALSE(exists(folder));
+    EXPECT_TRUE(makeDirectory(folder));
+    EXPECT_FALSE(makeDirectory(folder));
+    EXPECT_TRUE(isDirectory(folder));
+    EXPECT_FALSE(removeFile(folder));
+
+    ASSERT_TRUE(removeFile(file));
+    EXPECT_FALSE(fs::exists(temp / "mail.eml"));
 }
 
 TEST(FileTest, WideNamesReachTheFileSystemWhole) {
@@ -362,15 +263,12 @@ TEST(FileTest, WideNamesReachTheFileSystemWhole) {
     const std::u16string name = u"\u0416\u4E2D\u00E9.eml"; // outside every 8-bit code page
     Path path;
     ASSERT_TRUE(path.join(textOf(temp.text()), wideText(name)));
-    ASSERT_TRUE(path.isWide());
-
     ASSERT_TRUE(writeAll(path, String("body")));
+    EXPECT_EQ(readBytes(temp.root() / fs::path(name)), "body");
     EXPECT_TRUE(exists(path));
-    EXPECT_FALSE(isDirectory(path));
     Block back;
     ASSERT_TRUE(readAll(path, back));
     EXPECT_EQ(bytesOf(back), "body");
-    EXPECT_EQ(readBytes(temp.root() / fs::path(name)), "body");
 
     Path copy;
     ASSERT_TRUE(copy.join(textOf(temp.text()), wideText(u"\u4E2D.bak")));
@@ -381,7 +279,4 @@ TEST(FileTest, WideNamesReachTheFileSystemWhole) {
     ASSERT_TRUE(folder.join(textOf(temp.text()), wideText(u"\u0416/\u4E2D")));
     ASSERT_TRUE(folder.createDirectories(false));
     EXPECT_TRUE(fs::is_directory(temp.root() / fs::path(u"\u0416") / fs::path(u"\u4E2D")));
-
-    ASSERT_TRUE(removeFile(path));
-    EXPECT_FALSE(exists(path));
 }

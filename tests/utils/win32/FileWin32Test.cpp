@@ -1,5 +1,4 @@
 // What only Windows has: sharing modes, device names, the "A" and "W" calls.
-#include "utils/DirectorySearch.h"
 #include "utils/File.h"
 #include "utils/FileSystem.h"
 #include "utils/win32/WideCallTable.h"
@@ -40,7 +39,6 @@ TEST(FileWin32Test, SharingViolationIsToldApart) {
 }
 
 TEST(FileWin32Test, DeviceNamesAreNotFiles) {
-    TempFolder temp;
     File file;
     EXPECT_FALSE(file.openForWriting(String("NUL"), true));
     EXPECT_FALSE(writeAll(String("NUL"), String("attachment")));
@@ -64,20 +62,6 @@ TEST(FileWin32Test, CopyFileUsesTheWideCallForWideNames) {
     EXPECT_EQ(readBytes(temp.root() / fs::path(u"\u0416.dbx")), "newer");
 }
 
-TEST(FileWin32Test, NarrowSearchOfAWideNameStillFindsTheFile) {
-    TempFolder temp;
-    writeBytes(temp.root() / fs::path(u"\u0416.eml"), "x");
-    DirectorySearch search;
-    Path pattern;
-    pattern.join(textOf(temp.text()), String("*.eml"));
-    ASSERT_TRUE(search.first(pattern, false));
-    EXPECT_FALSE(search.wideSearch());
-    EXPECT_FALSE(search.name().isWide());
-    ASSERT_TRUE(search.first(pattern, true));
-    EXPECT_TRUE(search.wideSearch());
-    EXPECT_EQ(charsOf(search.name()), u"\u0416.eml");
-}
-
 TEST(WideCallTableTest, WindowTextGoesThroughTheTable) {
     WideCallTable &table = WideCallTable::instance();
     EXPECT_EQ(&table, &WideCallTable::instance());
@@ -93,18 +77,4 @@ TEST(WideCallTableTest, WindowTextGoesThroughTheTable) {
     EXPECT_EQ(table.GetWindowTextW(window, back, 32), 7);
     EXPECT_STREQ(back, text);
     DestroyWindow(window);
-}
-
-TEST(WideCallTableTest, FileCallsFindWideNames) {
-    TempFolder temp;
-    writeBytes(temp.root() / fs::path(u"\u4E2D.txt"), "x");
-    std::wstring name = (temp.root() / fs::path(u"\u4E2D.txt")).wstring();
-    WideCallTable &table = WideCallTable::instance();
-    DWORD attributes = table.GetFileAttributesW(name.c_str());
-    EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    HANDLE handle = table.CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(handle, INVALID_HANDLE_VALUE);
-    CloseHandle(handle);
 }
