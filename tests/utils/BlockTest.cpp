@@ -11,12 +11,14 @@ using namespace TOVK_Utils;
 
 namespace {
 
-std::string text(const Block& b) {
-    return b.length() ? std::string(reinterpret_cast<const char*>(b.rawPointer()), b.length())
+std::string text(const Block &b) {
+    return b.length() ? std::string(reinterpret_cast<const char *>(b.rawPointer()), b.length())
                       : std::string();
 }
 
-void fill(Block& b, const char* chars) { b.assign(chars, static_cast<int32_t>(strlen(chars))); }
+void fill(Block &b, const char *chars) {
+    b.assign(chars, static_cast<int32_t>(strlen(chars)));
+}
 
 } // namespace
 
@@ -72,7 +74,7 @@ TEST(BlockTest, TakeFromMovesStorageAndLeavesTheSourceEmpty) {
     Block source;
     source.setWide(true);
     source.setSize(4);
-    const uint8_t* storage = source.rawPointer();
+    const uint8_t *storage = source.rawPointer();
     Block target;
     fill(target, "old");
     target.takeFrom(source);
@@ -97,9 +99,9 @@ TEST(BlockTest, WrappedTextIsMeasuredLazilyAndNeverFreed) {
     EXPECT_FALSE(b.flags() & Block::SizeKnown);
     EXPECT_EQ(b.byteSize(), 3);
     b.release();
-    EXPECT_EQ(b.rawPointer(), reinterpret_cast<const uint8_t*>(constant));
+    EXPECT_EQ(b.rawPointer(), reinterpret_cast<const uint8_t *>(constant));
     b.resize(5); // writing needs storage of its own; the constant stays as it was
-    EXPECT_NE(b.rawPointer(), reinterpret_cast<const uint8_t*>(constant));
+    EXPECT_NE(b.rawPointer(), reinterpret_cast<const uint8_t *>(constant));
     EXPECT_EQ(text(b).substr(0, 3), "abc");
     EXPECT_EQ(Block(nullptr).byteSize(), 0);
 }

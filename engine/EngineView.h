@@ -1,0 +1,80 @@
+// EngineView: everything the extraction job touches outside itself. The job runs on its
+// worker thread and reads the user's settings and the ticked rows of the mailbox list,
+// asks questions, and updates the progress window, all through this one class. The
+// desktop program implements it with its windows, klovin-extract with the console, the
+// tests with a script.
+//
+// Blocking rules every implementation keeps:
+// - posted texts (postStatusText, postCounterText) never block the worker;
+// - the synchronous calls (setStatusText, setStopButtonText, enablePauseButton,
+//   setProgressRange, setProgress) return only after the user interface has taken them;
+// - questions block the calling (worker) thread alone, with their owner disabled.
+#pragma once
+
+#include "engine/MailboxList.h"
+#include "utils/Block.h"
+#include "utils/String.h"
+
+#include <memory>
+
+// Which window owns a question box.
+enum class ViewOwner {
+    ProgressWindow, // the job's errors and questions, "Error saving file" too
+    TopLevel,       // the backup failure box
+};
+
+// The counter labels of the progress window.
+enum class ViewCounter { Mailboxes, Emails, Attachments, Encoded, Decoded };
+
+// Button captions and the check-box text may be null: absent buttons are not shown.
+struct QuestionText {
+    const char* title;
+    const TOVK_Utils::Block* message;
+    const char* caption1;
+    const char* caption2 = nullptr;
+    const char* caption3 = nullptr;
+    const char* caption4 = nullptr;
+    const char* checkText = nullptr;
+    int sizeCode = 1; // 1 for errors and questions, 2 for the final information box
+};
+
+// A question box whose check box the caller reads after the answer.
+class ViewQuestion {
+public:
+    virtual ~ViewQuestion() = default;
+    // Blocks until a button is pressed; returns its number, 1 to 4.
+    virtual int showModal(ViewOwner owner, const QuestionText& text) = 0;
+    virtual bool checkState() const = 0;
+};
+
+class EngineView {
+public:
+    virtual ~EngineView() = default;
+
+    // Settings values; the engine never writes them.
+    virtual const TOVK_Utils::String& extractFolder() = 0;
+    virtual const TOVK_Utils::String& backupFolder() = 0;
+    virtual bool createBackups() = 0;
+    virtual bool cutAttachments() = 0;
+    virtual const TOVK_Utils::String& outlookExpressStoreRoot() = 0;
+    // The list holds folders of .eml files instead of mailbox names.
+    virtual bool listShowsEmlFolders() = 0;
+
+    virtual MailboxList& mailboxList() = 0;
+
+    // A question box; blocks until a button is pressed and returns its number, 1 to 4.
+    virtual int ask(ViewOwner owner, const QuestionText& text) = 0;
+    virtual std::unique_ptr<ViewQuestion> newQuestion() = 0;
+
+    // The progress window.
+    virtual void setStatusText(const TOVK_Utils::Block& text) = 0;
+    virtual void postStatusText(const TOVK_Utils::Block& text) = 0; // a copy is posted
+    // Ownership of the heap string passes to the view.
+    virtual void postCounterText(ViewCounter counter, TOVK_Utils::String* text) = 0;
+    virtual void setProgressRange(int low, int high) = 0;
+    virtual void setProgress(int value) = 0;
+    virtual void enablePauseButton(bool enable) = 0;
+    virtual void setStopButtonText(const TOVK_Utils::Block& text) = 0;
+    // The job has ended: the progress window closes itself on its own thread.
+    virtual void postClose() = 0;
+};
