@@ -91,7 +91,8 @@ TEST_F(DbxFile, RecognisesMailboxesOnly) {
         EXPECT_FALSE(box.open(p));
     }
     DbxMailbox box;
-    String missing((dir / "missing.dbx").string().c_str());
+    const std::string missingPath = (dir / "missing.dbx").string();
+    String missing(missingPath.c_str());
     EXPECT_FALSE(box.open(missing));
 }
 

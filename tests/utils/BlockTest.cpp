@@ -93,19 +93,6 @@ TEST(BlockTest, TakeFromMovesStorageAndLeavesTheSourceEmpty) {
     EXPECT_STREQ(s.c_str(), "");
 }
 
-TEST(BlockTest, WrappedTextIsMeasuredLazilyAndNeverFreed) {
-    static const char constant[] = "abc";
-    Block b(constant);
-    EXPECT_FALSE(b.flags() & Block::SizeKnown);
-    EXPECT_EQ(b.byteSize(), 3);
-    b.release();
-    EXPECT_EQ(b.rawPointer(), reinterpret_cast<const uint8_t *>(constant));
-    b.resize(5); // writing needs storage of its own; the constant stays as it was
-    EXPECT_NE(b.rawPointer(), reinterpret_cast<const uint8_t *>(constant));
-    EXPECT_EQ(text(b).substr(0, 3), "abc");
-    EXPECT_EQ(Block(nullptr).byteSize(), 0);
-}
-
 TEST(BlockTest, SubstringClampsAndViewsShareTheBytes) {
     Block b;
     fill(b, "abcdef");
@@ -213,17 +200,4 @@ TEST(BlockTest, TrimAndUnquote) {
     fill(b, "  name.txt\" ");
     EXPECT_FALSE(b.unquote(out));
     EXPECT_STREQ(out.c_str(), "  name.txt");
-}
-
-TEST(BlockTest, LightBlockNeverFreesTheBytesItViews) {
-    char buffer[] = "view me";
-    {
-        LightBlock view(buffer, 4);
-        view.setCharAt(0, 'V');
-    }
-    EXPECT_STREQ(buffer, "View me");
-    String s("copy");
-    LightBlock view;
-    view.assign(s);
-    EXPECT_EQ(view.rawPointer(), s.rawPointer());
 }

@@ -84,12 +84,6 @@ TEST(StoreVirtualTest, ReservationSizes) {
     doubling.setPolicy(true, false);
     doubling.allocateNarrow(3 * page);
     EXPECT_EQ(doubling.reservedBytes(), size_t(6 * page));
-
-    StoreVirtual<Block> buffer; // the passes' message buffer
-    buffer.reserveAddressSpace(31457280, false);
-    buffer.resize(100000);
-    EXPECT_EQ(buffer.reservedBytes(), 31457280u);
-    EXPECT_EQ(buffer.committedBytes(), (100000u + page - 1) / page * page);
 }
 
 TEST(StoreVirtualTest, ContentMovesInAndOutByTakeFrom) {

@@ -27,13 +27,16 @@ std::u16string wideText(const String &s) {
 TEST(StringTest, WrappedConstantIsMeasuredLazilyAndCopiedBeforeWriting) {
     static const char constant[] = "dir/file";
     String s(constant);
-    EXPECT_EQ(s.c_str(), constant);
+    EXPECT_FALSE(s.flags() & Block::SizeKnown);
     EXPECT_EQ(s.length(), 8);
+    s.release(); // not owned: nothing freed, nothing forgotten
+    EXPECT_EQ(s.c_str(), constant);
     EXPECT_EQ(s.byteSize(), 8);
     EXPECT_EQ(s.replaceChar('/', '\\', 0), 1); // literals are read-only: a copy is changed
     EXPECT_STREQ(s.c_str(), "dir\\file");
     EXPECT_STREQ(constant, "dir/file");
     EXPECT_STREQ(String(nullptr).c_str(), "");
+    EXPECT_EQ(Block(nullptr).byteSize(), 0);
 }
 
 TEST(StringTest, EverySizeChangeKeepsTheTerminator) {

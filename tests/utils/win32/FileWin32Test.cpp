@@ -1,6 +1,7 @@
 // What only Windows has: sharing modes, device names, the "A" and "W" calls.
 #include "utils/File.h"
 #include "utils/FileSystem.h"
+#include "utils/Path.h"
 #include "utils/win32/WideCallTable.h"
 
 #include "../TempFolder.h"

@@ -1,0 +1,84 @@
+// ExtractThread: the extraction job. Its body runs on the worker thread: it makes the
+// backups, checks the destination folder, counts the messages of the ticked rows, runs
+// the mailbox pass or the message-folder pass over each of them, and waits in a final
+// state until the user presses "Done". It reaches everything outside itself through
+// the EngineView.
+#pragma once
+
+#include "engine/CommandQueue.h"
+#include "engine/EngineView.h"
+#include "formats/DbxMailbox.h"
+#include "formats/MimePart.h"
+#include "utils/Path.h"
+#include "utils/StoreVirtual.h"
+#include "utils/String.h"
+#include "utils/Thread2.h"
+
+#include <cstdint>
+
+class ExtractThread : public TOVK_Utils::Thread2 {
+public:
+    // Characters replaced by "_" in a cleaned attachment name, per pass.
+    static constexpr const char* dbxReplacedCharacters = ":?;/\\|*";
+    static constexpr const char* emlReplacedCharacters = ":?;/\\|";
+    // Reserved address space of each message buffer.
+    static constexpr int32_t messageBufferReserve = 0x1E00000;
+
+    explicit ExtractThread(EngineView* view = nullptr) : view_(view) {}
+    void setView(EngineView* view) { view_ = view; }
+
+    void run() override;
+
+    bool openMailbox(const TOVK_Utils::Block& name, TOVK_Internet::DbxMailbox& mailbox);
+    void processMailbox(const TOVK_Utils::Block& name);
+    int32_t countEmlFiles(const TOVK_Utils::Block& folder);
+    void processEmlFolder(const TOVK_Utils::Block& folder);
+    bool backupMailbox(const TOVK_Utils::Block& name);
+    bool saveAttachment(const TOVK_Utils::Block& fileName, const TOVK_Utils::Block& content,
+                        const char* replacedCharacters, ViewQuestion& question);
+    bool writeUniqueFile(TOVK_Utils::Path& path, const TOVK_Utils::Block& content,
+                         bool skipIdentical);
+    void pollCommands();
+    void addCount(int32_t& counter, ViewCounter label, int32_t amount);
+    void addMegabytes(int64_t& counter, ViewCounter label, int64_t amount);
+
+    CommandQueue commandQueue;
+    bool stopRequested = false;
+    bool paused = false;
+    bool backupOverwriteConfirmed = false;
+    bool showSaveErrors = true;
+    int32_t totalMessages = 0;
+    int32_t position = 0;
+    int32_t emailCount = 0;
+    int32_t attachmentCount = 0;
+    int64_t encodedBytes = 0;
+    int64_t decodedBytes = 0;
+    int32_t mailboxCount = 0;
+
+    // What went wrong in the last job, for summaries (the desktop program shows none).
+    int32_t saveFailures = 0;       // attachments that could not be saved
+    int32_t unreadableMessages = 0; // messages that could not be read whole
+    int32_t writeFailures = 0;      // messages that could not be written back
+    bool halted = false;            // the job ended early: a refusal, a damaged mailbox, a cancel
+
+private:
+    EngineView& view();
+    void finalState();
+    bool prepareBackups();
+    bool prepareDestination();
+    bool countMessages();
+    // Decodes and saves every attachment of a parsed message; true when at least one
+    // was saved (and dropped from the message).
+    bool extractAttachments(TOVK_Internet::MimePart& root, const char* replacedCharacters,
+                            ViewQuestion& question);
+    bool sameContent(const TOVK_Utils::Path& path, const TOVK_Utils::Block& content);
+    void mailboxPath(TOVK_Utils::Path& path, const TOVK_Utils::String& folder,
+                     const TOVK_Utils::Block& name);
+    void showError(ViewOwner owner, const char* title, const TOVK_Utils::Block& message);
+    void workPath(TOVK_Utils::String& out, const TOVK_Utils::Block& text);
+
+    EngineView* view_;
+    // Buffers kept across messages so that a message costs no heap growth.
+    TOVK_Utils::Block decoded_;
+    TOVK_Utils::Block existing_;
+};

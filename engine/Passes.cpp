@@ -1,0 +1,226 @@
+// The two passes: one Outlook Express mailbox, and one folder of message files.
+#include "engine/ExtractThread.h"
+
+#include "formats/Decoding.h"
+#include "utils/DirectorySearch.h"
+#include "utils/File.h"
+#include "utils/FileSystem.h"
+
+#include <vector>
+
+using TOVK_Internet::DbxMailbox;
+using TOVK_Internet::MimePart;
+using TOVK_Utils::Block;
+using TOVK_Utils::Path;
+using TOVK_Utils::StoreVirtual;
+using TOVK_Utils::String;
+
+namespace {
+
+// Only names that end in ".eml" count: a short 8.3 alias can make "*.eml" match
+// "note.emlx", and such a file is not a message of this folder.
+bool isMessageFileName(const String& name) {
+    String narrow;
+    narrow.toNarrow(name);
+    const int32_t n = narrow.length();
+    return n >= 4 && narrow.startsWithAtNoCase(String(".eml"), n - 4);
+}
+
+// The message file is replaced only once its new text is complete on the disk: written
+// beside it, flushed, then renamed over it. On any failure the original stays.
+bool replaceFile(const Path& path, const Block& text) {
+    Path temporary;
+    temporary.assign(path);
+    temporary.append(String(".klovin-new"), false);
+    TOVK_Utils::removeFile(temporary); // a leftover of an interrupted run is ours
+    TOVK_Utils::File out;
+    if (!out.openForWriting(temporary, false))
+        return false;
+    const bool written = out.write(text) && out.flush();
+    out.close();
+    if (written && TOVK_Utils::renameFile(temporary, path))
+        return true;
+    TOVK_Utils::removeFile(temporary);
+    return false;
+}
+
+void reserveMessageBuffer(StoreVirtual<Block>& buffer) {
+    buffer.allocateNarrow(ExtractThread::messageBufferReserve);
+}
+
+} // namespace
+
+bool ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
+    EngineView& v = view();
+    Path path;
+    mailboxPath(path, v.outlookExpressStoreRoot(), name);
+    String text;
+    TOVK_Utils::format(text, "Opening mailbox: %s.dbx", false, name);
+    v.postStatusText(text);
+    // Read sharing only while cutting, so that no other program writes the mailbox while
+    // its messages are being rewritten; without cutting it is only read.
+    const auto access = v.cutAttachments() ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
+    if (!mailbox.open(path, access)) {
+        if (mailbox.openWasRefusedAsInUse())
+            TOVK_Utils::format(text, "%s is in use by another program. Close it and try again. "
+                                     "Extraction will halt.", false, path);
+        else
+            TOVK_Utils::format(text, "%s is not an Outlook Express mailbox. Extraction will halt.",
+                               false, path);
+        showError(ViewOwner::ProgressWindow, "Error", text);
+        return false;
+    }
+    TOVK_Utils::format(text, "Scanning mailbox: %s.dbx", false, name);
+    v.postStatusText(text);
+    if (!mailbox.scan()) {
+        TOVK_Utils::format(text, "%s is corrupt and cannot be extracted from. Extraction of all "
+                                 "mailboxes will halt.", false, path);
+        showError(ViewOwner::ProgressWindow, "Error", text);
+        return false;
+    }
+    return true;
+}
+
+void ExtractThread::processMailbox(const Block& name) {
+    EngineView& v = view();
+    addCount(mailboxCount, ViewCounter::Mailboxes, 1);
+    DbxMailbox mailbox;
+    if (!openMailbox(name, mailbox))
+        return;
+    std::unique_ptr<ViewQuestion> question = v.newQuestion();
+    StoreVirtual<Block> message, rewrite;
+    reserveMessageBuffer(message);
+    reserveMessageBuffer(rewrite);
+    const int32_t count = static_cast<int32_t>(mailbox.messageOffsets.size());
+    const bool cut = v.cutAttachments();
+    int32_t number = 1;
+    String text;
+    for (const uint32_t offset : mailbox.messageOffsets) {
+        pollCommands();
+        if (stopRequested)
+            return;
+        TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", false, number++, count,
+                           name);
+        v.postStatusText(text);
+        bool complete = false;
+        bool failed = false;
+        try {
+            complete = mailbox.readMessage(offset, message);
+        } catch (int) {
+            failed = true;
+        }
+        addCount(emailCount, ViewCounter::Emails, 1);
+        v.setProgress(++position);
+        if (!failed && !complete)
+            ++unreadableMessages; // nothing is taken from a message that did not read whole
+        if (complete) {
+            MimePart root;
+            root.parse(message);
+            if (extractAttachments(root, dbxReplacedCharacters, *question) && cut) {
+                root.rebuild(rewrite);
+                try {
+                    if (!mailbox.writeMessage(offset, rewrite))
+                        ++writeFailures;
+                } catch (int) {
+                    failed = true;
+                }
+            }
+        }
+        if (failed) {
+            // The file failed under us: this mailbox ends here, the job goes on.
+            ++unreadableMessages;
+            Path path;
+            mailboxPath(path, v.outlookExpressStoreRoot(), name);
+            TOVK_Utils::format(text, "%s is corrupt and cannot be extracted from. Extraction of "
+                                     "all mailboxes will halt.", false, path);
+            showError(ViewOwner::ProgressWindow, "Error", text);
+            return;
+        }
+    }
+    v.setProgress(position);
+}
+
+int32_t ExtractThread::countEmlFiles(const Block& folder) {
+    Path pattern;
+    pattern.join(folder, String("*.eml"));
+    TOVK_Utils::DirectorySearch search;
+    int32_t count = 0;
+    for (bool found = search.first(pattern, pattern.isWide()); found; found = search.next())
+        if (!search.isDirectory() && isMessageFileName(search.name()))
+            ++count;
+    return count;
+}
+
+void ExtractThread::processEmlFolder(const Block& folder) {
+    EngineView& v = view();
+    addCount(mailboxCount, ViewCounter::Mailboxes, 1);
+    const int32_t count = countEmlFiles(folder);
+    std::unique_ptr<ViewQuestion> question = v.newQuestion();
+    StoreVirtual<Block> message, rewrite;
+    reserveMessageBuffer(message);
+    reserveMessageBuffer(rewrite);
+
+    // The names are taken first: rewriting files while the folder is being listed could
+    // make the listing deliver a file twice or skip one.
+    std::vector<String> names;
+    {
+        Path pattern;
+        pattern.join(folder, String("*.eml"));
+        TOVK_Utils::DirectorySearch search;
+        for (bool found = search.first(pattern, pattern.isWide()); found; found = search.next())
+            if (!search.isDirectory() && isMessageFileName(search.name()))
+                names.emplace_back(search.name());
+    }
+
+    const bool cut = v.cutAttachments();
+    int32_t number = 1;
+    String text;
+    Path path;
+    for (const String& name : names) {
+        pollCommands();
+        if (stopRequested)
+            return;
+        TOVK_Utils::format(text, "Processing message %d of %d of %s", false, number++, count,
+                           folder);
+        v.postStatusText(text);
+        path.join(folder, name);
+        TOVK_Utils::File file;
+        const bool complete = file.openForReading(path, false) && file.readRest(message);
+        file.close();
+        addCount(emailCount, ViewCounter::Emails, 1);
+        v.setProgress(++position);
+        if (!complete) {
+            ++unreadableMessages; // treated as a message without attachments, never rewritten
+            continue;
+        }
+        MimePart root;
+        root.parse(message);
+        if (extractAttachments(root, emlReplacedCharacters, *question) && cut) {
+            root.rebuild(rewrite);
+            if (!replaceFile(path, rewrite))
+                ++writeFailures;
+        }
+    }
+}
+
+bool ExtractThread::extractAttachments(MimePart& root, const char* replacedCharacters,
+                                       ViewQuestion& question) {
+    if (root.isUnparseable())
+        return false;
+    bool saved = false;
+    for (auto& part : root.allParts) {
+        if (!part->isAttachment())
+            continue;
+        TOVK_Internet::decodeContent(*part, decoded_);
+        if (!saveAttachment(part->fileName, decoded_, replacedCharacters, question)) {
+            ++saveFailures;
+            continue;
+        }
+        part->drop();
+        saved = true;
+        addCount(attachmentCount, ViewCounter::Attachments, 1);
+        addMegabytes(encodedBytes, ViewCounter::Encoded, part->body.length());
+        addMegabytes(decodedBytes, ViewCounter::Decoded, decoded_.length());
+    }
+    return saved;
+}

@@ -1,0 +1,30 @@
+#include "App.h"
+
+#include "Window.h"
+
+namespace NApp {
+
+bool App::createMainWindow(Window &window, const TOVK_Utils::String &title, HICON icon,
+                           HICON smallIcon, bool show, bool resizable) {
+    return topLevel.createWindow(window, title, icon, smallIcon, true, false, show, resizable);
+}
+
+int App::runMessageLoop() {
+    MSG message;
+    for (;;) {
+        BOOL result = GetMessageA(&message, nullptr, 0, 0);
+        // -1 is an error of the call itself; retrying would spin.
+        if (result == 0 || result == -1)
+            return result;
+        if (message.message == MessageEndLoop && message.hwnd == nullptr)
+            return result;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+void App::endMessageLoop() {
+    PostThreadMessageA(GetCurrentThreadId(), MessageEndLoop, 0, 0);
+}
+
+} // namespace NApp

@@ -1,0 +1,227 @@
+#include "utils/win32/RegistryContext.h"
+
+#include "utils/File.h"
+#include "utils/LightBlock.h"
+#include "utils/win32/WideCallTable.h"
+
+#include <cstring>
+#include <vector>
+
+namespace TOVK_Utils {
+
+namespace {
+
+// The first buffer offered to the expansion; a longer result grows it to what the system
+// asks for, so nothing is ever cut.
+constexpr DWORD FirstExpansionBytes = 32768;
+
+// Expands the environment references of a zero-terminated text. False when the system
+// call fails; a result is taken only when the system said it fits the buffer.
+bool expandEnvironment(const char *text, String &out) {
+    std::vector<char> expanded;
+    DWORD capacity = FirstExpansionBytes;
+    for (;;) {
+        expanded.assign(capacity, 0);
+        DWORD needed = ExpandEnvironmentStringsA(text, expanded.data(), capacity);
+        if (needed == 0)
+            return false;
+        if (needed <= capacity) {
+            // The count includes the terminator and may only be an upper bound in
+            // multi-byte code pages: measure what was written.
+            size_t length = strnlen(expanded.data(), needed);
+            out.setWide(false);
+            out.assign(expanded.data(), static_cast<int32_t>(length));
+            return true;
+        }
+        capacity = needed;
+    }
+}
+
+} // namespace
+
+RegistryContext &RegistryContext::instance() {
+    static RegistryContext context(true);
+    return context;
+}
+
+bool RegistryContext::fail() {
+    if (throwOnError)
+        throw RegistryFailure;
+    return false;
+}
+
+RegistryKey *RegistryContext::currentUserRoot() {
+    if (!root_.isOpen()) {
+        HKEY handle = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, nullptr, 0, KEY_READ, &handle) == ERROR_SUCCESS)
+            root_.reset(handle);
+    }
+    return &root_;
+}
+
+RegistryKey *RegistryContext::openKey(RegistryKey *parent, const char *name, bool create,
+                                      bool read, bool write) {
+    if (!parent || !parent->isOpen()) {
+        fail();
+        return nullptr;
+    }
+    REGSAM access = (read ? KEY_READ : 0) | (write ? KEY_WRITE : 0);
+    HKEY handle = nullptr;
+    LSTATUS status;
+    if (create)
+        status = RegCreateKeyExA(parent->handle(), name, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 access, nullptr, &handle, nullptr);
+    else
+        status = RegOpenKeyExA(parent->handle(), name, 0, access, &handle);
+    if (status != ERROR_SUCCESS) {
+        fail();
+        return nullptr;
+    }
+    keys_.push_back(std::make_unique<RegistryKey>(handle));
+    return keys_.back().get();
+}
+
+bool RegistryContext::readString(RegistryKey *key, const char *valueName, String &out) {
+    if (!key || !key->isOpen())
+        return fail();
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key->handle(), valueName, nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return fail();
+
+    // One spare zero behind the data, so that even an unterminated text can be handed to
+    // the expansion. The value may grow between the size query and the read: then the
+    // read reports the new size and is tried again.
+    std::vector<char> data;
+    DWORD got = 0;
+    for (;;) {
+        if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_BINARY)
+            return fail();
+        if (size > File::MaxBlockBytes)
+            return fail();
+        data.assign(size_t{size} + 1, 0);
+        got = size;
+        LSTATUS status = RegQueryValueExA(key->handle(), valueName, nullptr, &type,
+                                          reinterpret_cast<BYTE *>(data.data()), &got);
+        if (status == ERROR_MORE_DATA) {
+            size = got;
+            continue;
+        }
+        if (status != ERROR_SUCCESS || got > size)
+            return fail();
+        break;
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_BINARY)
+        return fail();
+
+    if (type == REG_BINARY) {
+        out.setWide(false);
+        out.assign(data.data(), static_cast<int32_t>(got));
+        return true;
+    }
+    // Texts are stored with their terminating zero, but nothing forces a writer to include
+    // it: drop the last byte only when it is that zero.
+    DWORD length = got;
+    if (length > 0 && data[length - 1] == 0)
+        --length;
+    if (type == REG_SZ) {
+        out.setWide(false);
+        out.assign(data.data(), static_cast<int32_t>(length));
+        return true;
+    }
+    data[length] = 0;
+    String expanded;
+    if (!expandEnvironment(data.data(), expanded))
+        return fail();
+    out.takeFrom(expanded);
+    return true;
+}
+
+bool RegistryContext::readDword(RegistryKey *key, const char *valueName, uint32_t &out) {
+    if (!key || !key->isOpen())
+        return false;
+    DWORD type = 0;
+    DWORD number = 0;
+    DWORD size = sizeof(number);
+    if (RegQueryValueExA(key->handle(), valueName, nullptr, &type,
+                         reinterpret_cast<BYTE *>(&number), &size) != ERROR_SUCCESS)
+        return false;
+    // A REG_DWORD written with fewer bytes would leave part of the number unread.
+    if (type != REG_DWORD || size != sizeof(number))
+        return false;
+    out = number;
+    return true;
+}
+
+bool RegistryContext::readBool(RegistryKey *key, const char *valueName, bool &out) {
+    uint32_t number = 0;
+    if (!readDword(key, valueName, number))
+        return false;
+    out = number == 1;
+    return true;
+}
+
+bool RegistryContext::writeString(RegistryKey *key, const char *valueName, const String &text) {
+    if (!key || !key->isOpen())
+        return fail();
+    LSTATUS status;
+    WideCallTable &wide = WideCallTable::instance();
+    if (text.isWide() && wide.isWideCapable()) {
+        String name;
+        name.toWide(Block(valueName ? valueName : ""));
+        DWORD bytes = static_cast<DWORD>(text.length()) * 2 + 2;
+        status = wide.RegSetValueExW(key->handle(), reinterpret_cast<LPCWSTR>(name.w_str()), 0,
+                                     REG_SZ, reinterpret_cast<const BYTE *>(text.w_str()), bytes);
+    } else {
+        // Without the wide calls a wide text goes to the system in the 8-bit code page.
+        String narrow;
+        const String *chars = &text;
+        if (text.isWide()) {
+            narrow.toNarrow(text);
+            chars = &narrow;
+        }
+        DWORD bytes = static_cast<DWORD>(chars->length()) + 1;
+        status = RegSetValueExA(key->handle(), valueName, 0, REG_SZ,
+                                reinterpret_cast<const BYTE *>(chars->c_str()), bytes);
+    }
+    if (status != ERROR_SUCCESS)
+        return fail();
+    return true;
+}
+
+bool RegistryContext::writeDword(RegistryKey *key, const char *valueName, uint32_t value) {
+    if (!key || !key->isOpen())
+        return fail();
+    DWORD number = value;
+    if (RegSetValueExA(key->handle(), valueName, 0, REG_DWORD,
+                       reinterpret_cast<const BYTE *>(&number), sizeof(number)) != ERROR_SUCCESS)
+        return fail();
+    return true;
+}
+
+void RegistryContext::closeAll() {
+    root_.close();
+    for (auto &key : keys_)
+        key->close();
+    keys_.clear();
+}
+
+bool SubKeyEnumerator::enumSubKey(String &name) {
+    // Key names are at most 255 characters, so this buffer always holds one.
+    char buffer[256];
+    DWORD length = sizeof(buffer);
+    if (!key_ || !key_->isOpen() ||
+        RegEnumKeyExA(key_->handle(), index_, buffer, &length, nullptr, nullptr, nullptr,
+                      nullptr) != ERROR_SUCCESS) {
+        name.setWide(false);
+        name.clear();
+        return false;
+    }
+    name.setWide(false);
+    name.assign(buffer, static_cast<int32_t>(length));
+    ++index_;
+    return true;
+}
+
+} // namespace TOVK_Utils
