@@ -271,8 +271,10 @@ WideForSystem::WideForSystem(const Block &text) {
 
 namespace {
 
-// The formatter's output area: one per thread, since the worker and the user interface
-// format their texts at the same time. Reserved once; pages stay committed for reuse.
+// The formatter's output area: one per call, since the worker and the user interface
+// format their texts at the same time. (A thread_local one is not an option: with the
+// MinGW runtime, thread_local objects with destructors corrupt memory once a second
+// worker thread has come and gone.) The reservation costs address space, not memory.
 class FormatScratch {
 public:
     FormatScratch() { store_.reserveAddressSpace(256 * 1024, false); }
@@ -298,8 +300,7 @@ private:
 
 void formatArgs(String &target, const char *pattern, bool wide,
                 std::initializer_list<FormatArg> args) {
-    thread_local FormatScratch scratch;
-    scratch.reset();
+    FormatScratch scratch;
     const FormatArg *next = args.begin();
     for (const char *p = pattern; *p; ++p) {
         if (*p != '%') {
