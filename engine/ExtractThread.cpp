@@ -32,6 +32,14 @@ bool isAbsolute(const Path& path) {
 
 } // namespace
 
+ExtractThread::ExtractThread(EngineView* view) : view_(view) {
+    message_.allocateNarrow(messageBufferReserve);
+    rewrite_.allocateNarrow(messageBufferReserve);
+    // Growing never gives memory back: the next attachment is likely as large.
+    decoded_.setPolicy(true, false);
+    existing_.setPolicy(true, false);
+}
+
 EngineView& ExtractThread::view() {
     if (!view_)
         TOVK_Utils::fatalError("Null pointer");

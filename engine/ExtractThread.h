@@ -24,7 +24,7 @@ public:
     // Reserved address space of each message buffer.
     static constexpr int32_t messageBufferReserve = 0x1E00000;
 
-    explicit ExtractThread(EngineView* view = nullptr) : view_(view) {}
+    explicit ExtractThread(EngineView* view = nullptr);
     void setView(EngineView* view) { view_ = view; }
 
     void run() override;
@@ -78,7 +78,11 @@ private:
     void workPath(TOVK_Utils::String& out, const TOVK_Utils::Block& text);
 
     EngineView* view_;
-    // Buffers kept across messages so that a message costs no heap growth.
+    // Buffers kept for the life of the job object, so that a message costs no heap
+    // growth and no page faults: the raw message, its rebuilt text, the decoded
+    // attachment, and an existing file read for comparison.
+    TOVK_Utils::StoreVirtual<TOVK_Utils::Block> message_;
+    TOVK_Utils::StoreVirtual<TOVK_Utils::Block> rewrite_;
     TOVK_Utils::Block decoded_;
     TOVK_Utils::Block existing_;
 };

@@ -44,10 +44,6 @@ bool replaceFile(const Path& path, const Block& text) {
     return false;
 }
 
-void reserveMessageBuffer(StoreVirtual<Block>& buffer) {
-    buffer.allocateNarrow(ExtractThread::messageBufferReserve);
-}
-
 } // namespace
 
 bool ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
@@ -88,9 +84,8 @@ void ExtractThread::processMailbox(const Block& name) {
     if (!openMailbox(name, mailbox))
         return;
     std::unique_ptr<ViewQuestion> question = v.newQuestion();
-    StoreVirtual<Block> message, rewrite;
-    reserveMessageBuffer(message);
-    reserveMessageBuffer(rewrite);
+    StoreVirtual<Block>& message = message_;
+    StoreVirtual<Block>& rewrite = rewrite_;
     const int32_t count = static_cast<int32_t>(mailbox.messageOffsets.size());
     const bool cut = v.cutAttachments();
     int32_t number = 1;
@@ -156,9 +151,8 @@ void ExtractThread::processEmlFolder(const Block& folder) {
     addCount(mailboxCount, ViewCounter::Mailboxes, 1);
     const int32_t count = countEmlFiles(folder);
     std::unique_ptr<ViewQuestion> question = v.newQuestion();
-    StoreVirtual<Block> message, rewrite;
-    reserveMessageBuffer(message);
-    reserveMessageBuffer(rewrite);
+    StoreVirtual<Block>& message = message_;
+    StoreVirtual<Block>& rewrite = rewrite_;
 
     // The names are taken first: rewriting files while the folder is being listed could
     // make the listing deliver a file twice or skip one.

@@ -360,10 +360,12 @@ void appendHead(Block& output, const MimePart& part) {
 // Written with an explicit stack: the worker thread's stack is small and a message
 // may be nested very deeply.
 void MimePart::rebuild(Block& output) const {
+    // The output keeps its storage: the passes reuse one large buffer for every message.
     output.setWide(false);
     output.setPolicy(true, false);
     const int64_t room = totalSize < INT32_MAX / 2 ? totalSize : INT32_MAX / 2;
-    output.allocate(static_cast<int32_t>(room));
+    if (output.capacity() < room)
+        output.resize(static_cast<int32_t>(room));
     output.clear();
     struct Frame {
         const MimePart* part;

@@ -274,10 +274,11 @@ namespace {
 // The formatter's output area: one per call, since the worker and the user interface
 // format their texts at the same time. (A thread_local one is not an option: with the
 // MinGW runtime, thread_local objects with destructors corrupt memory once a second
-// worker thread has come and gone.) The reservation costs address space, not memory.
+// worker thread has come and gone.) Status texts are short, so a heap block that grows
+// in 16,384-character steps costs less than mapping pages for every call.
 class FormatScratch {
 public:
-    FormatScratch() { store_.reserveAddressSpace(256 * 1024, false); }
+    FormatScratch() { store_.setPolicy(false, false); }
 
     void put(const void *chars, int32_t n) {
         if (n <= 0)
@@ -292,7 +293,7 @@ public:
     void reset() { used_ = 0; }
 
 private:
-    StoreVirtual<Block> store_;
+    Block store_;
     int32_t used_ = 0;
 };
 
