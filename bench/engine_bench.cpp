@@ -57,12 +57,15 @@ struct QuietView : EngineView {
     void setProgressRange(int, int) override {}
     void setProgress(int) override {}
     void enablePauseButton(bool) override {}
-    void setStopButtonText(const TOVK_Utils::Block&) override { queue->postCommand(CommandQueue::stop); }
+    void setStopButtonText(const TOVK_Utils::Block&) override {
+        queue->postCommand(CommandQueue::stop);
+    }
     void postClose() override {}
 };
 
 std::string base64Lines(size_t bytes, std::mt19937& random) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char* alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     out.reserve(bytes * 4 / 3 + bytes / 28 + 8);
     size_t column = 0;
@@ -101,7 +104,8 @@ uint64_t makeStore(const fs::path& folder) {
             if (random() % 100 < 15) {
                 const size_t size = size_t(std::exp(logSize(random)));
                 text += "--b\r\nContent-Type: application/octet-stream; name=\"file" +
-                        std::to_string(name++) + ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                        std::to_string(name++) +
+                        ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
                         base64Lines(size, random) + "\r\n";
             }
             text += "--b--\r\n";
@@ -151,18 +155,20 @@ void runJob(benchmark::State& state, bool cut) {
         written = folderBytes(out);
         state.ResumeTiming();
     }
-    state.counters["mailbox_MBps"] =
-        benchmark::Counter(double(storeBytes) * double(state.iterations()) / 1e6,
-                           benchmark::Counter::kIsRate);
-    state.counters["written_MBps"] =
-        benchmark::Counter(double(written) * double(state.iterations()) / 1e6,
-                           benchmark::Counter::kIsRate);
+    state.counters["mailbox_MBps"] = benchmark::Counter(
+        double(storeBytes) * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+    state.counters["written_MBps"] = benchmark::Counter(
+        double(written) * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
     state.counters["store_MB"] = double(storeBytes) / 1e6;
     state.counters["attachments"] = double(job.attachmentCount);
 }
 
-void ExtractJob(benchmark::State& state) { runJob(state, false); }
-void ExtractAndCutJob(benchmark::State& state) { runJob(state, true); }
+void ExtractJob(benchmark::State& state) {
+    runJob(state, false);
+}
+void ExtractAndCutJob(benchmark::State& state) {
+    runJob(state, true);
+}
 
 BENCHMARK(ExtractJob)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(ExtractAndCutJob)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();

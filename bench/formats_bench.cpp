@@ -1,8 +1,8 @@
 // Throughput of the mail formats: base64 decoding, parsing a message with a large
 // attachment, and reading every message of a large mailbox on a warm cache.
 #include "DbxWriter.h"
-#include "formats/Decoding.h"
 #include "formats/DbxMailbox.h"
+#include "formats/Decoding.h"
 #include "formats/MimePart.h"
 #include "utils/LightBlock.h"
 #include "utils/StoreVirtual.h"
@@ -19,7 +19,8 @@ using namespace TOVK_Internet;
 namespace {
 
 std::string base64Lines(size_t bytes) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char* alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::mt19937 random(1);
     std::string out;
     out.reserve(bytes * 4 / 3 + bytes / 38 + 8);

@@ -155,8 +155,9 @@ bool ExtractThread::prepareBackups() {
             Path target;
             mailboxPath(target, v.backupFolder(), name);
             String message;
-            TOVK_Utils::format(message, "Backup of mailbox %s.dbx to %s failed. Aborting extraction.",
-                               false, name, target);
+            TOVK_Utils::format(message,
+                               "Backup of mailbox %s.dbx to %s failed. Aborting extraction.", false,
+                               name, target);
             showError(ViewOwner::TopLevel, "Error", message);
             return false;
         }

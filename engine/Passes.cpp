@@ -55,11 +55,14 @@ bool ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
     v.postStatusText(text);
     // Read sharing only while cutting, so that no other program writes the mailbox while
     // its messages are being rewritten; without cutting it is only read.
-    const auto access = v.cutAttachments() ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
+    const auto access =
+        v.cutAttachments() ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
     if (!mailbox.open(path, access)) {
         if (mailbox.openWasRefusedAsInUse())
-            TOVK_Utils::format(text, "%s is in use by another program. Close it and try again. "
-                                     "Extraction will halt.", false, path);
+            TOVK_Utils::format(text,
+                               "%s is in use by another program. Close it and try again. "
+                               "Extraction will halt.",
+                               false, path);
         else
             TOVK_Utils::format(text, "%s is not an Outlook Express mailbox. Extraction will halt.",
                                false, path);
@@ -69,8 +72,10 @@ bool ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
     TOVK_Utils::format(text, "Scanning mailbox: %s.dbx", false, name);
     v.postStatusText(text);
     if (!mailbox.scan()) {
-        TOVK_Utils::format(text, "%s is corrupt and cannot be extracted from. Extraction of all "
-                                 "mailboxes will halt.", false, path);
+        TOVK_Utils::format(text,
+                           "%s is corrupt and cannot be extracted from. Extraction of all "
+                           "mailboxes will halt.",
+                           false, path);
         showError(ViewOwner::ProgressWindow, "Error", text);
         return false;
     }
@@ -126,8 +131,10 @@ void ExtractThread::processMailbox(const Block& name) {
             ++unreadableMessages;
             Path path;
             mailboxPath(path, v.outlookExpressStoreRoot(), name);
-            TOVK_Utils::format(text, "%s is corrupt and cannot be extracted from. Extraction of "
-                                     "all mailboxes will halt.", false, path);
+            TOVK_Utils::format(text,
+                               "%s is corrupt and cannot be extracted from. Extraction of "
+                               "all mailboxes will halt.",
+                               false, path);
             showError(ViewOwner::ProgressWindow, "Error", text);
             return;
         }

@@ -27,7 +27,9 @@ void put32(uint8_t* p, uint32_t v) {
 
 DbxMailbox::DbxMailbox() = default;
 
-DbxMailbox::~DbxMailbox() { close(); }
+DbxMailbox::~DbxMailbox() {
+    close();
+}
 
 void DbxMailbox::close() {
     file_.close();
@@ -99,7 +101,7 @@ bool DbxMailbox::scan() {
 // deep tree nor a damaged one that loops can exhaust the stack or run forever.
 void DbxMailbox::walkIndex(uint32_t root) {
     struct Frame {
-        uint32_t child;            // the node's own child, walked after its entries
+        uint32_t child; // the node's own child, walked after its entries
         std::vector<uint8_t> entries;
         uint32_t count;
         uint32_t next;

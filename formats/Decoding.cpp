@@ -158,7 +158,8 @@ void decodeContent(const MimePart& part, Block& output) {
         output.setWide(false);
         output.resize(part.body.length());
         if (part.body.length() > 0)
-            std::memcpy(output.data(), part.body.rawPointer(), static_cast<size_t>(part.body.length()));
+            std::memcpy(output.data(), part.body.rawPointer(),
+                        static_cast<size_t>(part.body.length()));
         break;
     }
 }

@@ -13,7 +13,9 @@ namespace TOVK_Internet {
 
 namespace {
 
-bool isBlank(uint8_t c) { return c == ' ' || c == '\t'; }
+bool isBlank(uint8_t c) {
+    return c == ' ' || c == '\t';
+}
 
 void setView(LightBlock& view, const uint8_t* start, int64_t length) {
     if (length <= 0)
@@ -74,9 +76,8 @@ bool MimePart::parse(const Block& text) {
 bool MimePart::feedLine(const uint8_t* line, int64_t length, int64_t start) {
     if (chain_.empty())
         chain_.push_back(this);
-    const int32_t depth = length >= 3 && line[0] == '-' && line[1] == '-'
-                              ? outermostBoundaryMatch(line, length)
-                              : -1;
+    const int32_t depth =
+        length >= 3 && line[0] == '-' && line[1] == '-' ? outermostBoundaryMatch(line, length) : -1;
     if (depth >= 0) {
         MimePart* part = chain_[static_cast<size_t>(depth)];
         if (part->bodyStart < 0)

@@ -29,15 +29,15 @@ public:
         storage_.setPolicy(false, false);
         storage_.setWide(false);
     }
-    ArrayBase(const ArrayBase &) = delete;
-    ArrayBase &operator=(const ArrayBase &) = delete;
+    ArrayBase(const ArrayBase&) = delete;
+    ArrayBase& operator=(const ArrayBase&) = delete;
     // A derived array cleans up in its own destructor, where its overrides still apply.
     virtual ~ArrayBase() { destroyAll(); }
 
     // Destroys this array's elements, then copies the first length elements of other
     // (only those that exist there) by assignment. Being virtual, this is compiled for
     // every element type; for one without copy assignment, calling it is a fatal stop.
-    virtual void copyFrom(const ArrayBase &other) {
+    virtual void copyFrom(const ArrayBase& other) {
         if (&other == this)
             return;
         if constexpr (!std::is_copy_assignable_v<T>)
@@ -54,7 +54,7 @@ public:
     }
     virtual bool isValidIndex(int32_t i) const { return i >= 0 && i < length_; }
     // No bounds check: an index outside the storage is a programming error.
-    virtual T *elementAt(int32_t i) { return elements_ + i; }
+    virtual T* elementAt(int32_t i) { return elements_ + i; }
     // Forgets the length only; the elements stay constructed for a later setLength.
     virtual void resetLength() { length_ = 0; }
     // Moves count elements from position from to position to (the ranges may overlap).
@@ -121,7 +121,7 @@ public:
         length_ = n;
     }
     // Element i, extending the length to reach it.
-    T &at(int32_t i) {
+    T& at(int32_t i) {
         if (i >= length_)
             setLength(checkedCount(int64_t(i) + 1));
         return *elementAt(i);
@@ -131,11 +131,11 @@ public:
             destroyElement(i);
     }
 
-    T &operator[](int32_t i) { return *elementAt(i); }
+    T& operator[](int32_t i) { return *elementAt(i); }
     // Const access cannot construct: the element must already exist.
-    const T &operator[](int32_t i) const { return elements_[i]; }
-    T *data() { return elements_; }
-    const T *data() const { return elements_; }
+    const T& operator[](int32_t i) const { return elements_[i]; }
+    T* data() { return elements_; }
+    const T* data() const { return elements_; }
     int32_t length() const { return length_; }
     int32_t capacity() const { return capacity_; }
     bool isEmpty() const { return length_ == 0; }
@@ -160,16 +160,16 @@ protected:
             if (!inside(i, from, count))
                 destroyElement(i);
         }
-        std::memmove(static_cast<void *>(elements_ + to),
-                     static_cast<const void *>(elements_ + from), size_t(count) * sizeof(T));
+        std::memmove(static_cast<void*>(elements_ + to), static_cast<const void*>(elements_ + from),
+                     size_t(count) * sizeof(T));
     }
 
-    T *firstElement() {
-        return storage_.rawPointer() ? reinterpret_cast<T *>(storage_.data()) : nullptr;
+    T* firstElement() {
+        return storage_.rawPointer() ? reinterpret_cast<T*>(storage_.data()) : nullptr;
     }
 
     Storage storage_;
-    T *elements_ = nullptr;
+    T* elements_ = nullptr;
     int32_t length_ = 0;
     int32_t capacity_ = 0;
     bool doubling_ = true;

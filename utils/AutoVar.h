@@ -8,15 +8,15 @@ template <class T> class AutoVar {
 public:
     AutoVar() : value_() {}
     AutoVar(T value) : value_(value) {}
-    AutoVar &operator=(T value) {
+    AutoVar& operator=(T value) {
         value_ = value;
         return *this;
     }
 
-    operator T &() { return value_; }
-    operator const T &() const { return value_; }
-    T &get() { return value_; }
-    const T &get() const { return value_; }
+    operator T&() { return value_; }
+    operator const T&() const { return value_; }
+    T& get() { return value_; }
+    const T& get() const { return value_; }
 
 private:
     T value_;

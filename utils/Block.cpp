@@ -26,7 +26,7 @@ int32_t clampPosition(int32_t pos, int32_t length) {
 }
 
 // True when p points into [start, start + bytes).
-bool pointsInto(const void *p, const uint8_t *start, int32_t bytes) {
+bool pointsInto(const void* p, const uint8_t* start, int32_t bytes) {
     auto at = reinterpret_cast<uintptr_t>(p);
     auto begin = reinterpret_cast<uintptr_t>(start);
     return start && at >= begin && at < begin + static_cast<uintptr_t>(bytes);
@@ -40,7 +40,7 @@ int32_t Block::checkedSize(int64_t bytes) {
     return static_cast<int32_t>(bytes);
 }
 
-void Block::forgetStorage(Block &other) {
+void Block::forgetStorage(Block& other) {
     other.ptr_ = nullptr;
     other.size_ = 0;
     other.capacity_ = 0;
@@ -49,8 +49,8 @@ void Block::forgetStorage(Block &other) {
 
 Block::Block() = default;
 
-Block::Block(const char *text) {
-    ptr_ = reinterpret_cast<uint8_t *>(const_cast<char *>(text));
+Block::Block(const char* text) {
+    ptr_ = reinterpret_cast<uint8_t*>(const_cast<char*>(text));
     flags_ = NotOwned | ShrinkAllowed | (text ? Constant : SizeKnown);
 }
 
@@ -92,10 +92,10 @@ void Block::allocate(int32_t n) {
 
 void Block::storageAlloc(int32_t bytes) {
     // Never a zero-byte request: malloc(0) may answer null, which would read as a failure.
-    void *p = std::malloc(bytes > 0 ? bytes : 1);
+    void* p = std::malloc(bytes > 0 ? bytes : 1);
     if (!p)
         fatalError("Block::ptr is null");
-    ptr_ = static_cast<uint8_t *>(p);
+    ptr_ = static_cast<uint8_t*>(p);
     capacity_ = bytes;
     flags_ &= ~(NotOwned | Constant);
 }
@@ -106,7 +106,7 @@ void Block::allocateAgain(int32_t n) {
 
 void Block::storageRealloc(int32_t bytes) {
     size_t amount = bytes > 0 ? bytes : 1;
-    void *p;
+    void* p;
     if (ptr_ && !(flags_ & NotOwned)) {
         p = std::realloc(ptr_, amount);
     } else {
@@ -119,7 +119,7 @@ void Block::storageRealloc(int32_t bytes) {
     }
     if (!p)
         fatalError("Block::ptr is null");
-    ptr_ = static_cast<uint8_t *>(p);
+    ptr_ = static_cast<uint8_t*>(p);
     capacity_ = bytes;
     flags_ &= ~(NotOwned | Constant);
 }
@@ -147,7 +147,7 @@ int32_t Block::byteSize() const {
                 ++n;
             size_ = n * 2;
         } else {
-            size_ = static_cast<int32_t>(std::strlen(reinterpret_cast<const char *>(ptr_)));
+            size_ = static_cast<int32_t>(std::strlen(reinterpret_cast<const char*>(ptr_)));
         }
         flags_ |= SizeKnown;
     }
@@ -167,11 +167,11 @@ String Block::toString() const {
     return String(*this);
 }
 
-void Block::assign(const void *chars, int32_t n) {
+void Block::assign(const void* chars, int32_t n) {
     if (n > 0 && pointsInto(chars, ptr_, capacity_ > size_ ? capacity_ : size_)) {
         // The source is part of this block, which setSize is about to replace.
-        std::vector<uint8_t> copy(static_cast<const uint8_t *>(chars),
-                                  static_cast<const uint8_t *>(chars) + int64_t{n} * charSize());
+        std::vector<uint8_t> copy(static_cast<const uint8_t*>(chars),
+                                  static_cast<const uint8_t*>(chars) + int64_t{n} * charSize());
         assign(copy.data(), n);
         return;
     }
@@ -180,7 +180,7 @@ void Block::assign(const void *chars, int32_t n) {
         std::memcpy(data(), chars, static_cast<size_t>(n) * charSize());
 }
 
-void Block::takeFrom(Block &other) {
+void Block::takeFrom(Block& other) {
     if (&other == this)
         return;
     int32_t bytes = other.byteSize();
@@ -195,13 +195,13 @@ void Block::takeFrom(Block &other) {
     other.clear();
 }
 
-uint8_t *Block::data() {
+uint8_t* Block::data() {
     if (!ptr_)
         fatalError("Block::ptr is null");
     return ptr_;
 }
 
-const uint8_t *Block::data() const {
+const uint8_t* Block::data() const {
     if (!ptr_)
         fatalError("Block::ptr is null");
     return ptr_;
@@ -251,14 +251,14 @@ void Block::setCharAt(int32_t i, uint32_t c) {
     }
 }
 
-void Block::assign(const Block &other) {
+void Block::assign(const Block& other) {
     if (&other == this)
         return;
     setWide(other.isWide());
     assign(other.rawPointer(), other.length());
 }
 
-void Block::append(const Block &other) {
+void Block::append(const Block& other) {
     if (other.isWide() == isWide()) {
         append(other.rawPointer(), other.length());
         return;
@@ -271,13 +271,13 @@ void Block::append(const Block &other) {
     append(converted.rawPointer(), converted.length());
 }
 
-void Block::append(const void *chars, int32_t n) {
+void Block::append(const void* chars, int32_t n) {
     if (n <= 0)
         return;
     if (pointsInto(chars, ptr_, capacity_ > size_ ? capacity_ : size_)) {
         // Growing may move this block's storage, and the source with it.
-        std::vector<uint8_t> copy(static_cast<const uint8_t *>(chars),
-                                  static_cast<const uint8_t *>(chars) + int64_t{n} * charSize());
+        std::vector<uint8_t> copy(static_cast<const uint8_t*>(chars),
+                                  static_cast<const uint8_t*>(chars) + int64_t{n} * charSize());
         append(copy.data(), n);
         return;
     }
@@ -286,22 +286,22 @@ void Block::append(const void *chars, int32_t n) {
     std::memcpy(data() + int64_t{old} * charSize(), chars, static_cast<size_t>(n) * charSize());
 }
 
-void Block::appendText(const char *text) {
+void Block::appendText(const char* text) {
     append(Block(text));
 }
 
-void Block::substring(Block &target, int32_t start, int32_t end) const {
+void Block::substring(Block& target, int32_t start, int32_t end) const {
     int32_t n = length();
     end = clampPosition(end, n);
     start = clampPosition(start, n);
     if (start > end)
         start = end;
     target.setWide(isWide());
-    const uint8_t *from = end > start ? ptr_ + int64_t{start} * charSize() : ptr_;
+    const uint8_t* from = end > start ? ptr_ + int64_t{start} * charSize() : ptr_;
     target.assign(from, end - start);
 }
 
-bool Block::startsWithAt(const char *text, int32_t pos) const {
+bool Block::startsWithAt(const char* text, int32_t pos) const {
     if (!text || !*text)
         return false;
     int32_t n = length();
@@ -313,7 +313,7 @@ bool Block::startsWithAt(const char *text, int32_t pos) const {
     return true;
 }
 
-bool Block::startsWithAtNoCase(const Block &other, int32_t pos) const {
+bool Block::startsWithAtNoCase(const Block& other, int32_t pos) const {
     int32_t n = length();
     int32_t m = other.length();
     pos = clampPosition(pos, n);
@@ -326,7 +326,7 @@ bool Block::startsWithAtNoCase(const Block &other, int32_t pos) const {
     return true;
 }
 
-bool Block::matchesAt(const Block &other, int32_t pos) const {
+bool Block::matchesAt(const Block& other, int32_t pos) const {
     int32_t n = length();
     int32_t m = other.length();
     pos = clampPosition(pos, n);
@@ -339,16 +339,16 @@ bool Block::matchesAt(const Block &other, int32_t pos) const {
     return true;
 }
 
-bool Block::equals(const Block &other) const {
+bool Block::equals(const Block& other) const {
     int32_t bytes = byteSize();
     return bytes == other.byteSize() && (bytes == 0 || std::memcmp(ptr_, other.ptr_, bytes) == 0);
 }
 
-bool Block::equals(const char *text) const {
+bool Block::equals(const char* text) const {
     return equals(Block(text));
 }
 
-bool Block::equalsNoCase(const Block &other) const {
+bool Block::equalsNoCase(const Block& other) const {
     int32_t bytes = byteSize();
     if (bytes != other.byteSize())
         return false;
@@ -359,11 +359,11 @@ bool Block::equalsNoCase(const Block &other) const {
     return true;
 }
 
-bool Block::equalsNoCase(const char *text) const {
+bool Block::equalsNoCase(const char* text) const {
     return equalsNoCase(Block(text));
 }
 
-int32_t Block::find(const Block &needle, int32_t from) const {
+int32_t Block::find(const Block& needle, int32_t from) const {
     int32_t n = length();
     int32_t m = needle.length();
     if (from < 0)
@@ -371,9 +371,8 @@ int32_t Block::find(const Block &needle, int32_t from) const {
     if (m == 0 || from > n - m)
         return -1;
     if (!isWide() && !needle.isWide()) {
-        std::string_view hay(reinterpret_cast<const char *>(ptr_), n);
-        size_t at =
-            hay.find(std::string_view(reinterpret_cast<const char *>(needle.ptr_), m), from);
+        std::string_view hay(reinterpret_cast<const char*>(ptr_), n);
+        size_t at = hay.find(std::string_view(reinterpret_cast<const char*>(needle.ptr_), m), from);
         return at == std::string_view::npos ? -1 : static_cast<int32_t>(at);
     }
     for (int32_t i = from; i <= n - m; ++i) {
@@ -383,7 +382,7 @@ int32_t Block::find(const Block &needle, int32_t from) const {
     return -1;
 }
 
-int32_t Block::find(const char *needle, int32_t from) const {
+int32_t Block::find(const char* needle, int32_t from) const {
     return find(Block(needle), from);
 }
 
@@ -400,7 +399,7 @@ int32_t Block::replaceChar(uint32_t oldChar, uint32_t newChar, int32_t from) {
     return count;
 }
 
-void Block::trim(Block &target) const {
+void Block::trim(Block& target) const {
     int32_t n = length();
     int32_t first = 0;
     while (first < n && isSpace(charAtUnchecked(first)))
@@ -411,7 +410,7 @@ void Block::trim(Block &target) const {
     substring(target, first, last);
 }
 
-bool Block::unquote(Block &target) const {
+bool Block::unquote(Block& target) const {
     int32_t n = length();
     int32_t first = 0;
     while (first < n && isSpace(charAtUnchecked(first)))

@@ -22,9 +22,9 @@ public:
     Block();
     // Wraps a zero-terminated 8-bit text without copying and without owning it. The text is
     // taken as constant: setCharAt and replaceChar copy it first (data() does not).
-    explicit Block(const char *text);
-    Block(const Block &) = delete;
-    Block &operator=(const Block &) = delete;
+    explicit Block(const char* text);
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
     virtual ~Block();
 
     // Virtual operations; sizes are in characters (twice as many bytes when wide).
@@ -40,14 +40,14 @@ public:
     virtual int32_t length() const;                    // characters in use
     virtual void allocateNarrow(int32_t n);            // 8-bit, then allocate
     virtual String toString() const;                   // a copy as a String
-    virtual void assign(const void *chars, int32_t n); // copy n characters (a view for LightBlock)
-    virtual void takeFrom(Block &other);               // move storage; other left empty and 8-bit
+    virtual void assign(const void* chars, int32_t n); // copy n characters (a view for LightBlock)
+    virtual void takeFrom(Block& other);               // move storage; other left empty and 8-bit
 
     // Storage pointer; asking for it while there is none is a fatal stop.
-    uint8_t *data();
-    const uint8_t *data() const;
+    uint8_t* data();
+    const uint8_t* data() const;
     // The storage pointer or null, for code that must test for "no storage".
-    const uint8_t *rawPointer() const { return ptr_; }
+    const uint8_t* rawPointer() const { return ptr_; }
 
     void setPolicy(bool doubling, bool shrink);
     void setWide(bool wide);
@@ -61,37 +61,37 @@ public:
 
     // Text operations shared by blocks and strings; positions and counts in characters.
     // A LightBlock target becomes a view of this block's characters instead of a copy.
-    void assign(const Block &other);
-    void append(const Block &other);           // converts to this block's width
-    void append(const void *chars, int32_t n); // n characters of this block's width
-    void appendText(const char *text);         // a zero-terminated 8-bit text
-    void substring(Block &target, int32_t start, int32_t end) const;
-    void tail(Block &target, int32_t start) const { substring(target, start, length()); }
-    bool startsWithAt(const char *text, int32_t pos) const;
-    bool startsWithAtNoCase(const Block &other, int32_t pos) const;
-    bool matchesAt(const Block &other, int32_t pos) const;
-    bool equals(const Block &other) const;
-    bool equals(const char *text) const;
-    bool equalsNoCase(const Block &other) const;
-    bool equalsNoCase(const char *text) const;
+    void assign(const Block& other);
+    void append(const Block& other);           // converts to this block's width
+    void append(const void* chars, int32_t n); // n characters of this block's width
+    void appendText(const char* text);         // a zero-terminated 8-bit text
+    void substring(Block& target, int32_t start, int32_t end) const;
+    void tail(Block& target, int32_t start) const { substring(target, start, length()); }
+    bool startsWithAt(const char* text, int32_t pos) const;
+    bool startsWithAtNoCase(const Block& other, int32_t pos) const;
+    bool matchesAt(const Block& other, int32_t pos) const;
+    bool equals(const Block& other) const;
+    bool equals(const char* text) const;
+    bool equalsNoCase(const Block& other) const;
+    bool equalsNoCase(const char* text) const;
     // -1 when absent; an empty needle is never found.
-    int32_t find(const Block &needle, int32_t from) const;
-    int32_t find(const char *needle, int32_t from) const;
+    int32_t find(const Block& needle, int32_t from) const;
+    int32_t find(const char* needle, int32_t from) const;
     int32_t replaceChar(uint32_t oldChar, uint32_t newChar, int32_t from);
-    void trim(Block &target) const;
-    bool unquote(Block &target) const;
+    void trim(Block& target) const;
+    bool unquote(Block& target) const;
 
 protected:
     // A size in bytes as the 32-bit fields hold it; anything outside 0..INT32_MAX is a
     // fatal stop, so an overflowing request can never turn into a small allocation.
     static int32_t checkedSize(int64_t bytes);
     // Leaves other without storage after its storage moved elsewhere.
-    static void forgetStorage(Block &other);
+    static void forgetStorage(Block& other);
     uint32_t charAtUnchecked(int32_t i) const;
     void makeWritable();
 
     // Lazily measured wrapped texts update these from const accessors.
-    uint8_t *ptr_ = nullptr;
+    uint8_t* ptr_ = nullptr;
     mutable int32_t size_ = 0;
     int32_t capacity_ = 0;
     mutable uint8_t flags_ = ShrinkAllowed | SizeKnown;

@@ -9,8 +9,8 @@ public:
     CriticalObject();
     // The lock must not be held by anyone at this point.
     ~CriticalObject();
-    CriticalObject(const CriticalObject &) = delete;
-    CriticalObject &operator=(const CriticalObject &) = delete;
+    CriticalObject(const CriticalObject&) = delete;
+    CriticalObject& operator=(const CriticalObject&) = delete;
 
     // Blocks until the lock is free or already held by the calling thread.
     void lock();

@@ -7,7 +7,7 @@ namespace TOVK_Utils {
 namespace {
 
 // "." and "..", in either character width.
-bool isDotEntry(const String &name) {
+bool isDotEntry(const String& name) {
     int32_t n = name.length();
     if (n < 1 || n > 2)
         return false;
@@ -20,7 +20,7 @@ DirectorySearch::~DirectorySearch() {
     close();
 }
 
-bool DirectorySearch::first(const Block &pattern, bool allowWide) {
+bool DirectorySearch::first(const Block& pattern, bool allowWide) {
     close();
     if (!assign(pattern) || length() == 0)
         return false;

@@ -14,21 +14,21 @@ namespace TOVK_Utils {
 class DirectorySearch : public Path {
 public:
     DirectorySearch() = default;
-    DirectorySearch(const DirectorySearch &) = delete;
-    DirectorySearch &operator=(const DirectorySearch &) = delete;
+    DirectorySearch(const DirectorySearch&) = delete;
+    DirectorySearch& operator=(const DirectorySearch&) = delete;
     ~DirectorySearch() override;
 
     // Starts a search (closing any earlier one). With allowWide, on systems whose wide
     // calls are available, names come as wide text, so no character is lost to the 8-bit
     // code page; otherwise they are 8-bit. False when nothing matches.
-    bool first(const Block &pattern, bool allowWide);
+    bool first(const Block& pattern, bool allowWide);
     // The next matching entry; false, and valid cleared, when there is none.
     bool next();
     void close();
 
     // The current entry. name is the entry's own name, without the folder.
     bool valid() const { return valid_; }
-    const String &name() const { return name_; }
+    const String& name() const { return name_; }
     uint64_t size() const { return size_; }
     // Windows attribute bits; on POSIX a folder is 0x10, a symbolic link 0x400 (plus 0x10
     // when it names a folder) and anything else 0x80.

@@ -14,12 +14,12 @@ public:
     // Holds a manual-reset, non-signalled event from the start.
     Event();
     ~Event();
-    Event(const Event &) = delete;
-    Event &operator=(const Event &) = delete;
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
 
     // Closes any held event, then creates a non-signalled one. Returns the new handle,
     // null when the system refused (every later operation then fails).
-    void *create(bool manualReset);
+    void* create(bool manualReset);
     bool set();
     bool reset();
     // True only when the event was signalled within the time-out; an auto-reset event
@@ -28,12 +28,12 @@ public:
     // True when a held event was closed; false, doing nothing, when none is held.
     bool close();
 
-    void *handle() const { return handle_; }
+    void* handle() const { return handle_; }
 
 private:
     // Opaque so this header stays free of platform headers: a HANDLE on Windows, the
     // backend's own record elsewhere.
-    void *handle_ = nullptr;
+    void* handle_ = nullptr;
 };
 
 } // namespace TOVK_Utils

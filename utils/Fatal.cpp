@@ -4,7 +4,7 @@
 
 namespace TOVK_Utils {
 
-void fatalError(const char *text) {
+void fatalError(const char* text) {
     Platform::fatalStop(text);
 }
 
@@ -15,7 +15,7 @@ void fatalLastError() {
     Platform::fatalStop("Fatal Error");
 }
 
-void debugMessage(const char *text) {
+void debugMessage(const char* text) {
     Platform::debugMessage(text);
 }
 

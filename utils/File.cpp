@@ -16,7 +16,7 @@ bool File::failSystem() {
     return fail(systemErrorIsEndOfFile() ? FileEndOfFile : FileFailure);
 }
 
-bool File::open(const Block &path, bool write, Sharing sharing, Disposition disposition) {
+bool File::open(const Block& path, bool write, Sharing sharing, Disposition disposition) {
     close();
     position_ = 0;
     size_ = 0;
@@ -34,15 +34,15 @@ bool File::open(const Block &path, bool write, Sharing sharing, Disposition disp
     return true;
 }
 
-bool File::openForReading(const Block &path, bool alsoWrite) {
+bool File::openForReading(const Block& path, bool alsoWrite) {
     return open(path, alsoWrite, ShareReadWrite, OpenExisting);
 }
 
-bool File::openForReading(const Block &path, bool alsoWrite, Sharing sharing) {
+bool File::openForReading(const Block& path, bool alsoWrite, Sharing sharing) {
     return open(path, alsoWrite, sharing, OpenExisting);
 }
 
-bool File::openForWriting(const Block &path, bool truncate) {
+bool File::openForWriting(const Block& path, bool truncate) {
     return open(path, true, ShareRead, truncate ? CreateAlways : CreateNew);
 }
 
@@ -54,7 +54,7 @@ bool File::seek(int64_t offset, SeekMethod method) {
     return true;
 }
 
-bool File::readBytes(void *buffer, uint32_t count) {
+bool File::readBytes(void* buffer, uint32_t count) {
     uint32_t delivered = 0;
     bool ok = systemRead(buffer, count, delivered);
     lastReadCount_ = delivered;
@@ -62,13 +62,13 @@ bool File::readBytes(void *buffer, uint32_t count) {
     return ok;
 }
 
-bool File::readSome(void *buffer, uint32_t count) {
+bool File::readSome(void* buffer, uint32_t count) {
     if (!readBytes(buffer, count))
         return failSystem();
     return true;
 }
 
-bool File::read(void *buffer, uint32_t count) {
+bool File::read(void* buffer, uint32_t count) {
     if (!readBytes(buffer, count))
         return failSystem();
     if (lastReadCount_ < count) {
@@ -78,7 +78,7 @@ bool File::read(void *buffer, uint32_t count) {
     return true;
 }
 
-bool File::read(Block &block, uint32_t count, bool append) {
+bool File::read(Block& block, uint32_t count, bool append) {
     int32_t earlier = 0;
     if (append) {
         if (block.isWide())
@@ -112,7 +112,7 @@ bool File::read(Block &block, uint32_t count, bool append) {
     return true;
 }
 
-bool File::readRest(Block &block) {
+bool File::readRest(Block& block) {
     block.setWide(false);
     block.setSize(0);
     if (!keepSize_ && !refreshSize())
@@ -125,7 +125,7 @@ bool File::readRest(Block &block) {
     return read(block, static_cast<uint32_t>(rest), false);
 }
 
-bool File::write(const void *bytes, uint32_t count) {
+bool File::write(const void* bytes, uint32_t count) {
     uint32_t written = 0;
     bool ok = systemWrite(bytes, count, written);
     position_ += written;
@@ -138,7 +138,7 @@ bool File::write(const void *bytes, uint32_t count) {
     return true;
 }
 
-bool File::write(const Block &block) {
+bool File::write(const Block& block) {
     int32_t bytes = block.byteSize();
     // An empty block may have no storage at all, and asking for it would be fatal.
     if (bytes <= 0)

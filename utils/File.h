@@ -35,34 +35,34 @@ public:
     static constexpr uint32_t MaxBlockBytes = 0x7FFFFFFE;
 
     File() = default;
-    File(const File &) = delete;
-    File &operator=(const File &) = delete;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
     ~File();
 
     // An existing file, read access (read and write with alsoWrite); others may read and
     // write meanwhile unless a narrower sharing is asked for. Position 0, size taken.
-    bool openForReading(const Block &path, bool alsoWrite = false);
-    bool openForReading(const Block &path, bool alsoWrite, Sharing sharing);
+    bool openForReading(const Block& path, bool alsoWrite = false);
+    bool openForReading(const Block& path, bool alsoWrite, Sharing sharing);
     // Read and write access, others may only read. With truncate an existing file is
     // emptied; without, an existing file makes the open fail and stays untouched.
-    bool openForWriting(const Block &path, bool truncate);
+    bool openForWriting(const Block& path, bool truncate);
 
     // Moves the position; before the start of the file is a failure, past the end is not.
     bool seek(int64_t offset, SeekMethod method = FromStart);
-    bool read(void *buffer, uint32_t count);
+    bool read(void* buffer, uint32_t count);
     // Fewer bytes than count (also 0 at the end) are a success; lastReadCount tells.
-    bool readSome(void *buffer, uint32_t count);
+    bool readSome(void* buffer, uint32_t count);
     // Reads count bytes into the block: with append behind its current end, without
     // replacing its content (the block becomes 8-bit). The block keeps exactly the bytes
     // that came: after a short read only those (and the call fails with FileEndOfFile),
     // after a failed read none. Appending to a wide block is refused.
-    bool read(Block &block, uint32_t count, bool append);
+    bool read(Block& block, uint32_t count, bool append);
     // The bytes from the position to the end, by the size taken afresh (or the kept one);
     // a rest larger than MaxBlockBytes fails and leaves the block empty.
-    bool readRest(Block &block);
+    bool readRest(Block& block);
     // True only when all count bytes were written.
-    bool write(const void *bytes, uint32_t count);
-    bool write(const Block &block); // the block's bytes (a String's without its terminator)
+    bool write(const void* bytes, uint32_t count);
+    bool write(const Block& block); // the block's bytes (a String's without its terminator)
     // Pushes what was written to the disk, so that a rename after it cannot leave an
     // empty file behind on a crash.
     bool flush();
@@ -88,18 +88,18 @@ public:
 
 private:
     enum Disposition { OpenExisting, CreateNew, CreateAlways };
-    bool open(const Block &path, bool write, Sharing sharing, Disposition disposition);
+    bool open(const Block& path, bool write, Sharing sharing, Disposition disposition);
     bool fail(int error);
     bool failSystem(); // a failed call: FileEndOfFile only when the system says so
     bool refreshSize();
-    bool readBytes(void *buffer, uint32_t count);
+    bool readBytes(void* buffer, uint32_t count);
 
     // The backend's calls. Each stores the system's error code in lastError_ on failure.
-    bool systemOpen(const Block &path, bool write, Sharing sharing, Disposition disposition);
-    bool systemRead(void *buffer, uint32_t count, uint32_t &delivered);
-    bool systemWrite(const void *bytes, uint32_t count, uint32_t &written);
-    bool systemSeek(int64_t offset, SeekMethod method, uint64_t &newPosition);
-    bool systemSize(uint64_t &size);
+    bool systemOpen(const Block& path, bool write, Sharing sharing, Disposition disposition);
+    bool systemRead(void* buffer, uint32_t count, uint32_t& delivered);
+    bool systemWrite(const void* bytes, uint32_t count, uint32_t& written);
+    bool systemSeek(int64_t offset, SeekMethod method, uint64_t& newPosition);
+    bool systemSize(uint64_t& size);
     bool systemFlush();
     bool systemClose();
     bool systemErrorIsEndOfFile() const;

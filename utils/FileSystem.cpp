@@ -5,20 +5,20 @@
 
 namespace TOVK_Utils {
 
-bool exists(const Block &path) {
+bool exists(const Block& path) {
     return getAttributes(path) != NoAttributes;
 }
 
-bool isDirectory(const Block &path) {
+bool isDirectory(const Block& path) {
     uint32_t attributes = getAttributes(path);
     return attributes != NoAttributes && (attributes & AttributeDirectory) != 0;
 }
 
-bool createDirectories(const Path &path, bool lastIsFile, String *errorOut) {
+bool createDirectories(const Path& path, bool lastIsFile, String* errorOut) {
     return path.createDirectories(lastIsFile, errorOut);
 }
 
-bool readAll(const Block &path, Block &block) {
+bool readAll(const Block& path, Block& block) {
     File file;
     if (!file.openForReading(path, false)) {
         block.setWide(false);
@@ -32,7 +32,7 @@ bool readAll(const Block &path, Block &block) {
     return true;
 }
 
-bool writeAll(const Block &path, const Block &block) {
+bool writeAll(const Block& path, const Block& block) {
     File file;
     if (!file.openForWriting(path, false))
         return false;

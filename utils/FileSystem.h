@@ -23,30 +23,30 @@ constexpr uint32_t NoAttributes = 0xFFFFFFFF; // nothing there, or it cannot be 
 // POSIX always (through UTF-8).
 bool wideCallsAvailable();
 
-uint32_t getAttributes(const Block &path);
-bool exists(const Block &path);      // files and directories alike
-bool isDirectory(const Block &path); // follows a symbolic link to what it names
+uint32_t getAttributes(const Block& path);
+bool exists(const Block& path);      // files and directories alike
+bool isDirectory(const Block& path); // follows a symbolic link to what it names
 
 // One directory; false when it could not be made (also when something is already there).
-bool makeDirectory(const Block &path);
+bool makeDirectory(const Block& path);
 // Every missing directory along the path; see Path::createDirectories.
-bool createDirectories(const Path &path, bool lastIsFile, String *errorOut = nullptr);
+bool createDirectories(const Path& path, bool lastIsFile, String* errorOut = nullptr);
 
 // The whole file into the block (8-bit, replacing its content). True only when every
 // byte of the file came; a file a Block cannot hold (2 GiB and more) fails. On failure
 // the block is left empty.
-bool readAll(const Block &path, Block &block);
+bool readAll(const Block& path, Block& block);
 // Creates the file (never replacing an existing one) and writes the block's bytes. True
 // only when every byte was written; a file this call created but could not fill is
 // removed again, so no half-written file is left behind.
-bool writeAll(const Block &path, const Block &block);
+bool writeAll(const Block& path, const Block& block);
 
-bool removeFile(const Block &path);
+bool removeFile(const Block& path);
 // Renames a file, replacing whatever file is at the new name.
-bool renameFile(const Block &from, const Block &to);
+bool renameFile(const Block& from, const Block& to);
 // Copies a file's bytes. With failIfExists an existing target makes the call fail and
 // stays untouched; otherwise it is replaced. A target that a failed copy created is
 // removed again.
-bool copyFile(const Block &from, const Block &to, bool failIfExists);
+bool copyFile(const Block& from, const Block& to, bool failIfExists);
 
 } // namespace TOVK_Utils

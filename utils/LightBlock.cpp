@@ -4,7 +4,7 @@
 
 namespace TOVK_Utils {
 
-LightBlock::LightBlock(const void *chars, int32_t n, bool wide) {
+LightBlock::LightBlock(const void* chars, int32_t n, bool wide) {
     setWide(wide);
     assign(chars, n);
 }
@@ -23,10 +23,10 @@ void LightBlock::storageRealloc(int32_t) {
     fatalLastError();
 }
 
-void LightBlock::assign(const void *chars, int32_t n) {
+void LightBlock::assign(const void* chars, int32_t n) {
     int32_t bytes = checkedSize(int64_t{n} * charSize());
     release(); // frees only storage this view took over from an owning block
-    ptr_ = static_cast<uint8_t *>(const_cast<void *>(chars));
+    ptr_ = static_cast<uint8_t*>(const_cast<void*>(chars));
     size_ = bytes;
     capacity_ = 0;
     flags_ = (flags_ & ~Constant) | NotOwned | SizeKnown;

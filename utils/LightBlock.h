@@ -9,13 +9,13 @@ namespace TOVK_Utils {
 class LightBlock : public Block {
 public:
     LightBlock() { flags_ |= NotOwned; }
-    LightBlock(const void *chars, int32_t n, bool wide = false);
+    LightBlock(const void* chars, int32_t n, bool wide = false);
 
     void setSize(int32_t n) override;                   // fatal stop
     void resize(int32_t n) override;                    // fatal stop
     void storageAlloc(int32_t bytes) override;          // fatal stop
     void storageRealloc(int32_t bytes) override;        // fatal stop
-    void assign(const void *chars, int32_t n) override; // becomes a view, nothing copied
+    void assign(const void* chars, int32_t n) override; // becomes a view, nothing copied
     using Block::assign;
 };
 

@@ -14,7 +14,7 @@ bool isAsciiLetter(uint32_t c) {
 }
 
 // A folder that exists, or that this call (or a racing one) has just made.
-bool ensureDirectory(const Block &path) {
+bool ensureDirectory(const Block& path) {
     if (exists(path))
         return true;
     return makeDirectory(path) || isDirectory(path);
@@ -47,7 +47,7 @@ void Path::putSeparator() {
 void Path::widen() {
     String wide;
     wide.toWide(*this);
-    static_cast<String &>(*this) = wide;
+    static_cast<String&>(*this) = wide;
     // A multi-byte 8-bit text has fewer wide characters, so positions are found again.
     lastComponent_ = rootKind_ == RootDrive ? 2 : 0;
     for (int32_t i = length() - 1; i >= 0; --i) {
@@ -58,14 +58,14 @@ void Path::widen() {
     }
 }
 
-bool Path::assign(const Block &text) {
+bool Path::assign(const Block& text) {
     if (&text == this)
         return true;
     reset(text.isWide());
     return append(text, true, false);
 }
 
-bool Path::join(const Block &folder, const Block &component) {
+bool Path::join(const Block& folder, const Block& component) {
     if (&component == this) {
         String copy(component);
         return join(folder, copy);
@@ -73,7 +73,7 @@ bool Path::join(const Block &folder, const Block &component) {
     return assign(folder) && append(component, true, false);
 }
 
-bool Path::append(const Block &component, bool separatorBefore, bool separatorAfter) {
+bool Path::append(const Block& component, bool separatorBefore, bool separatorAfter) {
     if (&component == this) {
         String copy(component);
         return append(copy, separatorBefore, separatorAfter);
@@ -88,7 +88,7 @@ bool Path::append(const Block &component, bool separatorBefore, bool separatorAf
     // An 8-bit component of a wide path is converted once, then copied character by
     // character.
     String converted;
-    const Block *source = &component;
+    const Block* source = &component;
     if (component.isWide() != isWide()) {
         converted.toWide(component);
         source = &converted;
@@ -157,7 +157,7 @@ int32_t Path::extensionDot() const {
     return -1;
 }
 
-void Path::extension(String &out) const {
+void Path::extension(String& out) const {
     int32_t dot = extensionDot();
     substring(out, dot < 0 ? length() : dot + 1, length());
 }
@@ -195,7 +195,7 @@ int32_t Path::walkStart() const {
     }
 }
 
-bool Path::createDirectories(bool lastIsFile, String *errorOut) const {
+bool Path::createDirectories(bool lastIsFile, String* errorOut) const {
     int32_t n = length();
     String prefix;
     for (int32_t i = walkStart(); i < n; ++i) {

@@ -30,20 +30,20 @@ public:
     // Empties the path, takes the text's character width, and appends the text with a
     // separator allowed before it. False (path left empty) when a drive letter is not
     // a letter.
-    bool assign(const Block &text);
+    bool assign(const Block& text);
     // Adds a component. An empty component changes nothing. Separators inside the
     // component are written as one host separator per run; with separatorBefore a
     // separator is put between the path and the component, with separatorAfter one is
     // put at the end (never doubled). A wide component makes an 8-bit path wide, so that
     // no character of a name is lost to the 8-bit code page.
-    bool append(const Block &component, bool separatorBefore, bool separatorAfter = false);
+    bool append(const Block& component, bool separatorBefore, bool separatorAfter = false);
     // assign(folder), then append(component) with a separator before and none after.
-    bool join(const Block &folder, const Block &component);
+    bool join(const Block& folder, const Block& component);
 
     // The text after the last "." of the last component; empty when that component has
     // no dot. The out text is always replaced, so a name without a dot never inherits
     // the extension of an earlier call.
-    void extension(String &out) const;
+    void extension(String& out) const;
     // Cuts the path at the last "." of its last component (the dot goes too); false,
     // and the path unchanged, when there is none.
     bool removeExtension();
@@ -53,7 +53,7 @@ public:
     // Anything at a shorter prefix counts as there (a file then makes the next step fail).
     // On failure the prefix that could not be made goes to errorOut (when given);
     // directories made before stay.
-    bool createDirectories(bool lastIsFile, String *errorOut = nullptr) const;
+    bool createDirectories(bool lastIsFile, String* errorOut = nullptr) const;
 
     RootKind rootKind() const { return rootKind_; }
     // Where the last component begins: just behind the last separator written.

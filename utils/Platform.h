@@ -10,22 +10,22 @@ namespace TOVK_Utils::Platform {
 
 // Virtual memory. Sizes are whole pages; a refusal is reported, never fatal here.
 size_t pageSize();
-void *reserve(size_t bytes);               // address space only; null when refused
-bool commit(void *at, size_t bytes);       // make pages readable and writable
-bool decommit(void *at, size_t bytes);     // give the pages back, keep the address space
-void releaseRange(void *at, size_t bytes); // give the whole reservation back
+void* reserve(size_t bytes);               // address space only; null when refused
+bool commit(void* at, size_t bytes);       // make pages readable and writable
+bool decommit(void* at, size_t bytes);     // give the pages back, keep the address space
+void releaseRange(void* at, size_t bytes); // give the whole reservation back
 
 // Conversion between the system's 8-bit code page and UTF-16 (0 = the ANSI code page).
 // Characters the 8-bit side cannot represent become '#'.
-std::u16string toWide(const char *chars, int32_t n, unsigned codePage);
-std::string toNarrow(const char16_t *chars, int32_t n, unsigned codePage);
+std::u16string toWide(const char* chars, int32_t n, unsigned codePage);
+std::string toNarrow(const char16_t* chars, int32_t n, unsigned codePage);
 
 // %NAME% references replaced by the environment's values; unknown names stay as written.
-std::string expandEnvironment(const char *text);
+std::string expandEnvironment(const char* text);
 
 // The system's last error code, for stops that read it.
 unsigned long lastError();
-[[noreturn]] void fatalStop(const char *text);
-void debugMessage(const char *text);
+[[noreturn]] void fatalStop(const char* text);
+void debugMessage(const char* text);
 
 } // namespace TOVK_Utils::Platform

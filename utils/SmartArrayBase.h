@@ -21,9 +21,9 @@ public:
 
     using Base::copyFrom;
     // Copies only the elements that exist in other; the rest stay untouched slots here.
-    virtual void copyFrom(const SmartArrayBase &other) { Base::copyFrom(other); }
+    virtual void copyFrom(const SmartArrayBase& other) { Base::copyFrom(other); }
 
-    T *elementAt(int32_t i) override {
+    T* elementAt(int32_t i) override {
         if (!flag(i))
             constructElement(i);
         return this->elements_ + i;
@@ -69,7 +69,7 @@ public:
     }
 
 private:
-    unsigned char &flag(int32_t i) { return flags_.data()[i].get(); }
+    unsigned char& flag(int32_t i) { return flags_.data()[i].get(); }
 
     Array<TOVK_Types::AutoVar<unsigned char>> flags_;
 };

@@ -16,10 +16,10 @@ uint64_t pages(uint64_t bytes) {
     return (bytes + page - 1) / page * page;
 }
 
-uint8_t *reserveBytes(uint64_t bytes) {
+uint8_t* reserveBytes(uint64_t bytes) {
     if (bytes == 0 || bytes > SIZE_MAX)
         return nullptr;
-    return static_cast<uint8_t *>(Platform::reserve(static_cast<size_t>(bytes)));
+    return static_cast<uint8_t*>(Platform::reserve(static_cast<size_t>(bytes)));
 }
 
 } // namespace
@@ -41,7 +41,7 @@ size_t StoreVirtual<Block>::pageSize() {
     return size;
 }
 
-void StoreVirtual<Block>::placeAt(uint8_t *base, size_t reserved) {
+void StoreVirtual<Block>::placeAt(uint8_t* base, size_t reserved) {
     base_ = base;
     ptr_ = base;
     reserved_ = reserved;
@@ -60,7 +60,7 @@ void StoreVirtual<Block>::reserveRange(uint64_t bytes) {
     capacity_ = 0;
     // At least one page, so that even an empty store has a valid base address.
     uint64_t want = bytes > 0 ? pages(bytes) : pageSize();
-    uint8_t *base = reserveBytes(want);
+    uint8_t* base = reserveBytes(want);
     if (!base)
         fatalError("Out of virtual address space.");
     placeAt(base, static_cast<size_t>(want));
@@ -88,7 +88,7 @@ void StoreVirtual<Block>::storageRealloc(int32_t bytes) {
     size_t want = static_cast<size_t>(pages(bytes));
     if (static_cast<uint64_t>(bytes) > reserved_) {
         uint64_t roomy = pages(uint64_t{2} * bytes);
-        uint8_t *base = reserveBytes(roomy);
+        uint8_t* base = reserveBytes(roomy);
         if (!base) {
             roomy = want;
             base = reserveBytes(roomy);
@@ -131,7 +131,7 @@ void StoreVirtual<Block>::allocateNarrow(int32_t n) {
     reserveAddressSpace(n, (flags_ & Doubling) != 0);
 }
 
-void StoreVirtual<Block>::takeFrom(Block &other) {
+void StoreVirtual<Block>::takeFrom(Block& other) {
     if (&other == this)
         return;
     Block moved;

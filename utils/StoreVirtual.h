@@ -20,7 +20,7 @@ public:
     void release() override;                     // decommit everything, keep the reservation
     void allocateNarrow(int32_t n) override;     // reserveAddressSpace(n, doubling)
     // Pages cannot adopt a heap buffer: the content is copied, and other is left empty.
-    void takeFrom(Block &other) override;
+    void takeFrom(Block& other) override;
 
     // Releases any earlier reservation and reserves pages(n), or pages(2n) when doubling.
     void reserveAddressSpace(int32_t n, bool doubling);
@@ -31,10 +31,10 @@ public:
 
 private:
     void reserveRange(uint64_t bytes);
-    void placeAt(uint8_t *base, size_t reserved);
+    void placeAt(uint8_t* base, size_t reserved);
     // The reservation's base; kept apart from the storage pointer, which a block that
     // takes this one's content clears.
-    uint8_t *base_ = nullptr;
+    uint8_t* base_ = nullptr;
     size_t reserved_ = 0;
     size_t committed_ = 0;
 };

@@ -16,25 +16,25 @@ String::String() {
     setSize(0);
 }
 
-String::String(const char *text) : Block(text ? text : "") {}
+String::String(const char* text) : Block(text ? text : "") {}
 
-String::String(const Block &block) {
+String::String(const Block& block) {
     setWide(block.isWide());
     assign(block.rawPointer(), block.length());
 }
 
-String::String(const String &other) : String(static_cast<const Block &>(other)) {}
+String::String(const String& other) : String(static_cast<const Block&>(other)) {}
 
-String::String(String &&other) noexcept {
+String::String(String&& other) noexcept {
     takeFrom(other);
 }
 
-String &String::operator=(const String &other) {
+String& String::operator=(const String& other) {
     Block::assign(other);
     return *this;
 }
 
-String &String::operator=(String &&other) noexcept {
+String& String::operator=(String&& other) noexcept {
     takeFrom(other);
     return *this;
 }
@@ -49,7 +49,7 @@ void String::measure() const {
         while (charAtUnchecked(n) != 0)
             ++n;
     } else {
-        n = static_cast<int32_t>(std::strlen(reinterpret_cast<const char *>(ptr_)));
+        n = static_cast<int32_t>(std::strlen(reinterpret_cast<const char*>(ptr_)));
     }
     length_ = n;
     size_ = (n + 1) * charSize();
@@ -117,14 +117,14 @@ String String::toString() const {
     return String(*this);
 }
 
-void String::takeFrom(Block &block) {
+void String::takeFrom(Block& block) {
     if (&block == this)
         return;
     Block::assign(block);
     block.release();
 }
 
-void String::takeFrom(String &other) {
+void String::takeFrom(String& other) {
     if (&other == this)
         return;
     release();
@@ -138,12 +138,12 @@ void String::takeFrom(String &other) {
     other.length_ = 0;
 }
 
-const char *String::c_str() const {
-    return ptr_ ? reinterpret_cast<const char *>(ptr_) : "";
+const char* String::c_str() const {
+    return ptr_ ? reinterpret_cast<const char*>(ptr_) : "";
 }
 
-const char16_t *String::w_str() const {
-    return ptr_ ? reinterpret_cast<const char16_t *>(ptr_) : u"";
+const char16_t* String::w_str() const {
+    return ptr_ ? reinterpret_cast<const char16_t*>(ptr_) : u"";
 }
 
 void String::setDecimal(int64_t n) {
@@ -161,7 +161,7 @@ void String::setDecimal(int64_t n) {
     assign(digits + at, static_cast<int32_t>(sizeof digits - at));
 }
 
-void String::expandEnvironment(const Block &text) {
+void String::expandEnvironment(const Block& text) {
     String narrow;
     narrow.toNarrow(text);
     std::string expanded = Platform::expandEnvironment(narrow.c_str());
@@ -172,7 +172,7 @@ void String::expandEnvironment(const Block &text) {
 namespace {
 
 template <class Char>
-std::basic_string<Char> withLineBreaks(const Char *text, int32_t n, bool cr, bool lf) {
+std::basic_string<Char> withLineBreaks(const Char* text, int32_t n, bool cr, bool lf) {
     std::basic_string<Char> out;
     out.reserve(n);
     for (int32_t i = 0; i < n; ++i) {
@@ -192,7 +192,7 @@ std::basic_string<Char> withLineBreaks(const Char *text, int32_t n, bool cr, boo
 }
 
 // A copy of a block's UTF-16 characters; a view may start at an odd address.
-std::u16string wideChars(const Block &block) {
+std::u16string wideChars(const Block& block) {
     std::u16string chars(block.length(), u'\0');
     if (!chars.empty())
         std::memcpy(chars.data(), block.rawPointer(), chars.size() * 2);
@@ -212,7 +212,7 @@ void String::normaliseLineBreaks(bool cr, bool lf) {
     }
 }
 
-void String::toNarrow(const Block &block, unsigned codePage) {
+void String::toNarrow(const Block& block, unsigned codePage) {
     if (!block.isWide()) {
         Block::assign(block);
         return;
@@ -224,25 +224,25 @@ void String::toNarrow(const Block &block, unsigned codePage) {
     assign(narrow.data(), checkedSize(static_cast<int64_t>(narrow.size())));
 }
 
-void String::toWide(const Block &block, unsigned codePage) {
+void String::toWide(const Block& block, unsigned codePage) {
     if (block.isWide()) {
         Block::assign(block);
         return;
     }
-    std::u16string wide = Platform::toWide(reinterpret_cast<const char *>(block.rawPointer()),
+    std::u16string wide = Platform::toWide(reinterpret_cast<const char*>(block.rawPointer()),
                                            block.length(), codePage);
     setWide(true);
     assign(wide.data(), checkedSize(static_cast<int64_t>(wide.size())));
 }
 
-void String::printFormatted(const char *pattern, ...) {
+void String::printFormatted(const char* pattern, ...) {
     setWide(false);
     int32_t room = 4096;
     for (;;) {
         setSize(room);
         va_list args;
         va_start(args, pattern);
-        int printed = std::vsnprintf(reinterpret_cast<char *>(data()), room + 1, pattern, args);
+        int printed = std::vsnprintf(reinterpret_cast<char*>(data()), room + 1, pattern, args);
         va_end(args);
         if (printed < 0) { // an encoding error, not a lack of room
             setSize(0);
@@ -256,8 +256,8 @@ void String::printFormatted(const char *pattern, ...) {
     }
 }
 
-WideForSystem::WideForSystem(const Block &text) {
-    const auto *string = dynamic_cast<const String *>(&text);
+WideForSystem::WideForSystem(const Block& text) {
+    const auto* string = dynamic_cast<const String*>(&text);
     if (string && string->isWide()) {
         // A wide String already ends with a zero character: hand over its own storage.
         chars_ = string->w_str();
@@ -280,7 +280,7 @@ class FormatScratch {
 public:
     FormatScratch() { store_.setPolicy(false, false); }
 
-    void put(const void *chars, int32_t n) {
+    void put(const void* chars, int32_t n) {
         if (n <= 0)
             return;
         while (int64_t{used_} + n > store_.length())
@@ -299,11 +299,11 @@ private:
 
 } // namespace
 
-void formatArgs(String &target, const char *pattern, bool wide,
+void formatArgs(String& target, const char* pattern, bool wide,
                 std::initializer_list<FormatArg> args) {
     FormatScratch scratch;
-    const FormatArg *next = args.begin();
-    for (const char *p = pattern; *p; ++p) {
+    const FormatArg* next = args.begin();
+    for (const char* p = pattern; *p; ++p) {
         if (*p != '%') {
             scratch.put(p, 1);
             continue;

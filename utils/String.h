@@ -17,13 +17,13 @@ class String : public Block {
 public:
     String();
     // Wraps a zero-terminated 8-bit constant without copying and without owning it.
-    String(const char *text);
+    String(const char* text);
     // A copy of the block's characters, with the block's width.
-    explicit String(const Block &block);
-    String(const String &other);
-    String(String &&other) noexcept;
-    String &operator=(const String &other);
-    String &operator=(String &&other) noexcept;
+    explicit String(const Block& block);
+    String(const String& other);
+    String(String&& other) noexcept;
+    String& operator=(const String& other);
+    String& operator=(String&& other) noexcept;
     ~String() override;
 
     void setSize(int32_t n) override;
@@ -35,21 +35,21 @@ public:
     int32_t byteSize() const override;
     int32_t length() const override;
     String toString() const override;
-    void takeFrom(Block &block) override; // copy text and width, then release block's storage
-    virtual void takeFrom(String &other); // move everything; other left empty
+    void takeFrom(Block& block) override; // copy text and width, then release block's storage
+    virtual void takeFrom(String& other); // move everything; other left empty
 
     // The zero-terminated characters (8-bit or UTF-16 per the width); an empty text when
     // the string has no storage.
-    const char *c_str() const;
-    const char16_t *w_str() const;
+    const char* c_str() const;
+    const char16_t* w_str() const;
 
     void setDecimal(int64_t n); // decimal digits, a minus sign for negative values
-    void expandEnvironment(const Block &text);
+    void expandEnvironment(const Block& text);
     void normaliseLineBreaks(bool cr, bool lf);
-    void toNarrow(const Block &block, unsigned codePage = AnsiCodePage);
-    void toWide(const Block &block, unsigned codePage = AnsiCodePage);
+    void toNarrow(const Block& block, unsigned codePage = AnsiCodePage);
+    void toWide(const Block& block, unsigned codePage = AnsiCodePage);
     // The C library's formatted printing into this string, retried in 4,096-character steps.
-    void printFormatted(const char *pattern, ...)
+    void printFormatted(const char* pattern, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
 #endif
@@ -65,45 +65,45 @@ private:
 // true length; the text's own storage when it is already wide.
 class WideForSystem {
 public:
-    explicit WideForSystem(const Block &text);
-    const char16_t *get() const { return converted_ ? copy_.w_str() : chars_; }
+    explicit WideForSystem(const Block& text);
+    const char16_t* get() const { return converted_ ? copy_.w_str() : chars_; }
     int32_t length() const { return length_; }
 
 private:
     String copy_;
-    const char16_t *chars_ = nullptr; // the caller's own wide text when no copy was needed
+    const char16_t* chars_ = nullptr; // the caller's own wide text when no copy was needed
     bool converted_ = false;
     int32_t length_ = 0;
 };
-inline WideForSystem wideForSystem(const Block &text) {
+inline WideForSystem wideForSystem(const Block& text) {
     return WideForSystem(text);
 }
 
 // One argument of format: a Block or String for "%s", an integer for "%d".
 class FormatArg {
 public:
-    FormatArg(const Block &text) : text_(&text) {}
+    FormatArg(const Block& text) : text_(&text) {}
     FormatArg(int value) : number_(value) {}
     FormatArg(long value) : number_(value) {}
     FormatArg(long long value) : number_(value) {}
     FormatArg(unsigned value) : number_(value) {}
     FormatArg(unsigned long value) : number_(static_cast<int64_t>(value)) {}
     FormatArg(unsigned long long value) : number_(static_cast<int64_t>(value)) {}
-    const Block *text() const { return text_; }
+    const Block* text() const { return text_; }
     int64_t number() const { return number_; }
 
 private:
-    const Block *text_ = nullptr;
+    const Block* text_ = nullptr;
     int64_t number_ = 0;
 };
 
 // The system's own formatter: "%s", "%d" and "%%" (letters in either case); any
 // other directive is dropped with its percent sign. Each call has its own scratch.
-void formatArgs(String &target, const char *pattern, bool wide,
+void formatArgs(String& target, const char* pattern, bool wide,
                 std::initializer_list<FormatArg> args);
 
 template <class... Args>
-void format(String &target, const char *pattern, bool wide, const Args &...args) {
+void format(String& target, const char* pattern, bool wide, const Args&... args) {
     formatArgs(target, pattern, wide, {FormatArg(args)...});
 }
 

@@ -10,7 +10,7 @@ bool isSpace(uint32_t c) {
 }
 } // namespace
 
-CharCursor::CharCursor(Block &block, int32_t position) : block_(block), position_(position) {}
+CharCursor::CharCursor(Block& block, int32_t position) : block_(block), position_(position) {}
 
 bool CharCursor::inside() const {
     return position_ >= 0 && position_ < block_.length();
@@ -28,7 +28,7 @@ void CharCursor::put(uint32_t c, bool grow) {
     block_.setCharAt(position_, c);
 }
 
-TextScanner::TextScanner(const Block &text, Mode mode, int32_t start, uint32_t ch)
+TextScanner::TextScanner(const Block& text, Mode mode, int32_t start, uint32_t ch)
     : text_(text), mode_(mode), ch_(ch), start_(start) {}
 
 bool TextScanner::next() {
@@ -46,11 +46,11 @@ bool TextScanner::next() {
     } else if (mode_ == FindChar && !text_.isWide() && start_ < n) {
         // Lines of a whole message are found here: let memchr do the walking.
         int32_t from = start_ < 0 ? 0 : start_;
-        const uint8_t *base = text_.rawPointer();
-        const void *hit =
+        const uint8_t* base = text_.rawPointer();
+        const void* hit =
             ch_ < 256 ? std::memchr(base + from, static_cast<int>(ch_), n - from) : nullptr;
         if (hit)
-            at = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - base);
+            at = static_cast<int32_t>(static_cast<const uint8_t*>(hit) - base);
     } else {
         for (int32_t i = start_ < 0 ? 0 : start_; i < n; ++i) {
             uint32_t c = text_.charAt(i);
@@ -69,9 +69,9 @@ bool TextScanner::next() {
     return true;
 }
 
-LineReader::LineReader(const Block &text) : TextScanner(text, FindChar, 0, '\n') {}
+LineReader::LineReader(const Block& text) : TextScanner(text, FindChar, 0, '\n') {}
 
-bool LineReader::nextLine(Block &line) {
+bool LineReader::nextLine(Block& line) {
     int32_t begin = start_ < 0 ? 0 : start_;
     if (next()) {
         int32_t end = found_;
@@ -86,14 +86,14 @@ bool LineReader::nextLine(Block &line) {
     return false;
 }
 
-Tokenizer::Tokenizer(const Block &text, const char *separators, bool skipEmpty, bool quotes)
+Tokenizer::Tokenizer(const Block& text, const char* separators, bool skipEmpty, bool quotes)
     : text_(text), separators_(separators), skipEmpty_(skipEmpty), quotes_(quotes) {}
 
 bool Tokenizer::isSeparator(uint32_t c) const {
     return c != 0 && c < 256 && std::strchr(separators_, static_cast<int>(c)) != nullptr;
 }
 
-bool Tokenizer::nextToken(Block &token) {
+bool Tokenizer::nextToken(Block& token) {
     int32_t n = text_.length();
     if (skipEmpty_) {
         while (position_ < n && isSeparator(text_.charAt(position_)))

@@ -10,7 +10,7 @@ namespace TOVK_Utils {
 
 class CharCursor {
 public:
-    explicit CharCursor(Block &block, int32_t position = 0);
+    explicit CharCursor(Block& block, int32_t position = 0);
     bool inside() const;
     uint32_t get() const;
     void forward() { ++position_; }
@@ -21,14 +21,14 @@ public:
     void setPosition(int32_t position) { position_ = position; }
 
 private:
-    Block &block_;
+    Block& block_;
     int32_t position_;
 };
 
 class TextScanner {
 public:
     enum Mode { FindChar, SkipSpaceForward, SkipSpaceBackward };
-    TextScanner(const Block &text, Mode mode, int32_t start = 0, uint32_t ch = 0);
+    TextScanner(const Block& text, Mode mode, int32_t start = 0, uint32_t ch = 0);
     // Searches from the start position; on success records the found position and moves
     // the start position past it. A failed search finishes the scanner.
     bool next();
@@ -41,7 +41,7 @@ public:
     bool finished() const { return finished_; }
 
 protected:
-    const Block &text_;
+    const Block& text_;
     Mode mode_;
     uint32_t ch_;
     int32_t start_;
@@ -51,24 +51,24 @@ protected:
 
 class LineReader : public TextScanner {
 public:
-    explicit LineReader(const Block &text);
+    explicit LineReader(const Block& text);
     // The next line without its LF (and without a CR before it); false for the rest of
     // the text after the last LF, which is still given in line.
-    bool nextLine(Block &line);
+    bool nextLine(Block& line);
     int32_t position() const { return start_; }
 };
 
 class Tokenizer {
 public:
-    Tokenizer(const Block &text, const char *separators, bool skipEmpty, bool quotes);
-    bool nextToken(Block &token);
+    Tokenizer(const Block& text, const char* separators, bool skipEmpty, bool quotes);
+    bool nextToken(Block& token);
     // The position after the separator that ended the last token.
     int32_t position() const { return position_; }
 
 private:
     bool isSeparator(uint32_t c) const;
-    const Block &text_;
-    const char *separators_;
+    const Block& text_;
+    const char* separators_;
     bool skipEmpty_;
     bool quotes_;
     int32_t position_ = 0;

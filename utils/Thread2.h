@@ -19,8 +19,8 @@ public:
     Thread2() = default;
     // Neither waits for nor stops the thread: the owner makes sure the body has returned.
     virtual ~Thread2() = default;
-    Thread2(const Thread2 &) = delete;
-    Thread2 &operator=(const Thread2 &) = delete;
+    Thread2(const Thread2&) = delete;
+    Thread2& operator=(const Thread2&) = delete;
 
     // The stack size a start with this request uses.
     static uint32_t effectiveStackSize(uint32_t requested) {
@@ -37,13 +37,13 @@ public:
 
     // Manual reset, signalled once a body has returned. start() does not reset it, so
     // after a restart it stays signalled unless the owner resets it.
-    Event &finished() { return finished_; }
+    Event& finished() { return finished_; }
     // Waits for the finished event.
     bool join(uint32_t timeoutMs = Event::Infinite) { return finished_.wait(timeoutMs); }
 
     uint32_t threadId() const { return threadId_; }
     // The handle of the latest thread; closed by that thread when its body returns.
-    void *threadHandle() const { return threadHandle_; }
+    void* threadHandle() const { return threadHandle_; }
     uint32_t parameter() const { return parameter_; }
     // The stack size the latest start asked the system for.
     uint32_t stackSize() const { return stackSize_; }
@@ -52,7 +52,7 @@ private:
     friend struct ThreadLauncher;
 
     uint32_t threadId_ = 0;
-    void *threadHandle_ = nullptr;
+    void* threadHandle_ = nullptr;
     uint32_t parameter_ = 0;
     Event finished_;
     uint32_t stackSize_ = 0;

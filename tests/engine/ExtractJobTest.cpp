@@ -35,7 +35,8 @@ TEST_F(JobTest, TwoMailboxesExtractedWithoutCutting) {
     multiBlock.shuffleBlocks = true;
     addMailbox("Inbox", {makeMessage("one", {{"report.pdf", pdf}}), makeMessage("two", {})},
                multiBlock);
-    addMailbox("Sent Items", {makeMessage("three", {{"p.png", png}, {"notes.txt", "plain text\r\nline", "7bit"}})});
+    addMailbox("Sent Items", {makeMessage("three", {{"p.png", png},
+                                                    {"notes.txt", "plain text\r\nline", "7bit"}})});
     view.list.rows.push_back({"Unticked", false});
     const auto before = readFile(root / "store" / "Inbox.dbx");
 
@@ -50,14 +51,15 @@ TEST_F(JobTest, TwoMailboxesExtractedWithoutCutting) {
     EXPECT_EQ(view.counters[ViewCounter::Attachments], "3");
     EXPECT_EQ(view.counters[ViewCounter::Decoded], "0.1 MB");
     EXPECT_EQ(view.texts("set"), (std::vector<std::string>{"Initialising."}));
-    EXPECT_EQ(view.texts("post"),
-              (std::vector<std::string>{
-                  "Opening mailbox: Inbox.dbx", "Scanning mailbox: Inbox.dbx",
-                  "Opening mailbox: Sent Items.dbx", "Scanning mailbox: Sent Items.dbx",
-                  "Opening mailbox: Inbox.dbx", "Scanning mailbox: Inbox.dbx",
-                  "Processing message 1 of 2 of Inbox.dbx", "Processing message 2 of 2 of Inbox.dbx",
-                  "Opening mailbox: Sent Items.dbx", "Scanning mailbox: Sent Items.dbx",
-                  "Processing message 1 of 1 of Sent Items.dbx"}));
+    EXPECT_EQ(
+        view.texts("post"),
+        (std::vector<std::string>{
+            "Opening mailbox: Inbox.dbx", "Scanning mailbox: Inbox.dbx",
+            "Opening mailbox: Sent Items.dbx", "Scanning mailbox: Sent Items.dbx",
+            "Opening mailbox: Inbox.dbx", "Scanning mailbox: Inbox.dbx",
+            "Processing message 1 of 2 of Inbox.dbx", "Processing message 2 of 2 of Inbox.dbx",
+            "Opening mailbox: Sent Items.dbx", "Scanning mailbox: Sent Items.dbx",
+            "Processing message 1 of 1 of Sent Items.dbx"}));
     EXPECT_EQ(view.texts("button"), (std::vector<std::string>{"Done"}));
     EXPECT_EQ(view.count("close"), 1);
     EXPECT_TRUE(view.asked.empty());
@@ -123,23 +125,40 @@ TEST_F(JobTest, CuttingKeepsTheMailWhole) {
 TEST_F(JobTest, NamesThatClashOrAreUnsafe) {
     fs::create_directories(root / "out" / "dir.txt");
     writeFile(root / "out" / "taken.txt", "other bytes");
-    addMailbox("Inbox", {makeMessage("a", {{"same.txt", "AAA"}, {"same.txt", "AAA"}, {"same.txt", "BBB"},
-                                           {"same.txt", "CCC"}, {"README", "r1"}, {"README", "r2"},
-                                           {"taken.txt", "mine"}, {"dir.txt", "d"}}),
-                         makeMessage("b", {{"../escape.txt", "e"}, {"CON.txt", "c"}, {"nul", "n"},
-                                           {"a:b?.txt", "x"}, {"sub\\dir/f.txt", "s"},
+    addMailbox("Inbox", {makeMessage("a", {{"same.txt", "AAA"},
+                                           {"same.txt", "AAA"},
+                                           {"same.txt", "BBB"},
+                                           {"same.txt", "CCC"},
+                                           {"README", "r1"},
+                                           {"README", "r2"},
+                                           {"taken.txt", "mine"},
+                                           {"dir.txt", "d"}}),
+                         makeMessage("b", {{"../escape.txt", "e"},
+                                           {"CON.txt", "c"},
+                                           {"nul", "n"},
+                                           {"a:b?.txt", "x"},
+                                           {"sub\\dir/f.txt", "s"},
                                            {"ctl\x01.txt", "t"}})});
     view.cut = true;
     runJob();
     // Windows drops the trailing dot of "README_1." when it makes the file.
-    const std::string readme1 = TOVK_Utils::hostPathRules.driveAndNetworkRoots ? "README_1" : "README_1.";
+    const std::string readme1 =
+        TOVK_Utils::hostPathRules.driveAndNetworkRoots ? "README_1" : "README_1.";
     EXPECT_EQ(folderFiles(root / "out"),
-              (std::map<std::string, std::string>{
-                  {"same.txt", "AAA"}, {"same_1.txt", "BBB"}, {"same_2.txt", "CCC"},
-                  {"README", "r1"}, {readme1, "r2"}, {"taken.txt", "other bytes"},
-                  {"taken_1.txt", "mine"}, {"dir_1.txt", "d"}, {".._escape.txt", "e"},
-                  {"_CON.txt", "c"}, {"_nul", "n"}, {"a_b_.txt", "x"}, {"sub_dir_f.txt", "s"},
-                  {"ctl_.txt", "t"}}));
+              (std::map<std::string, std::string>{{"same.txt", "AAA"},
+                                                  {"same_1.txt", "BBB"},
+                                                  {"same_2.txt", "CCC"},
+                                                  {"README", "r1"},
+                                                  {readme1, "r2"},
+                                                  {"taken.txt", "other bytes"},
+                                                  {"taken_1.txt", "mine"},
+                                                  {"dir_1.txt", "d"},
+                                                  {".._escape.txt", "e"},
+                                                  {"_CON.txt", "c"},
+                                                  {"_nul", "n"},
+                                                  {"a_b_.txt", "x"},
+                                                  {"sub_dir_f.txt", "s"},
+                                                  {"ctl_.txt", "t"}}));
     EXPECT_FALSE(fs::exists(root / "escape.txt"));
     EXPECT_EQ(view.counters[ViewCounter::Attachments], "14");
     EXPECT_TRUE(view.asked.size() == 1 && view.asked[0].title == "Information");
@@ -148,8 +167,9 @@ TEST_F(JobTest, NamesThatClashOrAreUnsafe) {
 TEST_F(JobTest, FailedSavesStayInTheMessage) {
     // A name longer than any file system takes cannot be saved, cleaned or not.
     const std::string tooLong = std::string(300, 'x') + ".txt";
-    addMailbox("Inbox", {makeMessage("a", {{"ok.txt", "fine"}, {tooLong, "kept"}}),
-                         makeMessage("b", {{tooLong, "again"}}), makeMessage("c", {{tooLong, "3"}})});
+    addMailbox("Inbox",
+               {makeMessage("a", {{"ok.txt", "fine"}, {tooLong, "kept"}}),
+                makeMessage("b", {{tooLong, "again"}}), makeMessage("c", {{tooLong, "3"}})});
     view.cut = true;
     view.answers = {{1, false}, {1, true}}; // the second box ticks "Don't show me again"
     runJob();
@@ -253,8 +273,8 @@ TEST_F(JobTest, DestinationFolderIsCreatedOrTheJobEnds) {
     runJob();
     EXPECT_FALSE(fs::exists(nested));
     ASSERT_EQ(view.asked.size(), 1u);
-    EXPECT_EQ(view.asked[0].message,
-              "The destination path \"" + nestedText + "\" does not exist. Do you wish to create it?");
+    EXPECT_EQ(view.asked[0].message, "The destination path \"" + nestedText +
+                                         "\" does not exist. Do you wish to create it?");
     EXPECT_EQ(view.asked[0].caption2, "No, cancel extraction");
 
     view.asked.clear();

@@ -51,8 +51,8 @@ inline std::string makeMessage(const std::string& subject, const std::vector<Att
                     "\r\nContent-Type: multipart/mixed; boundary=\"=_outer\"\r\n\r\n"
                     "This is a multi-part message.\r\n--=_outer\r\n"
                     "Content-Type: multipart/alternative; boundary=\"=_inner\"\r\n\r\n"
-                    "--=_inner\r\nContent-Type: text/plain\r\n\r\nBody of " + subject +
-                    "\r\n--=_inner\r\nContent-Type: text/html\r\n\r\n<p>" + subject +
+                    "--=_inner\r\nContent-Type: text/plain\r\n\r\nBody of " +
+                    subject + "\r\n--=_inner\r\nContent-Type: text/html\r\n\r\n<p>" + subject +
                     "</p>\r\n--=_inner--\r\n";
     for (const auto& p : parts) {
         m += "--=_outer\r\nContent-Type: application/octet-stream; name=\"" + p.name +
@@ -106,7 +106,8 @@ class JobTest : public ::testing::Test {
 protected:
     void SetUp() override {
         root = fs::temp_directory_path() /
-               ("tovk-job-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("tovk-job-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(root);
         fs::create_directories(root / "store");
         fs::create_directories(root / "out");
@@ -122,7 +123,8 @@ protected:
     void TearDown() override { fs::remove_all(root); }
 
     // Writes a mailbox of the given messages into the store and ticks it.
-    DbxTest::DbxWriter& addMailbox(const std::string& name, const std::vector<std::string>& messages,
+    DbxTest::DbxWriter& addMailbox(const std::string& name,
+                                   const std::vector<std::string>& messages,
                                    DbxTest::DbxOptions options = {}) {
         writers.push_back(std::make_unique<DbxTest::DbxWriter>(options));
         auto& writer = *writers.back();

@@ -1,6 +1,6 @@
+#include "formats/DbxMailbox.h"
 #include "DbxWriter.h"
 #include "MimeTestUtil.h"
-#include "formats/DbxMailbox.h"
 #include "formats/MimePart.h"
 #include "utils/String.h"
 
@@ -155,7 +155,8 @@ TEST_F(DbxFile, DamagedIndexIsRefused) {
         writer.addMessage(message(i, 10));
     ASSERT_TRUE(writer.writeFile(path));
     const auto good = bytes();
-    const uint32_t root = good[0xE4] | good[0xE5] << 8 | good[0xE6] << 16 | uint32_t(good[0xE7]) << 24;
+    const uint32_t root =
+        good[0xE4] | good[0xE5] << 8 | good[0xE6] << 16 | uint32_t(good[0xE7]) << 24;
 
     auto expectCorrupt = [&](const char* what) {
         DbxMailbox box;
@@ -308,7 +309,8 @@ TEST_F(DbxFile, CuttingAttachmentsRoundTrip) {
     for (int i = 0; i < 40; ++i) {
         std::string m = "Subject: " + std::to_string(i) +
                         "\r\nContent-Type: multipart/mixed; boundary=\"=_b\"\r\n\r\n--=_b\r\n"
-                        "Content-Type: text/plain\r\n\r\nHello " + std::to_string(i) + "\r\n";
+                        "Content-Type: text/plain\r\n\r\nHello " +
+                        std::to_string(i) + "\r\n";
         const int attachments = int(random() % 3);
         for (int a = 0; a < attachments; ++a) {
             m += "--=_b\r\nContent-Type: application/octet-stream; name=\"f" + std::to_string(a) +

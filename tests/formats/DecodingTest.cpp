@@ -1,5 +1,5 @@
-#include "MimeTestUtil.h"
 #include "formats/Decoding.h"
+#include "MimeTestUtil.h"
 #include "formats/MimePart.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,8 @@ using TOVK_Utils::Block;
 namespace {
 
 std::string base64(const std::string& in, bool breakLines) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char* alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     size_t i = 0, column = 0;
     for (; i + 3 <= in.size(); i += 3) {

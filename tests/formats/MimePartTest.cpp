@@ -1,6 +1,6 @@
+#include "formats/MimePart.h"
 #include "MimeTestUtil.h"
 #include "formats/Decoding.h"
-#include "formats/MimePart.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,8 @@ TEST(MimeParse, HeadersBodiesAndTree) {
     EXPECT_TRUE(m.root.isMultipart);
     EXPECT_EQ(str(m.root.boundary), "XX");
     EXPECT_EQ(str(m.root.body), "preamble");
-    EXPECT_EQ(str(m.root.headerText), "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n");
+    EXPECT_EQ(str(m.root.headerText),
+              "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n");
     ASSERT_EQ(m.root.allParts.size(), 2u);
     ASSERT_EQ(m.root.children.size(), 2u);
     EXPECT_EQ(str(m.part(0).body), "hello\r\nworld");
@@ -265,7 +266,7 @@ TEST(MimeRebuild, RandomTreesRoundTrip) {
     for (int round = 0; round < 200; ++round) {
         int counter = 0;
         std::function<std::string(int, const std::string&)> part = [&](int depth,
-                                                                   const std::string& eol) {
+                                                                       const std::string& eol) {
             const int id = counter++;
             if (depth < 3 && random() % 3 == 0) {
                 const std::string b = "bnd" + std::to_string(id);

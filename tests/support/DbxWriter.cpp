@@ -182,7 +182,8 @@ void DbxWriter::walkOrder(const IndexNode& node) {
 bool DbxWriter::writeFile(const std::string& path) {
     const std::vector<uint8_t> bytes = build();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 

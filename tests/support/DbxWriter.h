@@ -15,7 +15,7 @@ namespace DbxTest {
 // One index node: its entries, then the subtree of its own child.
 struct IndexNode {
     struct Entry {
-        int message = -1;                 // index into the writer's messages; -1: a record without attribute 4
+        int message = -1; // index into the writer's messages; -1: a record without attribute 4
         std::unique_ptr<IndexNode> child; // walked right after this entry's message
     };
     std::vector<Entry> entries;
@@ -23,11 +23,11 @@ struct IndexNode {
 };
 
 struct DbxOptions {
-    int32_t blockCapacity = 512;   // body bytes per data block, as real mailboxes use
-    bool indirect = false;         // attribute 4 stored in the record's data area
-    bool extraAttributes = true;   // other attribute words before attribute 4
-    bool shuffleBlocks = false;    // data blocks of a chain placed out of file order
-    bool gaps = false;             // unused bytes between the structures
+    int32_t blockCapacity = 512; // body bytes per data block, as real mailboxes use
+    bool indirect = false;       // attribute 4 stored in the record's data area
+    bool extraAttributes = true; // other attribute words before attribute 4
+    bool shuffleBlocks = false;  // data blocks of a chain placed out of file order
+    bool gaps = false;           // unused bytes between the structures
     uint32_t seed = 1;
 };
 

@@ -34,11 +34,11 @@ struct Counted {
             ++faults;
     }
     // Assignment copies the value; each object keeps its own identity.
-    Counted &operator=(const Counted &other) {
+    Counted& operator=(const Counted& other) {
         value = other.value;
         return *this;
     }
-    Counted(const Counted &) = delete;
+    Counted(const Counted&) = delete;
 
     int serial;
     int value = 0;

@@ -11,12 +11,12 @@ using namespace TOVK_Utils;
 
 namespace {
 
-std::string text(const Block &b) {
-    return b.length() ? std::string(reinterpret_cast<const char *>(b.rawPointer()), b.length())
+std::string text(const Block& b) {
+    return b.length() ? std::string(reinterpret_cast<const char*>(b.rawPointer()), b.length())
                       : std::string();
 }
 
-void fill(Block &b, const char *chars) {
+void fill(Block& b, const char* chars) {
     b.assign(chars, static_cast<int32_t>(strlen(chars)));
 }
 
@@ -74,7 +74,7 @@ TEST(BlockTest, TakeFromMovesStorageAndLeavesTheSourceEmpty) {
     Block source;
     source.setWide(true);
     source.setSize(4);
-    const uint8_t *storage = source.rawPointer();
+    const uint8_t* storage = source.rawPointer();
     Block target;
     fill(target, "old");
     target.takeFrom(source);

@@ -13,20 +13,20 @@ using namespace TOVK_Tests;
 
 namespace {
 
-std::string narrowName(const String &name) {
+std::string narrowName(const String& name) {
     String narrow;
     narrow.toNarrow(name);
     return std::string(narrow.c_str(), narrow.length());
 }
 
-Path inFolder(const TempFolder &temp, const char *pattern) {
+Path inFolder(const TempFolder& temp, const char* pattern) {
     Path path;
     path.join(textOf(temp.text()), String(pattern));
     return path;
 }
 
 // Every entry the search delivers, by name, with its directory flag.
-std::map<std::string, bool> entries(const TempFolder &temp, const char *pattern) {
+std::map<std::string, bool> entries(const TempFolder& temp, const char* pattern) {
     std::map<std::string, bool> found;
     DirectorySearch search;
     for (bool more = search.first(inFolder(temp, pattern), false); more; more = search.next()) {
@@ -62,7 +62,7 @@ TEST(DirectorySearchTest, NoMatchMeansFirstIsFalse) {
 
 TEST(DirectorySearchTest, PatternMatchesNamesIgnoringCase) {
     TempFolder temp;
-    for (const char *name : {"a.eml", "B.EML", "notes.txt", "noext", "ab.txt", "xab.txt"})
+    for (const char* name : {"a.eml", "B.EML", "notes.txt", "noext", "ab.txt", "xab.txt"})
         writeBytes(temp / name, "x");
     fs::create_directory(temp / "sub.eml");
     fs::create_directory(temp / "folder");

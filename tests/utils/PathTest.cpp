@@ -14,18 +14,18 @@ namespace {
 
 // "a/b" written with the host's separator.
 std::string host(std::string text) {
-    for (char &c : text) {
+    for (char& c : text) {
         if (c == '/')
             c = hostPathRules.separator;
     }
     return text;
 }
 
-std::string textOfPath(const Path &path) {
+std::string textOfPath(const Path& path) {
     return std::string(path.c_str(), path.length());
 }
 
-Path joined(const char *folder, const char *component) {
+Path joined(const char* folder, const char* component) {
     Path path;
     EXPECT_TRUE(path.join(String(folder), String(component)));
     return path;
@@ -78,7 +78,7 @@ TEST(PathTest, ExtensionIsTheTextAfterTheLastDotOfTheLastComponent) {
 
 // The numbered candidates of a taken file name are built from these operations.
 TEST(PathTest, NumberedCandidatesKeepTheirFolder) {
-    auto candidate = [](const char *folder, const char *name) {
+    auto candidate = [](const char* folder, const char* name) {
         Path path = joined(folder, name);
         String ext;
         path.extension(ext);

@@ -12,14 +12,14 @@ namespace {
 const int32_t page = static_cast<int32_t>(StoreVirtual<Block>::pageSize());
 
 // 8 pages of address space, the first 5 committed and filled with a pattern.
-void prepare(StoreVirtual<Block> &store) {
+void prepare(StoreVirtual<Block>& store) {
     store.reserveAddressSpace(8 * page, false);
     store.resize(5 * page);
     for (int32_t i = 0; i < 5 * page; ++i)
         store.data()[i] = static_cast<uint8_t>(i % 251);
 }
 
-bool holdsPattern(const Block &b, int32_t bytes) {
+bool holdsPattern(const Block& b, int32_t bytes) {
     for (int32_t i = 0; i < bytes; ++i) {
         if (b.rawPointer()[i] != static_cast<uint8_t>(i % 251))
             return false;
@@ -37,7 +37,7 @@ TEST(StoreVirtualTest, ShrinkDecommitsOnlyWholeFreedPages) {
     for (Case c : {Case{1, 1}, Case{4 * page, 4}, Case{4 * page + 1, 5}}) {
         StoreVirtual<Block> store;
         prepare(store);
-        uint8_t *base = store.data();
+        uint8_t* base = store.data();
         store.storageRealloc(c.bytes);
         EXPECT_EQ(store.committedBytes(), size_t(c.committedPages) * page) << c.bytes;
         EXPECT_EQ(store.rawPointer(), base);
@@ -49,7 +49,7 @@ TEST(StoreVirtualTest, ShrinkDecommitsOnlyWholeFreedPages) {
 TEST(StoreVirtualTest, GrowthCommitsInPlaceThenMovesToTwiceTheSize) {
     StoreVirtual<Block> store;
     prepare(store);
-    const uint8_t *base = store.rawPointer();
+    const uint8_t* base = store.rawPointer();
     store.resize(8 * page);
     EXPECT_EQ(store.rawPointer(), base);
     EXPECT_EQ(store.committedBytes(), size_t(8 * page));
@@ -65,7 +65,7 @@ TEST(StoreVirtualTest, GrowthCommitsInPlaceThenMovesToTwiceTheSize) {
 TEST(StoreVirtualTest, ReleaseDecommitsButKeepsTheReservation) {
     StoreVirtual<Block> store;
     prepare(store);
-    const uint8_t *base = store.rawPointer();
+    const uint8_t* base = store.rawPointer();
     store.release();
     EXPECT_EQ(store.committedBytes(), 0u);
     EXPECT_EQ(store.reservedBytes(), size_t(8 * page));

@@ -12,13 +12,13 @@ using namespace TOVK_Utils;
 
 namespace {
 
-String wideOf(const char *text) {
+String wideOf(const char* text) {
     String w;
     w.toWide(String(text));
     return w;
 }
 
-std::u16string wideText(const String &s) {
+std::u16string wideText(const String& s) {
     return std::u16string(s.w_str(), s.length());
 }
 
@@ -66,7 +66,7 @@ TEST(StringTest, CopiesAreIndependentAndMovesTransferStorage) {
     b.setCharAt(0, 'F');
     EXPECT_STREQ(a.c_str(), "first");
     a = b;
-    const uint8_t *storage = a.rawPointer();
+    const uint8_t* storage = a.rawPointer();
     String c(std::move(a));
     EXPECT_EQ(c.rawPointer(), storage);
     EXPECT_STREQ(a.c_str(), "");
@@ -89,7 +89,7 @@ TEST(StringTest, SetDecimalRendersSignedValues) {
     String s = wideOf("x");
     struct Case {
         int64_t value;
-        const char *digits;
+        const char* digits;
     };
     for (Case c :
          {Case{0, "0"}, Case{1234567890, "1234567890"}, Case{-42, "-42"},
@@ -126,7 +126,7 @@ TEST(StringTest, ThreadsFormatWithoutSharingScratch) {
     // Both threads start together and format long texts, so that a shared scratch buffer
     // would mix their output.
     std::atomic<int> ready{0};
-    auto work = [&ready](char letter, bool *ok) {
+    auto work = [&ready](char letter, bool* ok) {
         std::string expected(5000, letter);
         String fill(expected.c_str());
         String out;
@@ -161,7 +161,7 @@ TEST(StringTest, PrintFormattedRetriesUntilTheTextFits) {
 TEST(StringTest, LineBreaksAreNormalised) {
     struct Case {
         bool cr, lf;
-        const char *expected;
+        const char* expected;
     };
     for (Case c :
          {Case{true, true, "a\r\nb\r\nc\r\nd\r\n\r\n"}, Case{false, true, "a\nb\nc\nd\n\n"},
@@ -194,7 +194,7 @@ TEST(StringTest, WideForSystemHandsOverACompleteTerminatedText) {
 }
 
 TEST(StringTest, ExpandEnvironmentGivesTheWholeExpansion) {
-    const char *path = std::getenv("PATH");
+    const char* path = std::getenv("PATH");
     ASSERT_NE(path, nullptr);
     std::string pattern, expected;
     while (expected.size() < 1000) { // far past a 260-character buffer

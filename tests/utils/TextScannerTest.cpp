@@ -12,7 +12,7 @@ using namespace TOVK_Utils;
 namespace {
 
 // Each line, with "+" when nextLine said more follow and "." for the last one.
-std::vector<std::string> lines(const char *text) {
+std::vector<std::string> lines(const char* text) {
     String source(text);
     LineReader reader(source);
     std::vector<std::string> out;
@@ -20,14 +20,13 @@ std::vector<std::string> lines(const char *text) {
     bool more;
     do {
         more = reader.nextLine(line);
-        out.push_back(
-            std::string(reinterpret_cast<const char *>(line.rawPointer()), line.length()) +
-            (more ? "+" : "."));
+        out.push_back(std::string(reinterpret_cast<const char*>(line.rawPointer()), line.length()) +
+                      (more ? "+" : "."));
     } while (more);
     return out;
 }
 
-std::vector<std::string> tokens(const char *text, const char *separators, bool skipEmpty,
+std::vector<std::string> tokens(const char* text, const char* separators, bool skipEmpty,
                                 bool quotes) {
     String source(text);
     Tokenizer tokenizer(source, separators, skipEmpty, quotes);

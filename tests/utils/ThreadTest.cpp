@@ -23,15 +23,15 @@ constexpr uint32_t Patience = 60000;
 
 class FunctionThread : public Thread2 {
 public:
-    explicit FunctionThread(std::function<void(FunctionThread &)> body) : body_(std::move(body)) {}
+    explicit FunctionThread(std::function<void(FunctionThread&)> body) : body_(std::move(body)) {}
     void run() override { body_(*this); }
 
 private:
-    std::function<void(FunctionThread &)> body_;
+    std::function<void(FunctionThread&)> body_;
 };
 
 // A thread that never finishes still uses its object, so the test cannot go on safely.
-void joinOrStop(Thread2 &thread) {
+void joinOrStop(Thread2& thread) {
     if (!thread.join(Patience)) {
         std::fprintf(stderr, "a thread did not finish; stopping the tests\n");
         std::fflush(stderr);
@@ -95,7 +95,7 @@ TEST(EventTest, AutoResetReleasesOneWaiterPerSignal) {
     Event woke;
     woke.create(false);
     std::atomic<int> released{0};
-    auto waiter = [&](FunctionThread &) {
+    auto waiter = [&](FunctionThread&) {
         if (work.wait(Patience))
             ++released;
         woke.set();
@@ -120,7 +120,7 @@ TEST(EventTest, AutoResetReleasesOneWaiterPerSignal) {
 TEST(EventTest, ManualResetReleasesEveryWaiter) {
     Event go;
     std::atomic<int> released{0};
-    auto waiter = [&](FunctionThread &) {
+    auto waiter = [&](FunctionThread&) {
         if (go.wait(Event::Infinite))
             ++released;
     };
@@ -138,9 +138,9 @@ TEST(EventTest, ManualResetReleasesEveryWaiter) {
 
 TEST(ThreadTest, RunSeesIdHandleAndParameter) {
     uint32_t seenId = 0;
-    void *seenHandle = nullptr;
+    void* seenHandle = nullptr;
     uint32_t seenParameter = 0;
-    FunctionThread t([&](FunctionThread &self) {
+    FunctionThread t([&](FunctionThread& self) {
         seenId = self.threadId();
         seenHandle = self.threadHandle();
         seenParameter = self.parameter();
@@ -160,7 +160,7 @@ TEST(ThreadTest, RunSeesIdHandleAndParameter) {
 TEST(ThreadTest, FinishedIsSignalledOnceAfterRunReturns) {
     Event mayReturn;
     std::atomic<bool> returning{false};
-    FunctionThread t([&](FunctionThread &) {
+    FunctionThread t([&](FunctionThread&) {
         mayReturn.wait(Patience);
         returning = true;
     });
@@ -178,7 +178,7 @@ TEST(ThreadTest, FinishedIsSignalledOnceAfterRunReturns) {
 TEST(ThreadTest, AFinishedThreadObjectCanBeStartedAgain) {
     std::atomic<int> runs{0};
     std::atomic<uint32_t> lastParameter{0};
-    FunctionThread t([&](FunctionThread &self) {
+    FunctionThread t([&](FunctionThread& self) {
         ++runs;
         lastParameter = self.parameter();
     });
@@ -196,7 +196,7 @@ TEST(ThreadTest, OwnerMayDestroyTheObjectAsSoonAsFinishedIsSignalled) {
     // Any access by the ending thread after the signal is a use after free here, which
     // the address sanitizer build reports.
     for (int i = 0; i < 20; ++i) {
-        auto *t = new FunctionThread([](FunctionThread &) {});
+        auto* t = new FunctionThread([](FunctionThread&) {});
         t->start(0, uint32_t(i));
         joinOrStop(*t);
         delete t;
@@ -208,7 +208,7 @@ TEST(ThreadTest, StackIsNeverBelowTheMinimum) {
     const uint32_t expected[] = {0x40000, 0x40000, 0x40000, 0x40000, 0x40001, 0x100000};
     for (int i = 0; i < 6; ++i) {
         std::atomic<bool> ran{false};
-        FunctionThread t([&](FunctionThread &) { ran = true; });
+        FunctionThread t([&](FunctionThread&) { ran = true; });
         EXPECT_NE(t.start(requests[i], 0), Thread2::StartFailed);
         joinOrStop(t);
         EXPECT_TRUE(ran.load());
@@ -225,7 +225,7 @@ TEST(CriticalObjectTest, OwnerMayLockAgainAndReleasesFully) {
 
     // Only a completely released lock lets another thread in.
     std::atomic<bool> entered{false};
-    FunctionThread other([&](FunctionThread &) {
+    FunctionThread other([&](FunctionThread&) {
         lock.lock();
         entered = true;
         lock.unlock();
@@ -241,7 +241,7 @@ TEST(CriticalObjectTest, ExcludesOtherThreads) {
     std::atomic<int> inside{0};
     std::atomic<int> overlaps{0};
     constexpr int Rounds = 20000;
-    auto add = [&](FunctionThread &) {
+    auto add = [&](FunctionThread&) {
         for (int i = 0; i < Rounds; ++i) {
             // After the inner unlock the outer lock must still keep the other thread out.
             lock.lock();

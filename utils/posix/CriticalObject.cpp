@@ -11,8 +11,8 @@ namespace {
 static_assert(sizeof(pthread_mutex_t) <= 64, "the record buffer is too small for a mutex");
 static_assert(alignof(pthread_mutex_t) <= 8, "the record buffer is not aligned for a mutex");
 
-pthread_mutex_t *mutexIn(unsigned char *record) {
-    return std::launder(reinterpret_cast<pthread_mutex_t *>(record));
+pthread_mutex_t* mutexIn(unsigned char* record) {
+    return std::launder(reinterpret_cast<pthread_mutex_t*>(record));
 }
 
 } // namespace

@@ -13,7 +13,7 @@ namespace TOVK_Utils {
 namespace {
 
 struct Search {
-    DIR *directory = nullptr;
+    DIR* directory = nullptr;
     std::string folder;  // ends with "/" unless empty (the current folder)
     std::string pattern; // the last component of the pattern, UTF-8
 };
@@ -23,7 +23,7 @@ unsigned char lower(unsigned char c) {
 }
 
 // Length of the UTF-8 character at s: "?" stands for one character, not one byte.
-size_t characterLength(const char *s) {
+size_t characterLength(const char* s) {
     size_t n = 1;
     while ((static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
         ++n;
@@ -32,9 +32,9 @@ size_t characterLength(const char *s) {
 
 // "*" matches any run, "?" one character; on a mismatch the last "*" takes one more
 // character and the rest is tried again.
-bool wildcardMatch(const char *pattern, const char *name) {
-    const char *star = nullptr;
-    const char *resume = nullptr;
+bool wildcardMatch(const char* pattern, const char* name) {
+    const char* star = nullptr;
+    const char* resume = nullptr;
     while (*name) {
         if (*pattern == '*') {
             star = pattern++;
@@ -58,13 +58,13 @@ bool wildcardMatch(const char *pattern, const char *name) {
     return *pattern == 0;
 }
 
-bool matches(const std::string &pattern, const char *name) {
+bool matches(const std::string& pattern, const char* name) {
     // Windows' "*.*" means every entry, also one without a dot.
     return pattern == "*.*" || wildcardMatch(pattern.c_str(), name);
 }
 
-Search *searchOf(intptr_t handle) {
-    return reinterpret_cast<Search *>(handle);
+Search* searchOf(intptr_t handle) {
+    return reinterpret_cast<Search*>(handle);
 }
 
 } // namespace
@@ -78,7 +78,7 @@ bool DirectorySearch::systemFirst() {
     SystemText pattern(patternPart);
     if (!folder.valid() || !pattern.valid() || patternPart.length() == 0)
         return false;
-    auto *search = new Search;
+    auto* search = new Search;
     search->folder = folder.get();
     search->pattern = pattern.get();
     search->directory = opendir(search->folder.empty() ? "." : search->folder.c_str());
@@ -96,8 +96,8 @@ bool DirectorySearch::systemFirst() {
 bool DirectorySearch::systemNext() {
     if (handle_ == -1)
         return false;
-    Search *search = searchOf(handle_);
-    while (dirent *entry = readdir(search->directory)) {
+    Search* search = searchOf(handle_);
+    while (dirent* entry = readdir(search->directory)) {
         if (!matches(search->pattern, entry->d_name))
             continue;
         uint64_t size = 0;
@@ -117,7 +117,7 @@ bool DirectorySearch::systemNext() {
 }
 
 void DirectorySearch::systemClose() {
-    Search *search = searchOf(handle_);
+    Search* search = searchOf(handle_);
     closedir(search->directory);
     delete search;
 }

@@ -17,8 +17,8 @@ struct EventRecord {
     bool signalled;
 };
 
-EventRecord *record(void *handle) {
-    return static_cast<EventRecord *>(handle);
+EventRecord* record(void* handle) {
+    return static_cast<EventRecord*>(handle);
 }
 
 // The deadline is taken on the monotonic clock so that a change of the wall clock
@@ -42,9 +42,9 @@ Event::~Event() {
     close();
 }
 
-void *Event::create(bool manualReset) {
+void* Event::create(bool manualReset) {
     close();
-    EventRecord *r = new (std::nothrow) EventRecord;
+    EventRecord* r = new (std::nothrow) EventRecord;
     if (!r)
         return nullptr;
     pthread_condattr_t attributes;
@@ -67,7 +67,7 @@ void *Event::create(bool manualReset) {
 }
 
 bool Event::set() {
-    EventRecord *r = record(handle_);
+    EventRecord* r = record(handle_);
     if (!r)
         return false;
     pthread_mutex_lock(&r->mutex);
@@ -82,7 +82,7 @@ bool Event::set() {
 }
 
 bool Event::reset() {
-    EventRecord *r = record(handle_);
+    EventRecord* r = record(handle_);
     if (!r)
         return false;
     pthread_mutex_lock(&r->mutex);
@@ -92,7 +92,7 @@ bool Event::reset() {
 }
 
 bool Event::wait(uint32_t timeoutMs) {
-    EventRecord *r = record(handle_);
+    EventRecord* r = record(handle_);
     if (!r)
         return false;
     timespec deadline{};
@@ -116,7 +116,7 @@ bool Event::wait(uint32_t timeoutMs) {
 }
 
 bool Event::close() {
-    EventRecord *r = record(handle_);
+    EventRecord* r = record(handle_);
     if (!r)
         return false;
     handle_ = nullptr;

@@ -20,7 +20,7 @@ constexpr uint32_t chunkBytes = 1u << 30;
 
 } // namespace
 
-bool File::systemOpen(const Block &path, bool write, Sharing, Disposition disposition) {
+bool File::systemOpen(const Block& path, bool write, Sharing, Disposition disposition) {
     SystemText name(path);
     if (!name.valid()) {
         lastError_ = EINVAL;
@@ -57,8 +57,8 @@ bool File::systemOpen(const Block &path, bool write, Sharing, Disposition dispos
     return true;
 }
 
-bool File::systemRead(void *buffer, uint32_t count, uint32_t &delivered) {
-    auto *bytes = static_cast<uint8_t *>(buffer);
+bool File::systemRead(void* buffer, uint32_t count, uint32_t& delivered) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
     delivered = 0;
     if (handle_ == -1) {
         lastError_ = EBADF;
@@ -80,8 +80,8 @@ bool File::systemRead(void *buffer, uint32_t count, uint32_t &delivered) {
     return true;
 }
 
-bool File::systemWrite(const void *bytes, uint32_t count, uint32_t &written) {
-    const auto *from = static_cast<const uint8_t *>(bytes);
+bool File::systemWrite(const void* bytes, uint32_t count, uint32_t& written) {
+    const auto* from = static_cast<const uint8_t*>(bytes);
     written = 0;
     if (handle_ == -1) {
         lastError_ = EBADF;
@@ -101,7 +101,7 @@ bool File::systemWrite(const void *bytes, uint32_t count, uint32_t &written) {
     return true;
 }
 
-bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t &newPosition) {
+bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t& newPosition) {
     int whence = method == FromCurrent ? SEEK_CUR : method == FromEnd ? SEEK_END : SEEK_SET;
     off_t result = lseek(static_cast<int>(handle_), static_cast<off_t>(offset), whence);
     if (result < 0) {
@@ -112,7 +112,7 @@ bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t &newPosition) 
     return true;
 }
 
-bool File::systemSize(uint64_t &size) {
+bool File::systemSize(uint64_t& size) {
     struct stat status;
     if (fstat(static_cast<int>(handle_), &status) != 0) {
         lastError_ = errno;

@@ -20,7 +20,7 @@ bool wideCallsAvailable() {
     return true;
 }
 
-uint32_t posixAttributes(const char *path, uint64_t *size) {
+uint32_t posixAttributes(const char* path, uint64_t* size) {
     struct stat status;
     if (lstat(path, &status) != 0)
         return NoAttributes;
@@ -44,22 +44,22 @@ uint32_t posixAttributes(const char *path, uint64_t *size) {
     return attributes;
 }
 
-uint32_t getAttributes(const Block &path) {
+uint32_t getAttributes(const Block& path) {
     SystemText name(path);
     return name.valid() ? posixAttributes(name.get()) : NoAttributes;
 }
 
-bool makeDirectory(const Block &path) {
+bool makeDirectory(const Block& path) {
     SystemText name(path);
     return name.valid() && mkdir(name.get(), 0777) == 0;
 }
 
-bool removeFile(const Block &path) {
+bool removeFile(const Block& path) {
     SystemText name(path);
     return name.valid() && unlink(name.get()) == 0;
 }
 
-bool renameFile(const Block &from, const Block &to) {
+bool renameFile(const Block& from, const Block& to) {
     SystemText source(from);
     SystemText target(to);
     return source.valid() && target.valid() && rename(source.get(), target.get()) == 0;
@@ -67,7 +67,7 @@ bool renameFile(const Block &from, const Block &to) {
 
 namespace {
 
-int openRetrying(const char *path, int flags, mode_t mode = 0) {
+int openRetrying(const char* path, int flags, mode_t mode = 0) {
     int fd;
     do {
         fd = ::open(path, flags, mode);
@@ -98,7 +98,7 @@ bool copyBytes(int from, int to) {
 
 } // namespace
 
-bool copyFile(const Block &from, const Block &to, bool failIfExists) {
+bool copyFile(const Block& from, const Block& to, bool failIfExists) {
     SystemText source(from);
     SystemText target(to);
     if (!source.valid() || !target.valid())

@@ -15,22 +15,22 @@ size_t pageSize() {
     return size > 0 ? static_cast<size_t>(size) : 4096;
 }
 
-void *reserve(size_t bytes) {
-    void *at = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+void* reserve(size_t bytes) {
+    void* at = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     return at == MAP_FAILED ? nullptr : at;
 }
 
-bool commit(void *at, size_t bytes) {
+bool commit(void* at, size_t bytes) {
     return mprotect(at, bytes, PROT_READ | PROT_WRITE) == 0;
 }
 
-bool decommit(void *at, size_t bytes) {
+bool decommit(void* at, size_t bytes) {
     // DONTNEED drops the pages' contents at once; PROT_NONE makes a stray access fault
     // just as it would on an uncommitted Windows page.
     return madvise(at, bytes, MADV_DONTNEED) == 0 && mprotect(at, bytes, PROT_NONE) == 0;
 }
 
-void releaseRange(void *at, size_t bytes) {
+void releaseRange(void* at, size_t bytes) {
     munmap(at, bytes);
 }
 
@@ -40,7 +40,7 @@ constexpr char16_t Replacement = 0xFFFD;
 
 // Length of the UTF-8 sequence that starts at s[i], or 0 when it is not a valid one
 // (overlong forms, encoded surrogates and values above U+10FFFF are invalid).
-int sequenceLength(const unsigned char *s, int32_t i, int32_t n, uint32_t &value) {
+int sequenceLength(const unsigned char* s, int32_t i, int32_t n, uint32_t& value) {
     unsigned char lead = s[i];
     int length;
     uint32_t minimum;
@@ -70,10 +70,10 @@ int sequenceLength(const unsigned char *s, int32_t i, int32_t n, uint32_t &value
 
 } // namespace
 
-std::u16string toWide(const char *chars, int32_t n, unsigned) {
+std::u16string toWide(const char* chars, int32_t n, unsigned) {
     std::u16string out;
     out.reserve(n);
-    const auto *s = reinterpret_cast<const unsigned char *>(chars);
+    const auto* s = reinterpret_cast<const unsigned char*>(chars);
     for (int32_t i = 0; i < n;) {
         uint32_t value = 0;
         int length = sequenceLength(s, i, n, value);
@@ -94,7 +94,7 @@ std::u16string toWide(const char *chars, int32_t n, unsigned) {
     return out;
 }
 
-std::string toNarrow(const char16_t *chars, int32_t n, unsigned) {
+std::string toNarrow(const char16_t* chars, int32_t n, unsigned) {
     std::string out;
     out.reserve(n);
     for (int32_t i = 0; i < n; ++i) {
@@ -127,25 +127,25 @@ std::string toNarrow(const char16_t *chars, int32_t n, unsigned) {
     return out;
 }
 
-std::string expandEnvironment(const char *text) {
+std::string expandEnvironment(const char* text) {
     // Windows rules: %NAME% with a known NAME becomes its value; anything else, including
     // an unknown name and a lone '%', is copied as written.
     std::string out;
-    const char *p = text;
+    const char* p = text;
     while (*p) {
-        const char *open = std::strchr(p, '%');
+        const char* open = std::strchr(p, '%');
         if (!open) {
             out.append(p);
             break;
         }
         out.append(p, open);
-        const char *close = std::strchr(open + 1, '%');
+        const char* close = std::strchr(open + 1, '%');
         if (!close) {
             out.append(open);
             break;
         }
         std::string name(open + 1, close);
-        const char *value = name.empty() ? nullptr : std::getenv(name.c_str());
+        const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
         if (value)
             out.append(value);
         else
@@ -160,7 +160,7 @@ unsigned long lastError() {
 }
 
 namespace {
-void writeLine(const char *prefix, const char *text) {
+void writeLine(const char* prefix, const char* text) {
     std::string line = std::string(prefix) + (text ? text : "") + "\n";
     // write(2) rather than stdio: it works from any thread, with no buffer to flush.
     ssize_t ignored = write(STDERR_FILENO, line.data(), line.size());
@@ -168,12 +168,12 @@ void writeLine(const char *prefix, const char *text) {
 }
 } // namespace
 
-void fatalStop(const char *text) {
+void fatalStop(const char* text) {
     writeLine("", text);
     _exit(3);
 }
 
-void debugMessage(const char *text) {
+void debugMessage(const char* text) {
     writeLine("Debug Message: ", text);
 }
 

@@ -10,16 +10,16 @@ namespace TOVK_Utils {
 
 class SystemText {
 public:
-    explicit SystemText(const Block &text) { text_.toNarrow(text); }
+    explicit SystemText(const Block& text) { text_.toNarrow(text); }
     // A zero character inside would make the call see a shorter, different name.
     bool valid() const { return std::strlen(text_.c_str()) == static_cast<size_t>(text_.length()); }
-    const char *get() const { return text_.c_str(); }
+    const char* get() const { return text_.c_str(); }
 
 private:
     String text_;
 };
 
 // Attribute bits of what is at the path, Windows style; NoAttributes when nothing is there.
-uint32_t posixAttributes(const char *path, uint64_t *size = nullptr);
+uint32_t posixAttributes(const char* path, uint64_t* size = nullptr);
 
 } // namespace TOVK_Utils

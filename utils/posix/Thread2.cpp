@@ -15,9 +15,9 @@ pthread_mutex_t launchLock = PTHREAD_MUTEX_INITIALIZER;
 // pthreads has no small numeric thread id, so each started thread gets the next number.
 uint32_t lastThreadId = 0;
 
-void *handleOf(pthread_t thread) {
-    static_assert(sizeof(pthread_t) <= sizeof(void *), "a thread does not fit the handle field");
-    void *handle = nullptr;
+void* handleOf(pthread_t thread) {
+    static_assert(sizeof(pthread_t) <= sizeof(void*), "a thread does not fit the handle field");
+    void* handle = nullptr;
     std::memcpy(&handle, &thread, sizeof thread);
     return handle;
 }
@@ -25,8 +25,8 @@ void *handleOf(pthread_t thread) {
 } // namespace
 
 struct ThreadLauncher {
-    static void *routine(void *argument) {
-        Thread2 *thread = static_cast<Thread2 *>(argument);
+    static void* routine(void* argument) {
+        Thread2* thread = static_cast<Thread2*>(argument);
         pthread_mutex_lock(&launchLock);
         pthread_mutex_unlock(&launchLock);
         thread->run();

@@ -11,8 +11,8 @@ namespace {
 static_assert(sizeof(CRITICAL_SECTION) <= 64, "the record buffer is too small");
 static_assert(alignof(CRITICAL_SECTION) <= 8, "the record buffer is not aligned");
 
-CRITICAL_SECTION *sectionIn(unsigned char *record) {
-    return std::launder(reinterpret_cast<CRITICAL_SECTION *>(record));
+CRITICAL_SECTION* sectionIn(unsigned char* record) {
+    return std::launder(reinterpret_cast<CRITICAL_SECTION*>(record));
 }
 
 } // namespace

@@ -22,13 +22,13 @@ union FindRecord {
     WIN32_FIND_DATAW wide;
 };
 
-void describe(const WIN32_FIND_DATAA &record, String &name, uint64_t &size, uint32_t &attributes) {
+void describe(const WIN32_FIND_DATAA& record, String& name, uint64_t& size, uint32_t& attributes) {
     name.assign(LightBlock(record.cFileName, static_cast<int32_t>(std::strlen(record.cFileName))));
     size = (uint64_t(record.nFileSizeHigh) << 32) | record.nFileSizeLow;
     attributes = record.dwFileAttributes;
 }
 
-void describe(const WIN32_FIND_DATAW &record, String &name, uint64_t &size, uint32_t &attributes) {
+void describe(const WIN32_FIND_DATAW& record, String& name, uint64_t& size, uint32_t& attributes) {
     name.assign(
         LightBlock(record.cFileName, static_cast<int32_t>(std::wcslen(record.cFileName)), true));
     size = (uint64_t(record.nFileSizeHigh) << 32) | record.nFileSizeLow;
@@ -44,7 +44,7 @@ bool DirectorySearch::systemFirst() {
     if (wide_) {
         pattern.toWide(*this);
         search = WideCallTable::instance().FindFirstFileW(
-            reinterpret_cast<const wchar_t *>(pattern.w_str()), &record.wide);
+            reinterpret_cast<const wchar_t*>(pattern.w_str()), &record.wide);
     } else {
         pattern.toNarrow(*this);
         search = FindFirstFileA(pattern.c_str(), &record.narrow);

@@ -13,7 +13,7 @@ Event::~Event() {
     close();
 }
 
-void *Event::create(bool manualReset) {
+void* Event::create(bool manualReset) {
     close();
     handle_ = CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
     return handle_;

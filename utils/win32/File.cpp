@@ -17,7 +17,7 @@ HANDLE handleOf(intptr_t handle) {
 
 } // namespace
 
-bool File::systemOpen(const Block &path, bool write, Sharing sharing, Disposition disposition) {
+bool File::systemOpen(const Block& path, bool write, Sharing sharing, Disposition disposition) {
     SystemText name(path);
     if (!name.valid()) {
         lastError_ = ERROR_INVALID_NAME;
@@ -49,8 +49,8 @@ bool File::systemOpen(const Block &path, bool write, Sharing sharing, Dispositio
     return true;
 }
 
-bool File::systemRead(void *buffer, uint32_t count, uint32_t &delivered) {
-    auto *bytes = static_cast<uint8_t *>(buffer);
+bool File::systemRead(void* buffer, uint32_t count, uint32_t& delivered) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
     delivered = 0;
     while (delivered < count) {
         DWORD got = 0;
@@ -66,8 +66,8 @@ bool File::systemRead(void *buffer, uint32_t count, uint32_t &delivered) {
     return true;
 }
 
-bool File::systemWrite(const void *bytes, uint32_t count, uint32_t &written) {
-    const auto *from = static_cast<const uint8_t *>(bytes);
+bool File::systemWrite(const void* bytes, uint32_t count, uint32_t& written) {
+    const auto* from = static_cast<const uint8_t*>(bytes);
     written = 0;
     while (written < count) {
         DWORD put = 0;
@@ -85,7 +85,7 @@ bool File::systemWrite(const void *bytes, uint32_t count, uint32_t &written) {
     return true;
 }
 
-bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t &newPosition) {
+bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t& newPosition) {
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
     LARGE_INTEGER result;
@@ -98,7 +98,7 @@ bool File::systemSeek(int64_t offset, SeekMethod method, uint64_t &newPosition) 
     return true;
 }
 
-bool File::systemSize(uint64_t &size) {
+bool File::systemSize(uint64_t& size) {
     LARGE_INTEGER result;
     if (!GetFileSizeEx(handleOf(handle_), &result)) {
         lastError_ = GetLastError();

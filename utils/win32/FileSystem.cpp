@@ -13,7 +13,7 @@ bool wideCallsAvailable() {
     return WideCallTable::instance().isWideCapable();
 }
 
-uint32_t getAttributes(const Block &path) {
+uint32_t getAttributes(const Block& path) {
     SystemText name(path);
     if (!name.valid())
         return NoAttributes;
@@ -22,7 +22,7 @@ uint32_t getAttributes(const Block &path) {
     return GetFileAttributesA(name.narrow());
 }
 
-bool makeDirectory(const Block &path) {
+bool makeDirectory(const Block& path) {
     SystemText name(path);
     if (!name.valid())
         return false;
@@ -31,7 +31,7 @@ bool makeDirectory(const Block &path) {
     return CreateDirectoryA(name.narrow(), nullptr) != 0;
 }
 
-bool removeFile(const Block &path) {
+bool removeFile(const Block& path) {
     SystemText name(path);
     if (!name.valid())
         return false;
@@ -43,7 +43,7 @@ bool removeFile(const Block &path) {
 namespace {
 
 // Two names for one call, in one form: both wide when either needs the wide call.
-bool sameForm(const Block &first, const Block &second, String &firstOut, String &secondOut) {
+bool sameForm(const Block& first, const Block& second, String& firstOut, String& secondOut) {
     bool wide = (first.isWide() || second.isWide()) && wideCallsAvailable();
     if (wide) {
         firstOut.toWide(first);
@@ -57,7 +57,7 @@ bool sameForm(const Block &first, const Block &second, String &firstOut, String 
 
 } // namespace
 
-bool renameFile(const Block &from, const Block &to) {
+bool renameFile(const Block& from, const Block& to) {
     String source;
     String target;
     bool wide = sameForm(from, to, source, target);
@@ -72,7 +72,7 @@ bool renameFile(const Block &from, const Block &to) {
     return MoveFileExA(sourceName.narrow(), targetName.narrow(), flags) != 0;
 }
 
-bool copyFile(const Block &from, const Block &to, bool failIfExists) {
+bool copyFile(const Block& from, const Block& to, bool failIfExists) {
     String source;
     String target;
     bool wide = sameForm(from, to, source, target);

@@ -13,19 +13,19 @@ size_t pageSize() {
     return info.dwPageSize;
 }
 
-void *reserve(size_t bytes) {
+void* reserve(size_t bytes) {
     return VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_READWRITE);
 }
 
-bool commit(void *at, size_t bytes) {
+bool commit(void* at, size_t bytes) {
     return VirtualAlloc(at, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
-bool decommit(void *at, size_t bytes) {
+bool decommit(void* at, size_t bytes) {
     return VirtualFree(at, bytes, MEM_DECOMMIT) != 0;
 }
 
-void releaseRange(void *at, size_t) {
+void releaseRange(void* at, size_t) {
     VirtualFree(at, 0, MEM_RELEASE);
 }
 
@@ -35,24 +35,24 @@ UINT systemCodePage(unsigned codePage) {
 }
 } // namespace
 
-std::u16string toWide(const char *chars, int32_t n, unsigned codePage) {
+std::u16string toWide(const char* chars, int32_t n, unsigned codePage) {
     if (n <= 0)
         return {};
     UINT cp = systemCodePage(codePage);
     int needed = MultiByteToWideChar(cp, 0, chars, n, nullptr, 0);
     std::u16string out(needed > 0 ? needed : 0, u'\0');
     if (needed > 0)
-        MultiByteToWideChar(cp, 0, chars, n, reinterpret_cast<wchar_t *>(out.data()), needed);
+        MultiByteToWideChar(cp, 0, chars, n, reinterpret_cast<wchar_t*>(out.data()), needed);
     return out;
 }
 
-std::string toNarrow(const char16_t *chars, int32_t n, unsigned codePage) {
+std::string toNarrow(const char16_t* chars, int32_t n, unsigned codePage) {
     if (n <= 0)
         return {};
     UINT cp = systemCodePage(codePage);
-    const wchar_t *wide = reinterpret_cast<const wchar_t *>(chars);
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(chars);
     // UTF-7 and UTF-8 refuse a default character; every other code page takes '#'.
-    const char *fallback = (cp == CP_UTF8 || cp == CP_UTF7) ? nullptr : "#";
+    const char* fallback = (cp == CP_UTF8 || cp == CP_UTF7) ? nullptr : "#";
     int needed = WideCharToMultiByte(cp, 0, wide, n, nullptr, 0, fallback, nullptr);
     std::string out(needed > 0 ? needed : 0, '\0');
     if (needed > 0)
@@ -60,7 +60,7 @@ std::string toNarrow(const char16_t *chars, int32_t n, unsigned codePage) {
     return out;
 }
 
-std::string expandEnvironment(const char *text) {
+std::string expandEnvironment(const char* text) {
     // The first call tells the size the expansion needs; the environment may change
     // between the calls, so repeat until the result fits.
     std::string out(MAX_PATH, '\0');
@@ -82,12 +82,12 @@ unsigned long lastError() {
     return GetLastError();
 }
 
-void fatalStop(const char *text) {
+void fatalStop(const char* text) {
     FatalAppExitA(0, text);
     ExitProcess(3); // FatalAppExitA does not return; this only tells the compiler so
 }
 
-void debugMessage(const char *text) {
+void debugMessage(const char* text) {
     MessageBoxA(nullptr, text, "Debug Message", MB_SYSTEMMODAL);
 }
 

@@ -11,7 +11,7 @@ namespace TOVK_Utils {
 
 class SystemText {
 public:
-    explicit SystemText(const Block &text)
+    explicit SystemText(const Block& text)
         : wide_(text.isWide() && WideCallTable::instance().isWideCapable()) {
         if (wide_)
             text_.toWide(text);
@@ -28,8 +28,8 @@ public:
         }
         return true;
     }
-    const char *narrow() const { return text_.c_str(); }
-    const wchar_t *wideChars() const { return reinterpret_cast<const wchar_t *>(text_.w_str()); }
+    const char* narrow() const { return text_.c_str(); }
+    const wchar_t* wideChars() const { return reinterpret_cast<const wchar_t*>(text_.w_str()); }
 
 private:
     bool wide_;

@@ -8,7 +8,7 @@ namespace TOVK_Utils {
 
 struct ThreadLauncher {
     static DWORD WINAPI routine(LPVOID argument) {
-        Thread2 *thread = static_cast<Thread2 *>(argument);
+        Thread2* thread = static_cast<Thread2*>(argument);
         thread->run();
         CloseHandle(thread->threadHandle_);
         // The owner may destroy the object as soon as this is signalled: touch it no more.

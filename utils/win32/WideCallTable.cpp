@@ -6,11 +6,11 @@ namespace TOVK_Utils {
 
 namespace {
 
-const char *const libraryNames[WideCallTable::LibraryCount] = {"shell32.dll", "kernel32.dll",
+const char* const libraryNames[WideCallTable::LibraryCount] = {"shell32.dll", "kernel32.dll",
                                                                "user32.dll", "advapi32.dll"};
 
 struct Entry {
-    const char *name;
+    const char* name;
     WideCallTable::Library library;
 };
 
@@ -33,7 +33,7 @@ const Entry entries[WideCallTable::FunctionCount] = {
 
 } // namespace
 
-WideCallTable &WideCallTable::instance() {
+WideCallTable& WideCallTable::instance() {
     static WideCallTable table;
     return table;
 }
@@ -44,11 +44,11 @@ WideCallTable::WideCallTable() {
     wideCapable_ = kernel != nullptr && GetProcAddress(kernel, "GetFileAttributesW") != nullptr;
 }
 
-void *WideCallTable::address(Function which) {
-    void *known = functions_[which].load();
+void* WideCallTable::address(Function which) {
+    void* known = functions_[which].load();
     if (known)
         return known;
-    const Entry &entry = entries[which];
+    const Entry& entry = entries[which];
     HMODULE library = libraries_[entry.library].load();
     if (!library) {
         // Loaded for the rest of the process; a racing load only raises its use count.
@@ -58,49 +58,49 @@ void *WideCallTable::address(Function which) {
     FARPROC found = library ? GetProcAddress(library, entry.name) : nullptr;
     if (!found)
         fatalError("Unicode function called on non-unicode OS");
-    void *resolved = reinterpret_cast<void *>(found);
+    void* resolved = reinterpret_cast<void*>(found);
     functions_[which].store(resolved);
     return resolved;
 }
 
-DWORD_PTR WideCallTable::SHGetFileInfoW(LPCWSTR path, DWORD attributes, SHFILEINFOW *info,
+DWORD_PTR WideCallTable::SHGetFileInfoW(LPCWSTR path, DWORD attributes, SHFILEINFOW* info,
                                         UINT infoSize, UINT flags) {
-    using Call = DWORD_PTR(WINAPI *)(LPCWSTR, DWORD, SHFILEINFOW *, UINT, UINT);
+    using Call = DWORD_PTR(WINAPI*)(LPCWSTR, DWORD, SHFILEINFOW*, UINT, UINT);
     return function<Call>(FunctionSHGetFileInfoW)(path, attributes, info, infoSize, flags);
 }
 
 BOOL WideCallTable::SHGetPathFromIDListW(PCIDLIST_ABSOLUTE list, LPWSTR path) {
-    using Call = BOOL(WINAPI *)(PCIDLIST_ABSOLUTE, LPWSTR);
+    using Call = BOOL(WINAPI*)(PCIDLIST_ABSOLUTE, LPWSTR);
     return function<Call>(FunctionSHGetPathFromIDListW)(list, path);
 }
 
 PIDLIST_ABSOLUTE WideCallTable::SHBrowseForFolderW(LPBROWSEINFOW info) {
-    using Call = PIDLIST_ABSOLUTE(WINAPI *)(LPBROWSEINFOW);
+    using Call = PIDLIST_ABSOLUTE(WINAPI*)(LPBROWSEINFOW);
     return function<Call>(FunctionSHBrowseForFolderW)(info);
 }
 
 HANDLE WideCallTable::FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
-    using Call = HANDLE(WINAPI *)(LPCWSTR, LPWIN32_FIND_DATAW);
+    using Call = HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW);
     return function<Call>(FunctionFindFirstFileW)(pattern, data);
 }
 
 BOOL WideCallTable::FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data) {
-    using Call = BOOL(WINAPI *)(HANDLE, LPWIN32_FIND_DATAW);
+    using Call = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
     return function<Call>(FunctionFindNextFileW)(search, data);
 }
 
 DWORD WideCallTable::GetFileAttributesW(LPCWSTR path) {
-    using Call = DWORD(WINAPI *)(LPCWSTR);
+    using Call = DWORD(WINAPI*)(LPCWSTR);
     return function<Call>(FunctionGetFileAttributesW)(path);
 }
 
 BOOL WideCallTable::SetWindowTextW(HWND window, LPCWSTR text) {
-    using Call = BOOL(WINAPI *)(HWND, LPCWSTR);
+    using Call = BOOL(WINAPI*)(HWND, LPCWSTR);
     return function<Call>(FunctionSetWindowTextW)(window, text);
 }
 
 int WideCallTable::GetWindowTextW(HWND window, LPWSTR text, int capacity) {
-    using Call = int(WINAPI *)(HWND, LPWSTR, int);
+    using Call = int(WINAPI*)(HWND, LPWSTR, int);
     return function<Call>(FunctionGetWindowTextW)(window, text, capacity);
 }
 
@@ -108,34 +108,34 @@ HANDLE WideCallTable::CreateFileW(LPCWSTR path, DWORD access, DWORD sharing,
                                   LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                                   HANDLE templateFile) {
     using Call =
-        HANDLE(WINAPI *)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+        HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
     return function<Call>(FunctionCreateFileW)(path, access, sharing, security, disposition, flags,
                                                templateFile);
 }
 
 LSTATUS WideCallTable::RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
-                                      const BYTE *data, DWORD size) {
-    using Call = LSTATUS(WINAPI *)(HKEY, LPCWSTR, DWORD, DWORD, const BYTE *, DWORD);
+                                      const BYTE* data, DWORD size) {
+    using Call = LSTATUS(WINAPI*)(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD);
     return function<Call>(FunctionRegSetValueExW)(key, name, reserved, type, data, size);
 }
 
 BOOL WideCallTable::CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
-    using Call = BOOL(WINAPI *)(LPCWSTR, LPSECURITY_ATTRIBUTES);
+    using Call = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);
     return function<Call>(FunctionCreateDirectoryW)(path, security);
 }
 
 BOOL WideCallTable::DeleteFileW(LPCWSTR path) {
-    using Call = BOOL(WINAPI *)(LPCWSTR);
+    using Call = BOOL(WINAPI*)(LPCWSTR);
     return function<Call>(FunctionDeleteFileW)(path);
 }
 
 BOOL WideCallTable::MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    using Call = BOOL(WINAPI *)(LPCWSTR, LPCWSTR, DWORD);
+    using Call = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
     return function<Call>(FunctionMoveFileExW)(from, to, flags);
 }
 
 BOOL WideCallTable::CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-    using Call = BOOL(WINAPI *)(LPCWSTR, LPCWSTR, BOOL);
+    using Call = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, BOOL);
     return function<Call>(FunctionCopyFileW)(from, to, failIfExists);
 }
 

@@ -16,16 +16,16 @@ namespace TOVK_Utils {
 class WideCallTable {
 public:
     // The one table of the process, made on first use.
-    static WideCallTable &instance();
+    static WideCallTable& instance();
 
-    WideCallTable(const WideCallTable &) = delete;
-    WideCallTable &operator=(const WideCallTable &) = delete;
+    WideCallTable(const WideCallTable&) = delete;
+    WideCallTable& operator=(const WideCallTable&) = delete;
 
     // Whether kernel32 offers the wide calls (checked once, by GetFileAttributesW).
     bool isWideCapable() const { return wideCapable_; }
 
     // The platform functions, with their own arguments and results.
-    DWORD_PTR SHGetFileInfoW(LPCWSTR path, DWORD attributes, SHFILEINFOW *info, UINT infoSize,
+    DWORD_PTR SHGetFileInfoW(LPCWSTR path, DWORD attributes, SHFILEINFOW* info, UINT infoSize,
                              UINT flags);
     BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE list, LPWSTR path);
     PIDLIST_ABSOLUTE SHBrowseForFolderW(LPBROWSEINFOW info);
@@ -36,7 +36,7 @@ public:
     int GetWindowTextW(HWND window, LPWSTR text, int capacity);
     HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security,
                        DWORD disposition, DWORD flags, HANDLE templateFile);
-    LSTATUS RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE *data,
+    LSTATUS RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
                            DWORD size);
     // The file helpers' calls for wide names.
     BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security);
@@ -68,14 +68,14 @@ public:
 private:
     WideCallTable();
     // The function's address, loading its library and looking it up on first use.
-    void *address(Function function);
+    void* address(Function function);
     template <class Pointer> Pointer function(Function which) {
         return reinterpret_cast<Pointer>(address(which));
     }
 
     // Filled lazily without a lock: two threads racing can only store the same value twice.
     std::atomic<HMODULE> libraries_[LibraryCount] = {};
-    std::atomic<void *> functions_[FunctionCount] = {};
+    std::atomic<void*> functions_[FunctionCount] = {};
     bool wideCapable_ = false;
 };
 

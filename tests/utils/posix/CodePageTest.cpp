@@ -10,13 +10,13 @@ using namespace TOVK_Utils;
 
 namespace {
 
-std::u16string wide(const char *utf8) {
+std::u16string wide(const char* utf8) {
     String w;
     w.toWide(String(utf8));
     return std::u16string(w.w_str(), w.length());
 }
 
-std::string narrow(const std::u16string &utf16) {
+std::string narrow(const std::u16string& utf16) {
     String w;
     w.setWide(true);
     w.assign(utf16.data(), static_cast<int32_t>(utf16.size()));
@@ -28,7 +28,7 @@ std::string narrow(const std::u16string &utf16) {
 } // namespace
 
 TEST(CodePageTest, Utf8RoundTripsEveryLength) {
-    const char *text = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"; // A, e acute, euro, emoji
+    const char* text = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"; // A, e acute, euro, emoji
     std::u16string expected = {u'A', 0x00E9, 0x20AC, 0xD83D, 0xDE00};
     EXPECT_EQ(wide(text), expected);
     EXPECT_EQ(narrow(expected), text);

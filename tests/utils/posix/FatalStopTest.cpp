@@ -19,7 +19,7 @@ namespace {
 // runtime needs terabytes of shadow mappings, so those builds skip such cases.
 void limitAddressSpace(size_t room) {
     long pages = 0;
-    if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(statm, "%ld", &pages) != 1)
             pages = 0;
         std::fclose(statm);

@@ -10,7 +10,7 @@ using namespace TOVK_Utils;
 
 namespace {
 
-std::string textOfPath(const Path &path) {
+std::string textOfPath(const Path& path) {
     return std::string(path.c_str(), path.length());
 }
 

@@ -64,7 +64,7 @@ TEST(FileWin32Test, CopyFileUsesTheWideCallForWideNames) {
 }
 
 TEST(WideCallTableTest, WindowTextGoesThroughTheTable) {
-    WideCallTable &table = WideCallTable::instance();
+    WideCallTable& table = WideCallTable::instance();
     EXPECT_EQ(&table, &WideCallTable::instance());
     ASSERT_TRUE(table.isWideCapable());
 

@@ -9,11 +9,11 @@ using namespace TOVK_Utils;
 
 namespace {
 
-std::string textOfPath(const Path &path) {
+std::string textOfPath(const Path& path) {
     return std::string(path.c_str(), path.length());
 }
 
-Path joined(const char *folder, const char *component) {
+Path joined(const char* folder, const char* component) {
     Path path;
     EXPECT_TRUE(path.join(String(folder), String(component)));
     return path;
