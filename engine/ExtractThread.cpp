@@ -35,6 +35,8 @@ bool isAbsolute(const Path& path) {
 ExtractThread::ExtractThread(EngineView* view) : view_(view) {
     message_.allocateNarrow(messageBufferReserve);
     rewrite_.allocateNarrow(messageBufferReserve);
+    message_.setPolicy(true, false);
+    rewrite_.setPolicy(true, false);
     // Growing never gives memory back: the next attachment is likely as large.
     decoded_.setPolicy(true, false);
     existing_.setPolicy(true, false);

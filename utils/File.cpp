@@ -92,10 +92,8 @@ bool File::read(Block& block, uint32_t count, bool append) {
         return fail(FileFailure);
     }
     int32_t wanted = earlier + static_cast<int32_t>(count);
-    if (append)
-        block.resize(wanted);
-    else
-        block.setSize(wanted);
+    // Resized, not replaced: a reused buffer keeps its storage (and its committed pages).
+    block.resize(wanted);
     lastReadCount_ = 0;
     if (count == 0)
         return true;
@@ -114,7 +112,7 @@ bool File::read(Block& block, uint32_t count, bool append) {
 
 bool File::readRest(Block& block) {
     block.setWide(false);
-    block.setSize(0);
+    block.clear();
     if (!keepSize_ && !refreshSize())
         return false;
     uint64_t rest = size_ > position_ ? size_ - position_ : 0;
