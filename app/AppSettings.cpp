@@ -9,8 +9,8 @@ namespace {
 
 // "Software" is never created: a profile without it is not one to write settings into.
 RegistryKey *openSettingsKey(RegistryContext &registry) {
-    RegistryKey *software = registry.openKey(registry.currentUserRoot(), "Software", false,
-                                             true, true);
+    RegistryKey *software =
+        registry.openKey(registry.currentUserRoot(), "Software", false, true, true);
     RegistryKey *maker = registry.openKey(software, "Klovinware", true, true, true);
     return registry.openKey(maker, "Klovin Attachment Extractor", true, true, true);
 }

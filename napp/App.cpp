@@ -4,7 +4,25 @@
 
 namespace NApp {
 
-bool App::createMainWindow(Window &window, const TOVK_Utils::String &title, HICON icon,
+namespace {
+App* currentApp = nullptr;
+} // namespace
+
+App::App() {
+    topLevel.application = this;
+    currentApp = this;
+}
+
+App::~App() {
+    if (currentApp == this)
+        currentApp = nullptr;
+}
+
+App* App::current() {
+    return currentApp;
+}
+
+bool App::createMainWindow(Window& window, const TOVK_Utils::String& title, HICON icon,
                            HICON smallIcon, bool show, bool resizable) {
     return topLevel.createWindow(window, title, icon, smallIcon, true, false, show, resizable);
 }

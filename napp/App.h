@@ -11,22 +11,25 @@ class Window;
 
 class App {
 public:
-    App() { topLevel.application = this; }
-    virtual ~App() = default;
-    App(const App &) = delete;
-    App &operator=(const App &) = delete;
+    App();
+    virtual ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
 
     // The derived application builds its windows and runs the loop.
     virtual int run() = 0;
 
-    void setDefaultFont(Font *font) { topLevel.childFont = font; }
-    bool createMainWindow(Window &window, const TOVK_Utils::String &title, HICON icon,
+    void setDefaultFont(Font* font) { topLevel.childFont = font; }
+    bool createMainWindow(Window& window, const TOVK_Utils::String& title, HICON icon,
                           HICON smallIcon, bool show, bool resizable);
 
     // Runs until WM_QUIT (returns 0) or until the thread's end-loop message (non-zero);
     // loops nest, and the end message ends only the innermost.
     static int runMessageLoop();
     static void endMessageLoop();
+
+    // The application object of the process, null while there is none.
+    static App* current();
 
     ChildManager topLevel;
 };

@@ -22,9 +22,10 @@ namespace NApp {
 
 using TOVK_Utils::String;
 
-bool ChildManager::createWindow(Window &window, const String &title, HICON icon,
-                                HICON smallIcon, bool topLevel, bool modal, bool show,
-                                bool resizable) {
+bool ChildManager::createWindow(Window& window, const String& title, HICON icon, HICON smallIcon,
+                                bool topLevel, bool modal, bool show, bool resizable) {
+    // Gone before its class is replaced: destroying it later would take the new class.
+    window.destroy();
     HWND parent = nativeParent();
     bool disabledParent = false;
     // EnableWindow answers whether the parent was disabled already: only a parent that
@@ -50,7 +51,7 @@ bool ChildManager::createWindow(Window &window, const String &title, HICON icon,
     return true;
 }
 
-bool ChildManager::addChild(int32_t kind, Window &window, const char *className, DWORD style,
+bool ChildManager::addChild(int32_t kind, Window& window, const char* className, DWORD style,
                             DWORD extendedStyle) {
     window.destroy();
     window.kind = kind;
@@ -66,14 +67,15 @@ bool ChildManager::addChild(int32_t kind, Window &window, const char *className,
     SetWindowLongPtrA(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&window));
     PostMessageA(handle, MessageLayout, 0, 0);
     if (kind == Window::Control) {
-        window.classProcedure =
-            reinterpret_cast<WNDPROC>(GetWindowLongPtrA(handle, GWLP_WNDPROC));
+        window.classProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(handle, GWLP_WNDPROC));
         SetWindowLongPtrA(handle, GWLP_WNDPROC,
                           reinterpret_cast<LONG_PTR>(&Window::windowProcedure));
     }
     window.owner = this;
     window.listenerWindow = listener();
+    childrenLock_.lock();
     children_.push_back(&window);
+    childrenLock_.unlock();
     if (childFont) {
         window.childFont = childFont;
         window.setFont(childFont);
@@ -83,39 +85,69 @@ bool ChildManager::addChild(int32_t kind, Window &window, const char *className,
     return true;
 }
 
-void ChildManager::removeChild(Window *window) {
+void ChildManager::removeChild(Window* window) {
+    childrenLock_.lock();
     children_.erase(std::remove(children_.begin(), children_.end(), window), children_.end());
+    childrenLock_.unlock();
 }
 
-Window *ChildManager::findChild(HWND handle) const {
-    for (Window *child : children_) {
-        if (child->handle == handle)
-            return child;
+Window* ChildManager::findChild(HWND handle) const {
+    Window* found = nullptr;
+    childrenLock_.lock();
+    for (Window* child : children_) {
+        if (child->handle == handle) {
+            found = child;
+            break;
+        }
     }
-    return nullptr;
+    childrenLock_.unlock();
+    return found;
 }
 
-bool ChildManager::addButton(Button &button, const String &caption) {
+int32_t ChildManager::childCount() const {
+    childrenLock_.lock();
+    auto n = static_cast<int32_t>(children_.size());
+    childrenLock_.unlock();
+    return n;
+}
+
+Window* ChildManager::child(int32_t i) const {
+    childrenLock_.lock();
+    Window* found = i >= 0 && i < static_cast<int32_t>(children_.size()) ? children_[i] : nullptr;
+    childrenLock_.unlock();
+    return found;
+}
+
+bool ChildManager::hasChildOfKind(int32_t kind) const {
+    bool found = false;
+    childrenLock_.lock();
+    for (Window* child : children_)
+        found = found || child->kind == kind;
+    childrenLock_.unlock();
+    return found;
+}
+
+bool ChildManager::addButton(Button& button, const String& caption) {
     if (!addChild(Window::Control, button, "BUTTON", BS_MULTILINE | BS_VCENTER | BS_CENTER, 0))
         return false;
     button.setText(caption);
     return true;
 }
 
-bool ChildManager::addCheckBox(CheckBox &box, const String &caption) {
+bool ChildManager::addCheckBox(CheckBox& box, const String& caption) {
     if (!addChild(Window::Control, box, "BUTTON", BS_AUTOCHECKBOX | BS_VCENTER, 0))
         return false;
     box.setText(caption);
     return true;
 }
 
-bool ChildManager::addEdit(Edit &edit, DWORD extraStyle) {
+bool ChildManager::addEdit(Edit& edit, DWORD extraStyle) {
     return addChild(Window::Control, edit, "EDIT",
                     extraStyle | WS_BORDER | ES_AUTOHSCROLL | ES_NOHIDESEL, 0);
 }
 
-bool ChildManager::addRichEdit(RichEdit &edit) {
-    const char *className = WindowClassRegistry::instance().richEditClass();
+bool ChildManager::addRichEdit(RichEdit& edit) {
+    const char* className = WindowClassRegistry::instance().richEditClass();
     if (!addChild(Window::Control, edit, className,
                   WS_BORDER | WS_VSCROLL | ES_WANTRETURN | ES_NOHIDESEL | ES_AUTOVSCROLL |
                       ES_MULTILINE,
@@ -127,13 +159,13 @@ bool ChildManager::addRichEdit(RichEdit &edit) {
     return true;
 }
 
-bool ChildManager::addPanel(Window &panel) {
+bool ChildManager::addPanel(Window& panel) {
     return addChild(Window::FrameworkChild, panel,
                     MAKEINTATOM(WindowClassRegistry::instance().panelClass()), WS_BORDER, 0);
 }
 
-bool ChildManager::addListCommon(ListView &list, DWORD style, DWORD extendedStyle,
-                                 DWORD listStyle, bool clickToggles) {
+bool ChildManager::addListCommon(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
+                                 bool clickToggles) {
     WindowClassRegistry::instance().initCommonControls();
     if (!addChild(Window::Control, list, WC_LISTVIEWA, style, extendedStyle))
         return false;
@@ -149,33 +181,33 @@ bool ChildManager::addListCommon(ListView &list, DWORD style, DWORD extendedStyl
     return true;
 }
 
-bool ChildManager::addListView(ListView &list, DWORD style, DWORD extendedStyle, DWORD listStyle,
+bool ChildManager::addListView(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
                                bool clickToggles) {
     return addListCommon(list, style, extendedStyle, listStyle, clickToggles);
 }
 
-bool ChildManager::addReport(ListView &list, DWORD style, DWORD extendedStyle, DWORD listStyle,
+bool ChildManager::addReport(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
                              bool clickToggles) {
     return addListCommon(list, style | WS_BORDER | LVS_REPORT, extendedStyle, listStyle,
                          clickToggles);
 }
 
-bool ChildManager::addProgressBar(ProgressBar &bar, bool horizontal) {
+bool ChildManager::addProgressBar(ProgressBar& bar, bool horizontal) {
     WindowClassRegistry::instance().initCommonControls();
     return addChild(Window::Control, bar, PROGRESS_CLASSA, horizontal ? 0 : PBS_VERTICAL, 0);
 }
 
-bool ChildManager::addLink(Hyperlink &link, const String &text, bool border) {
+bool ChildManager::addLink(Hyperlink& link, const String& text, bool border) {
     if (!addChild(Window::FrameworkChild, link,
-                  MAKEINTATOM(WindowClassRegistry::instance().linkClass()),
-                  border ? WS_BORDER : 0, 0))
+                  MAKEINTATOM(WindowClassRegistry::instance().linkClass()), border ? WS_BORDER : 0,
+                  0))
         return false;
     link.text = text; // drawn by the label itself: no native text
     link.sizeKnown = false;
     return true;
 }
 
-bool ChildManager::addLabel(Static2 &label, const String &text) {
+bool ChildManager::addLabel(Static2& label, const String& text) {
     if (!addChild(Window::FrameworkChild, label,
                   MAKEINTATOM(WindowClassRegistry::instance().frameworkClass()), 0, 0))
         return false;

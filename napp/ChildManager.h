@@ -2,6 +2,7 @@
 // windows, hands them the default font and the application pointer.
 #pragma once
 
+#include "utils/CriticalObject.h"
 #include "utils/String.h"
 
 #include <windows.h>
@@ -27,48 +28,52 @@ class ChildManager {
 public:
     ChildManager() = default;
     virtual ~ChildManager() = default;
-    ChildManager(const ChildManager &) = delete;
-    ChildManager &operator=(const ChildManager &) = delete;
+    ChildManager(const ChildManager&) = delete;
+    ChildManager& operator=(const ChildManager&) = delete;
 
     // The native parent of children made here, and who hears of their events.
     virtual HWND nativeParent() { return nullptr; }
-    virtual Window *listener() { return nullptr; }
+    virtual Window* listener() { return nullptr; }
 
     // A top-level (kind 0) or secondary (kind 3) window with a private class.
-    bool createWindow(Window &window, const TOVK_Utils::String &title, HICON icon,
-                      HICON smallIcon, bool topLevel, bool modal, bool show, bool resizable);
+    bool createWindow(Window& window, const TOVK_Utils::String& title, HICON icon, HICON smallIcon,
+                      bool topLevel, bool modal, bool show, bool resizable);
     // Gives the object a native window of the class (a name or an atom made with
     // MAKEINTATOM); an existing one is destroyed first.
-    bool addChild(int32_t kind, Window &window, const char *className, DWORD style,
+    bool addChild(int32_t kind, Window& window, const char* className, DWORD style,
                   DWORD extendedStyle);
-    void removeChild(Window *window);
-    Window *findChild(HWND handle) const;
-    int32_t childCount() const { return static_cast<int32_t>(children_.size()); }
-    Window *child(int32_t i) const { return children_[i]; }
+    void removeChild(Window* window);
+    Window* findChild(HWND handle) const;
+    int32_t childCount() const;
+    Window* child(int32_t i) const;
+    bool hasChildOfKind(int32_t kind) const;
 
     // Controls.
-    bool addButton(Button &button, const TOVK_Utils::String &caption);
-    bool addCheckBox(CheckBox &box, const TOVK_Utils::String &caption);
-    bool addEdit(Edit &edit, DWORD extraStyle = 0);
-    bool addRichEdit(RichEdit &edit);
-    bool addPanel(Window &panel);
-    bool addListView(ListView &list, DWORD style, DWORD extendedStyle, DWORD listStyle,
+    bool addButton(Button& button, const TOVK_Utils::String& caption);
+    bool addCheckBox(CheckBox& box, const TOVK_Utils::String& caption);
+    bool addEdit(Edit& edit, DWORD extraStyle = 0);
+    bool addRichEdit(RichEdit& edit);
+    bool addPanel(Window& panel);
+    bool addListView(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
                      bool clickToggles);
-    bool addReport(ListView &list, DWORD style, DWORD extendedStyle, DWORD listStyle,
+    bool addReport(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
                    bool clickToggles);
-    bool addProgressBar(ProgressBar &bar, bool horizontal);
-    bool addLink(Hyperlink &link, const TOVK_Utils::String &text, bool border);
-    bool addLabel(Static2 &label, const TOVK_Utils::String &text);
+    bool addProgressBar(ProgressBar& bar, bool horizontal);
+    bool addLink(Hyperlink& link, const TOVK_Utils::String& text, bool border);
+    bool addLabel(Static2& label, const TOVK_Utils::String& text);
 
-    Font *childFont = nullptr;
+    Font* childFont = nullptr;
     HICON childIcon = nullptr;
-    App *application = nullptr;
+    App* application = nullptr;
 
 private:
-    bool addListCommon(ListView &list, DWORD style, DWORD extendedStyle, DWORD listStyle,
+    bool addListCommon(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
                        bool clickToggles);
 
-    std::vector<Window *> children_;
+    // A question box asked by the worker thread joins and leaves the list of a window of
+    // the interface thread, which reads it meanwhile; held only around list operations.
+    mutable TOVK_Utils::CriticalObject childrenLock_;
+    std::vector<Window*> children_;
 };
 
 } // namespace NApp

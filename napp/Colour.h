@@ -11,8 +11,8 @@ public:
     Colour() = default;
     explicit Colour(COLORREF value) : value_(value) {}
     ~Colour() { releaseBrush(); }
-    Colour(const Colour &) = delete;
-    Colour &operator=(const Colour &) = delete;
+    Colour(const Colour&) = delete;
+    Colour& operator=(const Colour&) = delete;
 
     void set(COLORREF value);
     void setSystem(int index);

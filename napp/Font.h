@@ -16,14 +16,14 @@ public:
     static constexpr int StyleCount = 16;
 
     Font() = default;
-    Font(const char *face, int32_t points) { set(face, points); }
+    Font(const char* face, int32_t points) { set(face, points); }
     ~Font() { dropCache(); }
-    Font(const Font &) = delete;
-    Font &operator=(const Font &) = delete;
+    Font(const Font&) = delete;
+    Font& operator=(const Font&) = delete;
 
     // Changing the face or size drops every cached native font.
-    void set(const char *face, int32_t points);
-    const TOVK_Utils::String &face() const { return face_; }
+    void set(const char* face, int32_t points);
+    const TOVK_Utils::String& face() const { return face_; }
     int32_t size() const { return size_; }
 
     HFONT get(unsigned style);
@@ -33,12 +33,11 @@ public:
     // The height of one line: one blank in the plain font, plus 2.
     int32_t lineHeight();
     // The extent of a text drawn in a style.
-    void textExtent(const TOVK_Utils::Block &text, unsigned style, int32_t &width,
-                    int32_t &height);
+    void textExtent(const TOVK_Utils::Block& text, unsigned style, int32_t& width, int32_t& height);
 
     // The same measurement for any native font (null: the system's default GUI font).
-    static void measureText(HFONT font, const TOVK_Utils::Block &text, int32_t &width,
-                            int32_t &height);
+    static void measureText(HFONT font, const TOVK_Utils::Block& text, int32_t& width,
+                            int32_t& height);
 
 private:
     void dropCache();

@@ -11,8 +11,8 @@ public:
     IconSet() = default;
     explicit IconSet(int resourceId) { load(resourceId); }
     ~IconSet() { release(); }
-    IconSet(const IconSet &) = delete;
-    IconSet &operator=(const IconSet &) = delete;
+    IconSet(const IconSet&) = delete;
+    IconSet& operator=(const IconSet&) = delete;
 
     void load(int resourceId);
     void release();

@@ -11,12 +11,11 @@ struct Rect {
 };
 
 // Negative sizes become 0, then the rectangle is cut so that it lies inside the bound.
-Rect clipTo(Rect r, const Rect &bound) {
+Rect clipTo(Rect r, const Rect& bound) {
     r.width = std::max(r.width, 0);
     r.height = std::max(r.height, 0);
     int64_t right = std::min<int64_t>(int64_t(r.x) + r.width, int64_t(bound.x) + bound.width);
-    int64_t bottom =
-        std::min<int64_t>(int64_t(r.y) + r.height, int64_t(bound.y) + bound.height);
+    int64_t bottom = std::min<int64_t>(int64_t(r.y) + r.height, int64_t(bound.y) + bound.height);
     r.x = std::max(r.x, bound.x);
     r.y = std::max(r.y, bound.y);
     r.width = static_cast<int32_t>(std::max<int64_t>(right - r.x, 0));
@@ -33,7 +32,7 @@ int32_t sliceSize(int32_t fixed, int32_t measured, int32_t available) {
 
 } // namespace
 
-LayoutBox *LayoutBox::append(int32_t childAlignment, int32_t childFixedWidth,
+LayoutBox* LayoutBox::append(int32_t childAlignment, int32_t childFixedWidth,
                              int32_t childFixedHeight) {
     auto box = std::make_unique<LayoutBox>();
     box->parent = this;
@@ -44,22 +43,21 @@ LayoutBox *LayoutBox::append(int32_t childAlignment, int32_t childFixedWidth,
     return children.back().get();
 }
 
-LayoutBox *LayoutBox::addBox(int32_t childDirection, int32_t childAlignment,
+LayoutBox* LayoutBox::addBox(int32_t childDirection, int32_t childAlignment,
                              int32_t childFixedWidth, int32_t childFixedHeight) {
-    LayoutBox *box = append(childAlignment, childFixedWidth, childFixedHeight);
+    LayoutBox* box = append(childAlignment, childFixedWidth, childFixedHeight);
     box->direction = childDirection;
     return box;
 }
 
-LayoutBox *LayoutBox::addWindow(LayoutItem *item, int32_t childAlignment,
-                                int32_t childFixedWidth, int32_t childFixedHeight) {
-    LayoutBox *box = append(childAlignment, childFixedWidth, childFixedHeight);
+LayoutBox* LayoutBox::addWindow(LayoutItem* item, int32_t childAlignment, int32_t childFixedWidth,
+                                int32_t childFixedHeight) {
+    LayoutBox* box = append(childAlignment, childFixedWidth, childFixedHeight);
     box->window = item;
     return box;
 }
 
-void LayoutBox::anchor(int32_t alignment, int32_t width, int32_t height, int32_t &x,
-                       int32_t &y) {
+void LayoutBox::anchor(int32_t alignment, int32_t width, int32_t height, int32_t& x, int32_t& y) {
     x = 0;
     y = 0;
     if (alignment < 1 || alignment > 9)
@@ -84,7 +82,7 @@ void LayoutBox::measureBox() {
         int32_t across = 0;
         bool vertical = direction == Down || direction == Up;
         bool horizontal = direction == Left || direction == Right;
-        for (auto &child : children) {
+        for (auto& child : children) {
             child->measureBox();
             int32_t childAlong = vertical ? child->measuredHeight : child->measuredWidth;
             int32_t childAcross = vertical ? child->measuredWidth : child->measuredHeight;
@@ -123,7 +121,7 @@ void LayoutBox::arrange(int32_t x, int32_t y, int32_t width, int32_t height) {
 
     Rect a = b;
     Rect slice{0, 0, 0, 0};
-    for (auto &child : children) {
+    for (auto& child : children) {
         switch (direction) {
         case Down:
         case Up: {

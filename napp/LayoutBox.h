@@ -13,7 +13,7 @@ namespace NApp {
 class LayoutItem {
 public:
     virtual ~LayoutItem() = default;
-    virtual void preferredSize(int32_t &width, int32_t &height) = 0;
+    virtual void preferredSize(int32_t& width, int32_t& height) = 0;
     virtual void place(int32_t x, int32_t y, int32_t width, int32_t height) = 0;
 };
 
@@ -23,8 +23,8 @@ public:
     enum Direction : int32_t { None = 0, Down = 2, Left = 4, Right = 6, Up = 8 };
 
     LayoutBox() = default;
-    LayoutBox(const LayoutBox &) = delete;
-    LayoutBox &operator=(const LayoutBox &) = delete;
+    LayoutBox(const LayoutBox&) = delete;
+    LayoutBox& operator=(const LayoutBox&) = delete;
 
     void setDirection(int32_t value) { direction = value; }
     void setSpacing(int32_t value) { spacing = value; }
@@ -36,23 +36,21 @@ public:
     }
     void clearFixedSize() { setFixedSize(0, 0); }
 
-    LayoutBox *addBox(int32_t direction, int32_t alignment, int32_t fixedWidth,
+    LayoutBox* addBox(int32_t direction, int32_t alignment, int32_t fixedWidth,
                       int32_t fixedHeight);
-    LayoutBox *addColumn(int32_t alignment = 7, int32_t fixedWidth = 0, int32_t fixedHeight = 0) {
+    LayoutBox* addColumn(int32_t alignment = 7, int32_t fixedWidth = 0, int32_t fixedHeight = 0) {
         return addBox(Down, alignment, fixedWidth, fixedHeight);
     }
-    LayoutBox *addColumnUp(int32_t alignment = 7, int32_t fixedWidth = 0,
-                           int32_t fixedHeight = 0) {
+    LayoutBox* addColumnUp(int32_t alignment = 7, int32_t fixedWidth = 0, int32_t fixedHeight = 0) {
         return addBox(Up, alignment, fixedWidth, fixedHeight);
     }
-    LayoutBox *addRow(int32_t alignment = 7, int32_t fixedWidth = 0, int32_t fixedHeight = 0) {
+    LayoutBox* addRow(int32_t alignment = 7, int32_t fixedWidth = 0, int32_t fixedHeight = 0) {
         return addBox(Right, alignment, fixedWidth, fixedHeight);
     }
-    LayoutBox *addRowLeft(int32_t alignment = 7, int32_t fixedWidth = 0,
-                          int32_t fixedHeight = 0) {
+    LayoutBox* addRowLeft(int32_t alignment = 7, int32_t fixedWidth = 0, int32_t fixedHeight = 0) {
         return addBox(Left, alignment, fixedWidth, fixedHeight);
     }
-    LayoutBox *addWindow(LayoutItem *window, int32_t alignment = 7, int32_t fixedWidth = 0,
+    LayoutBox* addWindow(LayoutItem* window, int32_t alignment = 7, int32_t fixedWidth = 0,
                          int32_t fixedHeight = 0);
     void clearChildren() { children.clear(); }
 
@@ -60,14 +58,14 @@ public:
     void arrange(int32_t x, int32_t y, int32_t width, int32_t height);
 
     // A point inside a rectangle of that size, as on a numeric keypad.
-    static void anchor(int32_t alignment, int32_t width, int32_t height, int32_t &x, int32_t &y);
+    static void anchor(int32_t alignment, int32_t width, int32_t height, int32_t& x, int32_t& y);
 
     int32_t childCount() const { return static_cast<int32_t>(children.size()); }
-    LayoutBox *child(int32_t i) const { return children[i].get(); }
+    LayoutBox* child(int32_t i) const { return children[i].get(); }
 
-    LayoutBox *parent = nullptr;
+    LayoutBox* parent = nullptr;
     std::vector<std::unique_ptr<LayoutBox>> children;
-    LayoutItem *window = nullptr;
+    LayoutItem* window = nullptr;
     int32_t direction = None;
     int32_t alignment = 7;
     int32_t spacing = 0;
@@ -77,7 +75,7 @@ public:
     int32_t fixedHeight = 0;
 
 private:
-    LayoutBox *append(int32_t alignment, int32_t fixedWidth, int32_t fixedHeight);
+    LayoutBox* append(int32_t alignment, int32_t fixedWidth, int32_t fixedHeight);
 };
 
 } // namespace NApp

@@ -10,7 +10,7 @@ class Window;
 
 class TabRing {
 public:
-    void add(Window *window) { windows_.push_back(window); }
+    void add(Window* window) { windows_.push_back(window); }
     void clear() {
         windows_.clear();
         current_ = -1;
@@ -22,12 +22,12 @@ public:
     void focusCurrent();
 
     int32_t count() const { return static_cast<int32_t>(windows_.size()); }
-    Window *current() const { return current_ < 0 ? nullptr : windows_[current_]; }
+    Window* current() const { return current_ < 0 ? nullptr : windows_[current_]; }
 
 private:
     void walk(int32_t start, int32_t step);
 
-    std::vector<Window *> windows_;
+    std::vector<Window*> windows_;
     int32_t current_ = -1;
 };
 

@@ -2,6 +2,7 @@
 
 #include "App.h"
 #include "Font.h"
+#include "Menu.h"
 #include "WindowClassRegistry.h"
 
 #include "utils/win32/WideCallTable.h"
@@ -16,29 +17,31 @@ using TOVK_Utils::WideCallTable;
 
 Window::~Window() {
     destroy();
+    // A window the system destroyed with its owner still holds its private class.
+    WindowClassRegistry::unregisterClass(classAtom);
 }
 
 LRESULT CALLBACK Window::windowProcedure(HWND handle, UINT message, WPARAM first, LPARAM second) {
-    auto *window = reinterpret_cast<Window *>(GetWindowLongPtrA(handle, GWLP_USERDATA));
+    auto* window = reinterpret_cast<Window*>(GetWindowLongPtrA(handle, GWLP_USERDATA));
     if (!window)
         return DefWindowProcA(handle, message, first, second);
     return window->dispatch(handle, message, first, second);
 }
 
-Window *Window::fromHandle(HWND handle) {
+Window* Window::fromHandle(HWND handle) {
     // Other windows may use their user-data slot for something else: trust it only on
     // windows that run through this procedure.
     if (!handle || GetWindowLongPtrA(handle, GWLP_WNDPROC) !=
                        reinterpret_cast<LONG_PTR>(&Window::windowProcedure))
         return nullptr;
-    return reinterpret_cast<Window *>(GetWindowLongPtrA(handle, GWLP_USERDATA));
+    return reinterpret_cast<Window*>(GetWindowLongPtrA(handle, GWLP_USERDATA));
 }
 
 // ---- event hooks and handlers with behaviour of their own ----
 
 bool Window::filterChar(WPARAM code) {
     if (code == '\t' && kind == Control) {
-        auto *manager = dynamic_cast<Window *>(owner);
+        auto* manager = dynamic_cast<Window*>(owner);
         if (manager) {
             if (GetKeyState(VK_SHIFT) & 0x8000)
                 manager->tabRing.focusPrevious();
@@ -84,9 +87,9 @@ void Window::handleDropFiles(HDROP drop) {
     names.setLength(static_cast<int32_t>(count));
     for (UINT i = 0; i < count; ++i) {
         UINT length = DragQueryFileA(drop, i, nullptr, 0);
-        String &name = names[static_cast<int32_t>(i)];
+        String& name = names[static_cast<int32_t>(i)];
         name.setSize(static_cast<int32_t>(length));
-        DragQueryFileA(drop, i, reinterpret_cast<char *>(name.data()), length + 1);
+        DragQueryFileA(drop, i, reinterpret_cast<char*>(name.data()), length + 1);
     }
     onFilesDropped(names);
     DragFinish(drop);
@@ -118,14 +121,14 @@ void Window::handleMouseMove(WPARAM keys, LPARAM) {
     onMouseMove(keys, cursor.x, cursor.y);
 }
 
-LRESULT Window::handleMoving(RECT *proposed) {
+LRESULT Window::handleMoving(RECT* proposed) {
     if (!onMoving(proposed))
         return 0;
     refreshGeometry();
     return 1;
 }
 
-LRESULT Window::handleNotify(NMHDR *header) {
+LRESULT Window::handleNotify(NMHDR* header) {
     if (header->code == static_cast<UINT>(NM_RCLICK))
         onNotifyRightClick();
     return 0;
@@ -141,16 +144,9 @@ void Window::handleNcDestroy() {
     // this window disabled must not stay disabled.
     if (modal && listenerWindow && listenerWindow->handle)
         EnableWindow(listenerWindow->handle, TRUE);
-    if (kind == TopLevel && application) {
-        bool lastTopLevel = true;
-        ChildManager &topLevel = application->topLevel;
-        for (int32_t i = 0; i < topLevel.childCount(); ++i) {
-            if (topLevel.child(i)->kind == TopLevel)
-                lastTopLevel = false;
-        }
-        if (lastTopLevel)
-            PostQuitMessage(0);
-    }
+    // Secondary windows never end the application; the last main window does.
+    if (kind == TopLevel && application && !application->topLevel.hasChildOfKind(TopLevel))
+        PostQuitMessage(0);
     resetFields();
     handleDestroyed();
 }
@@ -181,7 +177,7 @@ int32_t Window::textLength() {
     return static_cast<int32_t>(send(WM_GETTEXTLENGTH, 0, 0));
 }
 
-int32_t Window::getText(Block &target, bool wide) {
+int32_t Window::getText(Block& target, bool wide) {
     int32_t length = textLength();
     int copied;
     if (wide && WideCallTable::instance().isWideCapable()) {
@@ -192,7 +188,7 @@ int32_t Window::getText(Block &target, bool wide) {
     } else {
         target.setWide(false);
         target.setSize(length + 1);
-        copied = GetWindowTextA(handle, reinterpret_cast<char *>(target.data()), length + 1);
+        copied = GetWindowTextA(handle, reinterpret_cast<char*>(target.data()), length + 1);
     }
     // The text may have changed between the two calls: trust what was copied.
     if (copied < 0)
@@ -207,7 +203,7 @@ void Window::setNumber(int32_t value) {
     setText(number);
 }
 
-void Window::setText(const String &value) {
+void Window::setText(const String& value) {
     if (!onOwnThread()) {
         // The object's text and size flag belong to the window's thread: hand the whole
         // call over and wait for it, as the platform does with the native part.
@@ -216,20 +212,19 @@ void Window::setText(const String &value) {
     }
     sizeKnown = false;
     if (value.isWide() && WideCallTable::instance().isWideCapable())
-        WideCallTable::instance().SetWindowTextW(handle,
-                                                 reinterpret_cast<LPCWSTR>(value.w_str()));
+        WideCallTable::instance().SetWindowTextW(handle, reinterpret_cast<LPCWSTR>(value.w_str()));
     else
         SetWindowTextA(handle, value.c_str());
     text = value;
     redraw();
 }
 
-void Window::postText(String *value) {
+void Window::postText(String* value) {
     if (!post(MessageSetText, 0, reinterpret_cast<LPARAM>(value)))
         delete value; // nobody will receive it
 }
 
-void Window::postTextCopy(const Block &value) {
+void Window::postTextCopy(const Block& value) {
     postText(new String(value));
 }
 
@@ -258,7 +253,7 @@ void Window::refreshGeometry() {
     // A child's position is kept in its parent's client coordinates.
     if (kind == Control || kind == FrameworkChild) {
         HWND parent = GetParent(handle);
-        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT *>(&r), 2);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
     }
     x = r.left;
     y = r.top;
@@ -285,7 +280,7 @@ void Window::fitToContent() {
                  layout.measuredHeight + 2 * layout.spacing);
 }
 
-void Window::centreOn(const Window &other) {
+void Window::centreOn(const Window& other) {
     moveTo(other.x + other.width / 2 - width / 2, other.y + other.height / 2 - height / 2);
 }
 
@@ -314,7 +309,7 @@ void Window::measure() {
     preferredHeight = layout.measuredHeight + 2 * layout.spacing + f.bottom - f.top;
 }
 
-void Window::preferredSize(int32_t &w, int32_t &h) {
+void Window::preferredSize(int32_t& w, int32_t& h) {
     if (!sizeKnown) {
         sizeKnown = true;
         measure();
@@ -338,8 +333,8 @@ void Window::destroy() {
         }
         DestroyWindow(handle);
         handle = nullptr;
+        WindowClassRegistry::unregisterClass(classAtom);
     }
-    WindowClassRegistry::unregisterClass(classAtom);
 }
 
 void Window::show() {
@@ -352,7 +347,7 @@ void Window::enable(bool flag) {
     enabled = flag;
 }
 
-void Window::setFont(Font *value) {
+void Window::setFont(Font* value) {
     font = value;
     sizeKnown = false;
     send(WM_SETFONT, reinterpret_cast<WPARAM>(value ? value->plain() : nullptr), FALSE);
@@ -375,8 +370,8 @@ bool Window::post(UINT message, WPARAM first, LPARAM second) {
 void Window::gainFocus(bool walk) {
     if (walk) {
         // Each ancestor remembers which of its descendants was focused last.
-        Window *below = this;
-        for (Window *above = listenerWindow; above; above = above->listenerWindow) {
+        Window* below = this;
+        for (Window* above = listenerWindow; above; above = above->listenerWindow) {
             above->focusedChild = below;
             below = above;
         }
@@ -453,7 +448,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         }
         break;
     case WM_WINDOWPOSCHANGING:
-        handlePositionChanging(reinterpret_cast<WINDOWPOS *>(second));
+        handlePositionChanging(reinterpret_cast<WINDOWPOS*>(second));
         return 0;
     case WM_CONTEXTMENU:
         if (!onContextMenu())
@@ -505,7 +500,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         info.cbSize = sizeof info;
         info.fMask = MIM_MENUDATA;
         if (GetMenuInfo(reinterpret_cast<HMENU>(second), &info) && info.dwMenuData)
-            menuItemChosen(info.dwMenuData, static_cast<int32_t>(first));
+            reinterpret_cast<Menu*>(info.dwMenuData)->onItem(static_cast<int32_t>(first));
         return 0;
     }
     case WM_MOUSEMOVE:
@@ -550,7 +545,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         break;
     }
     case WM_SIZING:
-        handleSizing(reinterpret_cast<RECT *>(second));
+        handleSizing(reinterpret_cast<RECT*>(second));
         return 1;
     case WM_DROPFILES:
         handleDropFiles(reinterpret_cast<HDROP>(first));
@@ -572,7 +567,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         destroy();
         return 0;
     case MessageSetText: {
-        auto *value = reinterpret_cast<String *>(second);
+        auto* value = reinterpret_cast<String*>(second);
         if (value) {
             setText(*value);
             delete value;
@@ -610,21 +605,21 @@ LRESULT Window::frameworkDispatch(HWND hwnd, UINT message, WPARAM first, LPARAM 
         handleClose();
         return 0;
     case WM_NOTIFY: {
-        auto *header = reinterpret_cast<NMHDR *>(second);
-        if (Window *sender = fromHandle(header->hwndFrom))
+        auto* header = reinterpret_cast<NMHDR*>(second);
+        if (Window* sender = fromHandle(header->hwndFrom))
             return sender->handleNotify(header);
         break;
     }
     case WM_COMMAND:
         if (second) {
-            if (Window *child = findChild(reinterpret_cast<HWND>(second))) {
+            if (Window* child = findChild(reinterpret_cast<HWND>(second))) {
                 child->onCommand(first);
                 return 0;
             }
         }
         break;
     case WM_MOVING:
-        return handleMoving(reinterpret_cast<RECT *>(second));
+        return handleMoving(reinterpret_cast<RECT*>(second));
     case MessageShowCursorNow:
         ShowCursor(static_cast<BOOL>(first));
         break;

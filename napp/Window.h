@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
 
 namespace NApp {
@@ -41,13 +43,12 @@ public:
     ~Window() override;
 
     // The procedure of every framework class and every subclassed control.
-    static LRESULT CALLBACK windowProcedure(HWND handle, UINT message, WPARAM first,
-                                            LPARAM second);
+    static LRESULT CALLBACK windowProcedure(HWND handle, UINT message, WPARAM first, LPARAM second);
     // The framework object of a native window, or null for any other window.
-    static Window *fromHandle(HWND handle);
+    static Window* fromHandle(HWND handle);
 
     HWND nativeParent() override { return handle; }
-    Window *listener() override { return this; }
+    Window* listener() override { return this; }
 
     // Event hooks. Flags: true continues with the default processing.
     virtual void onActivate() {}
@@ -60,11 +61,11 @@ public:
     virtual void onAppMessage(LPARAM) {}
     virtual void onDeactivate() {}
     virtual void onDestroy() {}
-    virtual void onFilesDropped(TOVK_Utils::Array<TOVK_Utils::String> &) {}
+    virtual void onFilesDropped(TOVK_Utils::Array<TOVK_Utils::String>&) {}
     virtual void onDestroyed() {}
     virtual bool filterKeyDown(WPARAM) { return true; }
     virtual bool onKeyUp(WPARAM key);
-    virtual void onPositionChanging(WINDOWPOS *) {}
+    virtual void onPositionChanging(WINDOWPOS*) {}
     virtual bool onMaximize() { return true; }
     virtual bool onMinimize() { return true; }
     virtual void onClick() {}
@@ -76,10 +77,10 @@ public:
     virtual void onMouseMove(WPARAM, int32_t, int32_t) {}
     virtual bool onButtonUp(WPARAM, bool) { return true; }
     virtual void onMoved() {}
-    virtual bool onMoving(RECT *) { return true; }
+    virtual bool onMoving(RECT*) { return true; }
     virtual bool onPaint() { return true; }
     virtual void onSized() {}
-    virtual void onSizing(RECT *) {}
+    virtual void onSizing(RECT*) {}
     virtual bool onRestore() { return true; }
     virtual void onNotifyRightClick() {}
     virtual void onTimer(UINT_PTR) {}
@@ -120,21 +121,21 @@ public:
     virtual void handleMouseMove(WPARAM keys, LPARAM position);
     virtual bool handleButtonUp(WPARAM keys, bool right);
     virtual void handleMove() { onMoved(); }
-    virtual LRESULT handleMoving(RECT *proposed);
-    virtual LRESULT handleNotify(NMHDR *header);
+    virtual LRESULT handleMoving(RECT* proposed);
+    virtual LRESULT handleNotify(NMHDR* header);
     virtual bool handlePaint() { return onPaint(); }
     virtual void handleSize() { onSized(); }
-    virtual void handleSizing(RECT *proposed) { onSizing(proposed); }
+    virtual void handleSizing(RECT* proposed) { onSizing(proposed); }
     virtual bool handleRestore() { return onRestore(); }
-    virtual void handlePositionChanging(WINDOWPOS *position) { onPositionChanging(position); }
+    virtual void handlePositionChanging(WINDOWPOS* position) { onPositionChanging(position); }
 
     // Text, geometry and control hooks.
     virtual int32_t textLength();
-    virtual int32_t getText(TOVK_Utils::Block &target, bool wide);
+    virtual int32_t getText(TOVK_Utils::Block& target, bool wide);
     virtual void setNumber(int32_t value);
-    virtual void setText(const TOVK_Utils::String &value);
-    virtual void postText(TOVK_Utils::String *value);
-    virtual void postTextCopy(const TOVK_Utils::Block &value);
+    virtual void setText(const TOVK_Utils::String& value);
+    virtual void postText(TOVK_Utils::String* value);
+    virtual void postTextCopy(const TOVK_Utils::Block& value);
     virtual void setPosition(int32_t x, int32_t y, int32_t width, int32_t height, UINT flags,
                              HWND insertAfter);
     virtual void measure();
@@ -148,7 +149,9 @@ public:
     void enable(bool flag);
     void focus() { SetFocus(handle); }
     void refreshGeometry();
-    void moveTo(int32_t x, int32_t y) { setPosition(x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER, nullptr); }
+    void moveTo(int32_t x, int32_t y) {
+        setPosition(x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER, nullptr);
+    }
     void place(int32_t x, int32_t y, int32_t width, int32_t height) override {
         setPosition(x, y, width, height, SWP_NOZORDER, nullptr);
     }
@@ -157,17 +160,17 @@ public:
     }
     void resizeClient(int32_t width, int32_t height);
     void fitToContent();
-    void centreOn(const Window &other);
+    void centreOn(const Window& other);
     void centreOnScreen();
     void layoutChildren();
-    void setFont(Font *value);
+    void setFont(Font* value);
     void redraw();
     void setTimer(UINT_PTR id, UINT milliseconds) { SetTimer(handle, id, milliseconds, nullptr); }
     void killTimer(UINT_PTR id) { KillTimer(handle, id); }
     LRESULT send(UINT message, WPARAM first, LPARAM second);
     bool post(UINT message, WPARAM first, LPARAM second);
-    void preferredSize(int32_t &width, int32_t &height) override;
-    void addToTabRing(Window &control) { tabRing.add(&control); }
+    void preferredSize(int32_t& width, int32_t& height) override;
+    void addToTabRing(Window& control) { tabRing.add(&control); }
     // The frame that style and extended style add around a client area.
     RECT frame() const;
 
@@ -175,13 +178,13 @@ public:
     // only the framework's own classes reach.
     LRESULT dispatch(HWND handle, UINT message, WPARAM first, LPARAM second);
 
-    Window *focusedChild = nullptr;
+    Window* focusedChild = nullptr;
     HWND handle = nullptr;
     DWORD style = 0;
     DWORD extendedStyle = 0;
-    ChildManager *owner = nullptr;
-    Window *listenerWindow = nullptr;
-    Font *font = nullptr;
+    ChildManager* owner = nullptr;
+    Window* listenerWindow = nullptr;
+    Font* font = nullptr;
     WNDPROC classProcedure = nullptr;
     int32_t kind = TopLevel;
     int32_t x = 0, y = 0;

@@ -15,7 +15,7 @@ namespace {
 std::atomic<int> classNumber{0};
 } // namespace
 
-WindowClassRegistry &WindowClassRegistry::instance() {
+WindowClassRegistry& WindowClassRegistry::instance() {
     static WindowClassRegistry registry;
     return registry;
 }
@@ -29,12 +29,13 @@ WindowClassRegistry::~WindowClassRegistry() {
 }
 
 HCURSOR WindowClassRegistry::arrowCursor() {
+    // Loading the shared cursor twice gives the same handle: no lock needed.
     if (!arrow_)
         arrow_ = LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F00));
     return arrow_;
 }
 
-void WindowClassRegistry::registerClass(ATOM &slot, HICON icon, HICON smallIcon, HCURSOR cursor,
+void WindowClassRegistry::registerClass(ATOM& slot, HICON icon, HICON smallIcon, HCURSOR cursor,
                                         WNDPROC procedure, HBRUSH background) {
     unregisterClass(slot);
     char name[32];
@@ -54,7 +55,7 @@ void WindowClassRegistry::registerClass(ATOM &slot, HICON icon, HICON smallIcon,
     slot = RegisterClassExA(&record);
 }
 
-void WindowClassRegistry::unregisterClass(ATOM &slot) {
+void WindowClassRegistry::unregisterClass(ATOM& slot) {
     if (!slot)
         return;
     UnregisterClassA(MAKEINTATOM(slot), GetModuleHandleA(nullptr));
@@ -62,13 +63,23 @@ void WindowClassRegistry::unregisterClass(ATOM &slot) {
     slot = 0;
 }
 
+namespace {
+struct Held {
+    explicit Held(TOVK_Utils::CriticalObject& lock) : lock(lock) { lock.lock(); }
+    ~Held() { lock.unlock(); }
+    TOVK_Utils::CriticalObject& lock;
+};
+} // namespace
+
 ATOM WindowClassRegistry::frameworkClass() {
+    Held held(lock_);
     if (!framework_)
         registerClass(framework_, nullptr, nullptr, nullptr, nullptr, nullptr);
     return framework_;
 }
 
 ATOM WindowClassRegistry::panelClass() {
+    Held held(lock_);
     if (!panel_) {
         panelBackground_.set(0xFFFFFF);
         registerClass(panel_, nullptr, nullptr, nullptr, nullptr, panelBackground_.brush());
@@ -77,6 +88,7 @@ ATOM WindowClassRegistry::panelClass() {
 }
 
 ATOM WindowClassRegistry::linkClass() {
+    Held held(lock_);
     if (!link_)
         registerClass(link_, nullptr, nullptr, LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F89)),
                       nullptr, nullptr);
@@ -84,6 +96,7 @@ ATOM WindowClassRegistry::linkClass() {
 }
 
 void WindowClassRegistry::initCommonControls() {
+    Held held(lock_);
     if (controlsInitialised_)
         return;
     INITCOMMONCONTROLSEX init = {sizeof init, 0xFF};
@@ -91,9 +104,12 @@ void WindowClassRegistry::initCommonControls() {
     controlsInitialised_ = true;
 }
 
-const char *WindowClassRegistry::richEditClass() {
-    if (!richEditLibrary_)
-        richEditLibrary_ = LoadLibraryA("Riched20.dll");
+const char* WindowClassRegistry::richEditClass() {
+    {
+        Held held(lock_);
+        if (!richEditLibrary_)
+            richEditLibrary_ = LoadLibraryA("Riched20.dll");
+    }
     initCommonControls();
     return "RichEdit20A";
 }

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 using namespace TOVK_Utils;
@@ -22,56 +21,30 @@ std::string narrowText(const Block &text) {
     return std::string(narrow.c_str(), narrow.length());
 }
 
-// A mailbox list that keeps its rows as plain strings and checks how it is filled.
+// A mailbox list that keeps its rows as "name|size" strings; starts with a stale row that
+// the listing must remove.
 class RecordingList : public MailboxList {
 public:
-    struct Row {
-        std::string name;
-        std::string size;
-    };
-
     int nextChecked(int) override { return -1; }
-    void itemText(Block &text, int row, int column, bool) override {
-        const Row &r = rows.at(row);
-        std::string cell = column == 0 ? r.name : r.size;
-        text.setWide(false);
-        text.assign(cell.data(), static_cast<int32_t>(cell.size()));
-    }
-    void removeAll() override {
-        rows.clear();
-        ++removals;
-    }
+    void itemText(Block &, int, int, bool) override {}
+    void removeAll() override { rows.clear(); }
     int appendItem(const Block &text, intptr_t data) override {
         EXPECT_EQ(data, 0);
-        rows.push_back({narrowText(text), ""});
+        rows.push_back(narrowText(text) + "|");
         return static_cast<int>(rows.size()) - 1;
     }
     void setItemText(const Block &text, int row, int column) override {
-        ASSERT_GE(row, 0);
-        ASSERT_LT(row, static_cast<int>(rows.size()));
+        ASSERT_EQ(row + 1, static_cast<int>(rows.size())) << "size set on another row";
         ASSERT_EQ(column, 1);
-        rows[row].size = narrowText(text);
+        rows[row] += narrowText(text);
     }
-
-    // Rows left over from an earlier listing must be gone after the next one.
-    void preFill() { rows.push_back({"stale", "9 KB"}); }
-
-    std::vector<std::pair<std::string, std::string>> sorted() const {
-        std::vector<std::pair<std::string, std::string>> out;
-        for (const Row &r : rows)
-            out.emplace_back(r.name, r.size);
+    std::vector<std::string> sorted() const {
+        std::vector<std::string> out = rows;
         std::sort(out.begin(), out.end());
         return out;
     }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const Row &r : rows)
-            out.push_back(r.name);
-        return out;
-    }
 
-    std::vector<Row> rows;
-    int removals = 0;
+    std::vector<std::string> rows{"stale|9 KB"};
 };
 
 void makeFile(const fs::path &path, size_t bytes) {
@@ -79,7 +52,7 @@ void makeFile(const fs::path &path, size_t bytes) {
     writeBytes(path, std::string(bytes, 'x'));
 }
 
-using Rows = std::vector<std::pair<std::string, std::string>>;
+using Rows = std::vector<std::string>;
 
 TEST(ListDbxMailboxes, SkipsTheClientsOwnFilesWhateverTheirCase) {
     TempFolder temp;
@@ -87,9 +60,7 @@ TEST(ListDbxMailboxes, SkipsTheClientsOwnFilesWhateverTheirCase) {
     makeFile(temp / "OFFLINE.DBX", 10);
     makeFile(temp / "Pop3uidl.dbx", 10);
     RecordingList list;
-    list.preFill();
     listDbxMailboxes(textOf(temp.text()), list);
-    EXPECT_EQ(list.removals, 1);
     EXPECT_TRUE(list.rows.empty());
 }
 
@@ -104,13 +75,9 @@ TEST(ListDbxMailboxes, NamesWithoutExtensionAndTruncatedKilobytes) {
     makeFile(temp / "notes.txt", 5000);
     makeFile(temp / "Folders.dbx.bak", 10);
     RecordingList list;
-    list.preFill();
     listDbxMailboxes(textOf(temp.text()), list);
-    EXPECT_EQ(list.sorted(), (Rows{{"Empty", "0 KB"},
-                                   {"Inbox", "1 KB"},
-                                   {"My.Old.Mail", "0 KB"},
-                                   {"Sent Items", "2 KB"},
-                                   {"old folders", "1 KB"}}));
+    EXPECT_EQ(list.sorted(), (Rows{"Empty|0 KB", "Inbox|1 KB", "My.Old.Mail|0 KB",
+                                   "Sent Items|2 KB", "old folders|1 KB"}));
 }
 
 TEST(ListDbxMailboxes, SizeBeyondFourGibibytesIsNotCut) {
@@ -120,7 +87,7 @@ TEST(ListDbxMailboxes, SizeBeyondFourGibibytesIsNotCut) {
     ASSERT_TRUE(makeSparseFile(temp.text("Huge.dbx"), size));
     RecordingList list;
     listDbxMailboxes(textOf(temp.text()), list);
-    EXPECT_EQ(list.sorted(), (Rows{{"Huge", "5242883 KB"}}));
+    EXPECT_EQ(list.sorted(), (Rows{"Huge|5242883 KB"}));
     std::error_code ignored;
     fs::remove(temp / "Huge.dbx", ignored);
 }
@@ -128,7 +95,6 @@ TEST(ListDbxMailboxes, SizeBeyondFourGibibytesIsNotCut) {
 TEST(ListDbxMailboxes, MissingFolderOrEmptyNameLooksInTheCurrentFolder) {
     TempFolder temp;
     RecordingList list;
-    list.preFill();
     listDbxMailboxes(textOf(temp.text("missing")), list);
     EXPECT_TRUE(list.rows.empty());
 
@@ -137,7 +103,7 @@ TEST(ListDbxMailboxes, MissingFolderOrEmptyNameLooksInTheCurrentFolder) {
     fs::current_path(temp.root());
     listDbxMailboxes(String(""), list);
     fs::current_path(before);
-    EXPECT_EQ(list.sorted(), (Rows{{"Here", "2 KB"}}));
+    EXPECT_EQ(list.sorted(), (Rows{"Here|2 KB"}));
 }
 
 TEST(ListEmlFolders, OneRowPerFolderHoldingLowerCaseEmlFiles) {
@@ -151,15 +117,10 @@ TEST(ListEmlFolders, OneRowPerFolderHoldingLowerCaseEmlFiles) {
     makeFile(temp / "store" / "Deep" / "One" / "Two" / "m.eml", 1);
     fs::create_directories(temp / "store" / "Empty");
     RecordingList list;
-    list.preFill();
     listEmlFolders(textOf(temp.text("store")), list);
-    EXPECT_EQ(list.removals, 1);
-    std::vector<std::string> names = list.names();
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{temp.text("store/Deep/One/Two"),
-                                               temp.text("store/Inbox")}));
-    for (const auto &row : list.rows)
-        EXPECT_EQ(row.size, "");
+    // No size column for folders: nothing follows the "|".
+    EXPECT_EQ(list.sorted(),
+              (Rows{temp.text("store/Deep/One/Two") + "|", temp.text("store/Inbox") + "|"}));
 }
 
 TEST(ListEmlFolders, RootHoldingMessagesIsListedAndMissingRootGivesNothing) {
@@ -167,9 +128,8 @@ TEST(ListEmlFolders, RootHoldingMessagesIsListedAndMissingRootGivesNothing) {
     makeFile(temp / "m.eml", 1);
     RecordingList list;
     listEmlFolders(textOf(temp.text()), list);
-    EXPECT_EQ(list.names(), std::vector<std::string>{temp.text()});
+    EXPECT_EQ(list.rows, Rows{temp.text() + "|"});
 
-    list.preFill();
     listEmlFolders(textOf(temp.text("missing")), list);
     EXPECT_TRUE(list.rows.empty());
 }
@@ -185,19 +145,19 @@ TEST(ListEmlFolders, SubfolderRowsFollowTheEnumerationOrder) {
     makeFile(parent / "first.eml", 1);
     makeFile(parent / "second.eml", 1);
 
-    std::vector<std::string> expected;
+    Rows expected;
     bool parentListed = false;
     for (const fs::directory_entry &entry : fs::directory_iterator(parent)) {
         if (entry.is_directory()) {
-            expected.push_back(TempFolder::native(entry.path()));
+            expected.push_back(TempFolder::native(entry.path()) + "|");
         } else if (!parentListed) {
-            expected.push_back(temp.text("store"));
+            expected.push_back(temp.text("store") + "|");
             parentListed = true;
         }
     }
     RecordingList list;
     listEmlFolders(textOf(temp.text("store")), list);
-    EXPECT_EQ(list.names(), expected);
+    EXPECT_EQ(list.rows, expected);
 }
 
 } // namespace

@@ -10,7 +10,7 @@ namespace {
 // Stands in for a window: a preferred size, and where it was last placed.
 struct FakeItem : LayoutItem {
     FakeItem(int32_t w, int32_t h) : width(w), height(h) {}
-    void preferredSize(int32_t &w, int32_t &h) override {
+    void preferredSize(int32_t& w, int32_t& h) override {
         ++asked;
         w = width;
         h = height;
@@ -27,7 +27,7 @@ struct FakeItem : LayoutItem {
     int asked = 0;
 };
 
-void expectPlaced(const FakeItem &item, int32_t x, int32_t y, int32_t w, int32_t h) {
+void expectPlaced(const FakeItem& item, int32_t x, int32_t y, int32_t w, int32_t h) {
     EXPECT_EQ(item.placed.x, x);
     EXPECT_EQ(item.placed.y, y);
     EXPECT_EQ(item.placed.w, w);
@@ -79,8 +79,8 @@ TEST(LayoutBox, FixedSizesReplaceTheMeasuredOnes) {
     FakeItem a(40, 20);
     LayoutBox column;
     column.setDirection(LayoutBox::Down);
-    LayoutBox *fixedLeaf = column.addWindow(&a, 7, 100, 0);
-    LayoutBox *percentLeaf = column.addWindow(&a, 7, 0, -50);
+    LayoutBox* fixedLeaf = column.addWindow(&a, 7, 100, 0);
+    LayoutBox* percentLeaf = column.addWindow(&a, 7, 0, -50);
     column.measureBox();
     EXPECT_EQ(fixedLeaf->measuredWidth, 100);
     EXPECT_EQ(fixedLeaf->measuredHeight, 20);
@@ -100,9 +100,9 @@ TEST(LayoutBox, FixedSizesReplaceTheMeasuredOnes) {
 TEST(LayoutBox, SpacingIsCopiedWhenTheChildIsMade) {
     LayoutBox root;
     root.setSpacing(6);
-    LayoutBox *first = root.addColumn();
+    LayoutBox* first = root.addColumn();
     root.setSpacing(1);
-    LayoutBox *second = root.addRow(5, 3, 4);
+    LayoutBox* second = root.addRow(5, 3, 4);
     EXPECT_EQ(first->spacing, 6);
     EXPECT_EQ(second->spacing, 1);
     EXPECT_EQ(second->parent, &root);
@@ -118,7 +118,7 @@ TEST(LayoutBox, SpacingIsCopiedWhenTheChildIsMade) {
 
 TEST(LayoutBox, AnchorFollowsTheKeypad) {
     int32_t x, y;
-    const int32_t expected[10][2] = {{0, 0},  {0, 49},  {150, 49}, {299, 49}, {0, 25},
+    const int32_t expected[10][2] = {{0, 0},    {0, 49},   {150, 49}, {299, 49}, {0, 25},
                                      {150, 25}, {299, 25}, {0, 0},    {150, 0},  {299, 0}};
     for (int alignment = 0; alignment <= 9; ++alignment) {
         LayoutBox::anchor(alignment, 300, 50, x, y);
@@ -232,7 +232,7 @@ TEST(LayoutBox, RowOfNestedBoxesPlacesEveryLeaf) {
     root.setFixedSize(-100, -100);
     root.setDirection(LayoutBox::Down);
     root.setSpacing(2);
-    LayoutBox *row = root.addRow(7, -100, 0);
+    LayoutBox* row = root.addRow(7, -100, 0);
     row->addWindow(&label, 4);
     row->addWindow(&edit, 4, -100, 0); // the edit takes the rest of the row
     row->addWindow(&button, 4);

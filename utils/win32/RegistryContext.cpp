@@ -1,40 +1,57 @@
 #include "utils/win32/RegistryContext.h"
 
 #include "utils/File.h"
-#include "utils/LightBlock.h"
 #include "utils/win32/WideCallTable.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace TOVK_Utils {
 
 namespace {
 
-// The first buffer offered to the expansion; a longer result grows it to what the system
-// asks for, so nothing is ever cut.
-constexpr DWORD FirstExpansionBytes = 32768;
-
-// Expands the environment references of a zero-terminated text. False when the system
-// call fails; a result is taken only when the system said it fits the buffer.
-bool expandEnvironment(const char *text, String &out) {
-    std::vector<char> expanded;
-    DWORD capacity = FirstExpansionBytes;
+// The value of one environment variable; false when it is not set.
+bool environmentValue(const std::string &name, std::string &value) {
+    std::vector<char> buffer(256);
     for (;;) {
-        expanded.assign(capacity, 0);
-        DWORD needed = ExpandEnvironmentStringsA(text, expanded.data(), capacity);
-        if (needed == 0)
-            return false;
-        if (needed <= capacity) {
-            // The count includes the terminator and may only be an upper bound in
-            // multi-byte code pages: measure what was written.
-            size_t length = strnlen(expanded.data(), needed);
-            out.setWide(false);
-            out.assign(expanded.data(), static_cast<int32_t>(length));
+        SetLastError(ERROR_SUCCESS);
+        DWORD needed =
+            GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (needed == 0) {
+            value.clear();
+            return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+        }
+        if (needed < buffer.size()) {
+            value.assign(buffer.data(), needed);
             return true;
         }
-        capacity = needed;
+        buffer.resize(needed); // the variable may grow between the calls: ask again
     }
+}
+
+// Replaces each %NAME% whose variable is set by its value, the way the system's
+// expansion does: a reference to an unset name (or "%%") stays as written, closing "%"
+// included, and the scan goes on behind it. Done here because ExpandEnvironmentStringsA silently
+// cuts its result near 32 KiB, and a folder text must come back whole or not at all.
+std::string expandEnvironment(const char *text) {
+    std::string out;
+    const char *p = text;
+    while (*p) {
+        const char *end = *p == '%' ? std::strchr(p + 1, '%') : nullptr;
+        if (!end) {
+            out.push_back(*p++);
+            continue;
+        }
+        std::string name(p + 1, end);
+        std::string value;
+        if (!name.empty() && environmentValue(name, value))
+            out += value;
+        else
+            out.append(p, end + 1);
+        p = end + 1;
+    }
+    return out;
 }
 
 } // namespace
@@ -59,8 +76,8 @@ RegistryKey *RegistryContext::currentUserRoot() {
     return &root_;
 }
 
-RegistryKey *RegistryContext::openKey(RegistryKey *parent, const char *name, bool create,
-                                      bool read, bool write) {
+RegistryKey *RegistryContext::openKey(RegistryKey *parent, const char *name, bool create, bool read,
+                                      bool write) {
     if (!parent || !parent->isOpen()) {
         fail();
         return nullptr;
@@ -86,8 +103,7 @@ bool RegistryContext::readString(RegistryKey *key, const char *valueName, String
         return fail();
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key->handle(), valueName, nullptr, &type, nullptr, &size) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(key->handle(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return fail();
 
     // One spare zero behind the data, so that even an unterminated text can be handed to
@@ -131,10 +147,11 @@ bool RegistryContext::readString(RegistryKey *key, const char *valueName, String
         return true;
     }
     data[length] = 0;
-    String expanded;
-    if (!expandEnvironment(data.data(), expanded))
+    std::string expanded = expandEnvironment(data.data());
+    if (expanded.size() > File::MaxBlockBytes)
         return fail();
-    out.takeFrom(expanded);
+    out.setWide(false);
+    out.assign(expanded.data(), static_cast<int32_t>(expanded.size()));
     return true;
 }
 

@@ -47,8 +47,7 @@ public:
     // Opens (or with create, opens or creates) a subkey of parent with KEY_READ and/or
     // KEY_WRITE. Null on failure (or a throw with throwOnError); a null or closed parent
     // fails the same way.
-    RegistryKey *openKey(RegistryKey *parent, const char *name, bool create, bool read,
-                         bool write);
+    RegistryKey *openKey(RegistryKey *parent, const char *name, bool create, bool read, bool write);
     RegistryKey *openKeyForRead(RegistryKey *parent, const char *name) {
         return openKey(parent, name, false, true, false);
     }

@@ -1,0 +1,33 @@
+// Static2: a label drawn by the framework itself, so that it can take any colour and
+// any of the four font styles and wrap its text.
+#pragma once
+
+#include "Colour.h"
+#include "Window.h"
+
+namespace NApp {
+
+class Static2 : public Window {
+public:
+    Static2() { background.setSystem(COLOR_BTNFACE); }
+
+    void measure() override;
+    bool handlePaint() override;
+    void handleSize() override { redraw(); }
+    bool takesLayoutWidth() override { return true; }
+
+    void setStyle(bool bold, bool italic, bool strikeOut, bool underline, bool relayout);
+    void setTextColour(COLORREF colour);
+    // systemIndex -1: the background is the plain colour given.
+    void setColours(COLORREF textColour, COLORREF backgroundColour, int systemIndex);
+    unsigned fontStyle() const;
+
+    Colour background;
+    COLORREF textColour = 0;
+    bool bold = false;
+    bool underline = false;
+    bool italic = false;
+    bool strikeOut = false;
+};
+
+} // namespace NApp
