@@ -3,6 +3,8 @@
 #include "utils/Platform.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 #include <windows.h>
 
 namespace TOVK_Utils::Platform {
@@ -60,22 +62,47 @@ std::string toNarrow(const char16_t* chars, int32_t n, unsigned codePage) {
     return out;
 }
 
-std::string expandEnvironment(const char* text) {
-    // The first call tells the size the expansion needs; the environment may change
-    // between the calls, so repeat until the result fits.
-    std::string out(MAX_PATH, '\0');
+// The value of one environment variable; false when it is not set.
+static bool environmentValue(const std::string& name, std::string& value) {
+    std::vector<char> buffer(256);
     for (;;) {
-        DWORD needed = ExpandEnvironmentStringsA(text, out.data(), static_cast<DWORD>(out.size()));
-        if (needed == 0)
-            return text;
-        if (needed <= out.size()) {
-            // The count includes the terminator and, for some code pages, is only an upper
-            // bound: measure what was written.
-            out.resize(std::strlen(out.c_str()));
-            return out;
+        SetLastError(ERROR_SUCCESS);
+        DWORD needed =
+            GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (needed == 0) {
+            value.clear();
+            return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
         }
-        out.resize(needed);
+        if (needed < buffer.size()) {
+            value.assign(buffer.data(), needed);
+            return true;
+        }
+        buffer.resize(needed); // the variable may grow between the calls: ask again
     }
+}
+
+// Replaces each %NAME% whose variable is set by its value, the way the system's
+// expansion does: a reference to an unset name (or "%%") stays as written, closing "%"
+// included, and the scan goes on behind it. Done here because ExpandEnvironmentStringsA silently
+// cuts its result near 32 KiB, and a folder text must come back whole or not at all.
+std::string expandEnvironment(const char* text) {
+    std::string out;
+    const char* p = text;
+    while (*p) {
+        const char* end = *p == '%' ? std::strchr(p + 1, '%') : nullptr;
+        if (!end) {
+            out.push_back(*p++);
+            continue;
+        }
+        std::string name(p + 1, end);
+        std::string value;
+        if (!name.empty() && environmentValue(name, value))
+            out += value;
+        else
+            out.append(p, end + 1);
+        p = end + 1;
+    }
+    return out;
 }
 
 unsigned long lastError() {

@@ -1,6 +1,7 @@
 #include "utils/win32/RegistryContext.h"
 
 #include "utils/File.h"
+#include "utils/Platform.h"
 #include "utils/win32/WideCallTable.h"
 
 #include <cstring>
@@ -9,54 +10,7 @@
 
 namespace TOVK_Utils {
 
-namespace {
-
-// The value of one environment variable; false when it is not set.
-bool environmentValue(const std::string &name, std::string &value) {
-    std::vector<char> buffer(256);
-    for (;;) {
-        SetLastError(ERROR_SUCCESS);
-        DWORD needed =
-            GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (needed == 0) {
-            value.clear();
-            return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
-        }
-        if (needed < buffer.size()) {
-            value.assign(buffer.data(), needed);
-            return true;
-        }
-        buffer.resize(needed); // the variable may grow between the calls: ask again
-    }
-}
-
-// Replaces each %NAME% whose variable is set by its value, the way the system's
-// expansion does: a reference to an unset name (or "%%") stays as written, closing "%"
-// included, and the scan goes on behind it. Done here because ExpandEnvironmentStringsA silently
-// cuts its result near 32 KiB, and a folder text must come back whole or not at all.
-std::string expandEnvironment(const char *text) {
-    std::string out;
-    const char *p = text;
-    while (*p) {
-        const char *end = *p == '%' ? std::strchr(p + 1, '%') : nullptr;
-        if (!end) {
-            out.push_back(*p++);
-            continue;
-        }
-        std::string name(p + 1, end);
-        std::string value;
-        if (!name.empty() && environmentValue(name, value))
-            out += value;
-        else
-            out.append(p, end + 1);
-        p = end + 1;
-    }
-    return out;
-}
-
-} // namespace
-
-RegistryContext &RegistryContext::instance() {
+RegistryContext& RegistryContext::instance() {
     static RegistryContext context(true);
     return context;
 }
@@ -67,7 +21,7 @@ bool RegistryContext::fail() {
     return false;
 }
 
-RegistryKey *RegistryContext::currentUserRoot() {
+RegistryKey* RegistryContext::currentUserRoot() {
     if (!root_.isOpen()) {
         HKEY handle = nullptr;
         if (RegOpenKeyExA(HKEY_CURRENT_USER, nullptr, 0, KEY_READ, &handle) == ERROR_SUCCESS)
@@ -76,7 +30,7 @@ RegistryKey *RegistryContext::currentUserRoot() {
     return &root_;
 }
 
-RegistryKey *RegistryContext::openKey(RegistryKey *parent, const char *name, bool create, bool read,
+RegistryKey* RegistryContext::openKey(RegistryKey* parent, const char* name, bool create, bool read,
                                       bool write) {
     if (!parent || !parent->isOpen()) {
         fail();
@@ -98,7 +52,7 @@ RegistryKey *RegistryContext::openKey(RegistryKey *parent, const char *name, boo
     return keys_.back().get();
 }
 
-bool RegistryContext::readString(RegistryKey *key, const char *valueName, String &out) {
+bool RegistryContext::readString(RegistryKey* key, const char* valueName, String& out) {
     if (!key || !key->isOpen())
         return fail();
     DWORD type = 0;
@@ -119,7 +73,7 @@ bool RegistryContext::readString(RegistryKey *key, const char *valueName, String
         data.assign(size_t{size} + 1, 0);
         got = size;
         LSTATUS status = RegQueryValueExA(key->handle(), valueName, nullptr, &type,
-                                          reinterpret_cast<BYTE *>(data.data()), &got);
+                                          reinterpret_cast<BYTE*>(data.data()), &got);
         if (status == ERROR_MORE_DATA) {
             size = got;
             continue;
@@ -147,7 +101,7 @@ bool RegistryContext::readString(RegistryKey *key, const char *valueName, String
         return true;
     }
     data[length] = 0;
-    std::string expanded = expandEnvironment(data.data());
+    std::string expanded = Platform::expandEnvironment(data.data());
     if (expanded.size() > File::MaxBlockBytes)
         return fail();
     out.setWide(false);
@@ -155,14 +109,14 @@ bool RegistryContext::readString(RegistryKey *key, const char *valueName, String
     return true;
 }
 
-bool RegistryContext::readDword(RegistryKey *key, const char *valueName, uint32_t &out) {
+bool RegistryContext::readDword(RegistryKey* key, const char* valueName, uint32_t& out) {
     if (!key || !key->isOpen())
         return false;
     DWORD type = 0;
     DWORD number = 0;
     DWORD size = sizeof(number);
-    if (RegQueryValueExA(key->handle(), valueName, nullptr, &type,
-                         reinterpret_cast<BYTE *>(&number), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key->handle(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(&number),
+                         &size) != ERROR_SUCCESS)
         return false;
     // A REG_DWORD written with fewer bytes would leave part of the number unread.
     if (type != REG_DWORD || size != sizeof(number))
@@ -171,7 +125,7 @@ bool RegistryContext::readDword(RegistryKey *key, const char *valueName, uint32_
     return true;
 }
 
-bool RegistryContext::readBool(RegistryKey *key, const char *valueName, bool &out) {
+bool RegistryContext::readBool(RegistryKey* key, const char* valueName, bool& out) {
     uint32_t number = 0;
     if (!readDword(key, valueName, number))
         return false;
@@ -179,52 +133,52 @@ bool RegistryContext::readBool(RegistryKey *key, const char *valueName, bool &ou
     return true;
 }
 
-bool RegistryContext::writeString(RegistryKey *key, const char *valueName, const String &text) {
+bool RegistryContext::writeString(RegistryKey* key, const char* valueName, const String& text) {
     if (!key || !key->isOpen())
         return fail();
     LSTATUS status;
-    WideCallTable &wide = WideCallTable::instance();
+    WideCallTable& wide = WideCallTable::instance();
     if (text.isWide() && wide.isWideCapable()) {
         String name;
         name.toWide(Block(valueName ? valueName : ""));
         DWORD bytes = static_cast<DWORD>(text.length()) * 2 + 2;
         status = wide.RegSetValueExW(key->handle(), reinterpret_cast<LPCWSTR>(name.w_str()), 0,
-                                     REG_SZ, reinterpret_cast<const BYTE *>(text.w_str()), bytes);
+                                     REG_SZ, reinterpret_cast<const BYTE*>(text.w_str()), bytes);
     } else {
         // Without the wide calls a wide text goes to the system in the 8-bit code page.
         String narrow;
-        const String *chars = &text;
+        const String* chars = &text;
         if (text.isWide()) {
             narrow.toNarrow(text);
             chars = &narrow;
         }
         DWORD bytes = static_cast<DWORD>(chars->length()) + 1;
         status = RegSetValueExA(key->handle(), valueName, 0, REG_SZ,
-                                reinterpret_cast<const BYTE *>(chars->c_str()), bytes);
+                                reinterpret_cast<const BYTE*>(chars->c_str()), bytes);
     }
     if (status != ERROR_SUCCESS)
         return fail();
     return true;
 }
 
-bool RegistryContext::writeDword(RegistryKey *key, const char *valueName, uint32_t value) {
+bool RegistryContext::writeDword(RegistryKey* key, const char* valueName, uint32_t value) {
     if (!key || !key->isOpen())
         return fail();
     DWORD number = value;
     if (RegSetValueExA(key->handle(), valueName, 0, REG_DWORD,
-                       reinterpret_cast<const BYTE *>(&number), sizeof(number)) != ERROR_SUCCESS)
+                       reinterpret_cast<const BYTE*>(&number), sizeof(number)) != ERROR_SUCCESS)
         return fail();
     return true;
 }
 
 void RegistryContext::closeAll() {
     root_.close();
-    for (auto &key : keys_)
+    for (auto& key : keys_)
         key->close();
     keys_.clear();
 }
 
-bool SubKeyEnumerator::enumSubKey(String &name) {
+bool SubKeyEnumerator::enumSubKey(String& name) {
     // Key names are at most 255 characters, so this buffer always holds one.
     char buffer[256];
     DWORD length = sizeof(buffer);
