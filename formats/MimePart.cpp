@@ -32,6 +32,21 @@ void stripBlanks(const uint8_t*& begin, const uint8_t*& end) {
         --end;
 }
 
+// A "name=value" parameter named `keyword` (ASCII case ignored, blanks around the name
+// dropped): value becomes everything after the first "=" (outside quotes, when quotes
+// count), its quotes removed.
+bool parameterValue(const Block& parameter, const char* keyword, bool quotes, LightBlock& value) {
+    Tokenizer pieces(parameter, "=", false, quotes);
+    LightBlock name, trimmed, rest;
+    pieces.nextToken(name);
+    name.trim(trimmed);
+    if (!trimmed.equalsNoCase(keyword))
+        return false;
+    parameter.tail(rest, pieces.position());
+    rest.unquote(value);
+    return true;
+}
+
 std::string_view boundaryKey(const LightBlock& boundary) {
     return std::string_view(reinterpret_cast<const char*>(boundary.rawPointer()),
                             static_cast<size_t>(boundary.length()));
@@ -259,18 +274,10 @@ void MimePart::interpretContentType(const Block& value, bool& ok) {
         }
         return;
     }
-    while (tokens.nextToken(parameter)) {
-        Tokenizer pieces(parameter, "=", false, true);
-        LightBlock name, trimmed;
-        pieces.nextToken(name);
-        name.trim(trimmed);
-        if (!trimmed.equalsNoCase("name"))
-            continue;
-        LightBlock rest, unquoted;
-        parameter.tail(rest, pieces.position());
-        rest.unquote(unquoted);
-        setFileName(unquoted);
-    }
+    LightBlock name;
+    while (tokens.nextToken(parameter))
+        if (parameterValue(parameter, "name", true, name))
+            setFileName(name);
 }
 
 void MimePart::interpretContentDisposition(const Block& value) {
@@ -278,18 +285,10 @@ void MimePart::interpretContentDisposition(const Block& value) {
     LightBlock parameter;
     if (!tokens.nextToken(parameter))
         return; // the disposition type plays no role
-    while (tokens.nextToken(parameter)) {
-        Tokenizer pieces(parameter, "=", false, false);
-        LightBlock name, trimmed;
-        pieces.nextToken(name);
-        name.trim(trimmed);
-        if (!trimmed.equalsNoCase("filename"))
-            continue;
-        LightBlock rest, unquoted;
-        parameter.tail(rest, pieces.position());
-        rest.unquote(unquoted);
-        setFileName(unquoted);
-    }
+    LightBlock name;
+    while (tokens.nextToken(parameter))
+        if (parameterValue(parameter, "filename", false, name))
+            setFileName(name);
 }
 
 void MimePart::setFileName(const Block& value) {
