@@ -198,7 +198,9 @@ bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
         const int32_t length = header.length;
         if (length > 0) {
             const int32_t old = text.length();
-            if (int64_t(old) + length > int64_t(File::MaxBlockBytes))
+            // Checked before the text grows: a damaged length must not size it.
+            if (!inFile(uint64_t(offset) + 16, uint32_t(length)) ||
+                int64_t(old) + length > int64_t(File::MaxBlockBytes))
                 return false;
             text.resize(old + length);
             if (!readAt(uint64_t(offset) + 16, text.data() + old, static_cast<uint32_t>(length))) {

@@ -40,6 +40,13 @@ int32_t Block::checkedSize(int64_t bytes) {
     return static_cast<int32_t>(bytes);
 }
 
+// Doubling only saves reallocations: near the size limit the exact amount must do, or a
+// large but valid size would stop the process.
+int32_t Block::doubled(int32_t bytes) {
+    const int64_t twice = int64_t{bytes} * 2;
+    return twice > INT32_MAX ? bytes : static_cast<int32_t>(twice);
+}
+
 void Block::forgetStorage(Block& other) {
     other.ptr_ = nullptr;
     other.size_ = 0;
@@ -62,7 +69,7 @@ void Block::setSize(int32_t n) {
     int32_t bytes = checkedSize(int64_t{n} * charSize());
     int32_t amount = bytes;
     if (bytes > capacity_ && (flags_ & Doubling))
-        amount = checkedSize(int64_t{bytes} * 2);
+        amount = doubled(bytes);
     release();
     storageAlloc(amount);
     size_ = bytes;
@@ -74,7 +81,7 @@ void Block::resize(int32_t n) {
     byteSize(); // a wrapped text is measured before its size is compared
     int32_t current = size_;
     if (bytes > capacity_) {
-        storageRealloc((flags_ & Doubling) ? checkedSize(int64_t{bytes} * 2) : bytes);
+        storageRealloc((flags_ & Doubling) ? doubled(bytes) : bytes);
     } else if ((flags_ & ShrinkAllowed) && bytes < current && bytes < capacity_ / 2) {
         storageRealloc(bytes * 2);
     }

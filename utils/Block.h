@@ -85,6 +85,7 @@ protected:
     // A size in bytes as the 32-bit fields hold it; anything outside 0..INT32_MAX is a
     // fatal stop, so an overflowing request can never turn into a small allocation.
     static int32_t checkedSize(int64_t bytes);
+    static int32_t doubled(int32_t bytes);
     // Leaves other without storage after its storage moved elsewhere.
     static void forgetStorage(Block& other);
     uint32_t charAtUnchecked(int32_t i) const;

@@ -218,6 +218,9 @@ TEST_F(DbxFile, DamagedChainsAreNotRead) {
     expectUnreadable("negative length");
     patch32(chain[1] + 4, 0xFFFFFFF0u);
     expectUnreadable("negative capacity");
+    patch32(chain[1] + 4, 0x7FFFFFF0u);
+    patch32(chain[1] + 8, 0x7FFFFF00u);
+    expectUnreadable("length beyond the end of the file"); // must not size the text first
     patch32(chain[2] + 12, chain[0]);
     expectUnreadable("chain loops back");
     patch32(chain[2] + 12, uint32_t(good.size()) - 8);
