@@ -40,18 +40,23 @@ int hexValue(uint8_t c) {
     return -1;
 }
 
-} // namespace
-
+// The decoded bytes are never more than the input's: room for n bytes, or null for none.
 // The output is resized rather than replaced: the passes reuse one large buffer, and a
 // fresh allocation per attachment would fault every page in again.
-void decodeBase64(const Block& input, Block& output) {
-    const int32_t n = input.byteSize();
+uint8_t* makeRoom(Block& output, int32_t n) {
     output.setWide(false);
     output.resize(n);
-    if (n == 0)
+    return n > 0 ? output.data() : nullptr;
+}
+
+} // namespace
+
+void decodeBase64(const Block& input, Block& output) {
+    const int32_t n = input.byteSize();
+    uint8_t* out = makeRoom(output, n);
+    if (!out)
         return;
     const uint8_t* in = input.data();
-    uint8_t* out = output.data();
     int32_t emitted = 0;
     int32_t i = 0;
     int phase = 0;
@@ -104,12 +109,10 @@ void decodeBase64(const Block& input, Block& output) {
 
 void decodeQuotedPrintable(const Block& input, Block& output) {
     const int32_t n = input.byteSize();
-    output.setWide(false);
-    output.resize(n);
-    if (n == 0)
+    uint8_t* out = makeRoom(output, n);
+    if (!out)
         return;
     const uint8_t* in = input.data();
-    uint8_t* out = output.data();
     int32_t emitted = 0;
     for (int32_t i = 0; i < n; ++i) {
         const uint8_t c = in[i];

@@ -320,30 +320,27 @@ bool Block::startsWithAt(const char* text, int32_t pos) const {
     return true;
 }
 
-bool Block::startsWithAtNoCase(const Block& other, int32_t pos) const {
+// Whether other's characters stand at pos, with or without ASCII case folding.
+bool Block::matchAt(const Block& other, int32_t pos, bool foldCases) const {
     int32_t n = length();
     int32_t m = other.length();
     pos = clampPosition(pos, n);
     if (m == 0 || n - pos < m)
         return false;
     for (int32_t i = 0; i < m; ++i) {
-        if (foldCase(charAtUnchecked(pos + i)) != foldCase(other.charAtUnchecked(i)))
+        uint32_t a = charAtUnchecked(pos + i), b = other.charAtUnchecked(i);
+        if (foldCases ? foldCase(a) != foldCase(b) : a != b)
             return false;
     }
     return true;
 }
 
+bool Block::startsWithAtNoCase(const Block& other, int32_t pos) const {
+    return matchAt(other, pos, true);
+}
+
 bool Block::matchesAt(const Block& other, int32_t pos) const {
-    int32_t n = length();
-    int32_t m = other.length();
-    pos = clampPosition(pos, n);
-    if (m == 0 || n - pos < m)
-        return false;
-    for (int32_t i = 0; i < m; ++i) {
-        if (charAtUnchecked(pos + i) != other.charAtUnchecked(i))
-            return false;
-    }
-    return true;
+    return matchAt(other, pos, false);
 }
 
 bool Block::equals(const Block& other) const {

@@ -86,6 +86,7 @@ protected:
     // fatal stop, so an overflowing request can never turn into a small allocation.
     static int32_t checkedSize(int64_t bytes);
     static int32_t doubled(int32_t bytes);
+    bool matchAt(const Block& other, int32_t pos, bool foldCases) const;
     // Leaves other without storage after its storage moved elsewhere.
     static void forgetStorage(Block& other);
     uint32_t charAtUnchecked(int32_t i) const;
