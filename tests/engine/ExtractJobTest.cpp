@@ -335,6 +335,7 @@ TEST_F(JobTest, MessageFolders) {
     writeFile(folder / "1.eml", withAttachment);
     writeFile(folder / "2.EML", makeMessage("b", {}));
     writeFile(folder / "3.emlx", makeMessage("c", {{"c.bin", "no"}}));
+    writeFile(folder / "1.eml.klovin-new0", "someone else's file"); // never touched
     view.emlFolders = true;
     view.backups = true; // never in message-file mode
     view.cut = true;
@@ -350,7 +351,8 @@ TEST_F(JobTest, MessageFolders) {
     for (const auto& p : partsOf(rewritten))
         EXPECT_TRUE(p.first.empty());
     EXPECT_EQ(readFile(folder / "2.EML"), makeMessage("b", {}));
-    EXPECT_EQ(folderFiles(folder).size(), 3u); // no temporary file left behind
+    EXPECT_EQ(folderFiles(folder).size(), 4u); // no temporary file left behind
+    EXPECT_EQ(readFile(folder / "1.eml.klovin-new0"), "someone else's file");
     EXPECT_EQ(view.counters[ViewCounter::Emails], "2");
     EXPECT_EQ(view.counters[ViewCounter::Mailboxes], "1");
     EXPECT_TRUE(view.asked.empty()); // no information box in message-file mode
