@@ -51,6 +51,18 @@ bool replaceFile(const Path& path, const Block& text) {
     return false;
 }
 
+// The folder's message files, in the platform's order.
+std::vector<String> messageFileNames(const Block& folder) {
+    std::vector<String> names;
+    Path pattern;
+    pattern.join(folder, String("*.eml"));
+    TOVK_Utils::DirectorySearch search;
+    for (bool found = search.first(pattern, pattern.isWide()); found; found = search.next())
+        if (!search.isDirectory() && isMessageFileName(search.name()))
+            names.emplace_back(search.name());
+    return names;
+}
+
 } // namespace
 
 bool ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
@@ -150,35 +162,19 @@ void ExtractThread::processMailbox(const Block& name) {
 }
 
 int32_t ExtractThread::countEmlFiles(const Block& folder) {
-    Path pattern;
-    pattern.join(folder, String("*.eml"));
-    TOVK_Utils::DirectorySearch search;
-    int32_t count = 0;
-    for (bool found = search.first(pattern, pattern.isWide()); found; found = search.next())
-        if (!search.isDirectory() && isMessageFileName(search.name()))
-            ++count;
-    return count;
+    return static_cast<int32_t>(messageFileNames(folder).size());
 }
 
 void ExtractThread::processEmlFolder(const Block& folder) {
     EngineView& v = view();
     addCount(mailboxCount, ViewCounter::Mailboxes, 1);
-    const int32_t count = countEmlFiles(folder);
+    // The names are taken first, once: rewriting files while the folder is being listed
+    // could make the listing deliver a file twice or skip one.
+    const std::vector<String> names = messageFileNames(folder);
+    const int32_t count = static_cast<int32_t>(names.size());
     std::unique_ptr<ViewQuestion> question = v.newQuestion();
     StoreVirtual<Block>& message = message_;
     StoreVirtual<Block>& rewrite = rewrite_;
-
-    // The names are taken first: rewriting files while the folder is being listed could
-    // make the listing deliver a file twice or skip one.
-    std::vector<String> names;
-    {
-        Path pattern;
-        pattern.join(folder, String("*.eml"));
-        TOVK_Utils::DirectorySearch search;
-        for (bool found = search.first(pattern, pattern.isWide()); found; found = search.next())
-            if (!search.isDirectory() && isMessageFileName(search.name()))
-                names.emplace_back(search.name());
-    }
 
     const bool cut = v.cutAttachments();
     int32_t number = 1;
