@@ -8,10 +8,10 @@ using TOVK_Utils::RegistryKey;
 namespace {
 
 // "Software" is never created: a profile without it is not one to write settings into.
-RegistryKey *openSettingsKey(RegistryContext &registry) {
-    RegistryKey *software =
+RegistryKey* openSettingsKey(RegistryContext& registry) {
+    RegistryKey* software =
         registry.openKey(registry.currentUserRoot(), "Software", false, true, true);
-    RegistryKey *maker = registry.openKey(software, "Klovinware", true, true, true);
+    RegistryKey* maker = registry.openKey(software, "Klovinware", true, true, true);
     return registry.openKey(maker, "Klovin Attachment Extractor", true, true, true);
 }
 
@@ -22,9 +22,9 @@ AppSettings::AppSettings()
       extractFolder("c:\\") {}
 
 void AppSettings::load() {
-    RegistryContext &registry = RegistryContext::instance();
+    RegistryContext& registry = RegistryContext::instance();
     try {
-        RegistryKey *key = openSettingsKey(registry);
+        RegistryKey* key = openSettingsKey(registry);
         registry.readString(key, "BackupFolder", backupFolder);
         registry.readString(key, "ExtractFolder", extractFolder);
         registry.readBool(key, "CreateBackups", createBackups);
@@ -36,9 +36,9 @@ void AppSettings::load() {
 }
 
 void AppSettings::save() {
-    RegistryContext &registry = RegistryContext::instance();
+    RegistryContext& registry = RegistryContext::instance();
     try {
-        RegistryKey *key = openSettingsKey(registry);
+        RegistryKey* key = openSettingsKey(registry);
         registry.writeString(key, "BackupFolder", backupFolder);
         registry.writeString(key, "ExtractFolder", extractFolder);
         registry.writeBool(key, "CreateBackups", createBackups);

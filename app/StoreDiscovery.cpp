@@ -8,16 +8,16 @@ using TOVK_Utils::RegistryKey;
 using TOVK_Utils::String;
 using TOVK_Utils::SubKeyEnumerator;
 
-void findOutlookExpressStoreRoot(AppSettings &settings) {
-    RegistryContext &registry = RegistryContext::instance();
+void findOutlookExpressStoreRoot(AppSettings& settings) {
+    RegistryContext& registry = RegistryContext::instance();
     try {
-        RegistryKey *identities = registry.openKeyForRead(registry.currentUserRoot(), "Identities");
+        RegistryKey* identities = registry.openKeyForRead(registry.currentUserRoot(), "Identities");
         // Whatever the enumeration gives first is used. When it gives nothing the empty
         // name reopens "Identities" itself and the walk fails one level further down.
         String identity;
         SubKeyEnumerator(identities).enumSubKey(identity);
-        RegistryKey *key = registry.openKeyForRead(identities, identity.c_str());
-        for (const char *name : {"Software", "Microsoft", "Outlook Express", "5.0"})
+        RegistryKey* key = registry.openKeyForRead(identities, identity.c_str());
+        for (const char* name : {"Software", "Microsoft", "Outlook Express", "5.0"})
             key = registry.openKeyForRead(key, name);
         registry.readString(key, "Store Root", settings.outlookExpressStoreRoot);
     } catch (int) {
@@ -26,11 +26,11 @@ void findOutlookExpressStoreRoot(AppSettings &settings) {
     registry.closeAll();
 }
 
-void findWindowsMailStoreRoot(AppSettings &settings) {
-    RegistryContext &registry = RegistryContext::instance();
+void findWindowsMailStoreRoot(AppSettings& settings) {
+    RegistryContext& registry = RegistryContext::instance();
     try {
-        RegistryKey *key = registry.currentUserRoot();
-        for (const char *name : {"Software", "Microsoft", "Windows Mail"})
+        RegistryKey* key = registry.currentUserRoot();
+        for (const char* name : {"Software", "Microsoft", "Windows Mail"})
             key = registry.openKeyForRead(key, name);
         registry.readString(key, "Store Root", settings.windowsMailStoreRoot);
     } catch (int) {

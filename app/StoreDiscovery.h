@@ -7,6 +7,6 @@ class AppSettings;
 
 // Outlook Express: the "Store Root" of the first identity that the registry enumerates
 // under "Identities" (the default identity is not consulted).
-void findOutlookExpressStoreRoot(AppSettings &settings);
+void findOutlookExpressStoreRoot(AppSettings& settings);
 // Windows Mail: the "Store Root" of Software\Microsoft\Windows Mail.
-void findWindowsMailStoreRoot(AppSettings &settings);
+void findWindowsMailStoreRoot(AppSettings& settings);

@@ -1,6 +1,6 @@
 #include "cli/CommandLine.h"
 
-bool CommandLine::parse(int argc, const char *const *argv, std::string &error) {
+bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
     bool list = false, help = false, version = false, optionsEnded = false;
     bool haveOutput = false, haveBackup = false;
     for (int i = 1; i < argc; ++i) {
@@ -24,7 +24,7 @@ bool CommandLine::parse(int argc, const char *const *argv, std::string &error) {
             arg.resize(2);
             inlineValue = true;
         }
-        auto takeValue = [&](std::string &target, bool &seen) {
+        auto takeValue = [&](std::string& target, bool& seen) {
             if (seen) {
                 error = "option " + arg + " given twice";
                 return false;
@@ -44,7 +44,7 @@ bool CommandLine::parse(int argc, const char *const *argv, std::string &error) {
             seen = true;
             return true;
         };
-        auto flag = [&](bool &target) {
+        auto flag = [&](bool& target) {
             if (inlineValue) {
                 error = "option " + arg + " takes no value";
                 return false;

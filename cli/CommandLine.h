@@ -9,7 +9,7 @@ public:
     enum class Action { Extract, List, Help, Version };
 
     // False on a usage error, with its text in error.
-    bool parse(int argc, const char *const *argv, std::string &error);
+    bool parse(int argc, const char* const* argv, std::string& error);
 
     Action action = Action::Extract;
     std::vector<std::string> sources;

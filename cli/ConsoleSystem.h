@@ -25,7 +25,7 @@ void unblockStopSignals();
 
 // Reads one line from standard input without its line end. False at the end of input,
 // on an error, or when a stop signal interrupted the read.
-bool readLine(std::string &line);
+bool readLine(std::string& line);
 
 // The current directory in the 8-bit code page; empty when it cannot be read.
 std::string currentDirectory();

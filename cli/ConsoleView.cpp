@@ -11,33 +11,33 @@ using TOVK_Utils::String;
 
 namespace {
 
-std::string narrowText(const Block &text) {
+std::string narrowText(const Block& text) {
     String narrow;
     narrow.toNarrow(text);
     return narrow.length() ? std::string(narrow.c_str(), size_t(narrow.length())) : std::string();
 }
 
-int buttonCount(const QuestionText &text) {
+int buttonCount(const QuestionText& text) {
     int n = 1;
-    for (const char *caption : {text.caption2, text.caption3, text.caption4})
+    for (const char* caption : {text.caption2, text.caption3, text.caption4})
         if (caption)
             ++n;
     return n;
 }
 
-const char *caption(const QuestionText &text, int button) {
-    const char *captions[] = {text.caption1, text.caption2, text.caption3, text.caption4};
+const char* caption(const QuestionText& text, int button) {
+    const char* captions[] = {text.caption1, text.caption2, text.caption3, text.caption4};
     return captions[button - 1];
 }
 
 // Per-message texts change hundreds of times a second; without a terminal to redraw on
 // they would bury everything else, so only the others become lines.
-bool isPerMessageText(const std::string &text) {
+bool isPerMessageText(const std::string& text) {
     return text.rfind("Processing message ", 0) == 0;
 }
 
 // Cuts a UTF-8 text to at most width bytes without splitting a character.
-void fitWidth(std::string &line, size_t width) {
+void fitWidth(std::string& line, size_t width) {
     if (line.size() <= width)
         return;
     size_t end = width;
@@ -48,7 +48,7 @@ void fitWidth(std::string &line, size_t width) {
 
 } // namespace
 
-void ConsoleView::setJob(ExtractThread *job, MailboxList *list, const String &store,
+void ConsoleView::setJob(ExtractThread* job, MailboxList* list, const String& store,
                          bool emlFolders) {
     job_ = job;
     list_ = list;
@@ -57,7 +57,7 @@ void ConsoleView::setJob(ExtractThread *job, MailboxList *list, const String &st
     job_->setView(this);
 }
 
-void ConsoleView::setFolders(const String &extract, const String &backup, bool createBackups,
+void ConsoleView::setFolders(const String& extract, const String& backup, bool createBackups,
                              bool cut) {
     extract_ = extract;
     backup_ = backup;
@@ -65,7 +65,7 @@ void ConsoleView::setFolders(const String &extract, const String &backup, bool c
     cut_ = cut;
 }
 
-MailboxList &ConsoleView::mailboxList() {
+MailboxList& ConsoleView::mailboxList() {
     if (!list_)
         TOVK_Utils::fatalError("Null pointer");
     return *list_;
@@ -126,7 +126,7 @@ void ConsoleView::serviceStopSignal() {
         printErr("Stopping after the message in progress.");
 }
 
-int ConsoleView::askOnTerminal(const QuestionText &text) {
+int ConsoleView::askOnTerminal(const QuestionText& text) {
     const int buttons = buttonCount(text);
     printErr(std::string(text.title) + ": " + narrowText(*text.message));
     for (;;) {
@@ -154,7 +154,7 @@ int ConsoleView::askOnTerminal(const QuestionText &text) {
     }
 }
 
-int ConsoleView::ask(ViewOwner, const QuestionText &text) {
+int ConsoleView::ask(ViewOwner, const QuestionText& text) {
     const int buttons = buttonCount(text);
     const std::string message = narrowText(*text.message);
     if (buttons == 1) {
@@ -194,29 +194,29 @@ int ConsoleView::ask(ViewOwner, const QuestionText &text) {
 // The "Don't show me again" box is never offered: every failure is reported.
 std::unique_ptr<ViewQuestion> ConsoleView::newQuestion() {
     struct Box : ViewQuestion {
-        explicit Box(ConsoleView &v) : view(v) {}
-        int showModal(ViewOwner owner, const QuestionText &text) override {
+        explicit Box(ConsoleView& v) : view(v) {}
+        int showModal(ViewOwner owner, const QuestionText& text) override {
             QuestionText plain = text;
             plain.checkText = nullptr;
             return view.ask(owner, plain);
         }
         bool checkState() const override { return false; }
-        ConsoleView &view;
+        ConsoleView& view;
     };
     return std::make_unique<Box>(*this);
 }
 
-void ConsoleView::setStatusText(const Block &text) {
+void ConsoleView::setStatusText(const Block& text) {
     // The job's first text comes after it has emptied its command queue.
     jobReady_ = true;
     statusChanged(text);
 }
 
-void ConsoleView::postStatusText(const Block &text) {
+void ConsoleView::postStatusText(const Block& text) {
     statusChanged(text);
 }
 
-void ConsoleView::statusChanged(const Block &text) {
+void ConsoleView::statusChanged(const Block& text) {
     std::string line = narrowText(text);
     if (!behaviour_.statusLine) {
         if (!behaviour_.quiet && !isPerMessageText(line))
@@ -228,7 +228,7 @@ void ConsoleView::statusChanged(const Block &text) {
     dirty_ = true;
 }
 
-void ConsoleView::postCounterText(ViewCounter counter, String *text) {
+void ConsoleView::postCounterText(ViewCounter counter, String* text) {
     std::unique_ptr<String> owned(text);
     std::lock_guard<std::mutex> lock(mutex_);
     counters_[int(counter)] = narrowText(*owned);
@@ -247,7 +247,7 @@ void ConsoleView::setProgress(int value) {
     dirty_ = true;
 }
 
-void ConsoleView::setStopButtonText(const Block &text) {
+void ConsoleView::setStopButtonText(const Block& text) {
     if (narrowText(text) != "Done")
         return;
     // The final state: a stop taken before it was the user's; the press on "Done" is
@@ -274,7 +274,7 @@ void ConsoleView::drawStatusLine() {
     std::snprintf(head, sizeof head, "[%3d%%] ", percent);
     std::string line = head + status_;
     auto counter = [&](ViewCounter c) {
-        const std::string &t = counters_[int(c)];
+        const std::string& t = counters_[int(c)];
         return t.empty() ? std::string("0") : t;
     };
     line += " | Emails: " + counter(ViewCounter::Emails) +
@@ -311,7 +311,7 @@ void ConsoleView::endStatusLine() {
     std::fflush(stderr);
 }
 
-void ConsoleView::print(FILE *stream, const std::string &line) {
+void ConsoleView::print(FILE* stream, const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     clearStatusLineLocked();
     // The job's texts end their paragraphs with CR LF; the stream adds its own line ends.
@@ -323,10 +323,10 @@ void ConsoleView::print(FILE *stream, const std::string &line) {
     std::fflush(stream);
 }
 
-void ConsoleView::printOut(const std::string &line) {
+void ConsoleView::printOut(const std::string& line) {
     print(stdout, line);
 }
 
-void ConsoleView::printErr(const std::string &line) {
+void ConsoleView::printErr(const std::string& line) {
     print(stderr, line);
 }

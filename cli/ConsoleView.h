@@ -24,9 +24,9 @@ public:
     explicit ConsoleView(Behaviour behaviour) : behaviour_(behaviour) {}
 
     // The settings of the next job; the list stays owned by the caller.
-    void setJob(ExtractThread *job, MailboxList *list, const TOVK_Utils::String &store,
+    void setJob(ExtractThread* job, MailboxList* list, const TOVK_Utils::String& store,
                 bool emlFolders);
-    void setFolders(const TOVK_Utils::String &extract, const TOVK_Utils::String &backup,
+    void setFolders(const TOVK_Utils::String& extract, const TOVK_Utils::String& backup,
                     bool createBackups, bool cut);
 
     // Main thread: starts the job on its worker and serves it until its body returned.
@@ -37,48 +37,48 @@ public:
 
     // A question answered on the terminal (main thread); Ctrl-C and the end of input
     // give the last, cancelling, button.
-    int askOnTerminal(const QuestionText &text);
+    int askOnTerminal(const QuestionText& text);
     // Lines on the console; the status line is taken away first and drawn again later.
-    void printOut(const std::string &line);
-    void printErr(const std::string &line);
+    void printOut(const std::string& line);
+    void printErr(const std::string& line);
     void endStatusLine();
 
     // EngineView
-    const TOVK_Utils::String &extractFolder() override { return extract_; }
-    const TOVK_Utils::String &backupFolder() override { return backup_; }
+    const TOVK_Utils::String& extractFolder() override { return extract_; }
+    const TOVK_Utils::String& backupFolder() override { return backup_; }
     bool createBackups() override { return createBackups_; }
     bool cutAttachments() override { return cut_; }
-    const TOVK_Utils::String &outlookExpressStoreRoot() override { return store_; }
+    const TOVK_Utils::String& outlookExpressStoreRoot() override { return store_; }
     bool listShowsEmlFolders() override { return emlFolders_; }
-    MailboxList &mailboxList() override;
-    int ask(ViewOwner owner, const QuestionText &text) override;
+    MailboxList& mailboxList() override;
+    int ask(ViewOwner owner, const QuestionText& text) override;
     std::unique_ptr<ViewQuestion> newQuestion() override;
-    void setStatusText(const TOVK_Utils::Block &text) override;
-    void postStatusText(const TOVK_Utils::Block &text) override;
-    void postCounterText(ViewCounter counter, TOVK_Utils::String *text) override;
+    void setStatusText(const TOVK_Utils::Block& text) override;
+    void postStatusText(const TOVK_Utils::Block& text) override;
+    void postCounterText(ViewCounter counter, TOVK_Utils::String* text) override;
     void setProgressRange(int low, int high) override;
     void setProgress(int value) override;
     void enablePauseButton(bool) override {}
-    void setStopButtonText(const TOVK_Utils::Block &text) override;
+    void setStopButtonText(const TOVK_Utils::Block& text) override;
     void postClose() override;
 
 private:
-    void statusChanged(const TOVK_Utils::Block &text);
-    void print(FILE *stream, const std::string &line);
+    void statusChanged(const TOVK_Utils::Block& text);
+    void print(FILE* stream, const std::string& line);
     void clearStatusLineLocked();
     void drawStatusLine();
     void serviceStopSignal();
 
     Behaviour behaviour_;
-    ExtractThread *job_ = nullptr;
-    MailboxList *list_ = nullptr;
+    ExtractThread* job_ = nullptr;
+    MailboxList* list_ = nullptr;
     TOVK_Utils::String extract_, backup_, store_;
     bool createBackups_ = false, cut_ = false, emlFolders_ = false;
 
     // Guards everything the two threads share below, and the console output.
     std::mutex mutex_;
     std::condition_variable changed_;
-    const QuestionText *pending_ = nullptr; // a question waiting for the terminal
+    const QuestionText* pending_ = nullptr; // a question waiting for the terminal
     int answer_ = 0;
     bool closed_ = false;
     bool dirty_ = false;

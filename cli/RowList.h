@@ -22,8 +22,8 @@ public:
                 return int(i);
         return -1;
     }
-    void itemText(TOVK_Utils::Block &text, int row, int column, bool wide) override {
-        const TOVK_Utils::String &cell =
+    void itemText(TOVK_Utils::Block& text, int row, int column, bool wide) override {
+        const TOVK_Utils::String& cell =
             column == 0 ? rows.at(size_t(row)).name : rows.at(size_t(row)).size;
         TOVK_Utils::String converted;
         if (wide)
@@ -33,11 +33,11 @@ public:
         text.assign(converted);
     }
     void removeAll() override { rows.clear(); }
-    int appendItem(const TOVK_Utils::Block &text, intptr_t) override {
+    int appendItem(const TOVK_Utils::Block& text, intptr_t) override {
         rows.push_back(Row{TOVK_Utils::String(text), TOVK_Utils::String(), true});
         return int(rows.size()) - 1;
     }
-    void setItemText(const TOVK_Utils::Block &text, int row, int column) override {
+    void setItemText(const TOVK_Utils::Block& text, int row, int column) override {
         (column == 0 ? rows.at(size_t(row)).name : rows.at(size_t(row)).size).assign(text);
     }
 

@@ -23,7 +23,7 @@ namespace {
 
 enum ExitStatus { Extracted = 0, Incomplete = 1, UsageError = 2, Halted = 3 };
 
-const char *const usageText =
+const char* const usageText =
     "Usage: klovin-extract [options] SOURCE...\n"
     "       klovin-extract --list [--eml] FOLDER\n"
     "\n"
@@ -77,11 +77,11 @@ std::string cautionText() {
 }
 
 // An 8-bit String holding its own copy of the text.
-String ownText(const std::string &text) {
+String ownText(const std::string& text) {
     return String(Block(text.c_str()));
 }
 
-std::string narrow(const Block &text) {
+std::string narrow(const Block& text) {
     String n;
     n.toNarrow(text);
     return n.length() ? std::string(n.c_str(), size_t(n.length())) : std::string();
@@ -93,7 +93,7 @@ bool isSeparator(char c) {
 
 // The job refuses a relative backup folder, and a store folder must not change meaning
 // with the current directory: both are made absolute the way the engine judges paths.
-std::string absolutePath(const std::string &given) {
+std::string absolutePath(const std::string& given) {
     Path path;
     if (!path.assign(ownText(given)))
         return given;
@@ -120,11 +120,11 @@ std::string absolutePath(const std::string &given) {
     return narrow(joined);
 }
 
-bool endsWithDbx(const std::string &name) {
+bool endsWithDbx(const std::string& name) {
     if (name.size() < 4)
         return false;
     std::string end = name.substr(name.size() - 4);
-    for (char &c : end)
+    for (char& c : end)
         c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
     return end == ".dbx";
 }
@@ -135,8 +135,8 @@ struct JobPlan {
     std::string store;
     RowList rows;
 
-    void addRow(const Block &name) {
-        for (const auto &row : rows.rows)
+    void addRow(const Block& name) {
+        for (const auto& row : rows.rows)
             if (row.name.equals(name))
                 return; // a mailbox given twice is extracted once
         rows.appendItem(name, 0);
@@ -154,7 +154,7 @@ std::string megabytes(int64_t bytes) {
     return text;
 }
 
-int listStore(const CommandLine &options) {
+int listStore(const CommandLine& options) {
     const std::string folder = options.sources[0];
     if (!TOVK_Utils::isDirectory(ownText(folder))) {
         std::fprintf(stderr, "klovin-extract: %s is not a folder\n", folder.c_str());
@@ -166,9 +166,9 @@ int listStore(const CommandLine &options) {
     else
         listDbxMailboxes(ownText(folder), list);
     size_t width = 0;
-    for (const auto &row : list.rows)
+    for (const auto& row : list.rows)
         width = std::max(width, narrow(row.name).size());
-    for (const auto &row : list.rows) {
+    for (const auto& row : list.rows) {
         std::string line = narrow(row.name);
         if (!options.eml)
             line += std::string(width - line.size() + 2, ' ') + narrow(row.size);
@@ -179,9 +179,9 @@ int listStore(const CommandLine &options) {
 
 // Turns the sources into jobs, in the order their folders first appear. False, with a
 // message, for a source that is neither a mailbox file nor a folder.
-bool planJobs(const CommandLine &options, std::vector<std::unique_ptr<JobPlan>> &jobs, bool quiet) {
-    auto jobFor = [&](bool eml, const std::string &store) -> JobPlan & {
-        for (auto &job : jobs)
+bool planJobs(const CommandLine& options, std::vector<std::unique_ptr<JobPlan>>& jobs, bool quiet) {
+    auto jobFor = [&](bool eml, const std::string& store) -> JobPlan& {
+        for (auto& job : jobs)
             if (job->eml == eml && (eml || job->store == store))
                 return *job;
         jobs.push_back(std::make_unique<JobPlan>());
@@ -189,7 +189,7 @@ bool planJobs(const CommandLine &options, std::vector<std::unique_ptr<JobPlan>> 
         jobs.back()->store = store;
         return *jobs.back();
     };
-    for (const std::string &source : options.sources) {
+    for (const std::string& source : options.sources) {
         const String text = ownText(source);
         if (TOVK_Utils::isDirectory(text)) {
             RowList found;
@@ -205,8 +205,8 @@ bool planJobs(const CommandLine &options, std::vector<std::unique_ptr<JobPlan>> 
                                  source.c_str());
                 continue;
             }
-            JobPlan &job = jobFor(options.eml, folder);
-            for (const auto &row : found.rows)
+            JobPlan& job = jobFor(options.eml, folder);
+            for (const auto& row : found.rows)
                 job.addRow(row.name);
             continue;
         }
@@ -234,7 +234,7 @@ bool planJobs(const CommandLine &options, std::vector<std::unique_ptr<JobPlan>> 
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     CommandLine options;
     std::string error;
     if (!options.parse(argc, argv, error)) {
@@ -267,7 +267,7 @@ int main(int argc, char **argv) {
     ConsoleView view(behaviour);
 
     bool anyMailbox = false;
-    for (const auto &job : jobs)
+    for (const auto& job : jobs)
         anyMailbox = anyMailbox || !job->eml;
     // The options window's caution, before anything is touched.
     if (options.cut && options.backup.empty() && anyMailbox && !options.yes) {
@@ -290,7 +290,7 @@ int main(int argc, char **argv) {
     Totals totals;
     int status = Extracted;
     ExtractThread thread;
-    for (auto &plan : jobs) {
+    for (auto& plan : jobs) {
         view.setJob(&thread, &plan->rows, ownText(plan->store), plan->eml);
         if (!view.runJob()) {
             view.printErr("klovin-extract: the extraction thread could not be started");

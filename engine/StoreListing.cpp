@@ -20,7 +20,7 @@ uint32_t foldAscii(uint32_t c) {
 }
 
 // Character comparisons that work for 8-bit and wide names alike.
-bool equalsText(const Block &name, const char *text, bool ignoreCase) {
+bool equalsText(const Block& name, const char* text, bool ignoreCase) {
     int32_t n = name.length();
     int32_t i = 0;
     for (; i < n && text[i]; ++i) {
@@ -32,8 +32,8 @@ bool equalsText(const Block &name, const char *text, bool ignoreCase) {
     return i == n && text[i] == 0;
 }
 
-bool isClientFile(const Block &name) {
-    for (const char *skipped : {"folders.dbx", "offline.dbx", "pop3uidl.dbx"}) {
+bool isClientFile(const Block& name) {
+    for (const char* skipped : {"folders.dbx", "offline.dbx", "pop3uidl.dbx"}) {
         if (equalsText(name, skipped, true))
             return true;
     }
@@ -41,7 +41,7 @@ bool isClientFile(const Block &name) {
 }
 
 // The name up to its last ".", or all of it when it has none.
-void withoutExtension(const Block &name, Block &out) {
+void withoutExtension(const Block& name, Block& out) {
     int32_t end = name.length();
     for (int32_t i = end - 1; i >= 0; --i) {
         if (name.charAt(i) == '.') {
@@ -61,7 +61,7 @@ struct OpenFolder {
 
 } // namespace
 
-void listDbxMailboxes(const Block &folder, MailboxList &list) {
+void listDbxMailboxes(const Block& folder, MailboxList& list) {
     list.removeAll();
     Path pattern;
     pattern.join(folder, Block("*.dbx"));
@@ -69,7 +69,7 @@ void listDbxMailboxes(const Block &folder, MailboxList &list) {
     if (!search.first(pattern, true))
         return;
     do {
-        const String &name = search.name();
+        const String& name = search.name();
         if (isClientFile(name))
             continue;
         String mailbox;
@@ -81,13 +81,13 @@ void listDbxMailboxes(const Block &folder, MailboxList &list) {
     } while (search.next());
 }
 
-void listEmlFolders(const Block &folder, MailboxList &list) {
+void listEmlFolders(const Block& folder, MailboxList& list) {
     list.removeAll();
     // The folders whose enumeration is open, innermost last: going down pushes, finishing
     // a folder pops back to its parent's next entry, which is the order a recursive scan
     // gives, without the thread's stack bounding the depth.
     std::vector<std::unique_ptr<OpenFolder>> open;
-    auto enter = [&open](const Block &path) {
+    auto enter = [&open](const Block& path) {
         auto next = std::make_unique<OpenFolder>();
         next->path.assign(path);
         Path pattern;
@@ -98,7 +98,7 @@ void listEmlFolders(const Block &folder, MailboxList &list) {
     };
     enter(folder);
     while (!open.empty()) {
-        OpenFolder &current = *open.back();
+        OpenFolder& current = *open.back();
         if (!current.search.valid()) {
             open.pop_back();
             continue;

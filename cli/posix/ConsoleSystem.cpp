@@ -63,7 +63,7 @@ void unblockStopSignals() {
     setStopMask(SIG_UNBLOCK);
 }
 
-bool readLine(std::string &line) {
+bool readLine(std::string& line) {
     line.clear();
     for (;;) {
         if (stopFlag.load())

@@ -49,7 +49,7 @@ void clearStopSignal() {
 void blockStopSignals() {}
 void unblockStopSignals() {}
 
-bool readLine(std::string &line) {
+bool readLine(std::string& line) {
     line.clear();
     for (;;) {
         const int c = std::fgetc(stdin);

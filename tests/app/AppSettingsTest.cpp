@@ -16,7 +16,7 @@ namespace {
 const std::string makerKey = "Software\\Klovinware";
 const std::string settingsKey = "Software\\Klovinware\\Klovin Attachment Extractor";
 
-std::string textOf(const String &s) {
+std::string textOf(const String& s) {
     String narrow;
     narrow.toNarrow(s);
     return std::string(narrow.c_str(), narrow.length());
@@ -39,7 +39,7 @@ protected:
         setNumber(settingsKey, "CutAttachments", 1);
     }
     // backupFolder, extractFolder, createBackups, cutAttachments in one line.
-    static std::string fields(const AppSettings &s) {
+    static std::string fields(const AppSettings& s) {
         return textOf(s.backupFolder) + "|" + textOf(s.extractFolder) + "|" +
                (s.createBackups ? "1" : "0") + (s.cutAttachments ? "1" : "0");
     }
@@ -54,9 +54,9 @@ TEST_F(AppSettingsTest, FirstStartCreatesTheKeysAndSavesAllFourValues) {
     settings.save();
     EXPECT_EQ(queryValue(settingsKey, "BackupFolder").bytes, std::string(1, '\0'));
     EXPECT_EQ(queryValue(settingsKey, "ExtractFolder").bytes, std::string("c:\\", 4));
-    for (const char *name : {"BackupFolder", "ExtractFolder"})
+    for (const char* name : {"BackupFolder", "ExtractFolder"})
         EXPECT_EQ(queryValue(settingsKey, name).type, DWORD{REG_SZ}) << name;
-    for (const char *name : {"CreateBackups", "CutAttachments"}) {
+    for (const char* name : {"CreateBackups", "CutAttachments"}) {
         EXPECT_EQ(queryValue(settingsKey, name).type, DWORD{REG_DWORD}) << name;
         EXPECT_EQ(queryValue(settingsKey, name).bytes, std::string(4, '\0')) << name;
     }

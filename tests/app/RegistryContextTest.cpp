@@ -12,7 +12,7 @@ using namespace TOVK_Tests;
 
 namespace {
 
-std::string textOf(const String &s) {
+std::string textOf(const String& s) {
     return std::string(s.c_str(), s.length());
 }
 
@@ -30,14 +30,14 @@ protected:
         deleteTree(path);
     }
 
-    RegistryKey *scratch() {
-        RegistryKey *software =
+    RegistryKey* scratch() {
+        RegistryKey* software =
             registry.openKey(registry.currentUserRoot(), "Software", false, true, true);
         return registry.openKey(software, "TovkRegistryTest", false, true, true);
     }
 
     // "thrown" when the read threw RegistryFailure with throwOnError set.
-    std::string readThrowing(const char *name, String &out) {
+    std::string readThrowing(const char* name, String& out) {
         registry.throwOnError = true;
         try {
             return registry.readString(scratch(), name, out) ? "read" : "false";
@@ -50,10 +50,10 @@ protected:
 };
 
 TEST_F(RegistryContextTest, WalkDownCreateAndCloseEverything) {
-    RegistryKey *root = registry.currentUserRoot();
-    RegistryKey *mine = scratch();
-    RegistryKey *one = registry.openKey(mine, "One", true, true, true);
-    RegistryKey *two = registry.openKey(one, "Two", true, true, true);
+    RegistryKey* root = registry.currentUserRoot();
+    RegistryKey* mine = scratch();
+    RegistryKey* one = registry.openKey(mine, "One", true, true, true);
+    RegistryKey* two = registry.openKey(one, "Two", true, true, true);
     ASSERT_NE(two, nullptr);
     EXPECT_EQ(registry.openKeyCount(), 4u);
     EXPECT_TRUE(keyExists(path + "\\One\\Two"));
@@ -86,15 +86,15 @@ TEST_F(RegistryContextTest, TextValuesOfEveryShape) {
     // The system terminates most texts itself; a wide value of an odd byte count reads
     // back through the 8-bit call without its zero.
     HKEY raw = createKey(path);
-    RegSetValueExW(raw, L"Unterminated", 0, REG_SZ, reinterpret_cast<const BYTE *>(L"abc"), 5);
+    RegSetValueExW(raw, L"Unterminated", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"abc"), 5);
     RegCloseKey(raw);
     StoredValue unterminated = queryValue(path, "Unterminated");
     ASSERT_FALSE(unterminated.bytes.empty());
     ASSERT_NE(unterminated.bytes.back(), 0);
 
-    RegistryKey *key = scratch();
+    RegistryKey* key = scratch();
     String out("filled");
-    for (const char *name : {"Empty", "ZeroBytes"}) {
+    for (const char* name : {"Empty", "ZeroBytes"}) {
         out = String("filled");
         ASSERT_TRUE(registry.readString(key, name, out)) << name;
         EXPECT_EQ(textOf(out), "") << name;
@@ -114,8 +114,8 @@ TEST_F(RegistryContextTest, TextValuesOfEveryShape) {
 TEST_F(RegistryContextTest, ExpandedTextsMatchTheSystemAndAreNeverCut) {
     ASSERT_TRUE(SetEnvironmentVariableA("TOVK_REGISTRY_PLACE", "D:\\Profiles\\Ann"));
     ASSERT_TRUE(SetEnvironmentVariableA("TOVK_REGISTRY_EMPTY", ""));
-    RegistryKey *key = scratch();
-    for (const char *text :
+    RegistryKey* key = scratch();
+    for (const char* text :
          {"%TOVK_REGISTRY_PLACE%\\Mail", "%tovk_registry_place%", "a %TOVK_REGISTRY_UNSET% b",
           "%TOVK_REGISTRY_UNSET%TOVK_REGISTRY_PLACE%", "100%% and %", "%%TOVK_REGISTRY_PLACE%%",
           "[%TOVK_REGISTRY_EMPTY%]", ""}) {
@@ -134,14 +134,14 @@ TEST_F(RegistryContextTest, ExpandedTextsMatchTheSystemAndAreNeverCut) {
     ASSERT_TRUE(registry.readString(key, "Long", out));
     EXPECT_EQ(out.length(), 60001);
     EXPECT_TRUE(textOf(out) == longValue + "|" + longValue);
-    for (const char *name : {"TOVK_REGISTRY_PLACE", "TOVK_REGISTRY_EMPTY", "TOVK_REGISTRY_LONG"})
+    for (const char* name : {"TOVK_REGISTRY_PLACE", "TOVK_REGISTRY_EMPTY", "TOVK_REGISTRY_LONG"})
         SetEnvironmentVariableA(name, nullptr);
 }
 
 TEST_F(RegistryContextTest, OtherTypesAndMissingValuesFailWithoutTouchingTheText) {
     setValue(path, "Multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
     setNumber(path, "Number", 5);
-    for (const char *name : {"Multi", "Number", "Missing"}) {
+    for (const char* name : {"Multi", "Number", "Missing"}) {
         String out("keep");
         EXPECT_EQ(readThrowing(name, out), "thrown") << name;
         registry.throwOnError = false;
@@ -158,7 +158,7 @@ TEST_F(RegistryContextTest, NumbersAndFlagsNeverThrow) {
     setValue(path, "Short", REG_DWORD, std::string("\1\0", 2));
 
     registry.throwOnError = true;
-    RegistryKey *key = scratch();
+    RegistryKey* key = scratch();
     uint32_t number = 0;
     EXPECT_TRUE(registry.readDword(key, "Seven", number));
     EXPECT_EQ(number, 7u);
@@ -167,7 +167,7 @@ TEST_F(RegistryContextTest, NumbersAndFlagsNeverThrow) {
     EXPECT_FALSE(flag);
     EXPECT_TRUE(registry.readBool(key, "One", flag));
     EXPECT_TRUE(flag);
-    for (const char *name : {"Text", "Binary", "Short", "Missing"}) {
+    for (const char* name : {"Text", "Binary", "Short", "Missing"}) {
         number = 99;
         EXPECT_FALSE(registry.readDword(key, name, number)) << name;
         EXPECT_EQ(number, 99u) << name;
@@ -180,7 +180,7 @@ TEST_F(RegistryContextTest, NumbersAndFlagsNeverThrow) {
 }
 
 TEST_F(RegistryContextTest, WritesStoreTextsWithTheirTerminator) {
-    RegistryKey *key = scratch();
+    RegistryKey* key = scratch();
     EXPECT_TRUE(registry.writeString(key, "Narrow", String("C:\\Out")));
     EXPECT_TRUE(registry.writeString(key, "Empty", String("")));
     String wide;
@@ -200,10 +200,10 @@ TEST_F(RegistryContextTest, WritesStoreTextsWithTheirTerminator) {
     DWORD type = 0;
     DWORD size = sizeof(stored);
     ASSERT_EQ(RegQueryValueExW(key->handle(), L"Wide", nullptr, &type,
-                               reinterpret_cast<BYTE *>(stored), &size),
+                               reinterpret_cast<BYTE*>(stored), &size),
               ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD{REG_SZ});
-    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(stored), size / 2),
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(stored), size / 2),
               std::u16string(chars, 5));
     EXPECT_EQ(queryValue(path, "Number").bytes, std::string("\4\3\2\1", 4));
     EXPECT_EQ(queryValue(path, "Number").type, DWORD{REG_DWORD});

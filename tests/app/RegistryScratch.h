@@ -10,7 +10,7 @@
 
 namespace TOVK_Tests {
 
-inline HKEY createKey(const std::string &path) {
+inline HKEY createKey(const std::string& path) {
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, &key, nullptr),
@@ -19,7 +19,7 @@ inline HKEY createKey(const std::string &path) {
     return key;
 }
 
-inline bool keyExists(const std::string &path) {
+inline bool keyExists(const std::string& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
@@ -27,31 +27,31 @@ inline bool keyExists(const std::string &path) {
     return true;
 }
 
-inline void deleteTree(const std::string &path) {
+inline void deleteTree(const std::string& path) {
     RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
 }
 
-inline void setValue(const std::string &path, const char *name, DWORD type,
-                     const std::string &bytes) {
+inline void setValue(const std::string& path, const char* name, DWORD type,
+                     const std::string& bytes) {
     HKEY key = createKey(path);
-    EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
+    EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                              static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
     RegCloseKey(key);
 }
 
 // A text value with its terminating zero.
-inline void setText(const std::string &path, const char *name, const std::string &text,
+inline void setText(const std::string& path, const char* name, const std::string& text,
                     DWORD type = REG_SZ) {
     setValue(path, name, type, std::string(text.c_str(), text.size() + 1));
 }
 
-inline void setNumber(const std::string &path, const char *name, DWORD number) {
-    setValue(path, name, REG_DWORD, std::string(reinterpret_cast<const char *>(&number), 4));
+inline void setNumber(const std::string& path, const char* name, DWORD number) {
+    setValue(path, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4));
 }
 
-inline void deleteValue(const std::string &path, const char *name) {
+inline void deleteValue(const std::string& path, const char* name) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         RegDeleteValueA(key, name);
@@ -65,15 +65,15 @@ struct StoredValue {
     std::string bytes;
 };
 
-inline StoredValue queryValue(const std::string &path, const char *name) {
+inline StoredValue queryValue(const std::string& path, const char* name) {
     StoredValue value;
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return value;
     char buffer[4096];
     DWORD size = sizeof(buffer);
-    if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE *>(buffer),
-                         &size) == ERROR_SUCCESS)
+    if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(buffer), &size) ==
+        ERROR_SUCCESS)
         value.bytes.assign(buffer, size);
     else
         value.type = REG_NONE;

@@ -18,7 +18,7 @@ const std::string identities = "Identities";
 const std::string windowsMail = "Software\\Microsoft\\Windows Mail";
 const std::string outlookPath = "\\Software\\Microsoft\\Outlook Express\\5.0";
 
-std::string textOf(const String &s) {
+std::string textOf(const String& s) {
     return std::string(s.c_str(), s.length());
 }
 
@@ -59,12 +59,12 @@ protected:
         return {first, second};
     }
 
-    void expectOutlookRoot(const std::string &expected) {
+    void expectOutlookRoot(const std::string& expected) {
         findOutlookExpressStoreRoot(settings);
         EXPECT_EQ(textOf(settings.outlookExpressStoreRoot), expected);
         EXPECT_EQ(RegistryContext::instance().openKeyCount(), 0u);
     }
-    void expectWindowsMailRoot(const std::string &expected) {
+    void expectWindowsMailRoot(const std::string& expected) {
         findWindowsMailStoreRoot(settings);
         EXPECT_EQ(textOf(settings.windowsMailStoreRoot), expected);
         EXPECT_EQ(RegistryContext::instance().openKeyCount(), 0u);

@@ -16,7 +16,7 @@ const Attachment reportAgain{"report.pdf", "%PDF a different report"};
 const Attachment photo{"photo.jpg", std::string("\xFF\xD8\xFF\xE0 binary \x00\x01\x02", 16)};
 const Attachment notes{"notes.txt", "plain notes\r\n", "quoted-printable"};
 
-bool contains(const std::string &text, const std::string &part) {
+bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
@@ -32,12 +32,12 @@ protected:
     }
     void TearDown() override { fs::remove_all(root); }
 
-    fs::path mailbox(const std::string &name, const std::vector<std::string> &messages,
-                     const fs::path &folder = {}) {
+    fs::path mailbox(const std::string& name, const std::vector<std::string>& messages,
+                     const fs::path& folder = {}) {
         const fs::path dir = folder.empty() ? root / "store" : folder;
         fs::create_directories(dir);
         DbxTest::DbxWriter writer;
-        for (const auto &m : messages)
+        for (const auto& m : messages)
             writer.addMessage(m);
         const fs::path path = dir / (name + ".dbx");
         EXPECT_TRUE(writer.writeFile(path.string()));
@@ -69,7 +69,7 @@ TEST_F(KlovinExtract, UsageErrorsExitWithTwoAndSayWhy) {
         {{"--list", store(), store()}, "exactly one folder"},
         {{"--eml", "--backup", (root / "b").string(), "-o", out(), store()}, "--backup"},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         const ProgramRun r = run(c.args);
         EXPECT_EQ(r.status, 2) << c.says;
         EXPECT_TRUE(contains(r.err, c.says)) << r.err;
@@ -296,7 +296,7 @@ TEST_F(KlovinExtract, MessageTreesAreExtractedAndCutInPlace) {
     EXPECT_TRUE(contains(one, "Body of one")) << one;
     EXPECT_EQ(readFile(mail / "Inbox" / "Old" / "three.eml"), three);
     EXPECT_FALSE(contains(r.out, "have been cut")) << r.out;
-    for (const auto &e : fs::recursive_directory_iterator(mail))
+    for (const auto& e : fs::recursive_directory_iterator(mail))
         EXPECT_FALSE(contains(e.path().filename().string(), "klovin-new")) << e.path();
 }
 

@@ -14,4 +14,4 @@ struct ProgramRun {
 // The program's own path in the form the system's command shell takes.
 std::string programPath();
 
-ProgramRun runProgram(const std::vector<std::string> &args, const std::filesystem::path &outputs);
+ProgramRun runProgram(const std::vector<std::string>& args, const std::filesystem::path& outputs);

@@ -7,6 +7,6 @@
 
 namespace TOVK_Tests {
 
-bool makeSparseFile(const std::string &path, uint64_t size);
+bool makeSparseFile(const std::string& path, uint64_t size);
 
 } // namespace TOVK_Tests

@@ -15,7 +15,7 @@ using namespace TOVK_Tests;
 
 namespace {
 
-std::string narrowText(const Block &text) {
+std::string narrowText(const Block& text) {
     String narrow;
     narrow.toNarrow(text);
     return std::string(narrow.c_str(), narrow.length());
@@ -26,14 +26,14 @@ std::string narrowText(const Block &text) {
 class RecordingList : public MailboxList {
 public:
     int nextChecked(int) override { return -1; }
-    void itemText(Block &, int, int, bool) override {}
+    void itemText(Block&, int, int, bool) override {}
     void removeAll() override { rows.clear(); }
-    int appendItem(const Block &text, intptr_t data) override {
+    int appendItem(const Block& text, intptr_t data) override {
         EXPECT_EQ(data, 0);
         rows.push_back(narrowText(text) + "|");
         return static_cast<int>(rows.size()) - 1;
     }
-    void setItemText(const Block &text, int row, int column) override {
+    void setItemText(const Block& text, int row, int column) override {
         ASSERT_EQ(row + 1, static_cast<int>(rows.size())) << "size set on another row";
         ASSERT_EQ(column, 1);
         rows[row] += narrowText(text);
@@ -47,7 +47,7 @@ public:
     std::vector<std::string> rows{"stale|9 KB"};
 };
 
-void makeFile(const fs::path &path, size_t bytes) {
+void makeFile(const fs::path& path, size_t bytes) {
     fs::create_directories(path.parent_path());
     writeBytes(path, std::string(bytes, 'x'));
 }
@@ -147,7 +147,7 @@ TEST(ListEmlFolders, SubfolderRowsFollowTheEnumerationOrder) {
 
     Rows expected;
     bool parentListed = false;
-    for (const fs::directory_entry &entry : fs::directory_iterator(parent)) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(parent)) {
         if (entry.is_directory()) {
             expected.push_back(TempFolder::native(entry.path()) + "|");
         } else if (!parentListed) {

@@ -33,22 +33,22 @@ constexpr int RegistryFailure = 0;
 class RegistryContext {
 public:
     // The process's one context, for HKEY_CURRENT_USER, with throwOnError set.
-    static RegistryContext &instance();
+    static RegistryContext& instance();
 
     explicit RegistryContext(bool throwOnError = false) : throwOnError(throwOnError) {}
-    RegistryContext(const RegistryContext &) = delete;
-    RegistryContext &operator=(const RegistryContext &) = delete;
+    RegistryContext(const RegistryContext&) = delete;
+    RegistryContext& operator=(const RegistryContext&) = delete;
     ~RegistryContext() { closeAll(); }
 
     // HKEY_CURRENT_USER, opened for reading on first use after a closeAll. When that open
     // fails the returned key is not open, and every open below it fails.
-    RegistryKey *currentUserRoot();
+    RegistryKey* currentUserRoot();
 
     // Opens (or with create, opens or creates) a subkey of parent with KEY_READ and/or
     // KEY_WRITE. Null on failure (or a throw with throwOnError); a null or closed parent
     // fails the same way.
-    RegistryKey *openKey(RegistryKey *parent, const char *name, bool create, bool read, bool write);
-    RegistryKey *openKeyForRead(RegistryKey *parent, const char *name) {
+    RegistryKey* openKey(RegistryKey* parent, const char* name, bool create, bool read, bool write);
+    RegistryKey* openKeyForRead(RegistryKey* parent, const char* name) {
         return openKey(parent, name, false, true, false);
     }
 
@@ -56,19 +56,19 @@ public:
     // environment references expanded, or a REG_BINARY value's raw bytes, as 8-bit text.
     // Values of any size. Any other type, a missing value or a failed call fails (throws
     // with throwOnError); on failure out is left as it was.
-    bool readString(RegistryKey *key, const char *valueName, String &out);
+    bool readString(RegistryKey* key, const char* valueName, String& out);
     // True only for an existing REG_DWORD value of 4 bytes; out is left alone otherwise.
     // Never throws.
-    bool readDword(RegistryKey *key, const char *valueName, uint32_t &out);
+    bool readDword(RegistryKey* key, const char* valueName, uint32_t& out);
     // The number 1 is true, any other number false; out is left alone when readDword
     // fails. Never throws.
-    bool readBool(RegistryKey *key, const char *valueName, bool &out);
+    bool readBool(RegistryKey* key, const char* valueName, bool& out);
 
     // Writes text as REG_SZ with its terminating zero; wide text goes through the wide
     // call when the system has it, so no character is lost to the 8-bit code page.
-    bool writeString(RegistryKey *key, const char *valueName, const String &text);
-    bool writeDword(RegistryKey *key, const char *valueName, uint32_t value);
-    bool writeBool(RegistryKey *key, const char *valueName, bool value) {
+    bool writeString(RegistryKey* key, const char* valueName, const String& text);
+    bool writeDword(RegistryKey* key, const char* valueName, uint32_t value);
+    bool writeBool(RegistryKey* key, const char* valueName, bool value) {
         return writeDword(key, valueName, value ? 1 : 0);
     }
 
@@ -92,15 +92,15 @@ private:
 // next name.
 class SubKeyEnumerator {
 public:
-    explicit SubKeyEnumerator(RegistryKey *key) : key_(key) {}
+    explicit SubKeyEnumerator(RegistryKey* key) : key_(key) {}
 
     // The name at the current index, which then advances; false, with the name emptied and
     // the index unchanged, when there is none (or the key is not open).
-    bool enumSubKey(String &name);
+    bool enumSubKey(String& name);
     uint32_t index() const { return index_; }
 
 private:
-    RegistryKey *key_;
+    RegistryKey* key_;
     uint32_t index_ = 0;
 };
 

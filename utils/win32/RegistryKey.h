@@ -11,8 +11,8 @@ class RegistryKey {
 public:
     RegistryKey() = default;
     explicit RegistryKey(HKEY handle) : handle_(handle) {}
-    RegistryKey(const RegistryKey &) = delete;
-    RegistryKey &operator=(const RegistryKey &) = delete;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
     ~RegistryKey() { close(); }
 
     // Null while nothing is open.

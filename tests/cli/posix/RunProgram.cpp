@@ -5,14 +5,14 @@
 
 namespace {
 
-std::string quoted(const std::string &text) {
+std::string quoted(const std::string& text) {
     std::string q = "'";
     for (char c : text)
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
-std::string slurp(const std::filesystem::path &path) {
+std::string slurp(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -23,10 +23,10 @@ std::string programPath() {
     return KLOVIN_EXTRACT;
 }
 
-ProgramRun runProgram(const std::vector<std::string> &args, const std::filesystem::path &outputs) {
+ProgramRun runProgram(const std::vector<std::string>& args, const std::filesystem::path& outputs) {
     const auto out = outputs / "stdout.txt", err = outputs / "stderr.txt";
     std::string command = quoted(programPath());
-    for (const auto &a : args)
+    for (const auto& a : args)
         command += " " + quoted(a);
     command += " </dev/null >" + quoted(out.string()) + " 2>" + quoted(err.string());
     ProgramRun run;

@@ -6,7 +6,7 @@
 
 namespace {
 
-std::string slurp(const std::filesystem::path &path) {
+std::string slurp(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::string text(std::istreambuf_iterator<char>(in), {});
     // The program writes text-mode lines; compare them as the POSIX build writes them.
@@ -17,7 +17,7 @@ std::string slurp(const std::filesystem::path &path) {
     return plain;
 }
 
-HANDLE inheritable(const std::filesystem::path &path, bool write) {
+HANDLE inheritable(const std::filesystem::path& path, bool write) {
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
     return CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
@@ -25,7 +25,7 @@ HANDLE inheritable(const std::filesystem::path &path, bool write) {
 }
 
 // Command-line quoting as the C runtime splits it.
-std::string quoted(const std::string &text) {
+std::string quoted(const std::string& text) {
     std::string q = "\"";
     size_t slashes = 0;
     for (char c : text) {
@@ -48,16 +48,16 @@ std::string programPath() {
     std::string path = KLOVIN_EXTRACT;
     if (!path.empty() && path[0] == '/')
         path = "Z:" + path;
-    for (char &c : path)
+    for (char& c : path)
         if (c == '/')
             c = '\\';
     return path;
 }
 
-ProgramRun runProgram(const std::vector<std::string> &args, const std::filesystem::path &outputs) {
+ProgramRun runProgram(const std::vector<std::string>& args, const std::filesystem::path& outputs) {
     const auto out = outputs / "stdout.txt", err = outputs / "stderr.txt";
     std::string command = quoted(programPath());
-    for (const auto &a : args)
+    for (const auto& a : args)
         command += " " + quoted(a);
     ProgramRun run;
     HANDLE in = inheritable(L"NUL", false);

@@ -5,7 +5,7 @@
 
 namespace TOVK_Tests {
 
-bool makeSparseFile(const std::string &path, uint64_t size) {
+bool makeSparseFile(const std::string& path, uint64_t size) {
     int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
     if (fd < 0)
         return false;

@@ -14,15 +14,15 @@ namespace {
 class CountingList : public MailboxList {
 public:
     int nextChecked(int) override { return -1; }
-    void itemText(Block &, int, int, bool) override {}
+    void itemText(Block&, int, int, bool) override {}
     void removeAll() override { rows.clear(); }
-    int appendItem(const Block &text, intptr_t) override {
+    int appendItem(const Block& text, intptr_t) override {
         String narrow;
         narrow.toNarrow(text);
         rows.emplace_back(narrow.c_str(), narrow.length());
         return static_cast<int>(rows.size()) - 1;
     }
-    void setItemText(const Block &, int, int) override {}
+    void setItemText(const Block&, int, int) override {}
     std::vector<std::string> rows;
 };
 
