@@ -11,11 +11,10 @@ using TOVK_Utils::String;
 
 namespace {
 
-// On Windows, names that the system gives in wide form stay wide down to the system
-// calls, so nothing outside the ANSI code page is lost; on POSIX the 8-bit form is the
-// file system's own bytes.
+// Names that the system gives in wide form stay wide down to the system calls where
+// that loses nothing.
 bool useWidePaths() {
-    return TOVK_Utils::hostPathRules.driveAndNetworkRoots && TOVK_Utils::wideCallsAvailable();
+    return TOVK_Utils::widePathsPreferred();
 }
 
 bool isAbsolute(const Path& path) {

@@ -22,6 +22,10 @@ constexpr uint32_t NoAttributes = 0xFFFFFFFF; // nothing there, or it cannot be 
 // Whether wide texts can reach the system without loss: Windows with the wide calls, and
 // POSIX always (through UTF-8).
 bool wideCallsAvailable();
+// Whether paths are best kept wide: on Windows the wide form holds names outside the ANSI
+// code page; on POSIX the 8-bit form is the file system's own bytes, which a round trip
+// through UTF-16 would spoil when they are not valid UTF-8.
+bool widePathsPreferred();
 
 uint32_t getAttributes(const Block& path);
 bool exists(const Block& path);      // files and directories alike

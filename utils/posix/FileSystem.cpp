@@ -20,6 +20,10 @@ bool wideCallsAvailable() {
     return true;
 }
 
+bool widePathsPreferred() {
+    return false;
+}
+
 uint32_t posixAttributes(const char* path, uint64_t* size) {
     struct stat status;
     if (lstat(path, &status) != 0)

@@ -13,6 +13,10 @@ bool wideCallsAvailable() {
     return WideCallTable::instance().isWideCapable();
 }
 
+bool widePathsPreferred() {
+    return wideCallsAvailable();
+}
+
 uint32_t getAttributes(const Block& path) {
     SystemText name(path);
     if (!name.valid())
