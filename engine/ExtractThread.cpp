@@ -188,7 +188,11 @@ bool ExtractThread::backupMailbox(const Block& name) {
             return false;
         backupOverwriteConfirmed = true;
     }
-    if (!TOVK_Utils::copyFile(source, target, false)) {
+    // A failed copy must not take the older backup with it: the copy is made beside it.
+    const bool copied = TOVK_Utils::replaceBeside(target, [&](const Path& temporary) {
+        return TOVK_Utils::copyFile(source, temporary, true);
+    });
+    if (!copied) {
         String message;
         TOVK_Utils::format(message, "Backup of mailbox %s.dbx to %s failed. Aborting extraction.",
                            false, name, target);

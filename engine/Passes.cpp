@@ -29,26 +29,16 @@ bool isMessageFileName(const String& name) {
 // The message file is replaced only once its new text is complete on the disk: written
 // beside it, flushed, then renamed over it. On any failure the original stays.
 bool replaceFile(const Path& path, const Block& text) {
-    // The first free name beside the file: a file already there may be someone else's,
-    // so it is never removed or overwritten.
-    Path temporary;
-    String suffix;
-    TOVK_Utils::File out;
-    for (int n = 0;; ++n) {
-        if (n == 100)
+    return TOVK_Utils::replaceBeside(path, [&](const Path& temporary) {
+        TOVK_Utils::File out;
+        if (!out.openForWriting(temporary, false)) // never replaces a file that is there
             return false;
-        suffix.printFormatted(".klovin-new%d", n);
-        temporary.assign(path);
-        temporary.append(suffix, false);
-        if (out.openForWriting(temporary, false))
-            break;
-    }
-    const bool written = out.write(text) && out.flush();
-    out.close();
-    if (written && TOVK_Utils::renameFile(temporary, path))
-        return true;
-    TOVK_Utils::removeFile(temporary);
-    return false;
+        const bool written = out.write(text) && out.flush();
+        if (out.close() == 1 && written)
+            return true;
+        TOVK_Utils::removeFile(temporary);
+        return false;
+    });
 }
 
 // The folder's message files, in the platform's order.

@@ -45,4 +45,23 @@ bool writeAll(const Block& path, const Block& block) {
     return false;
 }
 
+bool replaceBeside(const Path& path, const std::function<bool(const Path&)>& writeNew) {
+    Path temporary;
+    String suffix;
+    for (int n = 0; n < 100; ++n) {
+        suffix.printFormatted(".klovin-new%d", n);
+        temporary.assign(path);
+        temporary.append(suffix, false);
+        if (exists(temporary))
+            continue; // somebody else's file
+        if (!writeNew(temporary))
+            return false;
+        if (renameFile(temporary, path))
+            return true;
+        removeFile(temporary);
+        return false;
+    }
+    return false;
+}
+
 } // namespace TOVK_Utils

@@ -7,6 +7,7 @@
 #include "String.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace TOVK_Utils {
 
@@ -52,5 +53,11 @@ bool renameFile(const Block& from, const Block& to);
 // stays untouched; otherwise it is replaced. A target that a failed copy created is
 // removed again.
 bool copyFile(const Block& from, const Block& to, bool failIfExists);
+
+// Replaces a file without ever leaving it half-written: writeNew makes the new version
+// under a free name beside it (".klovin-new0", "1", ...), never replacing a file there and
+// removing what it made when it fails; the new version is then renamed over the file.
+// On any failure the file stays as it was and nothing is left beside it.
+bool replaceBeside(const Path& path, const std::function<bool(const Path& temporary)>& writeNew);
 
 } // namespace TOVK_Utils

@@ -357,3 +357,16 @@ TEST_F(JobTest, MessageFolders) {
     EXPECT_EQ(view.counters[ViewCounter::Mailboxes], "1");
     EXPECT_TRUE(view.asked.empty()); // no information box in message-file mode
 }
+
+TEST_F(JobTest, AFailedBackupKeepsTheOlderCopy) {
+    view.list.rows.push_back({"Gone", true}); // its mailbox file is missing
+    view.backups = true;
+    fs::create_directories(root / "backup");
+    writeFile(root / "backup" / "Gone.dbx", "old copy");
+    runJob();
+    EXPECT_EQ(folderFiles(root / "backup"),
+              (std::map<std::string, std::string>{{"Gone.dbx", "old copy"}}));
+    ASSERT_EQ(view.asked.size(), 2u); // overwrite?, then the failure
+    EXPECT_NE(view.asked[1].message.find("Backup of mailbox Gone.dbx to "), std::string::npos);
+    EXPECT_TRUE(job.halted);
+}
