@@ -202,8 +202,8 @@ bool ChildManager::addLink(Hyperlink& link, const String& text, bool border) {
                   MAKEINTATOM(WindowClassRegistry::instance().linkClass()), border ? WS_BORDER : 0,
                   0))
         return false;
-    link.text = text; // drawn by the label itself: no native text
-    link.sizeKnown = false;
+    // Drawn by the label itself; the native text is kept too, for tools that read windows.
+    link.setText(text);
     return true;
 }
 
@@ -212,8 +212,7 @@ bool ChildManager::addLabel(Static2& label, const String& text) {
                   MAKEINTATOM(WindowClassRegistry::instance().frameworkClass()), 0, 0))
         return false;
     // An empty label still keeps a line's height.
-    label.text = text.length() == 0 ? String(" ") : text;
-    label.sizeKnown = false;
+    label.setText(text.length() == 0 ? String(" ") : text);
     return true;
 }
 

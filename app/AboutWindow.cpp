@@ -1,0 +1,40 @@
+#include "app/AboutWindow.h"
+
+#include "napp/App.h"
+
+using NApp::LayoutBox;
+using TOVK_Utils::String;
+
+void AboutWindow::showModal(NApp::Window& owner, const String& displayName,
+                            const String& versionText) {
+    TOVK_Utils::format(nameAndVersion_, "%s v%s", false, displayName, versionText);
+    String title;
+    TOVK_Utils::format(title, "About %s", false, displayName);
+    if (!owner.createWindow(*this, title, nullptr, nullptr, false, true, false, false))
+        return;
+    centreOn(owner);
+    show();
+    NApp::App::runMessageLoop(); // ended by onDestroy
+}
+
+void AboutWindow::createChildren() {
+    addLabel(nameLabel, nameAndVersion_);
+    nameLabel.setStyle(true, false, false, false, false);
+    String link;
+    TOVK_Utils::format(link, "%s homepage", false, String("Klovinware"));
+    addLink(homePageLink, link, false);
+    addButton(okButton, String("Ok"));
+    layout.setSpacing(10);
+    layout.setDirection(LayoutBox::Down);
+    layout.addWindow(&nameLabel, 5, 0, 0);
+    layout.addWindow(&homePageLink, 5, 0, 0);
+    layout.addWindow(&okButton, 5, 0, 0);
+    fitToContent();
+}
+
+void AboutWindow::childClicked(HWND child) {
+    if (child == okButton.handle)
+        destroy();
+}
+
+void AboutWindow::onDestroy() { NApp::App::endMessageLoop(); }

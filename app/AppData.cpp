@@ -1,0 +1,48 @@
+#include "app/AppData.h"
+
+#include "app/StoreDiscovery.h"
+#include "engine/StoreListing.h"
+#include "napp/Question.h"
+
+using TOVK_Utils::Block;
+using TOVK_Utils::String;
+
+AppData::AppData() : view(*this) {
+    mainWindow.data = this;
+    extractionWindow.data = this;
+    progressWindow.data = this;
+    job.setView(&view);
+}
+
+AppData::~AppData() {
+    if (jobStarted)
+        job.join();
+}
+
+void AppData::extractAll() {
+    if (mainWindow.mailboxList.nextChecked(-1) == -1) {
+        NApp::Question::ask(&mainWindow, String("Error"), String("Select some mailboxes first!"),
+                            "Ok", nullptr, nullptr, nullptr, nullptr, 1);
+        return;
+    }
+    extractionWindow.data = this;
+    if (!mainWindow.createWindow(extractionWindow, String("Extract All Attachments"), nullptr,
+                                 nullptr, false, true, false, false))
+        return;
+    extractionWindow.centreOn(mainWindow);
+    extractionWindow.show();
+}
+
+void AppData::showDbxMailboxes(const Block& folder) {
+    listDbxMailboxes(folder, mainWindow.mailboxList);
+    listShowsEmlFolders = false;
+}
+
+void AppData::showEmlFolders(const Block& folder) {
+    listEmlFolders(folder, mainWindow.mailboxList);
+    listShowsEmlFolders = true;
+}
+
+void AppData::titleText(String& title) const {
+    TOVK_Utils::format(title, "%s v%s", false, displayName, versionText);
+}

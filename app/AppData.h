@@ -1,0 +1,51 @@
+// AppData: everything that lives for the whole run of the desktop program: the settings,
+// the default font, the icons, the main window and the extraction job with its two
+// windows. Every window reaches the others, the settings and the flags through it.
+#pragma once
+
+#include "app/AppSettings.h"
+#include "app/DesktopView.h"
+#include "app/ExtractionWindow1.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
+#include "engine/ExtractThread.h"
+#include "napp/Font.h"
+#include "napp/IconSet.h"
+
+class MyApp;
+
+class AppData {
+public:
+    AppData();
+    // The job's body has returned by then: its last act is to close the progress window,
+    // which the message loop must have handled for the main window to be closed at all.
+    ~AppData();
+
+    // The extract command: the options window when some row is ticked, an error otherwise.
+    void extractAll();
+
+    // Fill the main window's list and remember what it now holds.
+    void showDbxMailboxes(const TOVK_Utils::Block& folder);
+    void showEmlFolders(const TOVK_Utils::Block& folder);
+
+    // The window title and the About window's first line: "%s v%s".
+    void titleText(TOVK_Utils::String& title) const;
+
+    MyApp* application = nullptr;
+    AppSettings settings;
+    NApp::Font defaultFont;
+    NApp::IconSet largeIcon;
+    NApp::IconSet smallIcon;
+    MainWindow mainWindow;
+    ExtractThread job;
+    ProgressWindow progressWindow;
+    ExtractionWindow1 extractionWindow;
+    DesktopView view;
+    bool windowsMailMode = false;
+    bool listShowsEmlFolders = false;
+    TOVK_Utils::String displayName;
+    TOVK_Utils::String versionText;
+    // Whether the job's thread was ever started, so that the next start and the end of
+    // the run wait for its body to have returned.
+    bool jobStarted = false;
+};

@@ -1,0 +1,87 @@
+#include "app/DesktopView.h"
+
+#include "app/AppData.h"
+#include "napp/App.h"
+#include "napp/Question.h"
+
+using NApp::ChildManager;
+using NApp::Question;
+using TOVK_Utils::Block;
+using TOVK_Utils::String;
+
+namespace {
+
+// The job's boxes go under the progress window; the backup failure box has no owner
+// and goes under the application's top-level manager.
+ChildManager* ownerOf(AppData& data, ViewOwner owner) {
+    return owner == ViewOwner::ProgressWindow ? &data.progressWindow : nullptr;
+}
+
+class DesktopQuestion : public ViewQuestion {
+public:
+    explicit DesktopQuestion(AppData& data) : data_(data) {}
+
+    int showModal(ViewOwner owner, const QuestionText& text) override {
+        ChildManager* manager = ownerOf(data_, owner);
+        if (!manager)
+            manager = &NApp::App::current()->topLevel;
+        return question_.showModal(*manager, String(text.title), String(*text.message),
+                                   text.caption1, text.caption2, text.caption3, text.caption4,
+                                   text.checkText, text.sizeCode);
+    }
+    bool checkState() const override { return question_.checkState(); }
+
+private:
+    AppData& data_;
+    Question question_;
+};
+
+} // namespace
+
+const String& DesktopView::extractFolder() { return data_.settings.extractFolder; }
+const String& DesktopView::backupFolder() { return data_.settings.backupFolder; }
+bool DesktopView::createBackups() { return data_.settings.createBackups; }
+bool DesktopView::cutAttachments() { return data_.settings.cutAttachments; }
+const String& DesktopView::outlookExpressStoreRoot() {
+    return data_.settings.outlookExpressStoreRoot;
+}
+bool DesktopView::listShowsEmlFolders() { return data_.listShowsEmlFolders; }
+MailboxList& DesktopView::mailboxList() { return data_.mainWindow.mailboxList; }
+
+int DesktopView::ask(ViewOwner owner, const QuestionText& text) {
+    return Question::ask(ownerOf(data_, owner), String(text.title), String(*text.message),
+                         text.caption1, text.caption2, text.caption3, text.caption4,
+                         text.checkText, text.sizeCode);
+}
+
+std::unique_ptr<ViewQuestion> DesktopView::newQuestion() {
+    return std::make_unique<DesktopQuestion>(data_);
+}
+
+void DesktopView::setStatusText(const Block& text) {
+    data_.progressWindow.statusLine.setText(String(text));
+}
+
+void DesktopView::postStatusText(const Block& text) {
+    data_.progressWindow.statusLine.postTextCopy(text);
+}
+
+void DesktopView::postCounterText(ViewCounter counter, String* text) {
+    data_.progressWindow.values[static_cast<int>(counter)].postText(text);
+}
+
+void DesktopView::setProgressRange(int low, int high) {
+    data_.progressWindow.progressBar.setRange(low, high);
+}
+
+void DesktopView::setProgress(int value) { data_.progressWindow.progressBar.setProgress(value); }
+
+void DesktopView::enablePauseButton(bool enable) {
+    data_.progressWindow.pauseButton.enable(enable);
+}
+
+void DesktopView::setStopButtonText(const Block& text) {
+    data_.progressWindow.stopButton.setText(String(text));
+}
+
+void DesktopView::postClose() { data_.progressWindow.postClose(); }

@@ -1,0 +1,28 @@
+// MainTaskList: the main window's side pane of commands. Each entry carries a command
+// number; a click runs it here.
+#pragma once
+
+#include "napp/TaskList.h"
+
+class AppData;
+
+class MainTaskList : public NApp::TaskList {
+public:
+    enum Command : int32_t {
+        ShowMailboxes = 1,
+        BrowseOutlookMailboxes = 2,
+        ExtractAttachments = 3,
+        BrowseWindowsMailEmails = 4,
+        RunOutlookExpress = 10,
+        RunWindowsMail = 11,
+    };
+
+    void onTask(int32_t command) override;
+
+    AppData* data = nullptr;
+
+private:
+    AppData& appData();
+    void browse(bool emlFolders);
+    static void runProgram(const char* path);
+};

@@ -1,0 +1,64 @@
+#include "app/MainWindow.h"
+
+#include "app/AppData.h"
+#include "utils/Fatal.h"
+
+using NApp::LayoutBox;
+using TOVK_Utils::String;
+
+AppData& MainWindow::appData() {
+    if (!data)
+        TOVK_Utils::fatalError("Null pointer");
+    return *data;
+}
+
+void MainWindow::createChildren() {
+    AppData& d = appData();
+    addLabel(listCaption, String("Mailboxes:"));
+    listCaption.setStyle(true, false, false, true, false);
+    taskList.data = &d;
+    addPanel(taskList);
+    addLink(homePageLink, String(NApp::KlovinwareHyperlink::address), false);
+    addButton(selectAllButton, String("Select All"));
+    addButton(selectNoneButton, String("Select None"));
+    addButton(aboutButton, String("?"));
+    addReport(mailboxList, 0, 0, LVS_EX_CHECKBOXES, false);
+    mailboxList.appendColumn(String("Mailbox Name"), 450);
+    mailboxList.appendColumn(String("Size (KB)"), 100);
+
+    layout.setSpacing(5);
+    layout.setDirection(LayoutBox::Right);
+    LayoutBox* left = layout.addColumnUp(5, 0, -100);
+    LayoutBox* bottomLeft = left->addRow(5, 0, 0);
+    bottomLeft->addWindow(&homePageLink, 5, 0, 0);
+    bottomLeft->addWindow(&aboutButton, 5, 0, 0);
+    left->addWindow(&taskList, 5, 0, -100);
+    LayoutBox* right = layout.addColumn(5, -100, -100);
+    right->addWindow(&listCaption, 4, 0, 0);
+    LayoutBox* listPart = right->addColumnUp(5, -100, -100);
+    LayoutBox* buttons = listPart->addRow(4, -100, 0);
+    buttons->addWindow(&selectAllButton, 5, 0, 0);
+    buttons->addWindow(&selectNoneButton, 5, 0, 0);
+    listPart->addWindow(&mailboxList, 5, -100, -100);
+
+    taskList.addTask(String("Show Mailboxes"), MainTaskList::ShowMailboxes);
+    taskList.addTask(String("Browse for Outlook Mailboxes"), MainTaskList::BrowseOutlookMailboxes);
+    taskList.addTask(String("Browse for Windows Mail Emails"),
+                     MainTaskList::BrowseWindowsMailEmails);
+    taskList.addTask(String("Extract Attachments"), MainTaskList::ExtractAttachments);
+    if (d.windowsMailMode)
+        taskList.addTask(String("Run Windows Mail"), MainTaskList::RunWindowsMail);
+    else
+        taskList.addTask(String("Run Outlook Express"), MainTaskList::RunOutlookExpress);
+}
+
+void MainWindow::childClicked(HWND child) {
+    if (child == selectAllButton.handle) {
+        mailboxList.setAllChecked(true);
+    } else if (child == selectNoneButton.handle) {
+        mailboxList.setAllChecked(false);
+    } else if (child == aboutButton.handle) {
+        AppData& d = appData();
+        aboutWindow.showModal(*this, d.displayName, d.versionText);
+    }
+}

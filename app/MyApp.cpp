@@ -1,0 +1,43 @@
+#include "app/MyApp.h"
+
+#include "app/StoreDiscovery.h"
+
+using TOVK_Utils::String;
+
+int MyApp::run() {
+    data.application = this;
+    data.defaultFont.set("Verdana", 8);
+    setDefaultFont(&data.defaultFont);
+    data.largeIcon.load(131);
+    data.smallIcon.load(138);
+    data.settings.load();
+    data.displayName = String(TOVK_DISPLAY_NAME);
+    data.versionText = String(TOVK_VERSION);
+
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (GetVersionExA(&version))
+        data.windowsMailMode = isWindowsMailVersion(version.dwMajorVersion);
+    if (data.windowsMailMode)
+        findWindowsMailStoreRoot(data.settings);
+    else
+        findOutlookExpressStoreRoot(data.settings);
+
+    String title;
+    data.titleText(title);
+    MainWindow& main = data.mainWindow;
+    if (!createMainWindow(main, title, data.largeIcon.icon, data.smallIcon.icon, false, true))
+        return 1;
+    const WindowRect& rect = data.settings.mainWindowRect;
+    main.setPosition(rect.x, rect.y, rect.width, rect.height, SWP_NOZORDER | SWP_NOACTIVATE,
+                     nullptr);
+    main.centreOnScreen();
+    if (data.windowsMailMode)
+        data.showEmlFolders(data.settings.windowsMailStoreRoot);
+    else
+        data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
+    main.show();
+    runMessageLoop();
+    data.settings.save();
+    return 0;
+}
