@@ -52,6 +52,11 @@ void MainWindow::createChildren() {
         taskList.addTask(String("Run Outlook Express"), MainTaskList::RunOutlookExpress);
 }
 
+bool MainWindow::canClose() {
+    AppData& d = appData();
+    return !d.extractionWindow.handle && !d.progressWindow.handle;
+}
+
 void MainWindow::childClicked(HWND child) {
     if (child == selectAllButton.handle) {
         mailboxList.setAllChecked(true);

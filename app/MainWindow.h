@@ -33,6 +33,9 @@ class MainWindow : public NApp::Window {
 public:
     void createChildren() override;
     void childClicked(HWND child) override;
+    // Not while a job's window is open: the job's thread still reaches this window's list
+    // and would be left waiting on windows that are gone.
+    bool canClose() override;
 
     NApp::KlovinwareHyperlink homePageLink;
     MainTaskList taskList;
