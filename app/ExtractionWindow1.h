@@ -18,9 +18,6 @@ public:
     void createChildren() override;
     void childClicked(HWND child) override;
 
-    // The caution shown before cutting mailboxes without backups.
-    static const char* cautionText();
-
     NApp::Static2 destinationCaption;
     NApp::Edit destinationEdit;
     NApp::Button destinationBrowseButton;
