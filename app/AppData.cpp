@@ -3,9 +3,16 @@
 #include "app/StoreDiscovery.h"
 #include "engine/StoreListing.h"
 #include "napp/Question.h"
+#include "utils/Fatal.h"
 
 using TOVK_Utils::Block;
 using TOVK_Utils::String;
+
+AppData& checkedAppData(AppData* data) {
+    if (!data)
+        TOVK_Utils::fatalError("Null pointer");
+    return *data;
+}
 
 AppData::AppData() : view(*this) {
     mainWindow.data = this;

@@ -13,6 +13,11 @@
 #include "napp/IconSet.h"
 
 class MyApp;
+class AppData;
+
+// How the windows reach the application's data: they are given it before they are
+// created, and a window without it is a broken invariant.
+AppData& checkedAppData(AppData* data);
 
 class AppData {
 public:

@@ -3,19 +3,12 @@
 #include "app/AppData.h"
 #include "engine/CutCaution.h"
 #include "napp/Question.h"
-#include "utils/Fatal.h"
 
 using NApp::LayoutBox;
 using NApp::Question;
 using TOVK_Utils::String;
 
-AppData& ExtractionWindow1::appData() {
-    if (!data)
-        TOVK_Utils::fatalError("Null pointer");
-    return *data;
-}
-
-bool ExtractionWindow1::listShowsMailboxes() { return !appData().listShowsEmlFolders; }
+bool ExtractionWindow1::listShowsMailboxes() { return !checkedAppData(data).listShowsEmlFolders; }
 
 void ExtractionWindow1::createChildren() {
     const bool mailboxes = listShowsMailboxes();
@@ -52,7 +45,7 @@ void ExtractionWindow1::createChildren() {
 }
 
 void ExtractionWindow1::fillFromSettings() {
-    AppData& d = appData();
+    AppData& d = checkedAppData(data);
     destinationEdit.setText(d.settings.extractFolder);
     if (!listShowsMailboxes()) {
         cutCheckBox.setChecked(d.settings.cutAttachments);
@@ -72,7 +65,7 @@ void ExtractionWindow1::fillFromSettings() {
 // A list of .eml folders has no backup controls: the earlier backup choices are kept
 // rather than read from controls that do not exist.
 void ExtractionWindow1::storeIntoSettings() {
-    AppData& d = appData();
+    AppData& d = checkedAppData(data);
     destinationEdit.getText(d.settings.extractFolder, false);
     if (listShowsMailboxes()) {
         d.settings.createBackups = backupCheckBox.isChecked();
@@ -116,7 +109,7 @@ void ExtractionWindow1::childClicked(HWND child) {
 }
 
 void ExtractionWindow1::extract() {
-    AppData& d = appData();
+    AppData& d = checkedAppData(data);
     storeIntoSettings();
     // Only the mail client's own mailboxes are open to it while they are cut; message
     // files are replaced whole.

@@ -30,7 +30,6 @@ public:
     AppData* data = nullptr;
 
 private:
-    AppData& appData();
     // The backup controls exist, and the backup questions apply, only while the list
     // holds .dbx mailboxes.
     bool listShowsMailboxes();

@@ -3,20 +3,13 @@
 #include "app/AppData.h"
 #include "app/StoreDiscovery.h"
 #include "napp/Question.h"
-#include "utils/Fatal.h"
 
 #include <shellapi.h>
 
 using TOVK_Utils::String;
 
-AppData& MainTaskList::appData() {
-    if (!data)
-        TOVK_Utils::fatalError("Null pointer");
-    return *data;
-}
-
 void MainTaskList::onTask(int32_t command) {
-    AppData& d = appData();
+    AppData& d = checkedAppData(data);
     switch (command) {
     case ShowMailboxes:
         // The registry is read again, so a folder chosen by browsing gives way to the
@@ -50,7 +43,7 @@ void MainTaskList::onTask(int32_t command) {
 }
 
 void MainTaskList::browse(bool emlFolders) {
-    AppData& d = appData();
+    AppData& d = checkedAppData(data);
     String chosen;
     const char* prompt =
         emlFolders ? "Choose the location where your Windows Email (*.eml) files are kept:"

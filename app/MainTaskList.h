@@ -22,7 +22,6 @@ public:
     AppData* data = nullptr;
 
 private:
-    AppData& appData();
     void browse(bool emlFolders);
     static void runProgram(const char* path);
 };

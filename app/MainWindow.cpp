@@ -1,19 +1,12 @@
 #include "app/MainWindow.h"
 
 #include "app/AppData.h"
-#include "utils/Fatal.h"
 
 using NApp::LayoutBox;
 using TOVK_Utils::String;
 
-AppData& MainWindow::appData() {
-    if (!data)
-        TOVK_Utils::fatalError("Null pointer");
-    return *data;
-}
-
 void MainWindow::createChildren() {
-    AppData& d = appData();
+    AppData& d = checkedAppData(data);
     addLabel(listCaption, String("Mailboxes:"));
     listCaption.setStyle(true, false, false, true, false);
     taskList.data = &d;
@@ -53,7 +46,7 @@ void MainWindow::createChildren() {
 }
 
 bool MainWindow::canClose() {
-    AppData& d = appData();
+    AppData& d = checkedAppData(data);
     return !d.extractionWindow.handle && !d.progressWindow.handle;
 }
 
@@ -63,7 +56,7 @@ void MainWindow::childClicked(HWND child) {
     } else if (child == selectNoneButton.handle) {
         mailboxList.setAllChecked(false);
     } else if (child == aboutButton.handle) {
-        AppData& d = appData();
+        AppData& d = checkedAppData(data);
         aboutWindow.showModal(*this, d.displayName, d.versionText);
     }
 }

@@ -47,7 +47,4 @@ public:
     AboutWindow aboutWindow;
 
     AppData* data = nullptr;
-
-private:
-    AppData& appData();
 };

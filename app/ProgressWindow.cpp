@@ -2,16 +2,9 @@
 
 #include "app/AppData.h"
 #include "napp/Question.h"
-#include "utils/Fatal.h"
 
 using NApp::LayoutBox;
 using TOVK_Utils::String;
-
-AppData& ProgressWindow::appData() {
-    if (!data)
-        TOVK_Utils::fatalError("Null pointer");
-    return *data;
-}
 
 void ProgressWindow::createChildren() {
     static const char* const captionTexts[CounterCount] = {"Mailboxes:", "Emails:", "Attachments:",
@@ -44,7 +37,7 @@ void ProgressWindow::createChildren() {
 }
 
 void ProgressWindow::startJob() {
-    AppData& d = appData();
+    AppData& d = checkedAppData(data);
     // The previous job's body may still be returning after it closed its window, and
     // its thread closes the handle it was given: let it finish before the next start.
     if (d.jobStarted)
@@ -65,7 +58,7 @@ void ProgressWindow::startJob() {
 }
 
 void ProgressWindow::childClicked(HWND child) {
-    AppData& d = appData();
+    AppData& d = checkedAppData(data);
     if (child == pauseButton.handle) {
         // The label shows what the next press will do.
         pauseButton.setText(String(d.job.paused ? "Pause" : "Start"));

@@ -30,6 +30,5 @@ public:
     AppData* data = nullptr;
 
 private:
-    AppData& appData();
     void startJob();
 };
