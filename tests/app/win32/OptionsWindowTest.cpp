@@ -2,9 +2,12 @@
 // for each combination of settings and list contents, what the window stores back, and
 // which safety questions its extract button asks.
 #include "tests/napp/win32/NappTestUtil.h"
+#include "tests/napp/win32/ScreenCapture.h"
 
 #include "app/AppData.h"
 #include "app/MyApp.h"
+#include "formats/DbxMailbox.h"
+#include "tests/support/DbxWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +55,9 @@ struct OptionsWindowTest : ::testing::Test {
     void SetUp() override {
         answers = &given;
         timer = SetTimer(nullptr, 0, 20, answerTimer);
+        // As the program sets it up, so that sizes and the screenshot match it.
+        data.defaultFont.set("Verdana", 8);
+        app.setDefaultFont(&data.defaultFont);
         ASSERT_TRUE(app.topLevel.createWindow(data.mainWindow, String("Main"), nullptr, nullptr,
                                               true, false, false, true));
         data.settings.extractFolder = String("C:\\out");
@@ -200,20 +206,61 @@ TEST(MyAppTest, OnlyMajorVersionSixServesWindowsMail) {
     EXPECT_FALSE(MyApp::isWindowsMailVersion(10));
 }
 
-// A whole job with nothing ticked, through the real progress window: the questions run on
-// the worker thread, the labels and buttons change from there, and "Done" closes it.
+namespace {
+
+std::string messageWith(const char* name, const char* base64) {
+    std::string text = "From: a@example.com\r\nSubject: files\r\nMIME-Version: 1.0\r\n"
+                       "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                       "--b\r\nContent-Type: text/plain\r\n\r\nSee attached.\r\n";
+    if (name) {
+        text += std::string("--b\r\nContent-Type: application/octet-stream; name=\"") + name +
+                "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64 + "\r\n";
+    }
+    return text + "--b--\r\n";
+}
+
+std::string fileText(const std::string& path) {
+    std::string text;
+    if (FILE* f = fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
+        fclose(f);
+    }
+    return text;
+}
+
+} // namespace
+
+// A whole job through the real windows: the options window hands over to the progress
+// window, the worker's questions and counters reach it, and "Done" closes it.
 TEST_F(OptionsWindowTest, ProgressWindowRunsTheJobToDoneAndCloses) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    std::string out = std::string(temp) + "klovin-options-out";
-    std::string copies = std::string(temp) + "klovin-options-backups";
-    CreateDirectoryA(out.c_str(), nullptr);
-    CreateDirectoryA(copies.c_str(), nullptr);
+    std::string root = std::string(temp) + "klovin-progress-" + std::to_string(GetCurrentProcessId());
+    std::string store = root + "\\store", out = root + "\\out", copies = root + "\\backups";
+    for (const std::string& folder : {root, store, copies})
+        CreateDirectoryA(folder.c_str(), nullptr);
+    DbxTest::DbxWriter writer;
+    writer.addMessage(messageWith("hello.txt", "aGVsbG8gd29ybGQ="));  // "hello world"
+    writer.addMessage(messageWith(nullptr, nullptr));
+    writer.addMessage(messageWith("numbers.csv", "MSwyLDMNCg=="));     // "1,2,3\r\n"
+    ASSERT_TRUE(writer.writeFile(store + "\\Inbox.dbx"));
+    const std::string original = fileText(store + "\\Inbox.dbx");
+
     data.settings.extractFolder = String(out.c_str());
     data.settings.backupFolder = String(copies.c_str());
+    data.settings.outlookExpressStoreRoot = String(store.c_str());
     data.settings.createBackups = true;
     data.settings.cutAttachments = true;
-    given.byTitle = {{"Warning", "I have closed Outlook Express"}, {"Information", "Ok"}};
+    data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
+    ASSERT_EQ(data.mainWindow.mailboxList.itemCount, 1);
+    data.mainWindow.mailboxList.setChecked(0, true);
+    // The destination is missing: the job offers to create it.
+    given.byTitle = {{"Warning", "I have closed Outlook Express"},
+                     {"Error", "Yes"},
+                     {"Information", "Ok"}};
     open();
     ExtractionWindow1& w = data.extractionWindow;
     SendMessageA(w.extractButton.handle, BM_CLICK, 0, 0);
@@ -223,15 +270,59 @@ TEST_F(OptionsWindowTest, ProgressWindowRunsTheJobToDoneAndCloses) {
     EXPECT_FALSE(IsWindowEnabled(data.mainWindow.handle));
 
     ASSERT_TRUE(pumpUntil([&] { return nativeText(p.stopButton.handle) == "Done"; }));
+    pumpPending(); // the counters posted before "Done"
     EXPECT_FALSE(IsWindowEnabled(p.pauseButton.handle));
-    ASSERT_EQ(given.messages.size(), 2u); // the closing box and the one after cutting
-    EXPECT_EQ(given.messages[1].rfind("The attachments have been cut", 0), 0u);
+    EXPECT_EQ(nativeText(p.values[0].handle), "1");
+    EXPECT_EQ(nativeText(p.values[1].handle), "3");
+    EXPECT_EQ(nativeText(p.values[2].handle), "2");
+    EXPECT_EQ(nativeText(p.values[4].handle), "0.0 MB");
+    ASSERT_FALSE(given.messages.empty());
+    EXPECT_EQ(given.messages.back().rfind("The attachments have been cut", 0), 0u);
     SendMessageA(p.handle, WM_CLOSE, 0, 0); // the close box does nothing
     EXPECT_NE(p.handle, nullptr);
     PostMessageA(p.stopButton.handle, BM_CLICK, 0, 0);
     ASSERT_TRUE(pumpUntil([&] { return p.handle == nullptr; }));
     EXPECT_TRUE(IsWindowEnabled(data.mainWindow.handle));
     EXPECT_TRUE(data.job.join(5000));
-    RemoveDirectoryA(out.c_str());
-    RemoveDirectoryA(copies.c_str());
+
+    EXPECT_EQ(fileText(out + "\\hello.txt"), "hello world");
+    EXPECT_EQ(fileText(out + "\\numbers.csv"), "1,2,3\r\n");
+    EXPECT_EQ(fileText(copies + "\\Inbox.dbx"), original);
+    const std::string cut = fileText(store + "\\Inbox.dbx");
+    EXPECT_EQ(cut.size(), original.size()); // rewritten in place
+    {
+        // Every message is still there and whole; the saved attachments are gone from them.
+        TOVK_Internet::DbxMailbox box;
+        ASSERT_TRUE(box.open(String((store + "\\Inbox.dbx").c_str())) && box.scan());
+        ASSERT_EQ(box.messageOffsets.size(), 3u);
+        for (uint32_t offset : box.messageOffsets) {
+            String text;
+            ASSERT_TRUE(box.readMessage(offset, text));
+            const std::string message = textOf(text);
+            EXPECT_NE(message.find("See attached."), std::string::npos);
+            EXPECT_EQ(message.find("aGVsbG8gd29ybGQ="), std::string::npos);
+            EXPECT_EQ(message.find("MSwyLDMNCg=="), std::string::npos);
+        }
+    }
+    for (const char* file : {"\\out\\hello.txt", "\\out\\numbers.csv", "\\backups\\Inbox.dbx",
+                             "\\store\\Inbox.dbx"})
+        DeleteFileA((root + file).c_str());
+    for (const char* folder : {"\\out", "\\backups", "\\store", ""})
+        RemoveDirectoryA((root + folder).c_str());
+}
+
+// The options window as it first appears, captured for the user guide.
+TEST_F(OptionsWindowTest, Screenshot) {
+    data.settings.createBackups = true;
+    data.settings.cutAttachments = true;
+    open();
+    ExtractionWindow1& w = data.extractionWindow;
+    w.show();
+    pumpPending();
+    RedrawWindow(w.handle, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pumpPending();
+    std::vector<uint8_t> rgb;
+    ASSERT_TRUE(savePng(w.handle, "options-window.png", rgb));
+    EXPECT_GT(distinctColours(rgb), 4u);
 }
