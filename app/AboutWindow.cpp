@@ -37,4 +37,6 @@ void AboutWindow::childClicked(HWND child) {
         destroy();
 }
 
-void AboutWindow::onDestroy() { NApp::App::endMessageLoop(); }
+void AboutWindow::onDestroy() {
+    NApp::App::endMessageLoop();
+}

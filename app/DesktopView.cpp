@@ -38,20 +38,32 @@ private:
 
 } // namespace
 
-const String& DesktopView::extractFolder() { return data_.settings.extractFolder; }
-const String& DesktopView::backupFolder() { return data_.settings.backupFolder; }
-bool DesktopView::createBackups() { return data_.settings.createBackups; }
-bool DesktopView::cutAttachments() { return data_.settings.cutAttachments; }
+const String& DesktopView::extractFolder() {
+    return data_.settings.extractFolder;
+}
+const String& DesktopView::backupFolder() {
+    return data_.settings.backupFolder;
+}
+bool DesktopView::createBackups() {
+    return data_.settings.createBackups;
+}
+bool DesktopView::cutAttachments() {
+    return data_.settings.cutAttachments;
+}
 const String& DesktopView::outlookExpressStoreRoot() {
     return data_.settings.outlookExpressStoreRoot;
 }
-bool DesktopView::listShowsEmlFolders() { return data_.listShowsEmlFolders; }
-MailboxList& DesktopView::mailboxList() { return data_.mainWindow.mailboxList; }
+bool DesktopView::listShowsEmlFolders() {
+    return data_.listShowsEmlFolders;
+}
+MailboxList& DesktopView::mailboxList() {
+    return data_.mainWindow.mailboxList;
+}
 
 int DesktopView::ask(ViewOwner owner, const QuestionText& text) {
     return Question::ask(ownerOf(data_, owner), String(text.title), String(*text.message),
-                         text.caption1, text.caption2, text.caption3, text.caption4,
-                         text.checkText, text.sizeCode);
+                         text.caption1, text.caption2, text.caption3, text.caption4, text.checkText,
+                         text.sizeCode);
 }
 
 std::unique_ptr<ViewQuestion> DesktopView::newQuestion() {
@@ -74,7 +86,9 @@ void DesktopView::setProgressRange(int low, int high) {
     data_.progressWindow.progressBar.setRange(low, high);
 }
 
-void DesktopView::setProgress(int value) { data_.progressWindow.progressBar.setProgress(value); }
+void DesktopView::setProgress(int value) {
+    data_.progressWindow.progressBar.setProgress(value);
+}
 
 void DesktopView::enablePauseButton(bool enable) {
     data_.progressWindow.pauseButton.enable(enable);
@@ -84,4 +98,6 @@ void DesktopView::setStopButtonText(const Block& text) {
     data_.progressWindow.stopButton.setText(String(text));
 }
 
-void DesktopView::postClose() { data_.progressWindow.postClose(); }
+void DesktopView::postClose() {
+    data_.progressWindow.postClose();
+}

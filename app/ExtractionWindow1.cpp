@@ -8,7 +8,9 @@ using NApp::LayoutBox;
 using NApp::Question;
 using TOVK_Utils::String;
 
-bool ExtractionWindow1::listShowsMailboxes() { return !checkedAppData(data).listShowsEmlFolders; }
+bool ExtractionWindow1::listShowsMailboxes() {
+    return !checkedAppData(data).listShowsEmlFolders;
+}
 
 void ExtractionWindow1::createChildren() {
     const bool mailboxes = listShowsMailboxes();
@@ -114,7 +116,8 @@ void ExtractionWindow1::extract() {
     // Only the mail client's own mailboxes are open to it while they are cut; message
     // files are replaced whole.
     if (listShowsMailboxes() && d.settings.cutAttachments) {
-        Question::ask(this, String("Warning"), String("Please close Outlook Express if it is open."),
+        Question::ask(this, String("Warning"),
+                      String("Please close Outlook Express if it is open."),
                       "I have closed Outlook Express", nullptr, nullptr, nullptr, nullptr, 1);
         if (!d.settings.createBackups &&
             Question::ask(this, String("Warning"), String(cutWithoutBackupsCaution),
@@ -125,8 +128,8 @@ void ExtractionWindow1::extract() {
     destroy();
     d.progressWindow.data = &d;
     MainWindow& main = d.mainWindow;
-    if (!main.createWindow(d.progressWindow, String("Extracting All Attachments"), nullptr,
-                           nullptr, false, true, false, false))
+    if (!main.createWindow(d.progressWindow, String("Extracting All Attachments"), nullptr, nullptr,
+                           false, true, false, false))
         return;
     d.progressWindow.centreOn(main);
     d.progressWindow.show();

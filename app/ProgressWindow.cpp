@@ -7,8 +7,8 @@ using NApp::LayoutBox;
 using TOVK_Utils::String;
 
 void ProgressWindow::createChildren() {
-    static const char* const captionTexts[CounterCount] = {"Mailboxes:", "Emails:", "Attachments:",
-                                                           "- Encoded:", "- Decoded:"};
+    static const char* const captionTexts[CounterCount] = {
+        "Mailboxes:", "Emails:", "Attachments:", "- Encoded:", "- Decoded:"};
     addProgressBar(progressBar, true);
     addLabel(statusLine, String(""));
     for (int i = 0; i < CounterCount; ++i)

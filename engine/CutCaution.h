@@ -4,8 +4,8 @@
 #pragma once
 
 inline const char* const cutWithoutBackupsCaution =
-    "CAUTION! Please read the following warning carefully. Also, refer to the FAQ on the " TOVK_HOMEPAGE
-    " website.\r\n"
+    "CAUTION! Please read the following warning carefully. Also, refer to the FAQ on "
+    "the " TOVK_HOMEPAGE " website.\r\n"
     "\r\n"
     "You have chosen to cut out attachments but not to make backups. The 'cut attachments' "
     "feature is experimental, is not guaranteed to work, and may render your mailbox "

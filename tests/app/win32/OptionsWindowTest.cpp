@@ -238,14 +238,15 @@ std::string fileText(const std::string& path) {
 TEST_F(OptionsWindowTest, ProgressWindowRunsTheJobToDoneAndCloses) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    std::string root = std::string(temp) + "klovin-progress-" + std::to_string(GetCurrentProcessId());
+    std::string root =
+        std::string(temp) + "klovin-progress-" + std::to_string(GetCurrentProcessId());
     std::string store = root + "\\store", out = root + "\\out", copies = root + "\\backups";
     for (const std::string& folder : {root, store, copies})
         CreateDirectoryA(folder.c_str(), nullptr);
     DbxTest::DbxWriter writer;
-    writer.addMessage(messageWith("hello.txt", "aGVsbG8gd29ybGQ="));  // "hello world"
+    writer.addMessage(messageWith("hello.txt", "aGVsbG8gd29ybGQ=")); // "hello world"
     writer.addMessage(messageWith(nullptr, nullptr));
-    writer.addMessage(messageWith("numbers.csv", "MSwyLDMNCg=="));     // "1,2,3\r\n"
+    writer.addMessage(messageWith("numbers.csv", "MSwyLDMNCg==")); // "1,2,3\r\n"
     ASSERT_TRUE(writer.writeFile(store + "\\Inbox.dbx"));
     const std::string original = fileText(store + "\\Inbox.dbx");
 
@@ -258,9 +259,8 @@ TEST_F(OptionsWindowTest, ProgressWindowRunsTheJobToDoneAndCloses) {
     ASSERT_EQ(data.mainWindow.mailboxList.itemCount, 1);
     data.mainWindow.mailboxList.setChecked(0, true);
     // The destination is missing: the job offers to create it.
-    given.byTitle = {{"Warning", "I have closed Outlook Express"},
-                     {"Error", "Yes"},
-                     {"Information", "Ok"}};
+    given.byTitle = {
+        {"Warning", "I have closed Outlook Express"}, {"Error", "Yes"}, {"Information", "Ok"}};
     open();
     ExtractionWindow1& w = data.extractionWindow;
     SendMessageA(w.extractButton.handle, BM_CLICK, 0, 0);
@@ -304,8 +304,8 @@ TEST_F(OptionsWindowTest, ProgressWindowRunsTheJobToDoneAndCloses) {
             EXPECT_EQ(message.find("MSwyLDMNCg=="), std::string::npos);
         }
     }
-    for (const char* file : {"\\out\\hello.txt", "\\out\\numbers.csv", "\\backups\\Inbox.dbx",
-                             "\\store\\Inbox.dbx"})
+    for (const char* file :
+         {"\\out\\hello.txt", "\\out\\numbers.csv", "\\backups\\Inbox.dbx", "\\store\\Inbox.dbx"})
         DeleteFileA((root + file).c_str());
     for (const char* folder : {"\\out", "\\backups", "\\store", ""})
         RemoveDirectoryA((root + folder).c_str());
