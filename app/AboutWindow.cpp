@@ -6,8 +6,8 @@ using NApp::LayoutBox;
 using TOVK_Utils::String;
 
 void AboutWindow::showModal(NApp::Window& owner, const String& displayName,
-                            const String& versionText) {
-    TOVK_Utils::format(nameAndVersion_, "%s v%s", false, displayName, versionText);
+                            const String& nameAndVersion) {
+    nameAndVersion_ = nameAndVersion;
     String title;
     TOVK_Utils::format(title, "About %s", false, displayName);
     if (!owner.createWindow(*this, title, nullptr, nullptr, false, true, false, false))

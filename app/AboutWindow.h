@@ -9,9 +9,9 @@
 
 class AboutWindow : public NApp::Window {
 public:
-    // Returns when the window has been closed.
+    // nameAndVersion is the main window's title; returns when the window has been closed.
     void showModal(NApp::Window& owner, const TOVK_Utils::String& displayName,
-                   const TOVK_Utils::String& versionText);
+                   const TOVK_Utils::String& nameAndVersion);
 
     void createChildren() override;
     void childClicked(HWND child) override;

@@ -32,7 +32,6 @@ void AppData::extractAll() {
                             "Ok", nullptr, nullptr, nullptr, nullptr, 1);
         return;
     }
-    extractionWindow.data = this;
     if (!mainWindow.createWindow(extractionWindow, String("Extract All Attachments"), nullptr,
                                  nullptr, false, true, false, false))
         return;

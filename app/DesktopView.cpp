@@ -13,8 +13,10 @@ namespace {
 
 // The job's boxes go under the progress window; the backup failure box has no owner
 // and goes under the application's top-level manager.
-ChildManager* ownerOf(AppData& data, ViewOwner owner) {
-    return owner == ViewOwner::ProgressWindow ? &data.progressWindow : nullptr;
+ChildManager& ownerOf(AppData& data, ViewOwner owner) {
+    if (owner == ViewOwner::ProgressWindow)
+        return data.progressWindow;
+    return NApp::App::current()->topLevel;
 }
 
 class DesktopQuestion : public ViewQuestion {
@@ -22,10 +24,7 @@ public:
     explicit DesktopQuestion(AppData& data) : data_(data) {}
 
     int showModal(ViewOwner owner, const QuestionText& text) override {
-        ChildManager* manager = ownerOf(data_, owner);
-        if (!manager)
-            manager = &NApp::App::current()->topLevel;
-        return question_.showModal(*manager, String(text.title), String(*text.message),
+        return question_.showModal(ownerOf(data_, owner), String(text.title), String(*text.message),
                                    text.caption1, text.caption2, text.caption3, text.caption4,
                                    text.checkText, text.sizeCode);
     }
@@ -61,9 +60,8 @@ MailboxList& DesktopView::mailboxList() {
 }
 
 int DesktopView::ask(ViewOwner owner, const QuestionText& text) {
-    return Question::ask(ownerOf(data_, owner), String(text.title), String(*text.message),
-                         text.caption1, text.caption2, text.caption3, text.caption4, text.checkText,
-                         text.sizeCode);
+    DesktopQuestion question(data_);
+    return question.showModal(owner, text);
 }
 
 std::unique_ptr<ViewQuestion> DesktopView::newQuestion() {

@@ -49,19 +49,13 @@ void ExtractionWindow1::createChildren() {
 void ExtractionWindow1::fillFromSettings() {
     AppData& d = checkedAppData(data);
     destinationEdit.setText(d.settings.extractFolder);
-    if (!listShowsMailboxes()) {
-        cutCheckBox.setChecked(d.settings.cutAttachments);
+    cutCheckBox.setChecked(d.settings.cutAttachments);
+    if (!listShowsMailboxes())
         return;
-    }
     backupEdit.setText(d.settings.backupFolder);
-    if (d.settings.createBackups)
-        backupCheckBox.setChecked(true);
-    else
-        enableBackupFolder(false);
-    if (d.settings.cutAttachments)
-        cutCheckBox.setChecked(true);
-    else
-        backupCheckBox.enable(false);
+    backupCheckBox.setChecked(d.settings.createBackups);
+    enableBackupFolder(d.settings.createBackups);
+    backupCheckBox.enable(d.settings.cutAttachments);
 }
 
 // A list of .eml folders has no backup controls: the earlier backup choices are kept
@@ -126,7 +120,6 @@ void ExtractionWindow1::extract() {
             return;
     }
     destroy();
-    d.progressWindow.data = &d;
     MainWindow& main = d.mainWindow;
     if (!main.createWindow(d.progressWindow, String("Extracting All Attachments"), nullptr, nullptr,
                            false, true, false, false))

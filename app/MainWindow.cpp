@@ -57,6 +57,8 @@ void MainWindow::childClicked(HWND child) {
         mailboxList.setAllChecked(false);
     } else if (child == aboutButton.handle) {
         AppData& d = checkedAppData(data);
-        aboutWindow.showModal(*this, d.displayName, d.versionText);
+        String nameAndVersion;
+        d.titleText(nameAndVersion);
+        aboutWindow.showModal(*this, d.displayName, nameAndVersion);
     }
 }

@@ -43,7 +43,6 @@ void ProgressWindow::startJob() {
     if (d.jobStarted)
         d.job.join();
     d.job.finished().reset();
-    d.job.setView(&d.view);
     if (d.job.start(0x10000, 0) == TOVK_Utils::Thread2::StartFailed) {
         // Without a worker nothing would ever close this window.
         NApp::Question::ask(this, String("Error"),

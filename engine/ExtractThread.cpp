@@ -11,12 +11,6 @@ using TOVK_Utils::String;
 
 namespace {
 
-// Names that the system gives in wide form stay wide down to the system calls where
-// that loses nothing.
-bool useWidePaths() {
-    return TOVK_Utils::widePathsPreferred();
-}
-
 bool isAbsolute(const Path& path) {
     switch (path.rootKind()) {
     case Path::RootDrive:
@@ -48,7 +42,7 @@ EngineView& ExtractThread::view() {
 }
 
 void ExtractThread::workPath(String& out, const Block& text) {
-    if (useWidePaths())
+    if (TOVK_Utils::widePathsPreferred())
         out.toWide(text);
     else
         out.toNarrow(text);
@@ -104,7 +98,7 @@ void ExtractThread::run() {
     MailboxList& list = v.mailboxList();
     String entry;
     for (int row = list.nextChecked(-1); row != -1; row = list.nextChecked(row)) {
-        list.itemText(entry, row, 0, useWidePaths());
+        list.itemText(entry, row, 0, TOVK_Utils::widePathsPreferred());
         if (emlFolders)
             processEmlFolder(entry);
         else
@@ -151,7 +145,7 @@ bool ExtractThread::prepareBackups() {
     MailboxList& list = v.mailboxList();
     String name;
     for (int row = list.nextChecked(-1); row != -1; row = list.nextChecked(row)) {
-        list.itemText(name, row, 0, useWidePaths());
+        list.itemText(name, row, 0, TOVK_Utils::widePathsPreferred());
         if (!usable) {
             Path target;
             mailboxPath(target, v.backupFolder(), name);
@@ -230,7 +224,7 @@ bool ExtractThread::countMessages() {
     MailboxList& list = v.mailboxList();
     String entry;
     for (int row = list.nextChecked(-1); row != -1; row = list.nextChecked(row)) {
-        list.itemText(entry, row, 0, useWidePaths());
+        list.itemText(entry, row, 0, TOVK_Utils::widePathsPreferred());
         if (emlFolders) {
             totalMessages += countEmlFiles(entry);
         } else {

@@ -117,6 +117,15 @@ LRESULT sendOrFail(HWND window, UINT message, WPARAM first, LPARAM second) {
     return static_cast<LRESULT>(result);
 }
 
+// A press whose handler opens a question box returns only when the box is answered:
+// such a message is posted instead, and the caller waits for the box.
+void deliver(HWND window, UINT message, bool post) {
+    if (!post)
+        sendOrFail(window, message, 0, 0);
+    else if (!PostMessageW(window, message, 0, 0))
+        fail(L"cannot post message " + std::to_wstring(message) + L" to " + hex(window));
+}
+
 std::wstring className(HWND window) {
     wchar_t buffer[256] = {};
     GetClassNameW(window, buffer, 256);
@@ -399,14 +408,7 @@ int run(const std::vector<std::wstring>& args) {
     if (command == L"click" && args.size() >= 3) {
         HWND button =
             needOne(controlsWithText(top, args[2], true), L"button \"" + args[2] + L"\"", title);
-        // A button whose handler opens a question box returns only when the box is
-        // answered: such a press is posted, and the caller waits for the box.
-        if (args.size() >= 4 && args[3] == L"--post") {
-            if (!PostMessageW(button, BM_CLICK, 0, 0))
-                fail(L"cannot post the click");
-        } else {
-            sendOrFail(button, BM_CLICK, 0, 0);
-        }
+        deliver(button, BM_CLICK, args.size() >= 4 && args[3] == L"--post");
         return 0;
     }
     if (command == L"press" && args.size() >= 3) {
@@ -477,12 +479,7 @@ int run(const std::vector<std::wstring>& args) {
         fail(L"window \"" + title + L"\" has no rich edit");
     }
     if (command == L"close") {
-        if (args.size() >= 3 && args[2] == L"--post") {
-            if (!PostMessageW(top, WM_CLOSE, 0, 0))
-                fail(L"cannot post WM_CLOSE");
-        } else {
-            sendOrFail(top, WM_CLOSE, 0, 0);
-        }
+        deliver(top, WM_CLOSE, args.size() >= 3 && args[2] == L"--post");
         return 0;
     }
     if (command == L"settle") {
