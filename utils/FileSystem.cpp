@@ -1,6 +1,7 @@
 #include "FileSystem.h"
 
 #include "File.h"
+#include "FileSystemBackend.h"
 #include "Path.h"
 
 namespace TOVK_Utils {
@@ -56,7 +57,7 @@ bool replaceBeside(const Path& path, const std::function<bool(const Path&)>& wri
             continue; // somebody else's file
         if (!writeNew(temporary))
             return false;
-        if (renameFile(temporary, path))
+        if (replaceKeepingAttributes(temporary, path))
             return true;
         removeFile(temporary);
         return false;

@@ -54,9 +54,34 @@ bool renameFile(const Block& from, const Block& to);
 // removed again.
 bool copyFile(const Block& from, const Block& to, bool failIfExists);
 
+// Which file or folder a path names, after following symbolic links: two paths that
+// reach the same one (a link and its target, two hard links, two spellings of one name)
+// get equal identities. Invalid when nothing is there or it cannot be queried; an
+// invalid identity equals nothing, not even itself, so "same file?" is never answered
+// yes for two paths that could not be looked at.
+struct FileIdentity {
+    uint64_t device = 0; // the volume (st_dev; the volume serial number on Windows)
+    uint64_t index = 0;  // the file on that volume (st_ino; the file index on Windows)
+    bool valid = false;
+
+    bool operator==(const FileIdentity& other) const {
+        return valid && other.valid && device == other.device && index == other.index;
+    }
+};
+FileIdentity fileIdentity(const Block& path);
+// How many names a regular file has (symbolic links followed); 0 for a folder and when it
+// cannot be queried.
+uint32_t hardLinkCount(const Block& path);
+
 // Replaces a file without ever leaving it half-written: writeNew makes the new version
 // under a free name beside it (".klovin-new0", "1", ...), never replacing a file there and
-// removing what it made when it fails; the new version is then renamed over the file.
+// removing what it made when it fails; the new version then takes the file's place. When
+// a file was there, the new version keeps what the system keeps for a file apart from its
+// bytes: on POSIX the permission bits, the owner and group where the process may set
+// them, and the access and modification times; on Windows the attributes, the security
+// descriptor, the alternate streams and the creation time, and a read-only file is not
+// replaced at all (Windows refuses it). A symbolic link at the path is replaced by the new
+// file, as a rename would.
 // On any failure the file stays as it was and nothing is left beside it.
 bool replaceBeside(const Path& path, const std::function<bool(const Path& temporary)>& writeNew);
 

@@ -3,6 +3,7 @@
 #include "utils/FileSystem.h"
 
 #include "SystemText.h"
+#include "utils/FileSystemBackend.h"
 #include "utils/Path.h"
 
 #include <cerrno>
@@ -69,6 +70,22 @@ bool renameFile(const Block& from, const Block& to) {
     return source.valid() && target.valid() && rename(source.get(), target.get()) == 0;
 }
 
+FileIdentity fileIdentity(const Block& path) {
+    SystemText name(path);
+    struct stat status;
+    if (!name.valid() || stat(name.get(), &status) != 0)
+        return {};
+    return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino), true};
+}
+
+uint32_t hardLinkCount(const Block& path) {
+    SystemText name(path);
+    struct stat status;
+    if (!name.valid() || stat(name.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return 0;
+    return status.st_nlink > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(status.st_nlink);
+}
+
 namespace {
 
 int openRetrying(const char* path, int flags, mode_t mode = 0) {
@@ -100,7 +117,54 @@ bool copyBytes(int from, int to) {
     }
 }
 
+// Gives the finished temporary what the original had. The owner goes first: a change of
+// owner clears the set-user and set-group bits, which the mode then puts back, but only
+// where the owner or group really is the original's, so that a file of ours never becomes
+// set-user-ID to us.
+bool takeOverStatus(const char* temporary, const struct stat& original) {
+    int fd = openRetrying(temporary, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    // Only a privileged process may give a file away; an ordinary one may still pick
+    // another of its own groups. Either may be refused, and the file is still usable.
+    if (status.st_uid != original.st_uid || status.st_gid != original.st_gid) {
+        if (fchown(fd, original.st_uid, original.st_gid) != 0)
+            fchown(fd, static_cast<uid_t>(-1), original.st_gid);
+        fstat(fd, &status);
+    }
+    mode_t mode = original.st_mode & 07777;
+    if (status.st_uid != original.st_uid)
+        mode &= ~static_cast<mode_t>(S_ISUID);
+    if (status.st_gid != original.st_gid)
+        mode &= ~static_cast<mode_t>(S_ISGID);
+    // A mode that did not take could leave a private message readable by others.
+    bool done = fchmod(fd, mode) == 0;
+    struct timespec times[2] = {original.st_atim, original.st_mtim};
+    futimens(fd, times);
+    ::close(fd);
+    return done;
+}
+
 } // namespace
+
+bool replaceKeepingAttributes(const Path& temporary, const Path& target) {
+    SystemText source(temporary);
+    SystemText destination(target);
+    if (!source.valid() || !destination.valid())
+        return false;
+    // lstat, not stat: a link is replaced, not followed, and its own mode (0777) is no
+    // mode for a file.
+    struct stat original;
+    if (lstat(destination.get(), &original) == 0 && S_ISREG(original.st_mode) &&
+        !takeOverStatus(source.get(), original))
+        return false;
+    return rename(source.get(), destination.get()) == 0;
+}
 
 bool copyFile(const Block& from, const Block& to, bool failIfExists) {
     SystemText source(from);

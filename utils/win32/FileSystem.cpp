@@ -2,8 +2,12 @@
 // through the table for wide text.
 #include "utils/FileSystem.h"
 
+#include "ReplaceFileStandIn.h"
 #include "SystemText.h"
+#include "utils/FileSystemBackend.h"
 #include "utils/Path.h"
+
+#include <atomic>
 
 namespace TOVK_Utils {
 
@@ -76,6 +80,53 @@ bool renameFile(const Block& from, const Block& to) {
     return MoveFileExA(sourceName.narrow(), targetName.narrow(), flags) != 0;
 }
 
+namespace {
+
+// Opens what the path names, a folder too (backup semantics), following links. Everyone
+// else may go on reading, writing and deleting it meanwhile.
+HANDLE openExisting(const Block& path, DWORD access) {
+    SystemText name(path);
+    if (!name.valid())
+        return INVALID_HANDLE_VALUE;
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (name.wide())
+        return WideCallTable::instance().CreateFileW(name.wideChars(), access, sharing, nullptr,
+                                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                     nullptr);
+    return CreateFileA(name.narrow(), access, sharing, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// No access to the content is asked for, so that a file the mail program holds without
+// sharing can still be looked at.
+bool fileInformation(const Block& path, BY_HANDLE_FILE_INFORMATION& information) {
+    HANDLE handle = openExisting(path, 0);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BOOL known = GetFileInformationByHandle(handle, &information);
+    CloseHandle(handle);
+    return known != 0;
+}
+
+} // namespace
+
+FileIdentity fileIdentity(const Block& path) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!fileInformation(path, information))
+        return {};
+    return {information.dwVolumeSerialNumber,
+            (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow,
+            true};
+}
+
+uint32_t hardLinkCount(const Block& path) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!fileInformation(path, information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return 0;
+    return information.nNumberOfLinks;
+}
+
 bool copyFile(const Block& from, const Block& to, bool failIfExists) {
     String source;
     String target;
@@ -93,6 +144,161 @@ bool copyFile(const Block& from, const Block& to, bool failIfExists) {
     if (!existed)
         removeFile(target);
     return false;
+}
+
+namespace {
+
+// ReplaceFileA and ReplaceFileW came with Windows 2000: looked up, not linked, so that the
+// program still starts without them; a system that lacks them gets the plain rename.
+template <class Call> Call replaceFileCall(const char* name) {
+    static std::atomic<void*> found{nullptr};
+    static std::atomic<bool> looked{false};
+    if (!looked.load()) {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        found.store(kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr);
+        looked.store(true);
+    }
+    return reinterpret_cast<Call>(found.load());
+}
+
+std::atomic<ReplaceFileACall> narrowStandIn{nullptr};
+std::atomic<ReplaceFileWCall> wideStandIn{nullptr};
+
+ReplaceFileACall narrowReplaceFile() {
+    ReplaceFileACall standIn = narrowStandIn.load();
+    return standIn ? standIn : replaceFileCall<ReplaceFileACall>("ReplaceFileA");
+}
+
+ReplaceFileWCall wideReplaceFile() {
+    ReplaceFileWCall standIn = wideStandIn.load();
+    return standIn ? standIn : replaceFileCall<ReplaceFileWCall>("ReplaceFileW");
+}
+
+// A name beside the target that nothing holds, for ReplaceFile to move the original to.
+bool freeBackupName(const Path& target, Path& backup) {
+    String suffix;
+    for (int n = 0; n < 100; ++n) {
+        suffix.printFormatted(".klovin-old%d", n);
+        backup.assign(target);
+        backup.append(suffix, false);
+        if (!exists(backup))
+            return true;
+    }
+    return false;
+}
+
+// The attributes a file keeps however often its bytes change. Read-only never gets here,
+// and the archive bit stays the new file's own: it tells backup programs that the bytes
+// changed.
+constexpr DWORD keptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// ReplaceFile keeps the attributes and the creation time itself, but not every system's
+// ReplaceFile does (Wine's does not), and the plain rename that stands in for it never
+// does: the temporary takes them before it moves. Best effort, as what ReplaceFile merges.
+void takeOverAttributes(const Path& temporary, const BY_HANDLE_FILE_INFORMATION& original) {
+    HANDLE handle = openExisting(temporary, FILE_WRITE_ATTRIBUTES);
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    SetFileTime(handle, &original.ftCreationTime, nullptr, nullptr);
+    CloseHandle(handle);
+    DWORD own = getAttributes(temporary);
+    if (own == INVALID_FILE_ATTRIBUTES || (original.dwFileAttributes & keptAttributes) == 0)
+        return;
+    // "Normal" only stands for no attribute at all, never beside another.
+    DWORD wanted = (own & ~FILE_ATTRIBUTE_NORMAL) | (original.dwFileAttributes & keptAttributes);
+    SystemText name(temporary);
+    if (name.wide())
+        WideCallTable::instance().SetFileAttributesW(name.wideChars(), wanted);
+    else
+        SetFileAttributesA(name.narrow(), wanted);
+}
+
+} // namespace
+
+void standInForReplaceFile(ReplaceFileACall narrow, ReplaceFileWCall wide) {
+    narrowStandIn.store(narrow);
+    wideStandIn.store(wide);
+}
+
+bool replaceKeepingAttributes(const Path& temporary, const Path& target) {
+    uint32_t attributes = getAttributes(target);
+    // Nothing to keep, or a link or folder that a rename treats as it always did.
+    if (attributes == NoAttributes ||
+        (attributes & (AttributeDirectory | AttributeReparsePoint)) != 0)
+        return renameFile(temporary, target);
+    // Windows refuses to replace a read-only file; said here too, so that no emulation of
+    // it that is less strict (Wine's) takes the user's protection away.
+    if ((attributes & AttributeReadOnly) != 0)
+        return false;
+    BY_HANDLE_FILE_INFORMATION original;
+    if (fileInformation(target, original))
+        takeOverAttributes(temporary, original);
+    Path backup;
+    // Without a backup name a failed ReplaceFile may leave the original gone; rather the
+    // plain rename than that.
+    if (!freeBackupName(target, backup))
+        return renameFile(temporary, target);
+
+    // One form for the three names: wide when any of them needs it.
+    bool wide = (temporary.isWide() || target.isWide()) && wideCallsAvailable();
+    String names[3];
+    const Block* sources[3] = {&target, &temporary, &backup};
+    for (int i = 0; i < 3; ++i) {
+        if (wide)
+            names[i].toWide(*sources[i]);
+        else
+            names[i].toNarrow(*sources[i]);
+    }
+    SystemText replaced(names[0]);
+    SystemText replacement(names[1]);
+    SystemText backupName(names[2]);
+    if (!replaced.valid() || !replacement.valid() || !backupName.valid())
+        return false;
+    // Merge errors (an ACL the process may not copy, a file system without streams) are
+    // ignored: the new bytes matter more than the attributes that could not follow.
+    const DWORD flags = REPLACEFILE_IGNORE_MERGE_ERRORS;
+    BOOL replacedNow = FALSE;
+    bool callable = false;
+    if (wide) {
+        if (ReplaceFileWCall call = wideReplaceFile()) {
+            callable = true;
+            replacedNow = call(replaced.wideChars(), replacement.wideChars(),
+                               backupName.wideChars(), flags, nullptr, nullptr);
+        }
+    } else if (ReplaceFileACall call = narrowReplaceFile()) {
+        callable = true;
+        replacedNow = call(replaced.narrow(), replacement.narrow(), backupName.narrow(), flags,
+                           nullptr, nullptr);
+    }
+    if (replacedNow) {
+        removeFile(backup);
+        return true;
+    }
+    if (!callable)
+        return renameFile(temporary, target);
+    DWORD error = GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        // The original was moved to the backup name and the new version could not follow
+        // into its place: the original goes back. Should even that fail, it stays under
+        // the backup name rather than being lost.
+        renameFile(backup, target);
+        return false;
+    }
+    // Nothing should have moved. A system that moved or copied the original to the backup
+    // name all the same gets it put back: a copy goes, a moved original returns.
+    if (exists(backup)) {
+        if (!exists(target)) {
+            renameFile(backup, target);
+            return false;
+        }
+        removeFile(backup);
+    }
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+        return false;
+    // The original vanished in the meantime, or the file system does not offer the call:
+    // the plain rename still puts the new version in place.
+    return renameFile(temporary, target);
 }
 
 } // namespace TOVK_Utils

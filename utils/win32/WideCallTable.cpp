@@ -29,6 +29,7 @@ const Entry entries[WideCallTable::FunctionCount] = {
     {"DeleteFileW", WideCallTable::Kernel32},
     {"MoveFileExW", WideCallTable::Kernel32},
     {"CopyFileW", WideCallTable::Kernel32},
+    {"SetFileAttributesW", WideCallTable::Kernel32},
 };
 
 } // namespace
@@ -137,6 +138,11 @@ BOOL WideCallTable::MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
 BOOL WideCallTable::CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
     using Call = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, BOOL);
     return function<Call>(FunctionCopyFileW)(from, to, failIfExists);
+}
+
+BOOL WideCallTable::SetFileAttributesW(LPCWSTR path, DWORD attributes) {
+    using Call = BOOL(WINAPI*)(LPCWSTR, DWORD);
+    return function<Call>(FunctionSetFileAttributesW)(path, attributes);
 }
 
 } // namespace TOVK_Utils

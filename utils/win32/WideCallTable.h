@@ -43,6 +43,7 @@ public:
     BOOL DeleteFileW(LPCWSTR path);
     BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
     BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists);
+    BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
 
     enum Library { Shell32, Kernel32, User32, Advapi32, LibraryCount };
     enum Function {
@@ -60,6 +61,7 @@ public:
         FunctionDeleteFileW,
         FunctionMoveFileExW,
         FunctionCopyFileW,
+        FunctionSetFileAttributesW,
         FunctionCount
     };
     // Whether a function has been looked up already (it is then never looked up again).
