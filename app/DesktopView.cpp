@@ -92,8 +92,9 @@ void DesktopView::enablePauseButton(bool enable) {
     data_.progressWindow.pauseButton.enable(enable);
 }
 
-void DesktopView::setStopButtonText(const Block& text) {
-    data_.progressWindow.stopButton.setText(String(text));
+// The Stop button becomes "Done"; pressing it sends the stop that ends the final state.
+void DesktopView::jobFinished(const JobCounts&) {
+    data_.progressWindow.stopButton.setText(String("Done"));
 }
 
 void DesktopView::postClose() {

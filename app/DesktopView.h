@@ -19,6 +19,7 @@ public:
     bool cutAttachments() override;
     const TOVK_Utils::String& outlookExpressStoreRoot() override;
     bool listShowsEmlFolders() override;
+    OldBackups oldBackups() override { return OldBackups::AskToReplace; }
     MailboxList& mailboxList() override;
 
     int ask(ViewOwner owner, const QuestionText& text) override;
@@ -30,7 +31,8 @@ public:
     void setProgressRange(int low, int high) override;
     void setProgress(int value) override;
     void enablePauseButton(bool enable) override;
-    void setStopButtonText(const TOVK_Utils::Block& text) override;
+    void reportProblem(const TOVK_Utils::Block&) override {}
+    void jobFinished(const JobCounts& counts) override;
     void postClose() override;
 
 private:

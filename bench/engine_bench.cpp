@@ -41,6 +41,7 @@ struct QuietView : EngineView {
     bool createBackups() override { return false; }
     bool cutAttachments() override { return cut; }
     const TOVK_Utils::String& outlookExpressStoreRoot() override { return store; }
+    OldBackups oldBackups() override { return OldBackups::KeepBeside; }
     bool listShowsEmlFolders() override { return false; }
     MailboxList& mailboxList() override { return rows; }
     int ask(ViewOwner, const QuestionText&) override { return 1; }
@@ -57,9 +58,8 @@ struct QuietView : EngineView {
     void setProgressRange(int, int) override {}
     void setProgress(int) override {}
     void enablePauseButton(bool) override {}
-    void setStopButtonText(const TOVK_Utils::Block&) override {
-        queue->postCommand(CommandQueue::stop);
-    }
+    void reportProblem(const TOVK_Utils::Block&) override {}
+    void jobFinished(const JobCounts&) override { queue->postCommand(CommandQueue::stop); }
     void postClose() override {}
 };
 

@@ -247,9 +247,12 @@ void ConsoleView::setProgress(int value) {
     dirty_ = true;
 }
 
-void ConsoleView::setStopButtonText(const Block& text) {
-    if (narrowText(text) != "Done")
-        return;
+// Printed even when quiet: the user must be able to tell what was left undone.
+void ConsoleView::reportProblem(const Block& text) {
+    printErr("klovin-extract: " + narrowText(text));
+}
+
+void ConsoleView::jobFinished(const JobCounts&) {
     // The final state: a stop taken before it was the user's; the press on "Done" is
     // made here, since nobody is there to make it.
     stoppedBeforeDone_ = job_->stopRequested;

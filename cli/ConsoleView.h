@@ -50,6 +50,10 @@ public:
     bool cutAttachments() override { return cut_; }
     const TOVK_Utils::String& outlookExpressStoreRoot() override { return store_; }
     bool listShowsEmlFolders() override { return emlFolders_; }
+    // Answering every question unasked must never replace the only copy of an original.
+    OldBackups oldBackups() override {
+        return behaviour_.yes ? OldBackups::KeepBeside : OldBackups::AskToReplace;
+    }
     MailboxList& mailboxList() override;
     int ask(ViewOwner owner, const QuestionText& text) override;
     std::unique_ptr<ViewQuestion> newQuestion() override;
@@ -59,7 +63,8 @@ public:
     void setProgressRange(int low, int high) override;
     void setProgress(int value) override;
     void enablePauseButton(bool) override {}
-    void setStopButtonText(const TOVK_Utils::Block& text) override;
+    void reportProblem(const TOVK_Utils::Block& text) override;
+    void jobFinished(const JobCounts& counts) override;
     void postClose() override;
 
 private:

@@ -40,13 +40,17 @@ const char* const usageText =
     "  --backup DIR      copy each .dbx mailbox to DIR before anything is read\n"
     "  --eml             treat folders as trees of .eml message files\n"
     "  -y, --yes         answer questions without asking: create a missing DIR,\n"
-    "                    overwrite old backups, cut without backups\n"
+    "                    cut without backups; an old backup is never replaced:\n"
+    "                    the new one takes a free name beside it (Inbox_1.dbx)\n"
     "  --list            print the mailboxes (or message folders) of FOLDER and exit\n"
     "  -q, --quiet       print only errors\n"
     "  -h, --help        print this help and exit\n"
     "  --version         print the version and exit\n"
     "\n"
     "Ctrl-C stops after the message in progress.\n"
+    "Every mailbox or message that could not be read, message not written back and\n"
+    "attachment not saved is named on standard error, even with --quiet. An attachment\n"
+    "that was saved but not understood completely is left in its message.\n"
     "Exit status: 0 all extracted; 1 some attachment not saved or some message not read\n"
     "or not written back; 2 usage error; 3 halted or cancelled.\n";
 
@@ -119,7 +123,7 @@ struct JobPlan {
 
 struct Totals {
     int64_t mailboxes = 0, emails = 0, attachments = 0, encoded = 0, decoded = 0;
-    int64_t saveFailures = 0, unreadable = 0, writeFailures = 0;
+    int64_t keptInMessage = 0, saveFailures = 0, unreadable = 0, writeFailures = 0;
 };
 
 std::string megabytes(int64_t bytes) {
@@ -231,6 +235,21 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<JobPlan>> jobs;
     if (!planJobs(options, jobs, options.quiet))
         return UsageError;
+    // Attachments saved into a tree of message folders are read as mail on the next run
+    // (and a saved .eml attachment cut): the whole tree is refused, not only the folders
+    // that hold messages today.
+    if (options.eml) {
+        const String output = ownText(absolutePath(options.output));
+        for (const std::string& source : options.sources) {
+            if (TOVK_Utils::isSameOrInside(output, TOVK_Utils::fileIdentity(ownText(source)))) {
+                std::fprintf(stderr,
+                             "klovin-extract: the destination folder %s lies inside the message "
+                             "folders being read (%s); choose another destination folder\n",
+                             options.output.c_str(), source.c_str());
+                return UsageError;
+            }
+        }
+    }
 
     ConsoleSystem::installStopHandlers();
     ConsoleView::Behaviour behaviour;
@@ -264,6 +283,7 @@ int main(int argc, char** argv) {
     Totals totals;
     int status = Extracted;
     ExtractThread thread;
+    thread.beginRun(); // the jobs of one command are one run: one backup per mailbox
     for (auto& plan : jobs) {
         view.setJob(&thread, &plan->rows, ownText(plan->store), plan->eml);
         if (!view.runJob()) {
@@ -276,6 +296,7 @@ int main(int argc, char** argv) {
         totals.attachments += thread.attachmentCount;
         totals.encoded += thread.encodedBytes;
         totals.decoded += thread.decodedBytes;
+        totals.keptInMessage += thread.keptInMessage;
         totals.saveFailures += thread.saveFailures;
         totals.unreadable += thread.unreadableMessages;
         totals.writeFailures += thread.writeFailures;
@@ -294,11 +315,16 @@ int main(int argc, char** argv) {
         summary += "Attachments: " + std::to_string(totals.attachments) + "\n";
         summary += "- Encoded: " + megabytes(totals.encoded) + "\n";
         summary += "- Decoded: " + megabytes(totals.decoded) + "\n";
+        if (options.cut)
+            summary +=
+                "Attachments kept in the message: " + std::to_string(totals.keptInMessage) + "\n";
         summary +=
             "Attachments that could not be saved: " + std::to_string(totals.saveFailures) + "\n";
         summary += "Messages that could not be read: " + std::to_string(totals.unreadable) + "\n";
         summary +=
             "Messages that could not be written back: " + std::to_string(totals.writeFailures);
+        for (const auto& made : thread.backupsMade)
+            summary += "\nBackup of " + narrow(made.mailbox) + ": " + narrow(made.backup);
         if (status == Halted)
             summary += "\nThe extraction did not finish.";
         view.printOut(summary);

@@ -79,10 +79,10 @@ void cleanName(String& cleaned, const Block& fileName, const char* replaced) {
 } // namespace
 
 bool ExtractThread::saveAttachment(const Block& fileName, const Block& content,
-                                   const char* replacedCharacters, ViewQuestion& question) {
+                                   const char* replacedCharacters, ViewQuestion& question,
+                                   Path& target) {
     String folder;
     workPath(folder, view().extractFolder());
-    Path target;
     if (isSafeAsIs(fileName) && target.join(folder, fileName) &&
         writeUniqueFile(target, content, true))
         return true;
@@ -119,10 +119,14 @@ bool ExtractThread::writeUniqueFile(Path& path, const Block& content, bool skipI
         candidate.append(extension, false);
         if (candidate.equals(previous))
             return false; // the name cannot change any more: never loop forever
-        if (!TOVK_Utils::exists(candidate))
+        if (!TOVK_Utils::exists(candidate)) {
+            path.assign(candidate);
             return TOVK_Utils::writeAll(candidate, content);
-        if (skipIdentical && sameContent(candidate, content))
+        }
+        if (skipIdentical && sameContent(candidate, content)) {
+            path.assign(candidate);
             return true;
+        }
         previous.assign(candidate);
     }
     return false;

@@ -6,8 +6,9 @@
 //
 // Blocking rules every implementation keeps:
 // - posted texts (postStatusText, postCounterText) never block the worker;
-// - the synchronous calls (setStatusText, setStopButtonText, enablePauseButton,
+// - the synchronous calls (setStatusText, jobFinished, enablePauseButton,
 //   setProgressRange, setProgress) return only after the user interface has taken them;
+// - reportProblem never blocks the worker for long (it may print a line);
 // - questions block the calling (worker) thread alone, with their owner disabled.
 #pragma once
 
@@ -15,6 +16,7 @@
 #include "utils/Block.h"
 #include "utils/String.h"
 
+#include <cstdint>
 #include <memory>
 
 // Which window owns a question box.
@@ -38,6 +40,24 @@ struct QuestionText {
     int sizeCode = 1; // 1 for errors and questions, 2 for the final information box
 };
 
+// What a job did, told to the view when the job is over.
+struct JobCounts {
+    int32_t mailboxes = 0;
+    int32_t emails = 0;
+    int32_t attachments = 0;   // saved, or found already saved
+    int32_t keptInMessage = 0; // saved, but left in its message: not understood completely
+    int32_t saveFailures = 0;
+    int32_t unreadableMessages = 0;
+    int32_t writeFailures = 0; // messages not written back
+    bool halted = false;       // the job ended early: a refusal, a damaged mailbox, a cancel
+};
+
+// What to do with a backup of an earlier run that stands where a new one goes.
+enum class OldBackups {
+    AskToReplace, // the desktop program asks once whether to overwrite them
+    KeepBeside,   // never replaced: the new backup takes a free numbered name beside it
+};
+
 // A question box whose check box the caller reads after the answer.
 class ViewQuestion {
 public:
@@ -57,6 +77,7 @@ public:
     virtual bool createBackups() = 0;
     virtual bool cutAttachments() = 0;
     virtual const TOVK_Utils::String& outlookExpressStoreRoot() = 0;
+    virtual OldBackups oldBackups() = 0;
     // The list holds folders of .eml files instead of mailbox names.
     virtual bool listShowsEmlFolders() = 0;
 
@@ -74,7 +95,12 @@ public:
     virtual void setProgressRange(int low, int high) = 0;
     virtual void setProgress(int value) = 0;
     virtual void enablePauseButton(bool enable) = 0;
-    virtual void setStopButtonText(const TOVK_Utils::Block& text) = 0;
+    // One line naming what could not be done: a mailbox or message not read, a message
+    // not written back and why, an attachment not saved. The desktop program shows none.
+    virtual void reportProblem(const TOVK_Utils::Block& text) = 0;
+    // The job is over and waits in its final state until a stop command comes (the
+    // desktop program's "Done").
+    virtual void jobFinished(const JobCounts& counts) = 0;
     // The job has ended: the progress window closes itself on its own thread.
     virtual void postClose() = 0;
 };

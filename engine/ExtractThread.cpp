@@ -66,6 +66,7 @@ void ExtractThread::run() {
     encodedBytes = 0;
     decodedBytes = 0;
     mailboxCount = 0;
+    keptInMessage = 0;
     saveFailures = 0;
     unreadableMessages = 0;
     writeFailures = 0;
@@ -75,6 +76,14 @@ void ExtractThread::run() {
     stopRequested = false;
     commandQueue.clear();
     v.setStatusText(String("Initialising."));
+
+    String destination;
+    workPath(destination, v.extractFolder());
+    if (destinationIsBeingRead(destination)) {
+        halted = true;
+        finalState();
+        return;
+    }
 
     if (v.createBackups() && !v.listShowsEmlFolders() && !prepareBackups()) {
         halted = true;
@@ -119,10 +128,23 @@ void ExtractThread::run() {
     finalState();
 }
 
+JobCounts ExtractThread::counts() const {
+    JobCounts c;
+    c.mailboxes = mailboxCount;
+    c.emails = emailCount;
+    c.attachments = attachmentCount;
+    c.keptInMessage = keptInMessage;
+    c.saveFailures = saveFailures;
+    c.unreadableMessages = unreadableMessages;
+    c.writeFailures = writeFailures;
+    c.halted = halted;
+    return c;
+}
+
 void ExtractThread::finalState() {
     EngineView& v = view();
     v.enablePauseButton(false);
-    v.setStopButtonText(String("Done"));
+    v.jobFinished(counts());
     v.setProgress(totalMessages);
     paused = true;
     pollCommands(); // waits for the press on "Done"
@@ -141,6 +163,20 @@ bool ExtractThread::prepareBackups() {
         backup.createDirectories(false);
         usable = TOVK_Utils::isDirectory(backup);
     }
+    String store;
+    workPath(store, v.outlookExpressStoreRoot());
+    // A backup inside the store would be no backup at all once the store is lost, and one
+    // in the store folder itself takes a mailbox's own name.
+    if (usable && TOVK_Utils::isSameOrInside(backup, TOVK_Utils::fileIdentity(store))) {
+        String message;
+        TOVK_Utils::format(message,
+                           "The backup folder %s is the mailbox folder %s or lies inside it. "
+                           "Choose another backup folder. Aborting extraction.",
+                           false, backup, store);
+        report(message);
+        showError(ViewOwner::TopLevel, "Error", message);
+        return false;
+    }
     backupOverwriteConfirmed = false;
     MailboxList& list = v.mailboxList();
     String name;
@@ -153,6 +189,7 @@ bool ExtractThread::prepareBackups() {
             TOVK_Utils::format(message,
                                "Backup of mailbox %s.dbx to %s failed. Aborting extraction.", false,
                                name, target);
+            report(message);
             showError(ViewOwner::TopLevel, "Error", message);
             return false;
         }
@@ -166,7 +203,36 @@ bool ExtractThread::backupMailbox(const Block& name) {
     EngineView& v = view();
     Path source, target;
     mailboxPath(source, v.outlookExpressStoreRoot(), name);
+    const TOVK_Utils::FileIdentity identity = TOVK_Utils::fileIdentity(source);
+    // The same mailbox named twice in one run (through a folder and a link, say) keeps
+    // its first backup: a second one could hold it already cut.
+    for (const BackupMade& made : backupsMade)
+        if (identity.valid && made.identity == identity)
+            return true;
     mailboxPath(target, v.backupFolder(), name);
+    String extension, number;
+    target.extension(extension);
+    Path stem;
+    stem.assign(target);
+    stem.removeExtension();
+    // The first name that no other mailbox of this run has taken, that is not the
+    // mailbox itself, and (unless the user lets old backups be replaced) not taken at all.
+    for (int32_t n = 1;; ++n) {
+        bool free = true;
+        for (const BackupMade& made : backupsMade)
+            free = free && !made.backup.equalsNoCase(target);
+        if (free && TOVK_Utils::exists(target)) {
+            const TOVK_Utils::FileIdentity there = TOVK_Utils::fileIdentity(target);
+            free =
+                !(there.valid && there == identity) && v.oldBackups() == OldBackups::AskToReplace;
+        }
+        if (free)
+            break;
+        number.printFormatted("_%d.", n);
+        target.assign(stem);
+        target.append(number, false);
+        target.append(extension, false);
+    }
     String status;
     TOVK_Utils::format(status, "Backing up %s.dbx to %s", false, name, target);
     v.setStatusText(status);
@@ -183,16 +249,53 @@ bool ExtractThread::backupMailbox(const Block& name) {
         backupOverwriteConfirmed = true;
     }
     // A failed copy must not take the older backup with it: the copy is made beside it.
-    const bool copied = TOVK_Utils::replaceBeside(target, [&](const Path& temporary) {
-        return TOVK_Utils::copyFile(source, temporary, true);
-    });
+    const bool copied = TOVK_Utils::replaceBeside(
+        target,
+        [&](const Path& temporary) { return TOVK_Utils::copyFile(source, temporary, true); },
+        TOVK_Utils::Replaced::WholeFile);
     if (!copied) {
         String message;
         TOVK_Utils::format(message, "Backup of mailbox %s.dbx to %s failed. Aborting extraction.",
                            false, name, target);
+        report(message);
         showError(ViewOwner::TopLevel, "Error", message);
         return false;
     }
+    backupsMade.push_back({String(source), String(target), identity});
+    return true;
+}
+
+// Saved attachments that land in a tree being read are read as mail on the next run (a
+// saved .eml or .dbx attachment then gets cut), and skipping them instead would hide
+// real mail when the destination is a message folder: the job is refused.
+bool ExtractThread::destinationIsBeingRead(const String& destination) {
+    EngineView& v = view();
+    String folder, message;
+    if (!v.listShowsEmlFolders()) {
+        workPath(folder, v.outlookExpressStoreRoot());
+        if (folder.length() == 0 ||
+            !(TOVK_Utils::fileIdentity(destination) == TOVK_Utils::fileIdentity(folder)))
+            return false;
+        TOVK_Utils::format(message,
+                           "The destination folder %s is the mailbox folder being read. "
+                           "Choose another destination folder.",
+                           false, destination);
+    } else {
+        MailboxList& list = v.mailboxList();
+        bool inside = false;
+        for (int row = list.nextChecked(-1); row != -1 && !inside; row = list.nextChecked(row)) {
+            list.itemText(folder, row, 0, TOVK_Utils::widePathsPreferred());
+            inside = TOVK_Utils::isSameOrInside(destination, TOVK_Utils::fileIdentity(folder));
+        }
+        if (!inside)
+            return false;
+        TOVK_Utils::format(message,
+                           "The destination folder %s is the message folder %s or lies inside "
+                           "it. Choose another destination folder.",
+                           false, destination, folder);
+    }
+    report(message);
+    showError(ViewOwner::ProgressWindow, "Error", message);
     return true;
 }
 

@@ -9,12 +9,14 @@
 #include "engine/EngineView.h"
 #include "formats/DbxMailbox.h"
 #include "formats/MimePart.h"
+#include "utils/FileSystem.h"
 #include "utils/Path.h"
 #include "utils/StoreVirtual.h"
 #include "utils/String.h"
 #include "utils/Thread2.h"
 
 #include <cstdint>
+#include <vector>
 
 class ExtractThread : public TOVK_Utils::Thread2 {
 public:
@@ -34,10 +36,19 @@ public:
     int32_t countEmlFiles(const TOVK_Utils::Block& folder);
     void processEmlFolder(const TOVK_Utils::Block& folder);
     bool backupMailbox(const TOVK_Utils::Block& name);
+    // Saves one attachment; saved receives the file that holds it.
     bool saveAttachment(const TOVK_Utils::Block& fileName, const TOVK_Utils::Block& content,
-                        const char* replacedCharacters, ViewQuestion& question);
+                        const char* replacedCharacters, ViewQuestion& question,
+                        TOVK_Utils::Path& saved);
+    // Writes the content under the path's name or the first free "_%d." name beside it;
+    // the path is changed to the name that holds the content.
     bool writeUniqueFile(TOVK_Utils::Path& path, const TOVK_Utils::Block& content,
                          bool skipIdentical);
+    // A new run: forgets the backups of the run before. Jobs of one run (klovin-extract's
+    // store folders) never give two mailboxes one backup name, and back a mailbox up once.
+    void beginRun() { backupsMade.clear(); }
+    // The counts of the last job, as told to the view when it finished.
+    JobCounts counts() const;
     void pollCommands();
     void addCount(int32_t& counter, ViewCounter label, int32_t amount);
     void addMegabytes(int64_t& counter, ViewCounter label, int64_t amount);
@@ -56,10 +67,18 @@ public:
     int32_t mailboxCount = 0;
 
     // What went wrong in the last job, for summaries (the desktop program shows none).
+    int32_t keptInMessage = 0;      // saved but not cut: not understood completely
     int32_t saveFailures = 0;       // attachments that could not be saved
     int32_t unreadableMessages = 0; // messages that could not be read whole
     int32_t writeFailures = 0;      // messages that could not be written back
     bool halted = false;            // the job ended early: a refusal, a damaged mailbox, a cancel
+
+    struct BackupMade {
+        TOVK_Utils::String mailbox; // the original's path
+        TOVK_Utils::String backup;  // its copy's
+        TOVK_Utils::FileIdentity identity;
+    };
+    std::vector<BackupMade> backupsMade; // in this run, in order
 
 private:
     EngineView& view();
@@ -67,10 +86,19 @@ private:
     bool prepareBackups();
     bool prepareDestination();
     bool countMessages();
-    // Decodes and saves every attachment of a parsed message; true when at least one
-    // was saved (and dropped from the message).
+    bool destinationIsBeingRead(const TOVK_Utils::String& destination);
+    // Decodes and saves every attachment of a parsed message. With cutting on, a part is
+    // dropped from the message only when it was understood completely and its file holds
+    // exactly its bytes; true when at least one was dropped. `where` names the message in
+    // reports.
     bool extractAttachments(TOVK_Internet::MimePart& root, const char* replacedCharacters,
-                            ViewQuestion& question);
+                            ViewQuestion& question, const TOVK_Utils::Block& where);
+    // The message's text without its dropped parts, checked; false (reported, counted as
+    // not written back) when the cut text would lose anything else.
+    bool cutText(const TOVK_Internet::MimePart& root, const TOVK_Utils::Block& message,
+                 TOVK_Utils::Block& output, const TOVK_Utils::Block& where);
+    void reportNotWrittenBack(const TOVK_Utils::Block& where, const char* why);
+    void report(const TOVK_Utils::Block& text);
     bool sameContent(const TOVK_Utils::Path& path, const TOVK_Utils::Block& content);
     void mailboxPath(TOVK_Utils::Path& path, const TOVK_Utils::String& folder,
                      const TOVK_Utils::Block& name);

@@ -2,6 +2,7 @@
 #include "engine/ExtractThread.h"
 
 #include "formats/Decoding.h"
+#include "formats/MessageCut.h"
 #include "utils/DirectorySearch.h"
 #include "utils/File.h"
 #include "utils/FileSystem.h"
@@ -103,11 +104,12 @@ void ExtractThread::processMailbox(const Block& name) {
     const int32_t count = static_cast<int32_t>(mailbox.messageOffsets.size());
     const bool cut = v.cutAttachments();
     int32_t number = 1;
-    String text;
+    String text, where;
     for (const uint32_t offset : mailbox.messageOffsets) {
         pollCommands();
         if (stopRequested)
             return;
+        TOVK_Utils::format(where, "message %d of %d of %s.dbx", false, number, count, name);
         TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", false, number++, count,
                            name);
         v.postStatusText(text);
@@ -120,17 +122,22 @@ void ExtractThread::processMailbox(const Block& name) {
         }
         addCount(emailCount, ViewCounter::Emails, 1);
         v.setProgress(++position);
-        if (!failed && !complete)
+        if (!failed && !complete) {
             ++unreadableMessages; // nothing is taken from a message that did not read whole
+            TOVK_Utils::format(text, "could not read %s: its chain of blocks is damaged", false,
+                               where);
+            report(text);
+        }
         if (complete) {
             MimePart root;
             root.parse(message);
-            if (extractAttachments(root, dbxReplacedCharacters, *question) && cut) {
-                root.rebuild(rewrite);
+            if (extractAttachments(root, dbxReplacedCharacters, *question, where) && cut &&
+                cutText(root, message, rewrite, where)) {
                 try {
                     if (!mailbox.writeMessage(offset, rewrite))
-                        ++writeFailures;
+                        reportNotWrittenBack(where, "it does not fit its chain of blocks");
                 } catch (int) {
+                    reportNotWrittenBack(where, "a write error");
                     failed = true;
                 }
             }
@@ -144,6 +151,7 @@ void ExtractThread::processMailbox(const Block& name) {
                                "%s is corrupt and cannot be extracted from. Extraction of "
                                "all mailboxes will halt.",
                                false, path);
+            report(text);
             showError(ViewOwner::ProgressWindow, "Error", text);
             return;
         }
@@ -185,36 +193,77 @@ void ExtractThread::processEmlFolder(const Block& folder) {
         v.setProgress(++position);
         if (!complete) {
             ++unreadableMessages; // treated as a message without attachments, never rewritten
+            TOVK_Utils::format(text, "could not read %s", false, path);
+            report(text);
             continue;
         }
         MimePart root;
         root.parse(message);
-        if (extractAttachments(root, emlReplacedCharacters, *question) && cut) {
-            root.rebuild(rewrite);
-            if (!replaceFile(path, rewrite))
-                ++writeFailures;
+        if (!extractAttachments(root, emlReplacedCharacters, *question, path) || !cut)
+            continue;
+        // Writing a copy back in place is the only way to keep every link, and it could
+        // not be undone after a crash: such a file keeps its attachments.
+        if (TOVK_Utils::hardLinkCount(path) > 1) {
+            reportNotWrittenBack(path, "the file has several hard links");
+            continue;
         }
+        if (cutText(root, message, rewrite, path) && !replaceFile(path, rewrite))
+            reportNotWrittenBack(path, "a write error");
     }
 }
 
 bool ExtractThread::extractAttachments(MimePart& root, const char* replacedCharacters,
-                                       ViewQuestion& question) {
+                                       ViewQuestion& question, const Block& where) {
     if (root.isUnparseable())
         return false;
-    bool saved = false;
+    const bool cut = view().cutAttachments();
+    bool dropped = false;
+    Path saved;
     for (auto& part : root.allParts) {
         if (!part->isAttachment())
             continue;
-        TOVK_Internet::decodeContent(*part, decoded_);
-        if (!saveAttachment(part->fileName, decoded_, replacedCharacters, question)) {
+        const bool clean = TOVK_Internet::decodeContent(*part, decoded_);
+        if (!saveAttachment(part->fileName, decoded_, replacedCharacters, question, saved)) {
             ++saveFailures;
+            String text;
+            TOVK_Utils::format(text, "could not save attachment %s of %s as %s", false,
+                               part->fileName, where, saved);
+            report(text);
             continue;
         }
-        part->drop();
-        saved = true;
         addCount(attachmentCount, ViewCounter::Attachments, 1);
         addMegabytes(encodedBytes, ViewCounter::Encoded, part->body.length());
         addMegabytes(decodedBytes, ViewCounter::Decoded, decoded_.length());
+        if (!cut)
+            continue;
+        // The file is read back before its part leaves the message: once cut, it is the
+        // only copy.
+        if (clean && part->hasExactExtent() && sameContent(saved, decoded_)) {
+            part->drop();
+            dropped = true;
+        } else {
+            ++keptInMessage;
+        }
     }
-    return saved;
+    return dropped;
+}
+
+bool ExtractThread::cutText(const MimePart& root, const Block& message, Block& output,
+                            const Block& where) {
+    if (TOVK_Internet::spliceOutDropped(root, message, output) &&
+        TOVK_Internet::cutKeepsTheRest(root, output))
+        return true;
+    reportNotWrittenBack(where, "its cut text failed the check");
+    return false;
+}
+
+void ExtractThread::reportNotWrittenBack(const Block& where, const char* why) {
+    ++writeFailures;
+    String text;
+    TOVK_Utils::format(text, "%s was not written back: %s", false, where, String(why));
+    report(text);
+}
+
+void ExtractThread::report(const Block& text) {
+    view().reportProblem(text);
 }

@@ -51,68 +51,113 @@ uint8_t* makeRoom(Block& output, int32_t n) {
 
 } // namespace
 
-void decodeBase64(const Block& input, Block& output) {
+bool decodeBase64(const Block& input, Block& output) {
     const int32_t n = input.byteSize();
     uint8_t* out = makeRoom(output, n);
     if (!out)
-        return;
+        return true;
     const uint8_t* in = input.data();
+    bool clean = true;
     int32_t emitted = 0;
-    int32_t i = 0;
     int phase = 0;
     uint8_t accumulator = 0;
-    while (i < n) {
-        // Fast path: a whole group of four alphabet characters at a group boundary,
-        // which is nearly all of a real body.
-        if (phase == 0) {
-            while (i + 4 <= n) {
-                const uint32_t a = base64Table[in[i]], b = base64Table[in[i + 1]],
-                               c = base64Table[in[i + 2]], d = base64Table[in[i + 3]];
-                if ((a | b | c | d) & 0x80)
-                    break;
-                const uint32_t bits = (a << 18) | (b << 12) | (c << 6) | d;
-                out[emitted] = static_cast<uint8_t>(bits >> 16);
-                out[emitted + 1] = static_cast<uint8_t>(bits >> 8);
-                out[emitted + 2] = static_cast<uint8_t>(bits);
-                emitted += 3;
-                i += 4;
-            }
-            if (i >= n)
-                break;
-        }
-        const uint8_t v = base64Table[in[i++]];
-        if (v == skip)
+    int32_t usualLength = -1; // the first data line's
+    int padPhase = -1;        // the phase at the first pad character
+    int pads = 0;
+    bool ended = false; // the data is over: padding, a blank line or a short line came
+    for (int32_t pos = 0; pos < n;) {
+        const void* lf = std::memchr(in + pos, '\n', static_cast<size_t>(n - pos));
+        const int32_t next =
+            lf ? static_cast<int32_t>(static_cast<const uint8_t*>(lf) - in) + 1 : n;
+        int32_t end = lf ? next - 1 : n;
+        if (end > pos && in[end - 1] == '\r')
+            --end;
+        const int32_t lineStart = pos;
+        pos = next;
+        if (end == lineStart) {
+            ended = ended || usualLength >= 0;
             continue;
-        switch (phase) {
-        case 0:
-            accumulator = static_cast<uint8_t>(v << 2);
-            phase = 1;
-            break;
-        case 1:
-            out[emitted++] = static_cast<uint8_t>(accumulator | ((v >> 4) & 0x03));
-            accumulator = static_cast<uint8_t>(v << 4);
-            phase = 2;
-            break;
-        case 2:
-            out[emitted++] = static_cast<uint8_t>(accumulator | ((v >> 2) & 0x0F));
-            accumulator = static_cast<uint8_t>(v << 6);
-            phase = 3;
-            break;
-        default:
-            out[emitted++] = static_cast<uint8_t>(accumulator | v);
-            phase = 0;
+        }
+        if (ended) {
+            // Text after the data, such as a list's footer: its letters alone would pass
+            // for base64, so it is not decoded, and the part is not what it claims.
+            clean = false;
             break;
         }
+        if (usualLength < 0)
+            usualLength = end - lineStart;
+        int32_t i = lineStart;
+        while (i < end) {
+            // Fast path: a whole group of four alphabet characters at a group boundary,
+            // which is nearly all of a real body.
+            if (phase == 0 && pads == 0) {
+                while (i + 4 <= end) {
+                    const uint32_t a = base64Table[in[i]], b = base64Table[in[i + 1]],
+                                   c = base64Table[in[i + 2]], d = base64Table[in[i + 3]];
+                    if ((a | b | c | d) & 0x80)
+                        break;
+                    const uint32_t bits = (a << 18) | (b << 12) | (c << 6) | d;
+                    out[emitted] = static_cast<uint8_t>(bits >> 16);
+                    out[emitted + 1] = static_cast<uint8_t>(bits >> 8);
+                    out[emitted + 2] = static_cast<uint8_t>(bits);
+                    emitted += 3;
+                    i += 4;
+                }
+                if (i >= end)
+                    break;
+            }
+            const uint8_t c = in[i++];
+            const uint8_t v = base64Table[c];
+            if (v == skip) {
+                if (c == '=') {
+                    if (pads++ == 0)
+                        padPhase = phase;
+                } else {
+                    clean = false; // junk is skipped, but the part is no longer exact
+                }
+                continue;
+            }
+            if (pads > 0) {
+                clean = false; // data after the padding is not decoded
+                continue;
+            }
+            switch (phase) {
+            case 0:
+                accumulator = static_cast<uint8_t>(v << 2);
+                phase = 1;
+                break;
+            case 1:
+                out[emitted++] = static_cast<uint8_t>(accumulator | ((v >> 4) & 0x03));
+                accumulator = static_cast<uint8_t>(v << 4);
+                phase = 2;
+                break;
+            case 2:
+                out[emitted++] = static_cast<uint8_t>(accumulator | ((v >> 2) & 0x0F));
+                accumulator = static_cast<uint8_t>(v << 6);
+                phase = 3;
+                break;
+            default:
+                out[emitted++] = static_cast<uint8_t>(accumulator | v);
+                phase = 0;
+                break;
+            }
+        }
+        // Padding ends the data, and so does a line shorter than the ones before it.
+        ended = pads > 0 || end - lineStart < usualLength;
     }
     output.resize(emitted);
+    const bool wholeGroups =
+        pads == 0 ? phase == 0 : (padPhase == 2 && pads == 2) || (padPhase == 3 && pads == 1);
+    return clean && wholeGroups;
 }
 
-void decodeQuotedPrintable(const Block& input, Block& output) {
+bool decodeQuotedPrintable(const Block& input, Block& output) {
     const int32_t n = input.byteSize();
     uint8_t* out = makeRoom(output, n);
     if (!out)
-        return;
+        return true;
     const uint8_t* in = input.data();
+    bool clean = true;
     int32_t emitted = 0;
     for (int32_t i = 0; i < n; ++i) {
         const uint8_t c = in[i];
@@ -145,26 +190,46 @@ void decodeQuotedPrintable(const Block& input, Block& output) {
             }
         }
         out[emitted++] = c;
+        clean = false;
     }
     output.resize(emitted);
+    return clean;
 }
 
-void decodeContent(const MimePart& part, Block& output) {
+namespace {
+
+// A body of line breaks only is as good as empty.
+bool holdsText(const Block& body) {
+    const uint8_t* p = body.rawPointer();
+    for (int32_t i = 0; i < body.byteSize(); ++i)
+        if (p[i] != '\r' && p[i] != '\n')
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool decodeContent(const MimePart& part, Block& output) {
+    bool clean = false;
     switch (part.transferEncoding) {
     case TransferEncoding::Base64:
-        decodeBase64(part.body, output);
+        clean = decodeBase64(part.body, output);
         break;
     case TransferEncoding::QuotedPrintable:
-        decodeQuotedPrintable(part.body, output);
+        clean = decodeQuotedPrintable(part.body, output);
         break;
-    default:
+    case TransferEncoding::Plain:
+    case TransferEncoding::Other:
         output.setWide(false);
         output.resize(part.body.length());
         if (part.body.length() > 0)
             std::memcpy(output.data(), part.body.rawPointer(),
                         static_cast<size_t>(part.body.length()));
+        clean = part.transferEncoding == TransferEncoding::Plain;
         break;
     }
+    // Nothing decoded out of something means the something was not understood.
+    return clean && (output.byteSize() > 0 || !holdsText(part.body));
 }
 
 } // namespace TOVK_Internet

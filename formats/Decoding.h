@@ -7,17 +7,24 @@ namespace TOVK_Internet {
 
 class MimePart;
 
-// Decodes base64 text; bytes outside the alphabet (line breaks, "=", anything else) are
-// skipped, and a pad character does not end the stream.
-void decodeBase64(const TOVK_Utils::Block& input, TOVK_Utils::Block& output);
+// Each decoder says whether the input was clean: exactly what its encoding allows, so
+// that the decoded bytes are all the input held. Only a clean part may be cut out of its
+// message; an unclean one is decoded as well as it can be and stays where it is.
+
+// Decodes base64 lines. The data ends at the padding, at a blank line, or after a line
+// shorter than the first; text after that end is not decoded. Other bytes outside the
+// alphabet are skipped. Clean: alphabet characters and line breaks only, whole groups,
+// padding only at the very end and nothing but line breaks after the data.
+bool decodeBase64(const TOVK_Utils::Block& input, TOVK_Utils::Block& output);
 
 // Decodes quoted-printable text: "=" at a line end is a soft break, "=XY" with two hex
-// digits is a byte, anything else stays as it is.
-void decodeQuotedPrintable(const TOVK_Utils::Block& input, TOVK_Utils::Block& output);
+// digits is a byte, anything else stays as it is. Clean: no other "=".
+bool decodeQuotedPrintable(const TOVK_Utils::Block& input, TOVK_Utils::Block& output);
 
 // The attachment's bytes by the part's transfer encoding: base64, quoted-printable, or
 // (7bit, 8bit, binary, none, unknown) the body unchanged. Decoding by the wrong rule
-// would save garbage, and cutting would then replace the only copy with it.
-void decodeContent(const MimePart& part, TOVK_Utils::Block& output);
+// would save garbage, and cutting would then replace the only copy with it. An unknown
+// encoding is never clean, and neither is a body that decoded to nothing.
+bool decodeContent(const MimePart& part, TOVK_Utils::Block& output);
 
 } // namespace TOVK_Internet

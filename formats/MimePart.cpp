@@ -74,21 +74,20 @@ bool MimePart::parse(const Block& text) {
         if (contentEnd > pos && text_[contentEnd - 1] == '\r')
             --contentEnd;
         // A final line without LF is a line like any other: dropping it would lose the
-        // last line of a part that a rebuild keeps.
-        if (!feedLine(text_ + pos, contentEnd - pos, pos))
-            return false;
+        // last line of a part.
+        feedLine(text_ + pos, contentEnd - pos, pos);
         if (unparseable_)
             return false;
         pos = lineEnd + 1;
     }
-    return true;
+    return !headerDamaged;
 }
 
 // Equivalent to handing the line down from the root, part by part, where each part in
 // body mode first checks whether the line is one of its own boundary lines: the
 // outermost part whose boundary matches takes it, any other line goes to the innermost
 // part. The chain and the boundary index make both steps independent of the depth.
-bool MimePart::feedLine(const uint8_t* line, int64_t length, int64_t start) {
+void MimePart::feedLine(const uint8_t* line, int64_t length, int64_t start) {
     if (chain_.empty())
         chain_.push_back(this);
     const int32_t depth =
@@ -98,38 +97,58 @@ bool MimePart::feedLine(const uint8_t* line, int64_t length, int64_t start) {
         if (part->bodyStart < 0)
             part->bodyStart = start;
         truncateChain(static_cast<size_t>(depth) + 1);
+        if (part->currentChild)
+            part->currentChild->partEnd = start;
         const int32_t b = part->boundary.length();
         if (length >= 4 + b && line[2 + b] == '-' && line[3 + b] == '-') {
             part->currentChild = nullptr;
             part->childrenClosed = true;
-            return true;
+            return;
         }
-        part->currentChild = part->openChild();
+        part->currentChild = part->openChild(start);
         part->childrenClosed = false;
         if (part->currentChild)
             chain_.push_back(part->currentChild);
-        return true;
+        return;
     }
 
     MimePart* part = chain_.back();
     if (!part->inBody) {
         if (part->headerStart < 0)
             part->headerStart = start;
-        const bool ok = part->headerLine(line, length, start);
-        if (part->inBody && part->boundary.length() > 0) {
+        const HeaderLine kind = part->headerLine(line, length, start);
+        if (kind == HeaderLine::Taken)
+            return;
+        part->endHeaderBlock(start);
+        if (part->boundary.length() > 0) {
             boundaryDepths_[boundaryKey(part->boundary)].push_back(
                 static_cast<int32_t>(chain_.size()) - 1);
             ++boundaryLengths_[part->boundary.length()];
         }
-        // A sub-part's bad header line only loses that line.
-        return part == this ? ok : true;
+        if (kind == HeaderLine::EndsBlock)
+            return;
+        // Read like a mail reader would: a line that is no header line begins the body,
+        // so that a part whose blank line is damaged or missing still gives its content.
+        // The part is marked, and is never cut.
+        part->headerDamaged = true;
     }
-    if (part->bodyStart < 0)
-        part->bodyStart = start;
-    if (part->childrenClosed)
-        return true; // the epilogue belongs to no part
-    setView(part->body, text_ + part->bodyStart, start + length - part->bodyStart);
-    return true;
+    part->bodyLine(start, length);
+}
+
+void MimePart::bodyLine(int64_t start, int64_t length) {
+    if (bodyStart < 0)
+        bodyStart = start;
+    if (childrenClosed)
+        return; // the epilogue belongs to no part
+    setView(body, text_ + bodyStart, start + length - bodyStart);
+}
+
+void MimePart::endHeaderBlock(int64_t start) {
+    currentChild = nullptr;
+    inBody = true;
+    setView(headerText, text_ + headerStart, start - headerStart);
+    if (!interpretHeaders())
+        headerDamaged = true;
 }
 
 int32_t MimePart::outermostBoundaryMatch(const uint8_t* line, int64_t length) const {
@@ -163,7 +182,7 @@ void MimePart::truncateChain(size_t depth) {
     }
 }
 
-MimePart* MimePart::openChild() {
+MimePart* MimePart::openChild(int64_t start) {
     MimePart* top = root ? root : this;
     if (static_cast<int64_t>(top->allParts.size()) >= maxParts) {
         top->unparseable_ = true;
@@ -173,42 +192,38 @@ MimePart* MimePart::openChild() {
     child->parent = this;
     child->root = top;
     child->text_ = top->text_;
+    child->partStart = start;
     MimePart* raw = child.get();
     children.push_back(raw);
     top->allParts.push_back(std::move(child));
     return raw;
 }
 
-bool MimePart::headerLine(const uint8_t* line, int64_t length, int64_t start) {
-    if (length == 0) {
-        currentChild = nullptr;
-        inBody = true;
-        setView(headerText, text_ + headerStart, start - headerStart);
-        return interpretHeaders();
-    }
-    // Until the block ends, the header text covers every line received, so that a part
-    // whose blank line never came is written back as it was.
+MimePart::HeaderLine MimePart::headerLine(const uint8_t* line, int64_t length, int64_t start) {
+    if (length == 0)
+        return HeaderLine::EndsBlock;
+    // Until the block ends, the header text covers every line received.
     setView(headerText, text_ + headerStart, start + length - headerStart);
 
     const uint8_t* begin = line;
     const uint8_t* end = line + length;
     stripBlanks(begin, end);
     if (begin == end)
-        return true; // a blank line of spaces and tabs does not end the block
+        return HeaderLine::Taken; // a blank line of spaces and tabs does not end the block
     if (isBlank(line[0])) {
         if (lastHeader < 0)
-            return false;
+            return HeaderLine::NotAHeader;
         TOVK_Utils::String& value = headers.at(lastHeader).value;
         value.append(" ", 1);
         value.append(begin, static_cast<int32_t>(end - begin));
-        return true;
+        return HeaderLine::Taken;
     }
     const void* colon = std::memchr(begin, ':', static_cast<size_t>(end - begin));
     if (!colon)
-        return false;
+        return HeaderLine::NotAHeader;
     if (lastHeader + 1 >= maxHeaders) {
         (root ? root : this)->unparseable_ = true;
-        return false;
+        return HeaderLine::Taken;
     }
     ++lastHeader;
     MIMEHeader& header = headers.at(lastHeader);
@@ -220,7 +235,7 @@ bool MimePart::headerLine(const uint8_t* line, int64_t length, int64_t start) {
     header.value.clear();
     if (v < end)
         header.value.append(v, static_cast<int32_t>(end - v));
-    return true;
+    return HeaderLine::Taken;
 }
 
 bool MimePart::interpretHeaders() {
@@ -240,6 +255,9 @@ bool MimePart::interpretHeaders() {
                 transferEncoding = TransferEncoding::Base64;
             else if (word.equalsNoCase("quoted-printable"))
                 transferEncoding = TransferEncoding::QuotedPrintable;
+            else if (word.length() == 0 || word.equalsNoCase("7bit") || word.equalsNoCase("8bit") ||
+                     word.equalsNoCase("binary"))
+                transferEncoding = TransferEncoding::Plain;
             else
                 transferEncoding = TransferEncoding::Other;
         } else if (header.name.equalsNoCase("content-disposition")) {
@@ -328,68 +346,13 @@ bool MimePart::isAttachment() const {
     return fileName.length() > 0 && children.empty();
 }
 
-namespace {
-
-void appendView(Block& output, const Block& view) {
-    if (view.length() > 0)
-        output.append(view.rawPointer(), view.length());
-}
-
-void appendBoundaryLine(Block& output, const Block& boundary, bool closing) {
-    output.append("\r\n--", 4);
-    appendView(output, boundary);
-    if (closing)
-        output.append("--\r\n", 4);
-    else
-        output.append("\r\n", 2);
-}
-
-// A part's own text: its header block, the blank line, and its body (a multipart
-// part's preamble). A part whose header block never ended gets its lines back as
-// they were and no blank line.
-void appendHead(Block& output, const MimePart& part) {
-    appendView(output, part.headerText);
-    if (!part.inBody)
-        return;
-    output.append("\r\n", 2);
-    appendView(output, part.body);
-}
-
-} // namespace
-
-// Written with an explicit stack: the worker thread's stack is small and a message
-// may be nested very deeply.
-void MimePart::rebuild(Block& output) const {
-    // The output keeps its storage: the passes reuse one large buffer for every message.
-    output.setWide(false);
-    output.setPolicy(true, false);
-    const int64_t room = totalSize < INT32_MAX / 2 ? totalSize : INT32_MAX / 2;
-    if (output.capacity() < room)
-        output.resize(static_cast<int32_t>(room));
-    output.clear();
-    struct Frame {
-        const MimePart* part;
-        size_t next;
-    };
-    std::vector<Frame> stack;
-    stack.push_back({this, 0});
-    appendHead(output, *this);
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        const MimePart* part = frame.part;
-        while (frame.next < part->children.size() && !part->children[frame.next]->keep)
-            ++frame.next;
-        if (frame.next < part->children.size()) {
-            const MimePart* child = part->children[frame.next++];
-            appendBoundaryLine(output, part->boundary, false);
-            appendHead(output, *child);
-            stack.push_back({child, 0});
-            continue;
-        }
-        if (!part->children.empty())
-            appendBoundaryLine(output, part->boundary, true);
-        stack.pop_back();
-    }
+bool MimePart::hasExactExtent() const {
+    if (!root || root->unparseable_ || partStart < 0 || partEnd < partStart)
+        return false;
+    for (const MimePart* part = this; part; part = part->parent)
+        if (!part->headerIsWellFormed())
+            return false;
+    return true;
 }
 
 } // namespace TOVK_Internet

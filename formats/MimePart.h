@@ -17,7 +17,9 @@
 
 namespace TOVK_Internet {
 
-enum class TransferEncoding { Other, Base64, QuotedPrintable };
+// Plain covers 7bit, 8bit, binary and a missing header: the body is the content. Other is
+// an encoding this program does not decode.
+enum class TransferEncoding { Plain, Base64, QuotedPrintable, Other };
 
 class MimePart {
 public:
@@ -32,28 +34,38 @@ public:
     MimePart& operator=(const MimePart&) = delete;
 
     // Feeds the whole raw text of a message to this (root) part. False when the
-    // message's own header block had a malformed line, or when the message is unparseable.
+    // message's own header block had a malformed line, or when the message is unparseable;
+    // the tree is built as far as the text allows all the same.
     bool parse(const TOVK_Utils::Block& text);
 
-    // Marks the part as saved: the rebuild leaves it out.
+    // Marks the part to be cut out of the message (see MessageCut.h).
     void drop() { keep = false; }
     // Takes an unquoted name or filename parameter value, handling one encoded word.
     void setFileName(const TOVK_Utils::Block& value);
-    // The message text without the dropped parts (root only).
-    void rebuild(TOVK_Utils::Block& output) const;
 
     // A part below the root with a file name and no sub-parts. A part with sub-parts is
     // never one: cutting it would take every part below it along, saved or not.
     bool isAttachment() const;
+    // Whether the part's bytes are known exactly, so that removing them leaves every other
+    // byte of the message as it was: a boundary line of its parent opened it and the next
+    // one ended it, and its header block and those of every part above it were well formed
+    // and ended by an empty line.
+    bool hasExactExtent() const;
+    // The header block ended with an empty line and every line in it was a header line.
+    bool headerIsWellFormed() const { return inBody && !headerDamaged; }
     // Root only: the message exceeded the limits above.
     bool isUnparseable() const { return unparseable_; }
 
     MimePart* parent = nullptr;
     MimePart* root = nullptr;
-    TransferEncoding transferEncoding = TransferEncoding::Other;
+    TransferEncoding transferEncoding = TransferEncoding::Plain;
     int64_t totalSize = 0;
     int64_t bodyStart = -1;
     int64_t headerStart = -1;
+    // Below the root: the start of the boundary line that opened the part, and the start
+    // of the parent's boundary line that ended it (-1 while no such line came).
+    int64_t partStart = -1;
+    int64_t partEnd = -1;
     TOVK_Utils::LightBlock body;
     TOVK_Utils::LightBlock headerText;
     TOVK_Utils::LightBlock fileName;
@@ -69,20 +81,26 @@ public:
     MimePart* currentChild = nullptr;
     bool childrenClosed = false;
     // False while the header block has not ended: headerText then covers the lines
-    // received so far, without the last line break, and the rebuild adds no blank line.
+    // received so far, without the last line break.
     bool inBody = false;
+    // A line of the header block was not a header line (it then began the body, as in a
+    // part whose blank line is missing), or the Content-Type could not be read.
+    bool headerDamaged = false;
     bool isMultipart = false;
     int32_t lastHeader = -1;
 
 private:
-    bool feedLine(const uint8_t* line, int64_t length, int64_t start);
-    bool headerLine(const uint8_t* line, int64_t length, int64_t start);
+    void feedLine(const uint8_t* line, int64_t length, int64_t start);
+    enum class HeaderLine { Taken, EndsBlock, NotAHeader };
+    HeaderLine headerLine(const uint8_t* line, int64_t length, int64_t start);
+    void endHeaderBlock(int64_t start);
+    void bodyLine(int64_t start, int64_t length);
     int32_t outermostBoundaryMatch(const uint8_t* line, int64_t length) const;
     void truncateChain(size_t depth);
     bool interpretHeaders();
     void interpretContentType(const TOVK_Utils::Block& value, bool& ok);
     void interpretContentDisposition(const TOVK_Utils::Block& value);
-    MimePart* openChild();
+    MimePart* openChild(int64_t start);
     const uint8_t* text_ = nullptr; // root only
     bool unparseable_ = false;
     // Root only. The chain of parts a line walks down (each the current child of the one

@@ -46,7 +46,8 @@ bool writeAll(const Block& path, const Block& block) {
     return false;
 }
 
-bool replaceBeside(const Path& path, const std::function<bool(const Path&)>& writeNew) {
+bool replaceBeside(const Path& path, const std::function<bool(const Path&)>& writeNew,
+                   Replaced replaced) {
     Path temporary;
     String suffix;
     for (int n = 0; n < 100; ++n) {
@@ -57,12 +58,50 @@ bool replaceBeside(const Path& path, const std::function<bool(const Path&)>& wri
             continue; // somebody else's file
         if (!writeNew(temporary))
             return false;
-        if (replaceKeepingAttributes(temporary, path))
+        const bool done = replaced == Replaced::WholeFile
+                              ? renameFile(temporary, path)
+                              : replaceKeepingAttributes(temporary, path);
+        if (done)
             return true;
         removeFile(temporary);
         return false;
     }
     return false;
+}
+
+namespace {
+
+bool isSeparator(uint32_t c) {
+    return c == '/' || c == '\\';
+}
+
+} // namespace
+
+bool isSameOrInside(const Block& path, const FileIdentity& folder) {
+    if (!folder.valid)
+        return false;
+    String current(path);
+    for (;;) {
+        if (fileIdentity(current) == folder)
+            return true;
+        int32_t cut = current.length() - 1;
+        while (cut >= 0 && isSeparator(current.charAt(cut)))
+            --cut; // a separator at the end names the same folder
+        while (cut >= 0 && !isSeparator(current.charAt(cut)))
+            --cut;
+        if (cut < 0)
+            return false;
+        int32_t keep = cut;
+        while (keep > 0 && isSeparator(current.charAt(keep - 1)))
+            --keep;
+        // A root keeps its separator: "/" or "C:\\", never "" or "C:", which would name
+        // the current folder instead.
+        if (keep == 0 || current.charAt(keep - 1) == ':')
+            keep = cut + 1;
+        if (keep >= current.length())
+            return false;
+        current.resize(keep);
+    }
 }
 
 } // namespace TOVK_Utils

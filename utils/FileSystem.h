@@ -83,6 +83,17 @@ uint32_t hardLinkCount(const Block& path);
 // replaced at all (Windows refuses it). A symbolic link at the path is replaced by the new
 // file, as a rename would.
 // On any failure the file stays as it was and nothing is left beside it.
-bool replaceBeside(const Path& path, const std::function<bool(const Path& temporary)>& writeNew);
+// With Replaced::WholeFile the new version takes the old one's place as a new file and
+// keeps nothing of it but the name (a backup is a copy of another file, with that file's
+// times, not an update of the old backup).
+enum class Replaced { ContentOnly, WholeFile };
+bool replaceBeside(const Path& path, const std::function<bool(const Path& temporary)>& writeNew,
+                   Replaced replaced = Replaced::ContentOnly);
+
+// Whether the path names the folder, or something inside it, judged by the identity of the
+// path and of each folder above it, since names cannot tell (links, case, a second
+// spelling of the same place). Missing components are passed over, so a folder that is
+// still to be made is judged by where it will be.
+bool isSameOrInside(const Block& path, const FileIdentity& folder);
 
 } // namespace TOVK_Utils

@@ -202,9 +202,14 @@ TEST_F(KlovinExtract, BackupsAreMadeBeforeCuttingAndNotOverwrittenUnasked) {
     EXPECT_EQ(readFile(root / "backup" / "Inbox.dbx"), original);
     EXPECT_EQ(readFile(inbox), cutOnce);
 
+    // --yes never replaces an old backup: the new one goes beside it.
     r = run({"--cut", "--backup", backup, "--yes", "-o", out(), store()});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readFile(root / "backup" / "Inbox.dbx"), cutOnce);
+    EXPECT_EQ(readFile(root / "backup" / "Inbox.dbx"), original);
+    EXPECT_EQ(readFile(root / "backup" / "Inbox_1.dbx"), cutOnce);
+    EXPECT_TRUE(contains(r.out, "Backup of " + inbox.string() + ": " +
+                                    (root / "backup" / "Inbox_1.dbx").string()))
+        << r.out;
 }
 
 TEST_F(KlovinExtract, MissingDestinationIsCreatedOnlyWhenAllowed) {
@@ -312,4 +317,44 @@ TEST_F(KlovinExtract, QuietPrintsOnlyErrors) {
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(contains(r.err, "is not an Outlook Express mailbox")) << r.err;
+
+    // What was left undone is named, one line each, even when quiet.
+    const fs::path mail = root / "mail" / "Inbox";
+    fs::create_directories(mail);
+    writeFile(mail / "linked.eml", makeMessage("linked", {report}));
+    fs::create_hard_link(mail / "linked.eml", root / "link.eml");
+    const Attachment tooLong{std::string(300, 'n') + ".txt", "lost"};
+    writeFile(mail / "long.eml", makeMessage("long", {tooLong}));
+    r = run({"-q", "--eml", "--cut", "-o", out(), (root / "mail").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(contains(r.err, "linked.eml was not written back: the file has several hard "
+                                "links"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "could not save attachment " + tooLong.name + " of ")) << r.err;
+}
+
+TEST_F(KlovinExtract, TheOutputMustNotBeReadAsMail) {
+    const fs::path mail = root / "mail";
+    fs::create_directories(mail / "Inbox");
+    const std::string message = makeMessage("one", {report});
+    writeFile(mail / "Inbox" / "one.eml", message);
+    // Inside the tree, though no folder of it holds messages yet: the next run would.
+    for (const fs::path& output : {mail, mail / "Saved", mail / "Inbox" / "x"}) {
+        const ProgramRun r = run({"--eml", "--cut", "-o", output.string(), mail.string()});
+        EXPECT_EQ(r.status, 2) << output;
+        EXPECT_TRUE(contains(r.err, "lies inside the message folders being read")) << r.err;
+        EXPECT_FALSE(fs::exists(mail / "Saved"));
+        EXPECT_EQ(readFile(mail / "Inbox" / "one.eml"), message);
+    }
+    mailbox("Inbox", {message});
+    const std::string before = readFile(root / "store" / "Inbox.dbx");
+    ProgramRun r = run({"--cut", "--yes", "-o", store(), store()});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.err, "is the mailbox folder being read")) << r.err;
+    // A backup onto the mailbox itself.
+    r = run({"--cut", "--backup", store(), "-o", out(), store()});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.err, "is the mailbox folder")) << r.err;
+    EXPECT_EQ(readFile(root / "store" / "Inbox.dbx"), before);
 }

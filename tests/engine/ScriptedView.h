@@ -61,7 +61,8 @@ public:
         std::thread::id thread;
     };
     struct Event {
-        std::string kind; // "set", "post", "button", "range", "progress", "pause", "close"
+        // "set", "post", "finished", "problem", "range", "progress", "pause", "close"
+        std::string kind;
         std::string text;
         int value;
         std::thread::id thread;
@@ -82,6 +83,8 @@ public:
     // Called after each recorded event, to press buttons at chosen points.
     std::function<void(const Event&)> onEvent;
     bool pressDone = true;
+    OldBackups old = OldBackups::AskToReplace;
+    JobCounts finishedCounts;
 
     const TOVK_Utils::String& extractFolder() override { return extract; }
     const TOVK_Utils::String& backupFolder() override { return backup; }
@@ -89,6 +92,7 @@ public:
     bool cutAttachments() override { return cut; }
     const TOVK_Utils::String& outlookExpressStoreRoot() override { return store; }
     bool listShowsEmlFolders() override { return emlFolders; }
+    OldBackups oldBackups() override { return old; }
     MailboxList& mailboxList() override { return list; }
 
     int ask(ViewOwner owner, const QuestionText& q) override { return answer(owner, q).button; }
@@ -120,9 +124,11 @@ public:
     void setProgressRange(int, int high) override { record("range", "", high); }
     void setProgress(int value) override { record("progress", "", value); }
     void enablePauseButton(bool enable) override { record("pause", "", enable); }
-    void setStopButtonText(const TOVK_Utils::Block& t) override {
-        record("button", text(t));
-        if (pressDone && text(t) == "Done" && queue)
+    void reportProblem(const TOVK_Utils::Block& t) override { record("problem", text(t)); }
+    void jobFinished(const JobCounts& c) override {
+        record("finished", "");
+        finishedCounts = c;
+        if (pressDone && queue)
             queue->postCommand(CommandQueue::stop);
     }
     void postClose() override { record("close", ""); }

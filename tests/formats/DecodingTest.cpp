@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 
 using namespace TOVK_Internet;
@@ -41,33 +42,61 @@ std::string base64(const std::string& in, bool breakLines) {
     return out;
 }
 
-std::string decoded64(const std::string& in) {
-    Block out;
-    auto v = view(in);
-    decodeBase64(v, out);
-    return str(out);
+struct Decoded {
+    std::string bytes;
+    bool clean;
+    bool operator==(const Decoded& o) const { return bytes == o.bytes && clean == o.clean; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Decoded& d) {
+    return out << '"' << d.bytes << "\" " << (d.clean ? "clean" : "unclean");
 }
 
-std::string decodedQP(const std::string& in) {
+Decoded decoded64(const std::string& in) {
     Block out;
     auto v = view(in);
-    decodeQuotedPrintable(v, out);
-    return str(out);
+    const bool clean = decodeBase64(v, out);
+    return {str(out), clean};
+}
+
+Decoded decodedQP(const std::string& in) {
+    Block out;
+    auto v = view(in);
+    const bool clean = decodeQuotedPrintable(v, out);
+    return {str(out), clean};
 }
 
 } // namespace
 
 TEST(Base64, GroupsAndPadding) {
-    EXPECT_EQ(decoded64("QUJD"), "ABC");
-    EXPECT_EQ(decoded64("QUI="), "AB");
-    EXPECT_EQ(decoded64("QQ=="), "A");
-    EXPECT_EQ(decoded64("QQ"), "A");
-    EXPECT_EQ(decoded64("Q"), "");
-    EXPECT_EQ(decoded64(""), "");
-    // Pad characters are skipped, not an end: the bit stream carries on.
-    EXPECT_EQ(decoded64("QQ==QQ==").size(), 3u);
-    EXPECT_EQ(decoded64("QU\r\nJD"), "ABC");
-    EXPECT_EQ(decoded64(" Q*U!J D "), "ABC");
+    EXPECT_EQ(decoded64("QUJD"), (Decoded{"ABC", true}));
+    EXPECT_EQ(decoded64("QUI="), (Decoded{"AB", true}));
+    EXPECT_EQ(decoded64("QQ=="), (Decoded{"A", true}));
+    EXPECT_EQ(decoded64(""), (Decoded{"", true}));
+    EXPECT_EQ(decoded64("QU\r\nJD\r\n\r\n"), (Decoded{"ABC", true}));
+    // Missing or wrong padding decodes what there is, but is not exact.
+    EXPECT_EQ(decoded64("QQ"), (Decoded{"A", false}));
+    EXPECT_EQ(decoded64("Q"), (Decoded{"", false}));
+    EXPECT_EQ(decoded64("QQ="), (Decoded{"A", false}));
+    EXPECT_EQ(decoded64("QUJD="), (Decoded{"ABC", false}));
+    // Junk is skipped, and makes the data unclean.
+    EXPECT_EQ(decoded64(" Q*U!J D "), (Decoded{"ABC", false}));
+}
+
+TEST(Base64, TheDataEndsAtItsEnd) {
+    // Padding ends the data: what follows is not decoded.
+    EXPECT_EQ(decoded64("QQ==QQ=="), (Decoded{"A", false}));
+    EXPECT_EQ(decoded64("QQ==\r\nQUJD\r\n"), (Decoded{"A", false}));
+    // A footer after a blank line, or after a short last line, is text, not data, though
+    // its letters are all base64.
+    const std::string line(76, 'Q');
+    const std::string data = decoded64(line + "\r\n" + line + "\r\n").bytes;
+    EXPECT_EQ(decoded64(line + "\r\n" + line + "\r\nQUJD\r\nThanks\r\n"),
+              (Decoded{data + "ABC", false}));
+    EXPECT_EQ(decoded64(line + "\r\n" + line + "\r\n\r\nThanks\r\n"), (Decoded{data, false}));
+    EXPECT_EQ(decoded64(line + "\r\n" + line + "\r\nQUJD\r\n\r\n"), (Decoded{data + "ABC", true}));
+    // A body that is not base64 at all.
+    EXPECT_FALSE(decoded64("This is plain text, not base64.\r\nSecond line.\r\n").clean);
 }
 
 TEST(Base64, RandomDataSurvivesLineBreaksAtAnyAlignment) {
@@ -76,26 +105,29 @@ TEST(Base64, RandomDataSurvivesLineBreaksAtAnyAlignment) {
         std::string data(size, '\0');
         for (auto& c : data)
             c = static_cast<char>(random());
-        EXPECT_EQ(decoded64(base64(data, false)), data) << size;
-        EXPECT_EQ(decoded64(base64(data, true)), data) << size;
-        // Junk between every character must not disturb the groups.
+        EXPECT_EQ(decoded64(base64(data, false)), (Decoded{data, true})) << size;
+        EXPECT_EQ(decoded64(base64(data, true)), (Decoded{data, true})) << size;
+        EXPECT_EQ(decoded64(base64(data, true) + "\n"), (Decoded{data, true})) << size;
+        // Junk between the characters must not disturb the groups.
         std::string spaced;
         for (char c : base64(data, false)) {
             spaced += c;
-            spaced += " \r\n"[random() % 3];
+            if (random() % 2)
+                spaced += " *"[random() % 2];
         }
-        EXPECT_EQ(decoded64(spaced), data) << size;
+        EXPECT_EQ(decoded64(spaced).bytes, data) << size;
+        EXPECT_EQ(decoded64(spaced).clean, size == 0) << size;
     }
 }
 
 TEST(QuotedPrintable, SoftBreaksEscapesAndLeftovers) {
-    EXPECT_EQ(decodedQP("caf=C3=A9"), "caf\xC3\xA9");
-    EXPECT_EQ(decodedQP("long=\r\nline"), "longline");
-    EXPECT_EQ(decodedQP("long=\nline"), "longline");
-    EXPECT_EQ(decodedQP("a=3d=3D"), "a==");
-    EXPECT_EQ(decodedQP("keep =ZZ and =4"), "keep =ZZ and =4");
-    EXPECT_EQ(decodedQP("line1\r\nline2"), "line1\r\nline2");
-    EXPECT_EQ(decodedQP("end="), "end");
+    EXPECT_EQ(decodedQP("caf=C3=A9"), (Decoded{"caf\xC3\xA9", true}));
+    EXPECT_EQ(decodedQP("long=\r\nline"), (Decoded{"longline", true}));
+    EXPECT_EQ(decodedQP("long= \nline"), (Decoded{"longline", true}));
+    EXPECT_EQ(decodedQP("a=3d=3D"), (Decoded{"a==", true}));
+    EXPECT_EQ(decodedQP("line1\r\nline2"), (Decoded{"line1\r\nline2", true}));
+    EXPECT_EQ(decodedQP("end="), (Decoded{"end", true}));
+    EXPECT_EQ(decodedQP("keep =ZZ and =4"), (Decoded{"keep =ZZ and =4", false}));
 }
 
 TEST(DecodeContent, FollowsTheTransferEncoding) {
@@ -114,14 +146,39 @@ TEST(DecodeContent, FollowsTheTransferEncoding) {
     ASSERT_TRUE(root.parse(text));
     ASSERT_EQ(root.allParts.size(), 4u);
     Block out;
-    decodeContent(*root.allParts[0], out);
+    EXPECT_TRUE(decodeContent(*root.allParts[0], out));
     EXPECT_EQ(str(out), "ABC");
-    decodeContent(*root.allParts[1], out);
+    EXPECT_TRUE(decodeContent(*root.allParts[1], out));
     EXPECT_EQ(str(out), "x=y");
     // An attached message is saved as it stands, never run through base64.
-    decodeContent(*root.allParts[2], out);
+    EXPECT_TRUE(decodeContent(*root.allParts[2], out));
     EXPECT_EQ(str(out), "Subject: QUJD\r\n\r\nhi");
     // A folded encoding header still names base64.
-    decodeContent(*root.allParts[3], out);
+    EXPECT_TRUE(decodeContent(*root.allParts[3], out));
     EXPECT_EQ(str(out), "ABC");
+}
+
+TEST(DecodeContent, SaysWhenItDidNotUnderstand) {
+    auto cleanly = [](const std::string& headers, const std::string& body, std::string* out) {
+        const std::string message = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                    "Content-Type: application/octet-stream; name=f\r\n" +
+                                    headers + "\r\n" + body + "\r\n--b--\r\n";
+        MimePart root;
+        auto text = view(message);
+        root.parse(text);
+        Block decoded;
+        const bool clean = decodeContent(*root.allParts.at(0), decoded);
+        *out = str(decoded);
+        return clean;
+    };
+    std::string out;
+    // An encoding nobody here decodes is saved as it stands and never clean.
+    EXPECT_FALSE(cleanly("Content-Transfer-Encoding: x-uuencode\r\n", "begin 644 f\r\nend", &out));
+    EXPECT_EQ(out, "begin 644 f\r\nend");
+    EXPECT_TRUE(cleanly("Content-Transfer-Encoding: 8bit\r\n", "caf\xE9", &out));
+    EXPECT_TRUE(cleanly("", "as it stands", &out));
+    // Base64 that gives nothing out of something.
+    EXPECT_FALSE(cleanly("Content-Transfer-Encoding: base64\r\n", "====", &out));
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(cleanly("Content-Transfer-Encoding: base64\r\n", "", &out));
 }

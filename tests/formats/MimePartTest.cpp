@@ -1,10 +1,12 @@
 #include "formats/MimePart.h"
 #include "MimeTestUtil.h"
 #include "formats/Decoding.h"
+#include "formats/MessageCut.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <random>
 
 using namespace TOVK_Internet;
@@ -17,9 +19,11 @@ struct Parsed {
         ok = root.parse(block);
     }
     MimePart& part(size_t i) { return *root.allParts.at(i); }
-    std::string rebuilt() {
+    // The text without the dropped parts; "!" when the cut was refused or failed its check.
+    std::string cut() {
         Block out;
-        root.rebuild(out);
+        if (!spliceOutDropped(root, block, out) || !cutKeepsTheRest(root, out))
+            return "!";
         return str(out);
     }
     std::string text;
@@ -180,14 +184,17 @@ TEST(MimeParse, DeepNestingNeedsNoStack) {
     for (int i = 0; i < depth; ++i)
         text += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\r\n\r\n--b" +
                 std::to_string(i) + "\r\n";
-    text += "Content-Type: text/plain; name=deep.txt\r\n\r\ndeep\r\n";
+    text += "Content-Type: text/plain; name=deep.txt\r\n\r\ndeep\r\n--b99999--\r\n";
     Parsed m(text);
     ASSERT_EQ(m.root.allParts.size(), static_cast<size_t>(depth));
     MimePart& leaf = m.part(depth - 1);
     EXPECT_EQ(str(leaf.fileName), "deep.txt");
     EXPECT_EQ(str(leaf.body), "deep");
     leaf.drop();
-    const std::string out = m.rebuilt();
+    const std::string out = m.cut();
+    EXPECT_EQ(out.size(), text.size() - std::string("--b99999\r\nContent-Type: text/plain; "
+                                                    "name=deep.txt\r\n\r\ndeep\r\n")
+                                            .size());
     EXPECT_EQ(out.find("deep"), std::string::npos);
     EXPECT_NE(out.find("--b99999--\r\n"), std::string::npos);
 }
@@ -213,58 +220,114 @@ TEST(MimeParse, LimitsMakeAMessageUnparseable) {
     EXPECT_FALSE(many_headers.part(0).isAttachment());
 }
 
-TEST(MimeRebuild, DroppingAnAttachment) {
+// Removes the first occurrence of what from text; the test fails when it is not there.
+std::string without(std::string text, const std::string& what) {
+    const size_t at = text.find(what);
+    EXPECT_NE(at, std::string::npos) << what;
+    if (at != std::string::npos)
+        text.erase(at, what.size());
+    return text;
+}
+
+TEST(MimeCut, TakesExactlyThePartsBytes) {
     Parsed m(mixed);
     m.part(1).drop();
-    EXPECT_EQ(m.rebuilt(), "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n"
-                           "\r\npreamble\r\n--XX\r\nContent-Type: text/plain\r\n\r\nhello\r\nworld"
-                           "\r\n--XX--\r\n");
+    const std::string pdf = "--XX\r\nContent-Type: application/pdf; name=\"r.pdf\"\r\n"
+                            "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n";
+    EXPECT_EQ(m.cut(), without(mixed, pdf)); // the epilogue stays
     m.part(0).drop();
-    EXPECT_EQ(m.rebuilt(), "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n"
-                           "\r\npreamble\r\n--XX--\r\n");
+    EXPECT_EQ(m.cut(), without(without(mixed, pdf),
+                               "--XX\r\nContent-Type: text/plain\r\n\r\nhello\r\nworld\r\n"));
+
+    // Nothing dropped: the text as it was, bare LF and all.
+    Parsed lf("Content-Type: multipart/mixed; boundary=b\n\n--b\n\nx\n--b--\n");
+    EXPECT_EQ(lf.cut(), lf.text);
 }
 
-TEST(MimeRebuild, NothingDroppedReproducesTheStructure) {
-    Parsed m(mixed);
-    std::string expected = mixed;
-    expected.erase(expected.find("epilogue")); // the epilogue is not reproduced
-    EXPECT_EQ(m.rebuilt(), expected);
-
-    Parsed noPreamble("Content-Type: multipart/mixed; boundary=b\n\n--b\n\nx\n--b--\n");
-    EXPECT_EQ(noPreamble.rebuilt(),
-              "Content-Type: multipart/mixed; boundary=b\n\r\n\r\n--b\r\n\r\nx\r\n--b--\r\n");
+TEST(MimeCut, KeepsLineEndsEpiloguesAndTextBetweenBoundaries) {
+    // LF only; text after the nested closing line and before the next outer boundary; an
+    // epilogue; a last line without LF.
+    const std::string text = "Content-Type: multipart/mixed; boundary=o\n\n"
+                             "--o\nContent-Type: multipart/alternative; boundary=i\n\n"
+                             "--i\n\nplain\n--i\n\nhtml\n--i--\nbetween the boundaries\n"
+                             "--o\nContent-Type: image/png; name=p.png\n\nPNG\n"
+                             "--o--\nthe epilogue";
+    Parsed m(text);
+    ASSERT_EQ(m.root.allParts.size(), 4u);
+    m.part(3).drop();
+    EXPECT_EQ(m.cut(), without(text, "--o\nContent-Type: image/png; name=p.png\n\nPNG\n"));
 }
 
-TEST(MimeRebuild, SloppyPartsSurvive) {
+TEST(MimeCut, SloppyPartsSurvive) {
     // A part of one header line and no blank line, a part of text without a blank line,
-    // and a final line without LF must come back when another part is cut.
+    // and a final line without LF must stay when another part is cut.
     Parsed m("Content-Type: multipart/mixed; boundary=b\r\n\r\n"
              "--b\r\nX-Empty: 1\r\n"
              "--b\r\njust some text\r\nmore text\r\n"
              "--b\r\nContent-Type: text/plain; name=cut.txt\r\n\r\ncut\r\n"
              "--b\r\n\r\nlast line without LF");
     ASSERT_EQ(m.root.allParts.size(), 4u);
+    EXPECT_FALSE(m.part(0).headerIsWellFormed());
+    // A line that is no header line begins the body, as in a mail reader.
+    EXPECT_EQ(str(m.part(1).body), "just some text\r\nmore text");
+    EXPECT_EQ(str(m.part(1).headerText), "");
+    EXPECT_FALSE(m.part(1).headerIsWellFormed());
+    EXPECT_TRUE(m.part(2).hasExactExtent());
+    EXPECT_FALSE(m.part(3).hasExactExtent()); // no boundary line ended it
     m.part(2).drop();
-    const std::string out = m.rebuilt();
-    EXPECT_EQ(out, "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
-                   "\r\n--b\r\nX-Empty: 1"
-                   "\r\n--b\r\njust some text\r\nmore text"
-                   "\r\n--b\r\n\r\nlast line without LF"
-                   "\r\n--b--\r\n");
-    // And it parses into the same tree minus the cut part.
-    Parsed again(out);
-    ASSERT_EQ(again.root.allParts.size(), 3u);
-    EXPECT_EQ(str(again.part(0).headerText), "X-Empty: 1");
-    EXPECT_EQ(str(again.part(1).headerText), "just some text\r\nmore text");
-    EXPECT_EQ(str(again.part(2).body), "last line without LF");
+    EXPECT_EQ(m.cut(),
+              without(m.text, "--b\r\nContent-Type: text/plain; name=cut.txt\r\n\r\ncut\r\n"));
 }
 
-// Random trees of parts: whatever is dropped, the rebuilt text parses into the same tree
-// without the dropped parts, and every kept body and header block is byte-identical.
-TEST(MimeRebuild, RandomTreesRoundTrip) {
+TEST(MimeCut, OnlyPartsWithAnExactExtentAreCut) {
+    const std::string open = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n";
+    auto extentOf = [&](const std::string& rest) {
+        Parsed m(open + rest);
+        return !m.root.allParts.empty() && m.part(0).hasExactExtent();
+    };
+    EXPECT_TRUE(extentOf("Content-Type: text/plain; name=a\r\n\r\nx\r\n--b--\r\n"));
+    // The blank line holds a space: the base64 lines are no header lines.
+    EXPECT_FALSE(extentOf("Content-Type: text/plain; name=a\r\n \r\nQUJD\r\n--b--\r\n"));
+    EXPECT_FALSE(extentOf("Content-Type: text/plain; name=a\r\nQUJD\r\n--b--\r\n"));
+    EXPECT_FALSE(extentOf("Content-Type: text/plain; name=a\r\n\r\nx\r\n")); // never closed
+    // A damaged header block above makes every part below it uncertain.
+    EXPECT_FALSE(
+        extentOf("Content-Type: multipart/mixed; boundary=i\r\nbroken line\r\n"
+                 "--i\r\nContent-Type: text/plain; name=a\r\n\r\nx\r\n--i--\r\n--b--\r\n"));
+    Parsed rootDamaged("Subject: x\r\nno colon\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+                       "--b\r\n\r\nx\r\n--b--\r\n");
+    EXPECT_FALSE(rootDamaged.ok);
+
+    // A dropped part without an exact extent refuses the whole cut.
+    Parsed m(open + "Content-Type: text/plain; name=a\r\n\r\nx\r\n");
+    m.part(0).drop();
+    EXPECT_EQ(m.cut(), "!");
+}
+
+TEST(MimeCut, TheCheckFindsAnyOtherChange) {
+    Parsed m(mixed);
+    m.part(1).drop();
+    Block good;
+    ASSERT_TRUE(spliceOutDropped(m.root, m.block, good));
+    EXPECT_TRUE(cutKeepsTheRest(m.root, good));
+    std::string changed = str(good);
+    changed[changed.find("world")] = 'W';
+    EXPECT_FALSE(cutKeepsTheRest(m.root, view(changed)));
+    // The dropped part still there.
+    EXPECT_FALSE(cutKeepsTheRest(m.root, view(m.text)));
+    // A kept part gone.
+    m.part(1).keep = true;
+    EXPECT_FALSE(cutKeepsTheRest(m.root, good));
+}
+
+// Random trees of parts: whatever is dropped, the cut text is the original without the
+// dropped parts' texts, it parses into the same tree without them, and every kept body
+// and header block is byte-identical.
+TEST(MimeCut, RandomTreesRoundTrip) {
     std::mt19937 random(11);
     for (int round = 0; round < 200; ++round) {
         int counter = 0;
+        std::map<int, std::string> leafTexts; // by id: from its boundary line to the next
         std::function<std::string(int, const std::string&)> part = [&](int depth,
                                                                        const std::string& eol) {
             const int id = counter++;
@@ -274,41 +337,34 @@ TEST(MimeRebuild, RandomTreesRoundTrip) {
                 if (random() % 2)
                     s += "preamble " + std::to_string(id) + eol;
                 const int n = 1 + random() % 3;
-                for (int i = 0; i < n; ++i)
-                    s += "--" + b + eol + part(depth + 1, eol);
+                for (int i = 0; i < n; ++i) {
+                    const int childId = counter;
+                    const std::string child = "--" + b + eol + part(depth + 1, eol);
+                    if (leafTexts.count(childId))
+                        leafTexts[childId] = child;
+                    s += child;
+                }
                 s += "--" + b + "--" + eol;
+                if (random() % 2)
+                    s += "epilogue " + std::to_string(id) + eol;
                 return s;
             }
+            leafTexts[id] = "";
             return "Content-Type: text/plain; name=f" + std::to_string(id) + ".txt" + eol + eol +
                    "body " + std::to_string(id) + eol + "line two" + eol;
         };
         const std::string eol = random() % 2 ? "\r\n" : "\n";
         Parsed m("Subject: r" + eol + part(0, eol));
         ASSERT_TRUE(m.ok);
-        std::vector<std::string> keptBodies;
-        std::vector<std::string> keptNames;
+        std::string expected = m.text;
         for (auto& p : m.root.allParts) {
-            bool ancestorDropped = false;
-            for (MimePart* a = p->parent; a; a = a->parent)
-                ancestorDropped |= !a->keep;
-            if (!ancestorDropped && p->isAttachment() && random() % 2)
-                p->drop();
+            if (!p->isAttachment() || random() % 2)
+                continue;
+            p->drop();
+            const int id = std::stoi(str(p->fileName).substr(1));
+            ASSERT_FALSE(leafTexts[id].empty()) << m.text;
+            expected = without(expected, leafTexts[id]);
         }
-        for (auto& p : m.root.allParts) {
-            bool kept = p->keep;
-            for (MimePart* a = p->parent; a; a = a->parent)
-                kept &= a->keep;
-            if (kept) {
-                keptBodies.push_back(str(p->body));
-                keptNames.push_back(str(p->fileName));
-            }
-        }
-        Parsed again(m.rebuilt());
-        ASSERT_TRUE(again.ok);
-        ASSERT_EQ(again.root.allParts.size(), keptBodies.size()) << m.text;
-        for (size_t i = 0; i < keptBodies.size(); ++i) {
-            EXPECT_EQ(str(again.part(i).body), keptBodies[i]);
-            EXPECT_EQ(str(again.part(i).fileName), keptNames[i]);
-        }
+        EXPECT_EQ(m.cut(), expected);
     }
 }

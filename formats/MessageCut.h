@@ -1,0 +1,23 @@
+// Cutting saved parts out of a message without touching anything else. The cut text is
+// the original bytes with exactly the dropped parts' byte ranges removed (for a part, from
+// the start of the boundary line that opened it up to the start of the next boundary line
+// of the same multipart), so it is never longer than the original and every byte that
+// stays is the byte that was there: headers, preamble, epilogue, line endings and nesting.
+#pragma once
+
+#include "formats/MimePart.h"
+#include "utils/Block.h"
+
+namespace TOVK_Internet {
+
+// The message text without the parts whose keep is clear. False, with nothing cut, when
+// a dropped part's extent is not known exactly (see MimePart::hasExactExtent).
+bool spliceOutDropped(const MimePart& root, const TOVK_Utils::Block& original,
+                      TOVK_Utils::Block& output);
+
+// Parses the cut text again and compares it with the tree it was cut from: every kept part
+// must come back in the same place with the same header block, body and boundary, and no
+// dropped part may remain. Whatever the input, a cut that passes this lost nothing else.
+bool cutKeepsTheRest(const MimePart& root, const TOVK_Utils::Block& cutText);
+
+} // namespace TOVK_Internet

@@ -1,0 +1,236 @@
+// Cutting as a careful user would try it: parts that were not understood completely stay
+// in their message, what is cut is exactly the part's bytes, and backups and the
+// destination folder never put the only copy of anything at risk.
+#include "JobFixture.h"
+
+#include <random>
+
+namespace {
+
+std::string bytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string s(size, '\0');
+    for (auto& c : s)
+        c = char(random());
+    return s;
+}
+
+const std::string good = bytes(3000, 21);
+const std::string goodPart = "--b\r\nContent-Type: application/octet-stream; name=\"good.bin\"\r\n"
+                             "Content-Transfer-Encoding: base64\r\n\r\n" +
+                             base64(good) + "\r\n";
+
+// A message with a text, a good attachment and the given last part.
+std::string messageWith(const std::string& lastPart) {
+    return "From: a@example.org\r\nSubject: parts\r\n"
+           "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+           "--b\r\nContent-Type: text/plain\r\n\r\nHello\r\n" +
+           goodPart + "--b\r\n" + lastPart + "\r\n--b--\r\n";
+}
+
+std::string without(std::string text, const std::string& what) {
+    const size_t at = text.find(what);
+    EXPECT_NE(at, std::string::npos);
+    if (at != std::string::npos)
+        text.erase(at, what.size());
+    return text;
+}
+
+const std::string bad = bytes(100, 22); // 136 base64 characters: a long and a short line
+
+struct NotUnderstood {
+    const char* what;
+    std::string part;
+    std::string saved; // what bad.bin must hold
+};
+
+std::vector<NotUnderstood> notUnderstoodParts() {
+    // Each part is named after its place in this list: bad0.bin, bad1.bin, ...
+    const std::string head = "Content-Type: application/octet-stream; name=\"bad#.bin\"\r\n"
+                             "Content-Transfer-Encoding: ";
+    const std::string uu = "begin 644 bad.bin\r\n#86)C\r\n`\r\nend";
+    return {
+        {"a blank line holding a space", head + "base64\r\n \r\n" + base64(bad), bad},
+        {"no blank line after the headers", head + "base64\r\n" + base64(bad), bad},
+        {"a list footer after the base64", head + "base64\r\n\r\n" + base64(bad) + "\r\nThanks",
+         bad},
+        {"base64 that is not base64", head + "base64\r\n\r\nJust text, sent as base64.",
+         std::string()},
+        {"an encoding nobody decodes", head + "x-uuencode\r\n\r\n" + uu, uu},
+    };
+}
+
+} // namespace
+
+TEST_F(JobTest, PartsNotUnderstoodAreSavedButStayInTheMessage) {
+    view.cut = true;
+    const auto cases = notUnderstoodParts();
+    std::vector<std::string> messages;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        std::string part = cases[i].part;
+        part[part.find('#')] = char('0' + i);
+        messages.push_back(messageWith(part));
+        addMailbox("Box" + std::to_string(i), {messages.back()});
+    }
+    runJob();
+
+    const auto files = folderFiles(root / "out");
+    EXPECT_EQ(files.at("good.bin"), good);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        // Exactly the good part left the message; every other byte stayed.
+        const auto texts = mailboxTexts(root / "store" / ("Box" + std::to_string(i) + ".dbx"));
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0], without(messages[i], goodPart)) << cases[i].what;
+        const std::string name = "bad" + std::to_string(i) + ".bin";
+        if (!cases[i].saved.empty())
+            EXPECT_EQ(files.at(name), cases[i].saved) << cases[i].what;
+        else
+            EXPECT_TRUE(files.count(name)) << cases[i].what;
+    }
+    EXPECT_EQ(job.keptInMessage, int(cases.size()));
+    EXPECT_EQ(view.finishedCounts.keptInMessage, int(cases.size()));
+    EXPECT_EQ(job.writeFailures, 0);
+}
+
+TEST_F(JobTest, AMessageFileLosesExactlyTheCutPart) {
+    const fs::path folder = root / "mail" / "Inbox";
+    fs::create_directories(folder);
+    // LF only, text between a nested closing line and the next outer boundary, an
+    // epilogue, and a part that was not understood.
+    const std::string lf =
+        "Subject: lf\nContent-Type: multipart/mixed; boundary=o\n\npreamble\n"
+        "--o\nContent-Type: multipart/alternative; boundary=i\n\n--i\n\nplain\n--i\n\nhtml\n"
+        "--i--\nbetween the boundaries\n"
+        "--o\nContent-Type: image/png; name=p.png\nContent-Transfer-Encoding: base64\n\n" +
+        base64(good) +
+        "\n--o\nContent-Type: text/plain; name=q.txt\nContent-Transfer-Encoding: "
+        "quoted-printable\n\nbad =escape\n--o--\nthe epilogue\n";
+    writeFile(folder / "lf.eml", lf);
+    view.emlFolders = true;
+    view.cut = true;
+    view.list.rows.push_back({folder.string(), true});
+    runJob();
+
+    const std::string pngPart = "--o\nContent-Type: image/png; name=p.png\n"
+                                "Content-Transfer-Encoding: base64\n\n" +
+                                base64(good) + "\n";
+    EXPECT_EQ(readFile(folder / "lf.eml"), without(lf, pngPart));
+    EXPECT_EQ(folderFiles(root / "out"),
+              (std::map<std::string, std::string>{{"p.png", good}, {"q.txt", "bad =escape"}}));
+    EXPECT_EQ(job.keptInMessage, 1);
+}
+
+TEST_F(JobTest, AFileWithSeveralLinksKeepsItsAttachments) {
+    const fs::path folder = root / "mail" / "Inbox";
+    fs::create_directories(folder);
+    const std::string message = messageWith("Content-Type: text/plain\r\n\r\nbye");
+    writeFile(folder / "linked.eml", message);
+    fs::create_hard_link(folder / "linked.eml", root / "elsewhere.eml");
+    view.emlFolders = true;
+    view.cut = true;
+    view.list.rows.push_back({folder.string(), true});
+    runJob();
+
+    EXPECT_EQ(readFile(folder / "linked.eml"), message);
+    EXPECT_EQ(readFile(root / "elsewhere.eml"), message);
+    EXPECT_EQ(folderFiles(root / "out").at("good.bin"), good);
+    EXPECT_EQ(job.writeFailures, 1);
+    const auto problems = view.texts("problem");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("linked.eml was not written back: the file has several hard "
+                               "links"),
+              std::string::npos)
+        << problems[0];
+}
+
+TEST_F(JobTest, ADestinationInsideAFolderBeingReadIsRefused) {
+    const fs::path folder = root / "mail" / "Inbox";
+    fs::create_directories(folder / "saved");
+    const std::string message = messageWith("Content-Type: text/plain\r\n\r\nbye");
+    writeFile(folder / "m.eml", message);
+    view.emlFolders = true;
+    view.cut = true;
+    view.list.rows.push_back({folder.string(), true});
+    for (const fs::path& destination : {folder, folder / "saved", folder / "new" / "deeper"}) {
+        view.extract = TOVK_Utils::String(TOVK_Utils::Block(destination.string().c_str()));
+        view.asked.clear();
+        runJob();
+        EXPECT_TRUE(job.halted) << destination;
+        ASSERT_EQ(view.asked.size(), 1u) << destination;
+        EXPECT_NE(view.asked[0].message.find("or lies inside it. Choose another destination "
+                                             "folder."),
+                  std::string::npos)
+            << view.asked[0].message;
+        EXPECT_EQ(readFile(folder / "m.eml"), message);
+        EXPECT_FALSE(fs::exists(folder / "good.bin"));
+        EXPECT_FALSE(fs::exists(folder / "new"));
+    }
+
+    // A mailbox store folder as the destination.
+    view.emlFolders = false;
+    view.list.rows.clear();
+    addMailbox("Inbox", {message});
+    const std::string before = readFile(root / "store" / "Inbox.dbx");
+    view.extract = TOVK_Utils::String(TOVK_Utils::Block((root / "store" / "").string().c_str()));
+    view.asked.clear();
+    runJob();
+    EXPECT_TRUE(job.halted);
+    ASSERT_EQ(view.asked.size(), 1u);
+    EXPECT_NE(view.asked[0].message.find("is the mailbox folder being read"), std::string::npos);
+    EXPECT_EQ(readFile(root / "store" / "Inbox.dbx"), before);
+}
+
+TEST_F(JobTest, BackupsNeverLoseTheOriginal) {
+    view.cut = true;
+    view.backups = true;
+    const std::string message = messageWith("Content-Type: text/plain\r\n\r\nbye");
+    addMailbox("Inbox", {message});
+    const std::string original = readFile(root / "store" / "Inbox.dbx");
+
+    // Into the store folder itself, or a folder inside it: refused before anything.
+    for (const fs::path& folder : {root / "store", root / "store" / "backups"}) {
+        view.backup = TOVK_Utils::String(TOVK_Utils::Block(folder.string().c_str()));
+        view.asked.clear();
+        runJob();
+        EXPECT_TRUE(job.halted);
+        ASSERT_EQ(view.asked.size(), 1u);
+        EXPECT_NE(view.asked[0].message.find("is the mailbox folder"), std::string::npos)
+            << view.asked[0].message;
+        EXPECT_EQ(readFile(root / "store" / "Inbox.dbx"), original);
+        EXPECT_TRUE(folderFiles(root / "out").empty());
+    }
+
+    // Run twice without being asked: the first backup is never replaced.
+    view.backup = TOVK_Utils::String(TOVK_Utils::Block(backupText.c_str()));
+    view.old = OldBackups::KeepBeside;
+    job.beginRun();
+    runJob();
+    const std::string cutOnce = readFile(root / "store" / "Inbox.dbx");
+    EXPECT_NE(cutOnce, original);
+    job.beginRun();
+    runJob();
+    EXPECT_EQ(
+        folderFiles(root / "backup"),
+        (std::map<std::string, std::string>{{"Inbox.dbx", original}, {"Inbox_1.dbx", cutOnce}}));
+    ASSERT_EQ(job.backupsMade.size(), 1u);
+    EXPECT_EQ(text(job.backupsMade[0].backup), (root / "backup" / "Inbox_1.dbx").string());
+
+    // Within one run, a second store's Inbox gets its own name, and the same mailbox
+    // reached a second time (here through a hard link) keeps its first backup.
+    fs::remove_all(root / "backup");
+    writeFile(root / "store" / "Inbox.dbx", original);
+    job.beginRun();
+    runJob();
+    fs::create_directories(root / "other");
+    fs::create_directories(root / "linked");
+    writeFile(root / "other" / "Inbox.dbx", original + "other");
+    fs::create_hard_link(root / "store" / "Inbox.dbx", root / "linked" / "Inbox.dbx");
+    for (const fs::path& store : {root / "other", root / "linked"}) {
+        view.store = TOVK_Utils::String(TOVK_Utils::Block(store.string().c_str()));
+        runJob();
+    }
+    EXPECT_EQ(folderFiles(root / "backup"),
+              (std::map<std::string, std::string>{{"Inbox.dbx", original},
+                                                  {"Inbox_1.dbx", original + "other"}}));
+    EXPECT_EQ(job.backupsMade.size(), 2u);
+}
