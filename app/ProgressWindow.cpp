@@ -43,6 +43,8 @@ void ProgressWindow::startJob() {
     if (d.jobStarted)
         d.job.join();
     d.job.finished().reset();
+    paused_ = false;
+    d.job.beginRun(); // each job of the desktop program makes its own backups
     if (d.job.start(0x10000, 0) == TOVK_Utils::Thread2::StartFailed) {
         // Without a worker nothing would ever close this window.
         NApp::Question::ask(this, String("Error"),
@@ -60,7 +62,8 @@ void ProgressWindow::childClicked(HWND child) {
     AppData& d = checkedAppData(data);
     if (child == pauseButton.handle) {
         // The label shows what the next press will do.
-        pauseButton.setText(String(d.job.paused ? "Pause" : "Start"));
+        paused_ = !paused_;
+        pauseButton.setText(String(paused_ ? "Start" : "Pause"));
         d.job.commandQueue.postCommand(CommandQueue::togglePause);
     } else if (child == stopButton.handle) {
         d.job.commandQueue.postCommand(CommandQueue::stop);

@@ -31,4 +31,7 @@ public:
 
 private:
     void startJob();
+    // The window's own record of the presses: the worker takes a press only before its
+    // next message, so its state cannot tell what the button should read meanwhile.
+    bool paused_ = false;
 };
