@@ -10,10 +10,17 @@ bool isTerminal(int fd);
 // Columns of the terminal on standard error; 80 when it cannot be told.
 int terminalColumns();
 
-// Installs SIGINT and SIGTERM handlers that only raise the flag read by stopSignalled,
-// so that no lock or queue is ever touched from a signal handler.
+// Turns every request to stop, from the user or the system, into the flag read by
+// stopSignalled, so that the job stops between messages and never leaves a stored
+// message half cut; no lock or queue is touched from a handler. POSIX: SIGINT, SIGTERM
+// and SIGHUP (one that the program's starter ignored, as nohup does, stays ignored);
+// SIGPIPE is ignored, so output into a closed pipe is lost and the job goes on. Windows:
+// Ctrl-C, Ctrl-Break, and the console closing, logoff and shutdown, whose handler holds
+// the process up for at most 4 s, since Windows ends it when the handler returns.
 void installStopHandlers();
 bool stopSignalled();
+// Takes back an interrupt (Ctrl-C), which at a question means "cancel this". A request
+// to end (SIGTERM, a hang-up, a closed console) stays: nobody is left to answer.
 void clearStopSignal();
 
 // While the returned state is live in this thread, the stop signals are kept away from

@@ -9,17 +9,34 @@
 
 namespace {
 
-std::atomic<bool> stopFlag{false};
+// Kept apart because a question may take back an interrupt (it cancels the question)
+// but never a request to end.
+std::atomic<bool> interrupted{false};
+std::atomic<bool> ending{false};
 
-void onStopSignal(int) {
-    stopFlag.store(true);
+void onInterrupt(int) {
+    interrupted.store(true);
 }
+
+void onEnding(int) {
+    ending.store(true);
+}
+
+struct StopSignal {
+    int number;
+    void (*handler)(int);
+};
+
+// A closed terminal must not end the process in the middle of a write-back any more
+// than a kill does.
+constexpr StopSignal stopSignals[] = {
+    {SIGINT, onInterrupt}, {SIGTERM, onEnding}, {SIGHUP, onEnding}};
 
 void setStopMask(int how) {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
+    for (const StopSignal& s : stopSignals)
+        sigaddset(&set, s.number);
     pthread_sigmask(how, &set, nullptr);
 }
 
@@ -39,20 +56,29 @@ int terminalColumns() {
 }
 
 void installStopHandlers() {
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no SA_RESTART: a read waiting for an answer must return
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // Output piped into a reader that quit early (head) is no reason to leave a message
+    // half cut: the write fails with EPIPE, which the prints ignore, and the job goes on.
+    std::signal(SIGPIPE, SIG_IGN);
+    for (const StopSignal& s : stopSignals) {
+        struct sigaction old {};
+        sigaction(s.number, nullptr, &old);
+        // nohup, or a background job of a script: the starter chose to keep us running.
+        if (old.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = s.handler;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no SA_RESTART: a read waiting for an answer must return
+        sigaction(s.number, &action, nullptr);
+    }
 }
 
 bool stopSignalled() {
-    return stopFlag.load();
+    return interrupted.load() || ending.load();
 }
 
 void clearStopSignal() {
-    stopFlag.store(false);
+    interrupted.store(false);
 }
 
 void blockStopSignals() {
@@ -66,7 +92,7 @@ void unblockStopSignals() {
 bool readLine(std::string& line) {
     line.clear();
     for (;;) {
-        if (stopFlag.load())
+        if (stopSignalled())
             return false;
         char c;
         const ssize_t n = read(STDIN_FILENO, &c, 1);
