@@ -1,5 +1,6 @@
 // Throughput of the mail formats: base64 decoding, parsing a message with a large
-// attachment, and reading every message of a large mailbox on a warm cache.
+// attachment, reading every message of a large mailbox on a warm cache, with its chains in
+// file order and shuffled, and the scan for reading and for cutting.
 #include "DbxWriter.h"
 #include "formats/DbxMailbox.h"
 #include "formats/Decoding.h"
@@ -10,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -98,6 +100,88 @@ void ReadWholeMailbox(benchmark::State& state) {
     state.SetBytesProcessed(bytes);
 }
 BENCHMARK(ReadWholeMailbox)->Unit(benchmark::kMillisecond);
+
+// The same 300 messages (about 100 MiB) laid out three ways: each chain's blocks in file
+// order; the blocks of each chain shuffled among themselves, as a mailbox rewritten in
+// place for years leaves them; and every block of every chain at a random place in the
+// file. Reading must cost about the same in the first two.
+enum Layout { InOrder, Shuffled, Spread };
+
+std::filesystem::path layoutMailbox(int64_t layout) {
+    static const char* names[] = {"ordered", "shuffled", "spread"};
+    const auto path = std::filesystem::temp_directory_path() /
+                      (std::string("tovk-bench-layout-") + names[layout] + ".dbx");
+    if (!std::filesystem::exists(path)) {
+        DbxTest::DbxOptions options;
+        options.shuffleBlocks = layout == Shuffled;
+        options.seed = 3;
+        DbxTest::DbxWriter writer(options);
+        std::mt19937 random(3);
+        std::vector<DbxTest::BlockRef> blocks;
+        for (int i = 0; i < 300; ++i) {
+            const size_t size = 200000 + random() % 300000;
+            std::string message = "Subject: layout " + std::to_string(i) + "\r\n\r\n";
+            message.reserve(size + 64);
+            while (message.size() < size)
+                message += char('a' + random() % 26);
+            for (size_t b = 0; b * 512 < message.size(); ++b)
+                blocks.push_back({i, int(b)});
+            writer.addMessage(std::move(message));
+        }
+        if (layout == Spread) {
+            std::shuffle(blocks.begin(), blocks.end(), random);
+            writer.setBlockOrder(std::move(blocks));
+        }
+        // Written beside and renamed, so that an interrupted run leaves no half file.
+        const auto part = path.string() + ".part";
+        writer.writeFile(part);
+        std::filesystem::rename(part, path);
+    }
+    return path;
+}
+
+void ReadMailboxLayout(benchmark::State& state) {
+    const std::string pathText = layoutMailbox(state.range(0)).string();
+    TOVK_Utils::String name(pathText.c_str()); // wraps, so the text must stay alive
+    TOVK_Utils::StoreVirtual<TOVK_Utils::Block> text;
+    text.allocateNarrow(30 << 20);
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        DbxMailbox box;
+        box.open(name);
+        box.scan();
+        for (uint32_t offset : box.messageOffsets) {
+            box.readMessage(offset, text);
+            bytes += text.byteSize();
+        }
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(ReadMailboxLayout)
+    ->ArgName("layout")
+    ->Arg(InOrder)
+    ->Arg(Shuffled)
+    ->Arg(Spread)
+    ->Unit(benchmark::kMillisecond);
+
+// Opening for cutting walks every chain's block headers once more before the first read:
+// the scan alone, for reading and for cutting.
+void ScanMailbox(benchmark::State& state) {
+    const std::string pathText = layoutMailbox(state.range(1)).string();
+    TOVK_Utils::String name(pathText.c_str());
+    const auto access =
+        state.range(0) != 0 ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
+    for (auto _ : state) {
+        DbxMailbox box;
+        box.open(name, access);
+        box.scan();
+        benchmark::DoNotOptimize(box.messageOffsets.size());
+    }
+}
+BENCHMARK(ScanMailbox)
+    ->ArgNames({"cutting", "layout"})
+    ->ArgsProduct({{0, 1}, {InOrder, Shuffled, Spread}})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

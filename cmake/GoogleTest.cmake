@@ -17,7 +17,12 @@ function(tovk_add_test name folder)
     add_executable(${name} ${sources})
     target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest_main)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
-    # Under Wine each process start costs, so one CTest test per executable.
+    # Under Wine each process start costs, so one CTest test per executable. A test that
+    # hangs (a damaged mailbox walked in a loop, a Wine process waiting on a dialog) must
+    # fail the run instead of stalling it; the limit is far above what a whole executable
+    # takes under Wine on a loaded machine.
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "TOVK_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "TOVK_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
+        TIMEOUT 600)
 endfunction()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
+#include <utility>
 
 using TOVK_Utils::Block;
 using TOVK_Utils::File;
@@ -11,8 +12,23 @@ namespace TOVK_Internet {
 
 namespace {
 
-constexpr uint32_t cacheSize = 1 << 20;
 constexpr int corrupt = -1; // thrown inside the walk for a damaged structure
+
+// Pages small enough that a block read out of order costs little more than the block, a
+// cache large enough to hold every page of a long message whose blocks are shuffled, and
+// runs long enough that reading in order costs few system calls.
+constexpr uint32_t pageBits = 12;
+constexpr uint32_t pageSize = 1u << pageBits;
+constexpr uint32_t cacheSlots = 512; // 2 MiB
+constexpr uint32_t runPages = 64;    // 256 KiB per read while the file is read in order
+// A read this large gains nothing from the cache and goes straight to the caller.
+constexpr uint32_t directBytes = 64u << 10;
+// A small read also takes the rest of a typical block (a 512-byte body) behind a header.
+constexpr uint32_t smallReach = 1024;
+
+// Three passes of 11 bits each sort the offsets, which stay below 2 GiB.
+constexpr uint32_t radixBits = 11;
+constexpr uint32_t radixMask = (1u << radixBits) - 1;
 
 uint32_t get32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -33,16 +49,22 @@ DbxMailbox::~DbxMailbox() {
 
 void DbxMailbox::close() {
     file_.close();
-    cacheLength_ = 0;
+    std::fill(pageHeld_.begin(), pageHeld_.end(), 0);
+    extents_.clear();
+    chainOf_.clear();
+    chainSound_.clear();
+    chainBlocks_.clear();
+    mapped_ = false;
 }
 
 bool DbxMailbox::open(const Block& path, Access access) {
+    close();
     inUse_ = false;
-    cacheLength_ = 0;
+    writable_ = access == Access::ReadWrite;
     file_.setRaiseErrors(true);
     try {
-        const bool write = access == Access::ReadWrite;
-        if (!file_.openForReading(path, write, write ? File::ShareRead : File::ShareReadWrite))
+        if (!file_.openForReading(path, writable_,
+                                  writable_ ? File::ShareRead : File::ShareReadWrite))
             return false;
     } catch (int) {
         inUse_ = file_.lastErrorWasSharingViolation();
@@ -50,6 +72,13 @@ bool DbxMailbox::open(const Block& path, Access access) {
     }
     try {
         size_ = file_.getSize(true);
+        // No more pages than the file has: a small mailbox needs no megabytes of cache.
+        const uint64_t filePages = (size_ + pageSize - 1) >> pageBits;
+        slots_ = static_cast<uint32_t>(std::clamp<uint64_t>(filePages, 1, cacheSlots));
+        pageHeld_.assign(slots_, 0);
+        pageFilled_.assign(slots_, 0);
+        streamEnd_ = 0;
+        singleEnd_ = 0;
         uint8_t magic[8];
         file_.read(magic, 8);
         return get32(magic) == firstMagic && get32(magic + 4) == secondMagic;
@@ -61,36 +90,111 @@ bool DbxMailbox::open(const Block& path, Access access) {
 bool DbxMailbox::readAt(uint64_t offset, void* buffer, uint32_t count) {
     if (!inFile(offset, count))
         return false;
-    if (offset >= cacheStart_ && offset + count <= cacheStart_ + cacheLength_) {
-        std::memcpy(buffer, cache_.data() + (offset - cacheStart_), count);
-        return true;
-    }
-    if (count >= cacheSize / 2) {
-        // Large bodies go straight to the caller's buffer.
+    if (count >= directBytes) {
         file_.seek(static_cast<int64_t>(offset));
         return file_.readSome(buffer, count) && file_.lastReadCount() == count;
     }
-    // No larger than the file: small mailboxes need no megabyte of cache.
-    const uint32_t window = size_ < cacheSize ? static_cast<uint32_t>(size_) : cacheSize;
-    if (cache_.size() < window)
-        cache_.resize(window);
-    cacheLength_ = 0;
-    file_.seek(static_cast<int64_t>(offset));
-    file_.readSome(cache_.data(), window);
-    cacheStart_ = offset;
-    cacheLength_ = file_.lastReadCount();
-    if (cacheLength_ < count)
-        return false;
-    std::memcpy(buffer, cache_.data(), count);
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    const uint64_t reach = std::min(size_, offset + std::max(count, smallReach));
+    while (count > 0) {
+        uint32_t filled = 0;
+        const uint8_t* data = page(offset >> pageBits, reach, filled);
+        const uint32_t within = static_cast<uint32_t>(offset & (pageSize - 1));
+        // Short only when the file shrank under us since it was opened.
+        if (within >= filled)
+            return false;
+        const uint32_t n = std::min(count, filled - within);
+        std::memcpy(out, data + within, n);
+        out += n;
+        offset += n;
+        count -= n;
+    }
     return true;
 }
 
+const uint8_t* DbxMailbox::page(uint64_t number, uint64_t reach, uint32_t& filled) {
+    const uint32_t slot = static_cast<uint32_t>(number % slots_);
+    if (pageHeld_[slot] != number + 1) {
+        uint64_t first = number;
+        uint64_t count = runPages;
+        bool run = true;
+        if (number >= streamEnd_ && number < streamEnd_ + runPages) {
+            // Just past the last run: the file is being read in order, whether or not the
+            // blocks of the current chain are.
+            first = streamEnd_;
+        } else if (number != singleEnd_) {
+            count = ((reach - 1) >> pageBits) - number + 1;
+            run = false;
+        }
+        const uint64_t lastPage = (size_ - 1) >> pageBits;
+        count = std::min({count, lastPage + 1 - first, uint64_t(slots_)});
+        if (number >= first + count)
+            first = number + 1 - count;
+        loadPages(first, static_cast<uint32_t>(count));
+        if (run)
+            streamEnd_ = first + count;
+        else
+            singleEnd_ = first + count;
+        if (pageHeld_[slot] != number + 1) {
+            filled = 0;
+            return nullptr;
+        }
+    }
+    filled = pageFilled_[slot];
+    return pages_.data() + size_t(slot) * pageSize;
+}
+
+void DbxMailbox::loadPages(uint64_t first, uint32_t count) {
+    if (pages_.size() < size_t(slots_) * pageSize)
+        pages_.resize(size_t(slots_) * pageSize);
+    while (count > 0) {
+        // Pages go to the slots their numbers name, so a run may wrap round once.
+        const uint32_t slot = static_cast<uint32_t>(first % slots_);
+        const uint32_t n = std::min(count, slots_ - slot);
+        for (uint32_t i = 0; i < n; ++i)
+            pageHeld_[slot + i] = 0; // a read that throws leaves no half page behind
+        file_.seek(static_cast<int64_t>(first << pageBits));
+        file_.readSome(pages_.data() + size_t(slot) * pageSize, n * pageSize);
+        const uint32_t got = file_.lastReadCount();
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t start = i * pageSize;
+            const uint32_t bytes = got > start ? std::min(pageSize, got - start) : 0;
+            pageFilled_[slot + i] = bytes;
+            pageHeld_[slot + i] = bytes ? first + i + 1 : 0;
+        }
+        first += n;
+        count -= n;
+    }
+}
+
+void DbxMailbox::forgetPages(uint64_t offset, uint64_t count) {
+    if (count == 0 || slots_ == 0)
+        return;
+    for (uint64_t p = offset >> pageBits; p <= (offset + count - 1) >> pageBits; ++p) {
+        const uint32_t slot = static_cast<uint32_t>(p % slots_);
+        if (pageHeld_[slot] == p + 1)
+            pageHeld_[slot] = 0;
+    }
+}
+
 bool DbxMailbox::scan() {
+    messageOffsets.clear();
+    extents_.clear();
+    chainOf_.clear();
+    chainSound_.clear();
+    chainBlocks_.clear();
+    mapped_ = false;
     try {
         uint8_t root[4];
         if (!readAt(rootOffsetPosition, root, 4))
             return false;
+        if (writable_)
+            note(0, std::min<uint64_t>(headerSize, size_), indexOwner);
         walkIndex(get32(root));
+        if (writable_ && walkChains()) {
+            findSharedBytes();
+            mapped_ = true;
+        }
         return true;
     } catch (int) {
         return false;
@@ -124,6 +228,8 @@ void DbxMailbox::walkIndex(uint32_t root) {
         Frame frame{get32(header + 8), std::vector<uint8_t>(12u * count), count, 0};
         if (count && !readAt(uint64_t(node) + 24, frame.entries.data(), 12u * count))
             throw corrupt;
+        if (writable_)
+            note(node, uint64_t(node) + 24 + 12u * count, indexOwner);
         stack.push_back(std::move(frame));
     };
 
@@ -156,6 +262,8 @@ void DbxMailbox::readRecord(uint32_t record) {
     uint8_t words[4 * 127];
     if (n && !readAt(uint64_t(record) + 12, words, 4u * n))
         throw corrupt;
+    if (writable_)
+        note(record, uint64_t(record) + 12 + 4u * n, indexOwner);
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t word = get32(words + 4 * i);
         if ((word & 0x7F) != 4)
@@ -164,13 +272,125 @@ void DbxMailbox::readRecord(uint32_t record) {
         if (word & 0x80) {
             messageOffsets.push_back(value);
         } else {
+            const uint64_t at = uint64_t(record) + 12 + 4u * n + value;
             uint8_t data[4];
-            if (!readAt(uint64_t(record) + 12 + 4u * n + value, data, 4))
+            if (!readAt(at, data, 4))
                 throw corrupt;
+            if (writable_)
+                note(at, at + 4, indexOwner);
             messageOffsets.push_back(get32(data));
         }
         return; // later words are not looked at
     }
+}
+
+void DbxMailbox::note(uint64_t start, uint64_t end, uint32_t owner) {
+    if (end > start)
+        extents_.push_back(
+            {static_cast<uint32_t>(start), static_cast<uint32_t>(end - start), owner});
+}
+
+// Notes the bytes of every block of every chain, from the block headers alone. A chain
+// that is damaged anywhere is never written, but the bytes it claims are noted all the
+// same: another chain that reaches into them is not written either.
+bool DbxMailbox::walkChains() {
+    // A sound mailbox holds fewer than size / 16 blocks. More steps than that mean chains
+    // running into each other so often that walking on could take time quadratic in the
+    // file: then nothing is written.
+    uint64_t budget = size_ / 16 + 1;
+    chainSound_.assign(1, 0); // chain number 0 is the index
+    chainBlocks_.assign(1, 0);
+    for (const uint32_t first : messageOffsets) {
+        const auto [found, fresh] = chainOf_.emplace(first, uint32_t(chainSound_.size()));
+        if (!fresh)
+            continue; // two records naming one chain: one message, walked once
+        const uint32_t chain = found->second;
+        bool sound = false;
+        uint32_t blocks = 0;
+        // Brent's cycle detection: the walk compares each link with a block it passed,
+        // moved on at every power of two, so a loop ends the walk without a set of
+        // every block seen.
+        uint32_t waiting = first;
+        uint64_t power = 1, steps = 0;
+        for (uint32_t at = first;;) {
+            if (budget-- == 0)
+                return false;
+            BlockHeader header;
+            uint8_t raw[16];
+            if (at >= 0x80000000u || !readAt(at, raw, 16))
+                break;
+            header.self = get32(raw);
+            header.capacity = static_cast<int32_t>(get32(raw + 4));
+            header.length = static_cast<int32_t>(get32(raw + 8));
+            header.next = get32(raw + 12);
+            if (header.self != at || header.capacity < 0) {
+                note(at, at + 16, chain); // what the chain points at is its own all the same
+                break;
+            }
+            ++blocks;
+            const uint64_t claimed = uint64_t(std::max(header.capacity, header.length));
+            const uint64_t end = uint64_t(at) + 16 + claimed;
+            note(at, std::min(end, size_), chain);
+            if (header.length < 0 || header.length > header.capacity || end > size_)
+                break;
+            if (header.next == 0) {
+                sound = true;
+                break;
+            }
+            if (header.next == waiting)
+                break;
+            if (++steps == power) {
+                waiting = header.next;
+                power *= 2;
+                steps = 0;
+            }
+            at = header.next;
+        }
+        chainSound_.push_back(sound);
+        chainBlocks_.push_back(blocks);
+    }
+    return true;
+}
+
+// Any two extents that share a byte make both their chains unwritable: a block whose
+// capacity reaches into a neighbour, two chains sharing a block, a record inside a body.
+void DbxMailbox::findSharedBytes() {
+    // A radix sort: a comparison sort of the hundreds of thousands of blocks of a large
+    // mailbox cost more than walking them.
+    std::vector<Extent> sorted(extents_.size());
+    for (uint32_t shift = 0; shift < 31; shift += radixBits) {
+        std::vector<uint32_t> first(size_t(1) << radixBits, 0);
+        for (const Extent& e : extents_)
+            ++first[(e.start >> shift) & radixMask];
+        uint32_t total = 0;
+        for (uint32_t& f : first)
+            total += std::exchange(f, total);
+        for (const Extent& e : extents_)
+            sorted[first[(e.start >> shift) & radixMask]++] = e;
+        extents_.swap(sorted);
+    }
+    // Sorted by start, an extent shares bytes with an earlier one exactly when it starts
+    // before the furthest end so far; the extent holding that end shares them too.
+    uint64_t reach = 0;
+    uint32_t reacher = indexOwner;
+    for (const Extent& e : extents_) {
+        if (e.start < reach) {
+            chainSound_[e.owner] = 0;
+            chainSound_[reacher] = 0;
+        }
+        const uint64_t end = uint64_t(e.start) + e.length;
+        if (end > reach) {
+            reach = end;
+            reacher = e.owner;
+        }
+    }
+}
+
+const DbxMailbox::Extent* DbxMailbox::extentAt(uint32_t start) const {
+    const auto found =
+        std::lower_bound(extents_.begin(), extents_.end(), start,
+                         [](const Extent& e, uint32_t value) { return e.start < value; });
+    return found != extents_.end() && found->start == start ? &*found : nullptr;
 }
 
 bool DbxMailbox::readBlockHeader(uint32_t offset, BlockHeader& header) {
@@ -190,16 +410,21 @@ bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
     text.setWide(false);
     text.setPolicy(true, false);
     text.clear();
-    std::unordered_set<uint32_t> seen;
+    // Brent's cycle detection, as in walkChains: no set of blocks seen, so a message costs
+    // no heap of its own. Until a loop is caught the text may hold blocks twice, but a
+    // sound chain can never hold more bytes than the file.
+    uint32_t waiting = offset;
+    uint64_t power = 1, steps = 0;
     for (;;) {
         BlockHeader header;
-        if (!seen.insert(offset).second || !readBlockHeader(offset, header))
+        if (!readBlockHeader(offset, header))
             return false;
         const int32_t length = header.length;
         if (length > 0) {
             const int32_t old = text.length();
             // Checked before the text grows: a damaged length must not size it.
             if (!inFile(uint64_t(offset) + 16, uint32_t(length)) ||
+                uint64_t(old) + uint64_t(length) > size_ ||
                 int64_t(old) + length > int64_t(File::MaxBlockBytes))
                 return false;
             text.resize(old + length);
@@ -210,6 +435,13 @@ bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
         }
         if (header.next == 0)
             return true;
+        if (header.next == waiting)
+            return false;
+        if (++steps == power) {
+            waiting = header.next;
+            power *= 2;
+            steps = 0;
+        }
         offset = header.next;
     }
 }
@@ -220,60 +452,138 @@ void DbxMailbox::writeAt(uint64_t offset, const void* bytes, uint32_t count) {
         throw TOVK_Utils::FileFailure;
 }
 
+void DbxMailbox::flushFile() {
+    if (!file_.flush())
+        throw TOVK_Utils::FileFailure;
+}
+
 bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
-    // Check the whole chain before the first byte is written: a stored message is
-    // never left cut off or mixed with another's bytes.
-    std::vector<BlockHeader> chain;
-    std::unordered_set<uint32_t> seen;
+    restored_ = true;
+    if (!mapped_)
+        return false;
+    const auto found = chainOf_.find(offset);
+    if (found == chainOf_.end() || !chainSound_[found->second])
+        return false;
+    const uint32_t chain = found->second;
+    // What is checked and what goes into the journal must be what the disk holds now, not
+    // what the cache kept from before another program changed the file.
+    std::fill(pageHeld_.begin(), pageHeld_.end(), 0);
+
+    // The chain as it is now, each block one that the scan gave to this chain alone and
+    // with the capacity it had then. Earlier writes may have ended it sooner.
+    std::vector<BlockHeader> blocks;
     int64_t capacity = 0;
     for (uint32_t at = offset;;) {
         BlockHeader header;
-        if (!seen.insert(at).second || !readBlockHeader(at, header))
+        if (blocks.size() == chainBlocks_[chain] || !readBlockHeader(at, header))
             return false;
-        chain.push_back(header);
+        const Extent* extent = extentAt(at);
+        if (!extent || extent->owner != chain || extent->length != 16 + uint64_t(header.capacity))
+            return false;
+        blocks.push_back(header);
         capacity += header.capacity;
         if (header.next == 0)
             break;
         at = header.next;
     }
     const int32_t total = text.byteSize();
-    if (total > capacity)
+    if (total < 0 || total > capacity)
         return false;
-    // A damaged capacity could send the text over the blocks behind this one: every
-    // block of the chain must lie inside the file and apart from the others.
-    std::vector<std::pair<uint64_t, uint64_t>> spans;
-    for (const BlockHeader& header : chain) {
-        const uint64_t end = uint64_t(header.self) + 16 + uint64_t(header.capacity);
-        if (end > size_)
-            return false;
-        spans.emplace_back(header.self, end);
-    }
-    std::sort(spans.begin(), spans.end());
-    for (size_t i = 1; i < spans.size(); ++i)
-        if (spans[i].first < spans[i - 1].second)
-            return false;
 
-    cacheLength_ = 0; // the cache would go stale
-    const uint8_t* bytes = total > 0 ? text.data() : nullptr;
-    int32_t done = 0;
-    for (BlockHeader& header : chain) {
-        const int32_t k = total - done < header.capacity ? total - done : header.capacity;
-        if (k > 0)
-            writeAt(uint64_t(header.self) + 16, bytes + done, static_cast<uint32_t>(k));
+    // One span per block that takes text: its header and the body bytes it now uses.
+    // The blocks behind the last one keep their bytes and leave the chain.
+    size_t spanCount = 0;
+    size_t bytes = 0;
+    for (int64_t done = 0; spanCount < blocks.size();) {
+        const int64_t k = std::min<int64_t>(total - done, blocks[spanCount].capacity);
+        bytes += 16 + size_t(k);
         done += k;
-        const bool last = done == total;
-        if (k != header.length || (last && header.next != 0)) {
-            uint8_t raw[16];
-            put32(raw, header.self);
-            put32(raw + 4, static_cast<uint32_t>(header.capacity));
-            put32(raw + 8, static_cast<uint32_t>(k));
-            put32(raw + 12, last ? 0 : header.next);
-            writeAt(header.self, raw, 16);
-        }
-        if (last)
-            return true;
+        ++spanCount;
+        if (done == total)
+            break;
     }
+    newBytes_.resize(bytes);
+    oldBytes_.resize(bytes);
+    std::vector<WriteJournal::Span> spans;
+    spans.reserve(spanCount);
+    const uint8_t* source = total > 0 ? text.data() : nullptr;
+    int64_t done = 0;
+    size_t at = 0;
+    for (size_t b = 0; b < spanCount; ++b) {
+        const BlockHeader& header = blocks[b];
+        const uint32_t k = static_cast<uint32_t>(std::min<int64_t>(total - done, header.capacity));
+        const bool last = b + 1 == spanCount;
+        uint8_t* out = newBytes_.data() + at;
+        put32(out, header.self);
+        put32(out + 4, static_cast<uint32_t>(header.capacity));
+        put32(out + 8, k);
+        // The text may end exactly where a block ends: the link on still has to go.
+        put32(out + 12, last ? 0 : header.next);
+        if (k > 0)
+            std::memcpy(out + 16, source + done, k);
+        // The same rule once more for the exact bytes about to be written, and what they
+        // hold now, read before the first byte is written.
+        const uint32_t length = 16 + k;
+        const Extent* extent = extentAt(header.self);
+        if (!extent || extent->owner != chain || length > extent->length)
+            return false;
+        uint8_t* old = oldBytes_.data() + at;
+        if (!readAt(header.self, old, length))
+            return false;
+        spans.push_back({header.self, old, out, length});
+        done += k;
+        at += length;
+    }
+
+    if (journal_ && !journal_->record(spans))
+        return false;
+
+    for (const WriteJournal::Span& span : spans)
+        forgetPages(span.offset, span.length);
+    size_t begun = 0;
+    try {
+        for (; begun < spans.size(); ++begun)
+            writeAt(spans[begun].offset, spans[begun].newBytes, spans[begun].length);
+        // The journal may let go of the old bytes only once the new ones are on the disk.
+        if (journal_)
+            flushFile();
+    } catch (...) {
+        restored_ = restore(spans, std::min(begun + 1, spans.size()));
+        throw;
+    }
+    // A journal that fails to let go keeps old bytes that the next open puts back: the
+    // message then returns to its text from before the cut, which loses nothing.
+    if (journal_)
+        journal_->clear();
     return true;
+}
+
+// Puts back the old bytes of the first count spans (the last of them may be torn). Never
+// throws: the caller rethrows what made the write fail. A journal is cleared only when
+// every byte is back on the disk; otherwise it keeps them for the next open.
+bool DbxMailbox::restore(const std::vector<WriteJournal::Span>& spans, size_t count) {
+    bool whole = true;
+    for (size_t i = 0; i < count; ++i) {
+        try {
+            writeAt(spans[i].offset, spans[i].oldBytes, spans[i].length);
+        } catch (...) {
+            whole = false;
+        }
+    }
+    try {
+        flushFile();
+    } catch (...) {
+        whole = false;
+    }
+    for (const WriteJournal::Span& span : spans)
+        forgetPages(span.offset, span.length);
+    if (whole && journal_) {
+        try {
+            journal_->clear();
+        } catch (...) {
+        }
+    }
+    return whole;
 }
 
 } // namespace TOVK_Internet

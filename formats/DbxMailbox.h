@@ -4,10 +4,13 @@
 // chain in place. Nothing else in the file is interpreted or changed.
 #pragma once
 
+#include "formats/WriteJournal.h"
 #include "utils/Block.h"
 #include "utils/File.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace TOVK_Internet {
@@ -22,9 +25,12 @@ public:
     static constexpr uint32_t firstMagic = 0xFE12ADCF;
     static constexpr uint32_t secondMagic = 0x6F74FDC5;
     static constexpr uint32_t rootOffsetPosition = 0xE4;
+    // The file header's size: whatever it holds beyond the magics and the root belongs to
+    // the mail client, and no chain may reach into it.
+    static constexpr uint32_t headerSize = 0x24BC;
 
     DbxMailbox();
-    ~DbxMailbox();
+    virtual ~DbxMailbox();
     DbxMailbox(const DbxMailbox&) = delete;
     DbxMailbox& operator=(const DbxMailbox&) = delete;
 
@@ -32,21 +38,42 @@ public:
     bool open(const TOVK_Utils::Block& path, Access access = Access::Read);
     // The last open failed because another program holds the file.
     bool openWasRefusedAsInUse() const { return inUse_; }
-    // Walks the whole index; false when it is damaged (offsets found before stay).
+    // Walks the whole index; false when it is damaged (offsets found before stay). Opened
+    // for cutting, it also walks the block headers of every message's chain once and
+    // notes the bytes each chain, the file header, each index node and each record take:
+    // a write may then go only into bytes that belong to its own message alone. A scan
+    // that failed allows no write at all.
     bool scan();
     // The message's raw text; false when its chain is damaged or ends early. May throw
     // the file layer's int on a failed system call.
     bool readMessage(uint32_t offset, TOVK_Utils::Block& text);
-    // Writes the text over the message's chain in place. The whole chain is checked
-    // first: when a block is damaged or the text does not fit, nothing is written and
-    // the result is false. May throw the file layer's int on a failed system call.
+    // Writes the text over the message's chain in place. Refused (false, nothing written)
+    // unless the mailbox was opened for cutting and scanned completely, the chain was sound
+    // at the scan, shares no byte with another chain or with the index, is still as the
+    // scan found it, and takes the whole text; also when the journal does not take the old
+    // bytes. A failed system call before the first write throws the file layer's int with
+    // nothing written. One during the writes or the flush puts the message's original bytes
+    // back (best effort, never throwing) and then rethrows the same int: the message is as
+    // it was when lastWriteRestored() says so, and otherwise the journal, left uncleared,
+    // holds the old bytes for the next open to put back.
     bool writeMessage(uint32_t offset, const TOVK_Utils::Block& text);
+    // The journal that takes the old bytes before each write, or null to write without one
+    // (then nothing is flushed either). Not owned; it must outlive the writes.
+    void setJournal(WriteJournal* journal) { journal_ = journal; }
+    // After writeMessage threw: every byte it had written was put back and flushed.
+    bool lastWriteRestored() const { return restored_; }
     void close();
 
     uint64_t fileSize() const { return size_; }
 
     // First data block of each message, in index order.
     std::vector<uint32_t> messageOffsets;
+
+protected:
+    // Every byte that goes into the mailbox passes here, and every flush, so that a test
+    // can make a chosen write fail. Both throw the file layer's int on failure.
+    virtual void writeAt(uint64_t offset, const void* bytes, uint32_t count);
+    virtual void flushFile();
 
 private:
     struct BlockHeader {
@@ -55,22 +82,59 @@ private:
         int32_t length;
         uint32_t next;
     };
-    // Reads bytes at an absolute offset through the read cache; false on a short read.
+    // Bytes [start, start + length) taken by one block or index structure.
+    struct Extent {
+        uint32_t start;
+        uint32_t length;
+        uint32_t owner; // indexOwner, or a chain's number
+    };
+    static constexpr uint32_t indexOwner = 0;
+
+    // Reads bytes at an absolute offset through the page cache; false on a short read.
     bool readAt(uint64_t offset, void* buffer, uint32_t count);
+    // The cached page, read on a miss together with what the read pattern suggests (up to
+    // reach when the pattern gives nothing); null when the file ends before it.
+    const uint8_t* page(uint64_t number, uint64_t reach, uint32_t& filled);
+    void loadPages(uint64_t first, uint32_t count);
+    void forgetPages(uint64_t offset, uint64_t count);
     bool readBlockHeader(uint32_t offset, BlockHeader& header);
     bool inFile(uint64_t offset, uint64_t count) const { return offset + count <= size_; }
     void walkIndex(uint32_t root);
     void readRecord(uint32_t record);
-    void writeAt(uint64_t offset, const void* bytes, uint32_t count);
+    void note(uint64_t start, uint64_t end, uint32_t owner);
+    bool walkChains();
+    void findSharedBytes();
+    const Extent* extentAt(uint32_t start) const;
+    bool restore(const std::vector<WriteJournal::Span>& spans, size_t count);
 
     TOVK_Utils::File file_;
     uint64_t size_ = 0;
     bool inUse_ = false;
-    // Reading through a window of the file keeps a message of many small data blocks
-    // from costing a system call per block.
-    std::vector<uint8_t> cache_;
-    uint64_t cacheStart_ = 0;
-    uint32_t cacheLength_ = 0;
+    bool writable_ = false;
+
+    // A page cache of the file. Reading through it keeps a message of many small blocks
+    // from costing a system call per block, and keeping many small pages instead of one
+    // large window keeps a chain whose blocks lie out of order from rereading the same
+    // megabyte for every block. A run of the file read in order is read ahead in large
+    // pieces. Its size is fixed, whatever the mailbox's.
+    std::vector<uint8_t> pages_;
+    std::vector<uint64_t> pageHeld_;   // per slot: the page number plus one, 0 when empty
+    std::vector<uint32_t> pageFilled_; // per slot: bytes read, short only at the file's end
+    uint32_t slots_ = 0;
+    uint64_t streamEnd_ = 0; // page after the last read-ahead run
+    uint64_t singleEnd_ = 0; // page after the last small read
+
+    // What the scan found, for writes: sorted by start once complete.
+    std::vector<Extent> extents_;
+    std::unordered_map<uint32_t, uint32_t> chainOf_; // first block -> chain number
+    std::vector<uint8_t> chainSound_;                // per chain number: read whole, shares no byte
+    std::vector<uint32_t> chainBlocks_;              // per chain number: blocks found by the scan
+    bool mapped_ = false;
+
+    WriteJournal* journal_ = nullptr;
+    bool restored_ = false;
+    std::vector<uint8_t> oldBytes_; // reused between writes: no heap growth per message
+    std::vector<uint8_t> newBytes_;
 };
 
 } // namespace TOVK_Internet

@@ -188,6 +188,23 @@ TEST_F(DbxFile, DamagedIndexIsRefused) {
     }
 }
 
+TEST_F(DbxFile, EmptyNodeThatIsItsOwnChildEndsTheScan) {
+    DbxWriter writer; // no messages: the root is a node without entries
+    ASSERT_TRUE(writer.writeFile(path));
+    const auto good = bytes();
+    const uint32_t root =
+        good[0xE4] | good[0xE5] << 8 | good[0xE6] << 16 | uint32_t(good[0xE7]) << 24;
+    ASSERT_EQ(good.at(root + 17), 0);
+    patch32(root + 8, root);
+    for (auto access : {DbxMailbox::Access::Read, DbxMailbox::Access::ReadWrite}) {
+        DbxMailbox box;
+        String p(path.c_str());
+        ASSERT_TRUE(box.open(p, access));
+        EXPECT_FALSE(box.scan());
+        EXPECT_TRUE(box.messageOffsets.empty());
+    }
+}
+
 TEST_F(DbxFile, DamagedChainsAreNotRead) {
     DbxOptions options;
     options.blockCapacity = 64;
@@ -300,6 +317,51 @@ TEST_F(DbxFile, WritingBackInPlace) {
         bool ok = false;
         EXPECT_EQ(read(box, first, &ok), "");
         EXPECT_TRUE(ok);
+    }
+}
+
+// A new text that ends one byte before, exactly at, or one byte after a block's end: the
+// chain must end with the text, whatever the link the last block had before.
+TEST_F(DbxFile, TextsEndingAtABlocksEndEndTheChain) {
+    DbxOptions options;
+    options.blockCapacity = 64;
+    options.shuffleBlocks = true;
+    DbxWriter writer(options);
+    for (int i = 0; i < 3; ++i)
+        writer.addMessage(message(i, 4 * 64));
+    ASSERT_TRUE(writer.writeFile(path));
+    const auto original = bytes();
+    const uint32_t first = writer.firstBlocks()[1];
+    for (size_t size :
+         {size_t(0), size_t(1), size_t(63), size_t(64), size_t(65), size_t(127), size_t(128),
+          size_t(129), size_t(191), size_t(192), size_t(193), size_t(255), size_t(256)}) {
+        save(original);
+        const std::string text = message(9, 300).substr(0, size);
+        {
+            DbxMailbox box;
+            ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
+            ASSERT_TRUE(box.writeMessage(first, view(text))) << size;
+            bool ok = false;
+            EXPECT_EQ(read(box, first, &ok), text) << size << " bytes, same mailbox";
+            EXPECT_TRUE(ok);
+        }
+        DbxMailbox box;
+        ASSERT_TRUE(openAndScan(box));
+        bool ok = false;
+        EXPECT_EQ(read(box, first, &ok), text) << size << " bytes, opened again";
+        EXPECT_TRUE(ok);
+        for (int m : {0, 2})
+            EXPECT_EQ(read(box, writer.firstBlocks()[m]), writer.messages()[m]) << size;
+        // Written again, shorter still: only what the first write left in the chain is
+        // walked, and the text still ends where it should.
+        box.close();
+        if (size > 0) {
+            DbxMailbox again;
+            ASSERT_TRUE(openAndScan(again, DbxMailbox::Access::ReadWrite));
+            const std::string shorter = text.substr(0, size - 1);
+            ASSERT_TRUE(again.writeMessage(first, view(shorter))) << size;
+            EXPECT_EQ(read(again, first), shorter) << size;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace DbxTest {
 
@@ -82,12 +83,23 @@ std::vector<uint8_t> DbxWriter::build() {
     // Data blocks first, so the records can name them.
     const uint32_t capacity = static_cast<uint32_t>(options_.blockCapacity);
     for (size_t m = 0; m < messages_.size(); ++m) {
+        const size_t blocks = std::max<size_t>(1, (messages_[m].size() + capacity - 1) / capacity);
+        chains_[m].assign(blocks, 0);
+    }
+    for (const BlockRef& ref : blockOrder_)
+        chains_.at(size_t(ref.message)).at(size_t(ref.block)) = place(16 + capacity);
+    for (size_t m = 0; m < messages_.size(); ++m) {
         const std::string& text = messages_[m];
-        const size_t blocks = std::max<size_t>(1, (text.size() + capacity - 1) / capacity);
-        std::vector<uint32_t> offsets(blocks);
+        std::vector<uint32_t>& offsets = chains_[m];
+        const size_t blocks = offsets.size();
+        // A chain with any block placed by the block order is not shuffled: its layout
+        // was asked for.
+        const bool placed =
+            std::any_of(offsets.begin(), offsets.end(), [](uint32_t o) { return o != 0; });
         for (auto& o : offsets)
-            o = place(16 + capacity);
-        if (options_.shuffleBlocks && blocks > 1) {
+            if (o == 0)
+                o = place(16 + capacity);
+        if (options_.shuffleBlocks && blocks > 1 && !placed) {
             // Keep the first block first in the file only by chance: the chain order is
             // what the reader must follow, not the file order.
             std::shuffle(offsets.begin(), offsets.end(), random_);
@@ -108,7 +120,6 @@ std::vector<uint8_t> DbxWriter::build() {
                 file_[at + 16 + i] = static_cast<uint8_t>('#' + (i % 50));
         }
         firstBlocks_[m] = offsets[0];
-        chains_[m] = offsets;
     }
 
     if (!index_) {
@@ -140,7 +151,15 @@ uint32_t DbxWriter::writeNode(const IndexNode& node) {
         // The record: a 12-byte header, attribute words, then the data area.
         const bool extra = options_.extraAttributes;
         const uint32_t words = entry.message < 0 ? (extra ? 2 : 0) : (extra ? 3 : 1);
-        const uint32_t record = place(12 + 4 * words + 8);
+        uint32_t record = 0;
+        const auto inside =
+            std::find_if(recordsInside_.begin(), recordsInside_.end(),
+                         [&](const RecordInside& r) { return r.message == entry.message; });
+        if (entry.message >= 0 && inside != recordsInside_.end())
+            record = chains_.at(size_t(inside->host.message)).at(size_t(inside->host.block)) + 16 +
+                     inside->bodyOffset;
+        else
+            record = place(12 + 4 * words + 8);
         file_[record + 10] = static_cast<uint8_t>(words);
         uint32_t w = record + 12;
         if (extra) {
@@ -179,8 +198,29 @@ void DbxWriter::walkOrder(const IndexNode& node) {
         walkOrder(*node.child);
 }
 
+void DbxWriter::placeRecordInside(int message, BlockRef host, uint32_t bodyOffset) {
+    recordsInside_.push_back({message, host, bodyOffset});
+}
+
+void DbxWriter::setBlockField(uint32_t block, BlockField field, uint32_t value) {
+    put32(block + static_cast<uint32_t>(field), value);
+}
+
 bool DbxWriter::writeFile(const std::string& path) {
-    const std::vector<uint8_t> bytes = build();
+    build();
+    return save(path);
+}
+
+bool DbxWriter::save(const std::string& path) const {
+    return writeFileBytes(path, file_);
+}
+
+std::vector<uint8_t> readFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));

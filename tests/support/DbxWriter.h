@@ -1,6 +1,7 @@
 // Builds Outlook Express mailbox files for tests, tools and benchmarks: any index tree,
 // attribute 4 direct or indirect, data blocks of any body capacity, chains whose blocks
-// are not in file order, and unused space. Only the header fields a reader needs are
+// are not in file order or lie between another chain's, records placed inside a block,
+// damaged block headers, and unused space. Only the header fields a reader needs are
 // written; every other byte of the file header is zero.
 #pragma once
 
@@ -31,6 +32,15 @@ struct DbxOptions {
     uint32_t seed = 1;
 };
 
+// One data block: the message's number and the block's place in its chain.
+struct BlockRef {
+    int message;
+    int block;
+};
+
+// The four fields of a data block's header, by their place in it.
+enum class BlockField : uint32_t { Self = 0, Capacity = 4, Length = 8, Next = 12 };
+
 class DbxWriter {
 public:
     explicit DbxWriter(DbxOptions options = {});
@@ -41,8 +51,20 @@ public:
     // A random tree holding every message once, with entry children and node children.
     void setRandomIndex();
 
+    // These blocks first, in this file order, right behind the file header; the others
+    // follow as the options lay them.
+    void setBlockOrder(std::vector<BlockRef> order) { blockOrder_ = std::move(order); }
+    // The index record of the message goes into the body of the host block, bodyOffset
+    // bytes in, instead of into space of its own.
+    void placeRecordInside(int message, BlockRef host, uint32_t bodyOffset);
+
     std::vector<uint8_t> build();
-    bool writeFile(const std::string& path);
+    bool writeFile(const std::string& path); // build, then save
+    // After build: changes one header field of a data block in the built file.
+    void setBlockField(uint32_t block, BlockField field, uint32_t value);
+    // After build: the built file, with any changes made since.
+    const std::vector<uint8_t>& bytes() const { return file_; }
+    bool save(const std::string& path) const;
 
     // After build: the first data block of each message, by message index.
     const std::vector<uint32_t>& firstBlocks() const { return firstBlocks_; }
@@ -69,6 +91,18 @@ private:
     std::vector<uint32_t> firstBlocks_;
     std::vector<uint32_t> scanOrder_;
     std::vector<std::vector<uint32_t>> chains_;
+    std::vector<BlockRef> blockOrder_;
+    struct RecordInside {
+        int message;
+        BlockRef host;
+        uint32_t bodyOffset;
+    };
+    std::vector<RecordInside> recordsInside_;
 };
+
+// A file's whole content, empty when it cannot be read; and a file made of exactly these
+// bytes.
+std::vector<uint8_t> readFileBytes(const std::string& path);
+bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 } // namespace DbxTest
