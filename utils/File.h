@@ -66,6 +66,12 @@ public:
     // Pushes what was written to the disk, so that a rename after it cannot leave an
     // empty file behind on a crash.
     bool flush();
+    // An exclusive lock on the whole open file, so that a second process which cuts or
+    // recovers the same mailbox stays out; false at once when another holds it (never
+    // waits, never throws). Released by close. On POSIX the lock binds only those that
+    // ask for it too (another File of this process as well); on Windows an open with
+    // ShareRead already keeps every other writer out, so there it only says yes.
+    bool lock();
 
     // The file's size, asked from the system unless keepSize is on and no refresh is asked.
     uint64_t getSize(bool refresh = false);

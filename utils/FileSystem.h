@@ -47,6 +47,14 @@ bool readAll(const Block& path, Block& block);
 bool writeAll(const Block& path, const Block& block);
 
 bool removeFile(const Block& path);
+
+// Pushes a closed file's bytes to the disk (open, flush, close), so that what depends on
+// the file (a cut that relies on the saved attachment) never outlives it on a crash.
+bool flushFile(const Block& path);
+// Makes a folder's list of names reach the disk, so that a file just created or removed
+// in it is still there, or still gone, after a crash. On Windows this is true at once:
+// NTFS journals its names itself.
+bool flushDirectory(const Block& path);
 // Renames a file, replacing whatever file is at the new name.
 bool renameFile(const Block& from, const Block& to);
 // Copies a file's bytes. With failIfExists an existing target makes the call fail and

@@ -130,6 +130,40 @@ bool File::systemFlush() {
     return true;
 }
 
+bool File::lock() {
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    whole.l_start = 0;
+    whole.l_len = 0; // to the end, however far the file grows
+    int fd = static_cast<int>(handle_);
+    // A lock of the open file rather than of the process where the system has one: a
+    // process lock vanishes as soon as any other descriptor of the same file in this
+    // process is closed (a backup copy that read the mailbox), and never keeps out a
+    // second File of this same process.
+    int result = -1;
+#ifdef F_OFD_SETLK
+    do {
+        result = fcntl(fd, F_OFD_SETLK, &whole);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0)
+        return true;
+    if (errno != EINVAL) {
+        lastError_ = errno;
+        return false;
+    }
+    // A kernel older than the call refuses it; the process lock is the next best thing.
+#endif
+    do {
+        result = fcntl(fd, F_SETLK, &whole);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
 bool File::systemClose() {
     // Linux releases the descriptor even when close reports EINTR, so it is never retried.
     if (::close(static_cast<int>(handle_)) != 0) {

@@ -166,6 +166,45 @@ bool replaceKeepingAttributes(const Path& temporary, const Path& target) {
     return rename(source.get(), destination.get()) == 0;
 }
 
+namespace {
+
+bool syncAndClose(int fd) {
+    int result;
+    do {
+        result = fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    // A file system that cannot sync this kind of file (some cannot sync a folder) says
+    // EINVAL: there is nothing more that could be asked of it.
+    bool synced = result == 0 || errno == EINVAL;
+    return ::close(fd) == 0 && synced;
+}
+
+} // namespace
+
+bool flushFile(const Block& path) {
+    SystemText name(path);
+    if (!name.valid())
+        return false;
+    // Read access is enough for fsync, and a file the user made read-only still flushes.
+    int fd = openRetrying(name.get(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    return syncAndClose(fd);
+}
+
+bool flushDirectory(const Block& path) {
+    SystemText name(path);
+    if (!name.valid())
+        return false;
+    int fd = openRetrying(name.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd >= 0 && syncAndClose(fd);
+}
+
 bool copyFile(const Block& from, const Block& to, bool failIfExists) {
     SystemText source(from);
     SystemText target(to);

@@ -116,6 +116,16 @@ bool File::systemFlush() {
     return true;
 }
 
+// The open's sharing already refuses every other writer, and a lock of a byte range would
+// also make the file's own reads through other handles of this process fail.
+bool File::lock() {
+    if (handle_ == -1) {
+        lastError_ = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    return true;
+}
+
 bool File::systemClose() {
     if (!CloseHandle(handleOf(handle_))) {
         lastError_ = GetLastError();

@@ -110,6 +110,23 @@ bool fileInformation(const Block& path, BY_HANDLE_FILE_INFORMATION& information)
 
 } // namespace
 
+bool flushFile(const Block& path) {
+    // FlushFileBuffers needs write access; nothing is written through it.
+    HANDLE handle = openExisting(path, GENERIC_WRITE);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool flushed = GetFileType(handle) == FILE_TYPE_DISK &&
+                   GetFileInformationByHandle(handle, &information) &&
+                   (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                   FlushFileBuffers(handle) != 0;
+    return CloseHandle(handle) != 0 && flushed;
+}
+
+bool flushDirectory(const Block&) {
+    return true;
+}
+
 FileIdentity fileIdentity(const Block& path) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!fileInformation(path, information))

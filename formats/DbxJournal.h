@@ -1,0 +1,113 @@
+// DbxJournal: the undo journal of one mailbox, a file beside it ("Inbox.dbx.klovin-undo").
+// Before a message's blocks are overwritten, record() puts their old bytes on the disk;
+// once the new bytes are on the disk too, clear() empties it again. A journal that still
+// holds entries when the mailbox is next met means a run stopped in between, and recover()
+// puts the old bytes back. The journal file is locked while this object has it, and
+// recovery leaves a locked journal alone; the mailbox itself must stay locked by its writer
+// (File::lock) for as long as its journal is in use.
+//
+// Recovery judges each piece of a span by what the mailbox holds there now: the old bytes
+// (nothing to do), the new bytes (the old ones go back), or neither (the mailbox was
+// changed by someone else since, and nothing is touched). Spans are judged in pieces cut
+// at every 512th byte of the file, because a crash tears a write at sector boundaries and
+// a span may then hold old and new bytes side by side. For the same reason the spans of
+// all entries between two clears never overlap: every piece has exactly two rightful
+// states, also while a recovery that was itself interrupted is run again.
+#pragma once
+
+#include "formats/WriteJournal.h"
+#include "utils/File.h"
+#include "utils/FileSystem.h"
+#include "utils/String.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace TOVK_Internet {
+
+struct RecoveryResult {
+    enum class Outcome {
+        // No journal, an empty one, or one whose entry was never finished (and so was
+        // never acted on); such a journal is removed.
+        NothingToRecover,
+        // Every complete entry was undone (restoredSpans may be 0 when the run had not
+        // written yet), the mailbox flushed and the journal removed.
+        Restored,
+        // The mailbox is not the one the journal was written for (see change): nothing
+        // was touched and the journal is kept.
+        KeptMailboxChanged,
+        // Another program has the mailbox open for writing: nothing was touched.
+        InUse,
+        // The mailbox or the journal could not be read or written, or the journal is not
+        // one of ours; the journal is kept so that a later run can try again.
+        Error,
+    };
+    enum class Change {
+        None,
+        Size,     // the mailbox's size differs from the one recorded
+        Identity, // another file now has the mailbox's name
+        Bytes,    // the bytes at changedOffset are neither the old nor the new ones
+    };
+
+    Outcome outcome = Outcome::NothingToRecover;
+    uint32_t restoredSpans = 0;       // spans of which at least one piece was written back
+    uint32_t entries = 0;             // complete entries found in the journal
+    bool discardedUnfinished = false; // an entry that was never completely written was dropped
+    Change change = Change::None;
+    uint64_t changedOffset = 0;
+    TOVK_Utils::String text; // one or two plain sentences for the user
+};
+
+class DbxJournal : public WriteJournal {
+public:
+    // Spans are judged in pieces that never cross a multiple of this many bytes of the file.
+    static constexpr uint32_t pieceBytes = 512;
+
+    DbxJournal() = default;
+    DbxJournal(const DbxJournal&) = delete;
+    DbxJournal& operator=(const DbxJournal&) = delete;
+    ~DbxJournal() override; // close()
+
+    // Prepares the journal of the mailbox, whose size and identity every entry records;
+    // nothing is created until the first record. False when the identity is not valid,
+    // or when a journal with content is already there: that one must be recovered first.
+    bool open(const TOVK_Utils::Block& mailboxPath, uint64_t mailboxSize,
+              const TOVK_Utils::FileIdentity& identity);
+    // Adds one entry and returns only when it is on the disk (the journal's name too).
+    // False, with nothing to be written to the mailbox, when a span lies outside the
+    // mailbox, overlaps another span recorded since the last clear, or the journal could
+    // not be written; after a failed write every record fails until a clear succeeds.
+    bool record(const std::vector<Span>& spans) override;
+    // Empties the journal on the disk. The spans recorded so far may then no longer be
+    // undone, so the caller clears only after the mailbox's new bytes were flushed.
+    bool clear() override;
+    // Removes the journal when it holds no entry; one that does (a write that did not
+    // finish, a clear that failed) stays for recover. False when it could not be removed.
+    bool close();
+
+    // Undoes what the journal beside the mailbox holds; run before anything else is done
+    // with the mailbox. Safe to run again, also after a crash in the middle of it.
+    static RecoveryResult recover(const TOVK_Utils::Block& mailboxPath);
+    // A journal with content is beside the mailbox (or something there that cannot be
+    // looked at: better asked about than overlooked).
+    static bool exists(const TOVK_Utils::Block& mailboxPath);
+    // The journal's name: the mailbox's with ".klovin-undo" added.
+    static TOVK_Utils::String journalPath(const TOVK_Utils::Block& mailboxPath);
+
+private:
+    TOVK_Utils::File file_;
+    TOVK_Utils::String path_;
+    TOVK_Utils::String folder_;
+    uint64_t mailboxSize_ = 0;
+    TOVK_Utils::FileIdentity identity_;
+    bool prepared_ = false;
+    bool created_ = false; // the journal file was made by this object
+    bool broken_ = false;
+    bool folderFlushed_ = false;
+    uint64_t end_ = 0; // bytes of complete entries since the last clear
+    // Byte ranges [first, second) of the spans recorded since the last clear, sorted.
+    std::vector<std::pair<uint64_t, uint64_t>> recorded_;
+};
+
+} // namespace TOVK_Internet

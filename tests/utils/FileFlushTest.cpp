@@ -1,0 +1,35 @@
+// Flushing reaches the disk only in a crash, which a test cannot stage; what it can see is
+// that a flush takes what it should, refuses what it should, and changes no byte.
+#include "utils/File.h"
+#include "utils/FileSystem.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+using namespace TOVK_Utils;
+using namespace TOVK_Tests;
+
+TEST(FileFlushTest, AFileFlushesByNameWithoutChange) {
+    TempFolder temp;
+    writeBytes(temp / "attachment.bin", "saved bytes");
+    EXPECT_TRUE(flushFile(textOf(temp.text("attachment.bin"))));
+    EXPECT_EQ(readBytes(temp / "attachment.bin"), "saved bytes");
+    EXPECT_FALSE(flushFile(textOf(temp.text("missing.bin"))));
+    EXPECT_FALSE(flushFile(textOf(temp.text())));
+    EXPECT_TRUE(flushDirectory(textOf(temp.text())));
+}
+
+TEST(FileLockTest, OnlyAnOpenFileLocks) {
+    TempFolder temp;
+    writeBytes(temp / "Inbox.dbx", "mail");
+    File file;
+    EXPECT_FALSE(file.lock());
+    ASSERT_TRUE(file.openForReading(textOf(temp.text("Inbox.dbx")), true, File::ShareRead));
+    EXPECT_TRUE(file.lock());
+    ASSERT_TRUE(file.write("M", 1));
+    EXPECT_TRUE(file.flush());
+    file.close();
+    EXPECT_EQ(readBytes(temp / "Inbox.dbx"), "Mail");
+    EXPECT_FALSE(file.lock());
+}
