@@ -203,6 +203,8 @@ bool ExtractThread::backupMailbox(const Block& name) {
     EngineView& v = view();
     Path source, target;
     mailboxPath(source, v.outlookExpressStoreRoot(), name);
+    if (!recoverMailbox(source))
+        return false;
     const TOVK_Utils::FileIdentity identity = TOVK_Utils::fileIdentity(source);
     // The same mailbox named twice in one run (through a folder and a link, say) keeps
     // its first backup: a second one could hold it already cut.
@@ -253,7 +255,10 @@ bool ExtractThread::backupMailbox(const Block& name) {
         target,
         [&](const Path& temporary) { return TOVK_Utils::copyFile(source, temporary, true); },
         TOVK_Utils::Replaced::WholeFile);
-    if (!copied) {
+    // The backup reaches the disk, its name in the folder too, before anything is cut.
+    String backupFolder;
+    workPath(backupFolder, v.backupFolder());
+    if (!copied || !TOVK_Utils::flushFile(target) || !TOVK_Utils::flushDirectory(backupFolder)) {
         String message;
         TOVK_Utils::format(message, "Backup of mailbox %s.dbx to %s failed. Aborting extraction.",
                            false, name, target);

@@ -98,6 +98,11 @@ private:
     bool cutText(const TOVK_Internet::MimePart& root, const TOVK_Utils::Block& message,
                  TOVK_Utils::Block& output, const TOVK_Utils::Block& where);
     void reportNotWrittenBack(const TOVK_Utils::Block& where, const char* why);
+    // Puts back what an interrupted run left half-written in the mailbox, before anything
+    // else is done with it (a backup copied first would hold the half-written mailbox).
+    // False, after saying why, when the mailbox must not be used.
+    bool recoverMailbox(const TOVK_Utils::Path& path);
+    bool savedFilesReachedTheDisk(const TOVK_Utils::Block& where);
     void report(const TOVK_Utils::Block& text);
     bool sameContent(const TOVK_Utils::Path& path, const TOVK_Utils::Block& content);
     void mailboxPath(TOVK_Utils::Path& path, const TOVK_Utils::String& folder,
@@ -113,4 +118,6 @@ private:
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> rewrite_;
     TOVK_Utils::Block decoded_;
     TOVK_Utils::Block existing_;
+    // The files of the parts dropped from the message in hand.
+    std::vector<TOVK_Utils::String> savedForCut_;
 };

@@ -1,6 +1,7 @@
 // The two passes: one Outlook Express mailbox, and one folder of message files.
 #include "engine/ExtractThread.h"
 
+#include "formats/DbxJournal.h"
 #include "formats/Decoding.h"
 #include "formats/MessageCut.h"
 #include "utils/DirectorySearch.h"
@@ -63,6 +64,8 @@ bool ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
     String text;
     TOVK_Utils::format(text, "Opening mailbox: %s.dbx", false, name);
     v.postStatusText(text);
+    if (!recoverMailbox(path))
+        return false;
     // Read sharing only while cutting, so that no other program writes the mailbox while
     // its messages are being rewritten; without cutting it is only read.
     const auto access =
@@ -98,65 +101,127 @@ void ExtractThread::processMailbox(const Block& name) {
     DbxMailbox mailbox;
     if (!openMailbox(name, mailbox))
         return;
+    Path path;
+    mailboxPath(path, v.outlookExpressStoreRoot(), name);
     std::unique_ptr<ViewQuestion> question = v.newQuestion();
     StoreVirtual<Block>& message = message_;
     StoreVirtual<Block>& rewrite = rewrite_;
     const int32_t count = static_cast<int32_t>(mailbox.messageOffsets.size());
-    const bool cut = v.cutAttachments();
-    int32_t number = 1;
     String text, where;
+    // The old bytes of every block go to the journal, and reach the disk, before the
+    // block is written: a crash between two writes is undone at the next open.
+    TOVK_Internet::DbxJournal journal;
+    bool cut = v.cutAttachments();
+    if (cut) {
+        if (journal.open(path, mailbox.fileSize(), TOVK_Utils::fileIdentity(path))) {
+            mailbox.setJournal(&journal);
+        } else {
+            cut = false;
+            TOVK_Utils::format(text, "%s is only read: its undo journal could not be prepared",
+                               false, path);
+            report(text);
+        }
+    }
+    int32_t number = 1;
     for (const uint32_t offset : mailbox.messageOffsets) {
         pollCommands();
         if (stopRequested)
-            return;
+            break;
         TOVK_Utils::format(where, "message %d of %d of %s.dbx", false, number, count, name);
         TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", false, number++, count,
                            name);
         v.postStatusText(text);
         bool complete = false;
-        bool failed = false;
+        bool readFailed = false;
         try {
             complete = mailbox.readMessage(offset, message);
         } catch (int) {
-            failed = true;
+            readFailed = true;
         }
         addCount(emailCount, ViewCounter::Emails, 1);
         v.setProgress(++position);
-        if (!failed && !complete) {
+        if (readFailed) {
+            ++unreadableMessages;
+            TOVK_Utils::format(text,
+                               "Reading %s failed at message %d of %d: the file could not be "
+                               "read. Its other messages are skipped; extraction goes on with "
+                               "the next mailbox.",
+                               false, path, number - 1, count);
+            report(text);
+            showError(ViewOwner::ProgressWindow, "Error", text);
+            break;
+        }
+        if (!complete) {
             ++unreadableMessages; // nothing is taken from a message that did not read whole
             TOVK_Utils::format(text, "could not read %s: its chain of blocks is damaged", false,
                                where);
             report(text);
+            continue;
         }
-        if (complete) {
-            MimePart root;
-            root.parse(message);
-            if (extractAttachments(root, dbxReplacedCharacters, *question, where) && cut &&
-                cutText(root, message, rewrite, where)) {
-                try {
-                    if (!mailbox.writeMessage(offset, rewrite))
-                        reportNotWrittenBack(where, "it does not fit its chain of blocks");
-                } catch (int) {
-                    reportNotWrittenBack(where, "a write error");
-                    failed = true;
-                }
+        MimePart root;
+        root.parse(message);
+        if (!extractAttachments(root, dbxReplacedCharacters, *question, where) || !cut ||
+            !savedFilesReachedTheDisk(where) || !cutText(root, message, rewrite, where))
+            continue;
+        try {
+            if (!mailbox.writeMessage(offset, rewrite))
+                reportNotWrittenBack(where, "its blocks are not its own alone, or it does not "
+                                            "fit them");
+        } catch (int) {
+            if (mailbox.lastWriteRestored()) {
+                reportNotWrittenBack(where, "a write error; its original text was put back");
+                continue;
             }
-        }
-        if (failed) {
-            // The file failed under us: this mailbox ends here, the job goes on.
-            ++unreadableMessages;
-            Path path;
-            mailboxPath(path, v.outlookExpressStoreRoot(), name);
+            reportNotWrittenBack(where, "a write error");
             TOVK_Utils::format(text,
-                               "%s is corrupt and cannot be extracted from. Extraction of "
-                               "all mailboxes will halt.",
-                               false, path);
+                               "Writing %s back failed, and its original bytes could not all be "
+                               "put back now. They are kept in %s and will be put back the next "
+                               "time the mailbox is opened. Extraction goes on with the next "
+                               "mailbox.",
+                               false, where, TOVK_Internet::DbxJournal::journalPath(path));
             report(text);
             showError(ViewOwner::ProgressWindow, "Error", text);
-            return;
+            return; // the journal stays for the next open
         }
     }
+    journal.close();
     v.setProgress(position);
+}
+
+bool ExtractThread::recoverMailbox(const Path& path) {
+    if (!TOVK_Internet::DbxJournal::exists(path))
+        return true;
+    const TOVK_Internet::RecoveryResult result = TOVK_Internet::DbxJournal::recover(path);
+    using Outcome = TOVK_Internet::RecoveryResult::Outcome;
+    const bool usable =
+        result.outcome == Outcome::NothingToRecover || result.outcome == Outcome::Restored;
+    report(result.text);
+    if (usable) {
+        if (result.outcome == Outcome::Restored)
+            view().ask(ViewOwner::ProgressWindow, QuestionText{"Information", &result.text, "Ok"});
+        return true;
+    }
+    String text;
+    TOVK_Utils::format(text, "%s Extraction will halt.", false, result.text);
+    showError(ViewOwner::ProgressWindow, "Error", text);
+    return false;
+}
+
+// An attachment that lives only in the page cache could vanish with a power loss after
+// the message that held it was cut: every file a cut depends on reaches the disk first,
+// its name in the folder too.
+bool ExtractThread::savedFilesReachedTheDisk(const Block& where) {
+    bool flushed = true;
+    for (const String& saved : savedForCut_)
+        flushed = TOVK_Utils::flushFile(saved) && flushed;
+    if (!savedForCut_.empty()) {
+        String folder;
+        workPath(folder, view().extractFolder());
+        flushed = TOVK_Utils::flushDirectory(folder) && flushed;
+    }
+    if (!flushed)
+        reportNotWrittenBack(where, "its attachments could not be flushed to the disk");
+    return flushed;
 }
 
 int32_t ExtractThread::countEmlFiles(const Block& folder) {
@@ -207,7 +272,8 @@ void ExtractThread::processEmlFolder(const Block& folder) {
             reportNotWrittenBack(path, "the file has several hard links");
             continue;
         }
-        if (cutText(root, message, rewrite, path) && !replaceFile(path, rewrite))
+        if (savedFilesReachedTheDisk(path) && cutText(root, message, rewrite, path) &&
+            !replaceFile(path, rewrite))
             reportNotWrittenBack(path, "a write error");
     }
 }
@@ -219,6 +285,7 @@ bool ExtractThread::extractAttachments(MimePart& root, const char* replacedChara
     const bool cut = view().cutAttachments();
     bool dropped = false;
     Path saved;
+    savedForCut_.clear();
     for (auto& part : root.allParts) {
         if (!part->isAttachment())
             continue;
@@ -241,6 +308,7 @@ bool ExtractThread::extractAttachments(MimePart& root, const char* replacedChara
         if (clean && part->hasExactExtent() && sameContent(saved, decoded_)) {
             part->drop();
             dropped = true;
+            savedForCut_.emplace_back(saved);
         } else {
             ++keptInMessage;
         }

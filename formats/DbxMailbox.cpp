@@ -70,6 +70,13 @@ bool DbxMailbox::open(const Block& path, Access access) {
         inUse_ = file_.lastErrorWasSharingViolation();
         return false;
     }
+    // POSIX ignores the sharing modes: the lock keeps a second run from cutting or
+    // recovering the mailbox while this one writes it.
+    if (writable_ && !file_.lock()) {
+        inUse_ = true;
+        close();
+        return false;
+    }
     try {
         size_ = file_.getSize(true);
         // No more pages than the file has: a small mailbox needs no megabytes of cache.

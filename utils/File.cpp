@@ -1,5 +1,7 @@
 #include "File.h"
 
+#include <atomic>
+
 namespace TOVK_Utils {
 
 File::~File() {
@@ -123,7 +125,19 @@ bool File::readRest(Block& block) {
     return read(block, static_cast<uint32_t>(rest), false);
 }
 
+namespace {
+
+std::atomic<File::WriteProbe> writeProbe{nullptr};
+
+} // namespace
+
+void File::setWriteProbe(WriteProbe probe) {
+    writeProbe.store(probe);
+}
+
 bool File::write(const void* bytes, uint32_t count) {
+    if (const WriteProbe probe = writeProbe.load(std::memory_order_relaxed))
+        probe();
     uint32_t written = 0;
     bool ok = systemWrite(bytes, count, written);
     position_ += written;

@@ -82,6 +82,12 @@ public:
     void setRaiseErrors(bool on) { raiseErrors_ = on; }
     void setKeepSize(bool on) { keepSize_ = on; }
 
+    // For crash tests: called before every write of every File, so that a test can end
+    // the process at a chosen write and show that whatever is then on the disk is put
+    // right. Null (the default) calls nothing.
+    using WriteProbe = void (*)();
+    static void setWriteProbe(WriteProbe probe);
+
     bool isOpen() const { return handle_ != -1; }
     uint64_t position() const { return position_; }
     uint32_t lastReadCount() const { return lastReadCount_; }

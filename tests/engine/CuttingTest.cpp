@@ -3,6 +3,8 @@
 // destination folder never put the only copy of anything at risk.
 #include "JobFixture.h"
 
+#include "formats/DbxJournal.h"
+
 #include <random>
 
 namespace {
@@ -233,4 +235,36 @@ TEST_F(JobTest, BackupsNeverLoseTheOriginal) {
               (std::map<std::string, std::string>{{"Inbox.dbx", original},
                                                   {"Inbox_1.dbx", original + "other"}}));
     EXPECT_EQ(job.backupsMade.size(), 2u);
+}
+
+// A journal left by a run that died mid-message is put back before anything else is done
+// with the mailbox, backups included, even by a job that only reads.
+TEST_F(JobTest, AHalfWrittenMessageIsPutBackFirst) {
+    const std::string message = messageWith("Content-Type: text/plain\r\n\r\nbye");
+    auto& writer = addMailbox("Inbox", {message});
+    const fs::path mailbox = root / "store" / "Inbox.dbx";
+    const std::string original = readFile(mailbox);
+    const TOVK_Utils::String path(TOVK_Utils::Block(mailbox.string().c_str()));
+    {
+        TOVK_Internet::DbxJournal journal;
+        ASSERT_TRUE(journal.open(path, original.size(), TOVK_Utils::fileIdentity(path)));
+        const uint32_t at = writer.firstBlocks()[0] + 16; // the first block's body
+        const std::string newBytes(64, 'X');
+        ASSERT_TRUE(journal.record({{at, reinterpret_cast<const uint8_t*>(original.data()) + at,
+                                     reinterpret_cast<const uint8_t*>(newBytes.data()), 64}}));
+        std::string half = original;
+        half.replace(at, 64, newBytes);
+        writeFile(mailbox, half);
+    } // the journal object goes; its entry stays on the disk, as after a crash
+    ASSERT_TRUE(TOVK_Internet::DbxJournal::exists(path));
+    view.backups = true;
+    runJob();
+
+    EXPECT_EQ(readFile(mailbox), original);
+    EXPECT_EQ(readFile(root / "backup" / "Inbox.dbx"), original);
+    EXPECT_FALSE(TOVK_Internet::DbxJournal::exists(path));
+    ASSERT_FALSE(view.asked.empty());
+    EXPECT_EQ(view.asked[0].title, "Information");
+    EXPECT_NE(view.asked[0].message.find("Restored"), std::string::npos) << view.asked[0].message;
+    EXPECT_EQ(folderFiles(root / "out").at("good.bin"), good);
 }
