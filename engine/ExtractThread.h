@@ -23,6 +23,10 @@ public:
     // Characters replaced by "_" in a cleaned attachment name, per pass.
     static constexpr const char* dbxReplacedCharacters = ":?;/\\|*";
     static constexpr const char* emlReplacedCharacters = ":?;/\\|";
+    // A mailbox's journal is settled (attachments, then the mailbox, flushed and the
+    // journal cleared) after this many cut messages or bytes of them.
+    static constexpr int32_t settleAfterMessages = 64;
+    static constexpr int64_t settleAfterBytes = 64 << 20;
     // Reserved address space of each message buffer.
     static constexpr int32_t messageBufferReserve = 0x1E00000;
 
@@ -102,7 +106,7 @@ private:
     // else is done with it (a backup copied first would hold the half-written mailbox).
     // False, after saying why, when the mailbox must not be used.
     bool recoverMailbox(const TOVK_Utils::Path& path);
-    bool savedFilesReachedTheDisk(const TOVK_Utils::Block& where);
+    bool savedFilesReachedTheDisk();
     void report(const TOVK_Utils::Block& text);
     bool sameContent(const TOVK_Utils::Path& path, const TOVK_Utils::Block& content);
     void mailboxPath(TOVK_Utils::Path& path, const TOVK_Utils::String& folder,
@@ -118,6 +122,6 @@ private:
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> rewrite_;
     TOVK_Utils::Block decoded_;
     TOVK_Utils::Block existing_;
-    // The files of the parts dropped from the message in hand.
+    // The files of the parts dropped from messages whose cut is not settled yet.
     std::vector<TOVK_Utils::String> savedForCut_;
 };

@@ -114,7 +114,7 @@ void ExtractThread::processMailbox(const Block& name) {
     bool cut = v.cutAttachments();
     if (cut) {
         if (journal.open(path, mailbox.fileSize(), TOVK_Utils::fileIdentity(path))) {
-            mailbox.setJournal(&journal);
+            mailbox.setJournal(&journal, DbxMailbox::Settle::OnRequest);
         } else {
             cut = false;
             TOVK_Utils::format(text, "%s is only read: its undo journal could not be prepared",
@@ -122,11 +122,38 @@ void ExtractThread::processMailbox(const Block& name) {
             report(text);
         }
     }
+    // Until the journal is settled, a crash puts every message cut since back as it was:
+    // the attachments they depend on need reach the disk only before that, so one flush
+    // serves many messages.
+    int32_t unsettledMessages = 0;
+    int64_t unsettledBytes = 0;
+    auto settle = [&]() {
+        if (unsettledMessages == 0)
+            return true;
+        const bool settled = savedFilesReachedTheDisk() && mailbox.settle();
+        savedForCut_.clear();
+        unsettledMessages = 0;
+        unsettledBytes = 0;
+        if (!settled) {
+            TOVK_Utils::format(text,
+                               "The attachments or the mailbox %s could not be flushed to the "
+                               "disk. The messages cut since the last flush will be put back "
+                               "as they were the next time the mailbox is opened; extraction "
+                               "goes on with the next mailbox.",
+                               false, path);
+            report(text);
+            showError(ViewOwner::ProgressWindow, "Error", text);
+        }
+        return settled;
+    };
     int32_t number = 1;
     for (const uint32_t offset : mailbox.messageOffsets) {
         pollCommands();
         if (stopRequested)
             break;
+        if ((unsettledMessages >= settleAfterMessages || unsettledBytes >= settleAfterBytes) &&
+            !settle())
+            return;
         TOVK_Utils::format(where, "message %d of %d of %s.dbx", false, number, count, name);
         TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", false, number++, count,
                            name);
@@ -161,12 +188,16 @@ void ExtractThread::processMailbox(const Block& name) {
         MimePart root;
         root.parse(message);
         if (!extractAttachments(root, dbxReplacedCharacters, *question, where) || !cut ||
-            !savedFilesReachedTheDisk(where) || !cutText(root, message, rewrite, where))
+            !cutText(root, message, rewrite, where))
             continue;
         try {
-            if (!mailbox.writeMessage(offset, rewrite))
+            if (mailbox.writeMessage(offset, rewrite)) {
+                ++unsettledMessages;
+                unsettledBytes += message.byteSize();
+            } else {
                 reportNotWrittenBack(where, "its blocks are not its own alone, or it does not "
                                             "fit them");
+            }
         } catch (int) {
             if (mailbox.lastWriteRestored()) {
                 reportNotWrittenBack(where, "a write error; its original text was put back");
@@ -184,7 +215,8 @@ void ExtractThread::processMailbox(const Block& name) {
             return; // the journal stays for the next open
         }
     }
-    journal.close();
+    if (settle())
+        journal.close();
     v.setProgress(position);
 }
 
@@ -208,9 +240,9 @@ bool ExtractThread::recoverMailbox(const Path& path) {
 }
 
 // An attachment that lives only in the page cache could vanish with a power loss after
-// the message that held it was cut: every file a cut depends on reaches the disk first,
-// its name in the folder too.
-bool ExtractThread::savedFilesReachedTheDisk(const Block& where) {
+// the message that held it was cut for good: every file a cut depends on reaches the disk
+// first, its name in the folder too.
+bool ExtractThread::savedFilesReachedTheDisk() {
     bool flushed = true;
     for (const String& saved : savedForCut_)
         flushed = TOVK_Utils::flushFile(saved) && flushed;
@@ -219,8 +251,6 @@ bool ExtractThread::savedFilesReachedTheDisk(const Block& where) {
         workPath(folder, view().extractFolder());
         flushed = TOVK_Utils::flushDirectory(folder) && flushed;
     }
-    if (!flushed)
-        reportNotWrittenBack(where, "its attachments could not be flushed to the disk");
     return flushed;
 }
 
@@ -272,8 +302,12 @@ void ExtractThread::processEmlFolder(const Block& folder) {
             reportNotWrittenBack(path, "the file has several hard links");
             continue;
         }
-        if (savedFilesReachedTheDisk(path) && cutText(root, message, rewrite, path) &&
-            !replaceFile(path, rewrite))
+        // A message file is replaced at once: its attachments reach the disk first.
+        const bool flushed = savedFilesReachedTheDisk();
+        savedForCut_.clear();
+        if (!flushed)
+            reportNotWrittenBack(path, "its attachments could not be flushed to the disk");
+        else if (cutText(root, message, rewrite, path) && !replaceFile(path, rewrite))
             reportNotWrittenBack(path, "a write error");
     }
 }
@@ -285,7 +319,6 @@ bool ExtractThread::extractAttachments(MimePart& root, const char* replacedChara
     const bool cut = view().cutAttachments();
     bool dropped = false;
     Path saved;
-    savedForCut_.clear();
     for (auto& part : root.allParts) {
         if (!part->isAttachment())
             continue;

@@ -552,7 +552,7 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
         for (; begun < spans.size(); ++begun)
             writeAt(spans[begun].offset, spans[begun].newBytes, spans[begun].length);
         // The journal may let go of the old bytes only once the new ones are on the disk.
-        if (journal_)
+        if (journal_ && settleEachMessage_)
             flushFile();
     } catch (...) {
         restored_ = restore(spans, std::min(begun + 1, spans.size()));
@@ -560,9 +560,20 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     }
     // A journal that fails to let go keeps old bytes that the next open puts back: the
     // message then returns to its text from before the cut, which loses nothing.
-    if (journal_)
+    if (journal_ && settleEachMessage_)
         journal_->clear();
     return true;
+}
+
+bool DbxMailbox::settle() {
+    if (!journal_)
+        return true;
+    try {
+        flushFile();
+    } catch (...) {
+        return false;
+    }
+    return journal_->clear();
 }
 
 // Puts back the old bytes of the first count spans (the last of them may be torn). Never
@@ -584,7 +595,9 @@ bool DbxMailbox::restore(const std::vector<WriteJournal::Span>& spans, size_t co
     }
     for (const WriteJournal::Span& span : spans)
         forgetPages(span.offset, span.length);
-    if (whole && journal_) {
+    // Settled on request, the journal still covers other messages, whose attachments
+    // may not be on the disk yet: only settle() lets go of it.
+    if (whole && journal_ && settleEachMessage_) {
         try {
             journal_->clear();
         } catch (...) {

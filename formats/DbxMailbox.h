@@ -59,7 +59,18 @@ public:
     bool writeMessage(uint32_t offset, const TOVK_Utils::Block& text);
     // The journal that takes the old bytes before each write, or null to write without one
     // (then nothing is flushed either). Not owned; it must outlive the writes.
-    void setJournal(WriteJournal* journal) { journal_ = journal; }
+    // With Settle::OnRequest the mailbox is not flushed nor the journal cleared after each
+    // message: settle() does both for every message written since, so that one flush
+    // serves many messages. Until then the journal holds their old bytes, and a crash puts
+    // them back, which loses nothing.
+    enum class Settle { AfterEachMessage, OnRequest };
+    void setJournal(WriteJournal* journal, Settle settle = Settle::AfterEachMessage) {
+        journal_ = journal;
+        settleEachMessage_ = settle == Settle::AfterEachMessage;
+    }
+    // Flushes the mailbox, then clears the journal. False (never throws) when either
+    // failed: the journal then keeps the old bytes for the next open.
+    bool settle();
     // After writeMessage threw: every byte it had written was put back and flushed.
     bool lastWriteRestored() const { return restored_; }
     void close();
@@ -132,6 +143,7 @@ private:
     bool mapped_ = false;
 
     WriteJournal* journal_ = nullptr;
+    bool settleEachMessage_ = true;
     bool restored_ = false;
     std::vector<uint8_t> oldBytes_; // reused between writes: no heap growth per message
     std::vector<uint8_t> newBytes_;
