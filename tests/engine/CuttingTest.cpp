@@ -9,15 +9,7 @@
 
 namespace {
 
-std::string bytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string s(size, '\0');
-    for (auto& c : s)
-        c = char(random());
-    return s;
-}
-
-const std::string good = bytes(3000, 21);
+const std::string good = binary(3000, 21);
 const std::string goodPart = "--b\r\nContent-Type: application/octet-stream; name=\"good.bin\"\r\n"
                              "Content-Transfer-Encoding: base64\r\n\r\n" +
                              base64(good) + "\r\n";
@@ -38,7 +30,7 @@ std::string without(std::string text, const std::string& what) {
     return text;
 }
 
-const std::string bad = bytes(100, 22); // 136 base64 characters: a long and a short line
+const std::string bad = binary(100, 22); // 136 base64 characters: a long and a short line
 
 struct NotUnderstood {
     const char* what;

@@ -8,14 +8,6 @@ using TOVK_Internet::MimePart;
 
 namespace {
 
-std::string binary(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string s(size, '\0');
-    for (auto& c : s)
-        c = char(random());
-    return s;
-}
-
 // The parts of a message text: (fileName, body) for every part below the root.
 std::vector<std::pair<std::string, std::string>> partsOf(const std::string& message) {
     TOVK_Utils::LightBlock text(message.data(), int32_t(message.size()));

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,15 @@ inline std::string makeMessage(const std::string& subject, const std::vector<Att
         m += "\r\n";
     }
     return m + "--=_outer--\r\n";
+}
+
+// Random bytes, the same for the same seed.
+inline std::string binary(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string s(size, '\0');
+    for (auto& c : s)
+        c = char(random());
+    return s;
 }
 
 inline std::string readFile(const fs::path& path) {
