@@ -522,7 +522,10 @@ RecoveryResult DbxJournal::recover(const Block& mailboxPath) {
             return kept(Change::Size, "its size has changed since an interrupted run wrote its "
                                       "journal, so it may have been compacted or repaired in the "
                                       "meantime");
-        if (!(entry.identity == identity))
+        // The file index alone: a device number may change between two boots (a USB or LVM
+        // volume), and keeping the journal then would leave the message half-written. The
+        // name, the size and the bytes of every piece are checked all the same.
+        if (!identity.valid || entry.identity.index != identity.index)
             return kept(Change::Identity, "it is no longer the file an interrupted run wrote its "
                                           "journal for; it may have been compacted, repaired or "
                                           "replaced in the meantime");
