@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -126,7 +130,12 @@ uint64_t folderBytes(const fs::path& folder) {
     return total;
 }
 
-void runJob(benchmark::State& state, bool cut) {
+// Cutting must have every attachment on the disk before it lets go of a message, while
+// extraction alone leaves them to the system's write-back: OnDisk times extraction until
+// its files are on the disk too, which is what cutting is fairly compared with.
+enum class Until { JobEnds, OnDisk };
+
+void runJob(benchmark::State& state, bool cut, Until until = Until::JobEnds) {
     const fs::path pristine = benchRoot / "store";
     const uint64_t storeBytes = makeStore(pristine);
     const fs::path work = cut ? benchRoot / "work" : pristine;
@@ -148,9 +157,18 @@ void runJob(benchmark::State& state, bool cut) {
         if (cut) {
             fs::remove_all(work);
             fs::copy(pristine, work);
+#ifndef _WIN32
+            // A user's mailbox lies on the disk, not in the page cache: without this the
+            // job's first flush of each mailbox would pay for writing out the copy.
+            ::sync();
+#endif
         }
         state.ResumeTiming();
         job.run();
+#ifndef _WIN32
+        if (until == Until::OnDisk)
+            ::sync();
+#endif
         state.PauseTiming();
         written = folderBytes(out);
         state.ResumeTiming();
@@ -166,11 +184,15 @@ void runJob(benchmark::State& state, bool cut) {
 void ExtractJob(benchmark::State& state) {
     runJob(state, false);
 }
+void ExtractJobOnDisk(benchmark::State& state) {
+    runJob(state, false, Until::OnDisk);
+}
 void ExtractAndCutJob(benchmark::State& state) {
     runJob(state, true);
 }
 
 BENCHMARK(ExtractJob)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(ExtractJobOnDisk)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(ExtractAndCutJob)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 } // namespace

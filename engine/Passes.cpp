@@ -342,6 +342,7 @@ bool ExtractThread::extractAttachments(MimePart& root, const char* replacedChara
             part->drop();
             dropped = true;
             savedForCut_.emplace_back(saved);
+            TOVK_Utils::startFlushingFile(saved);
         } else {
             ++keptInMessage;
         }

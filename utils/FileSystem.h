@@ -51,6 +51,11 @@ bool removeFile(const Block& path);
 // Pushes a closed file's bytes to the disk (open, flush, close), so that what depends on
 // the file (a cut that relies on the saved attachment) never outlives it on a crash.
 bool flushFile(const Block& path);
+// Asks the system to start writing a closed file's bytes to the disk and returns without
+// waiting, so that the disk works while the next message is read and the flushFile that
+// must come before a cut finds little left to do. Only a hint: nothing is promised until
+// flushFile. Where the system has no such call it does nothing.
+void startFlushingFile(const Block& path);
 // Makes a folder's list of names reach the disk, so that a file just created or removed
 // in it is still there, or still gone, after a crash. On Windows this is true at once:
 // NTFS journals its names itself.

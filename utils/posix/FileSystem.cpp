@@ -197,6 +197,23 @@ bool flushFile(const Block& path) {
     return syncAndClose(fd);
 }
 
+void startFlushingFile(const Block& path) {
+#ifdef __linux__
+    SystemText name(path);
+    if (!name.valid())
+        return;
+    int fd = openRetrying(name.get(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    struct stat status;
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    ::close(fd);
+#else
+    (void)path;
+#endif
+}
+
 bool flushDirectory(const Block& path) {
     SystemText name(path);
     if (!name.valid())

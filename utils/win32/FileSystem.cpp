@@ -123,6 +123,10 @@ bool flushFile(const Block& path) {
     return CloseHandle(handle) != 0 && flushed;
 }
 
+// Windows starts writing a closed file's bytes soon by itself, and has no call that asks
+// for it without waiting.
+void startFlushingFile(const Block&) {}
+
 bool flushDirectory(const Block&) {
     return true;
 }
