@@ -122,29 +122,44 @@ void ExtractThread::processMailbox(const Block& name) {
             report(text);
         }
     }
-    // Until the journal is settled, a crash puts every message cut since back as it was:
-    // the attachments they depend on need reach the disk only before that, so one flush
-    // serves many messages.
+    // The cut messages are written together when the journal is settled, and until it is
+    // cleared a crash puts them back as they were: the attachments they depend on need
+    // reach the disk only before that, so a few flushes serve many messages.
     int32_t unsettledMessages = 0;
     int64_t unsettledBytes = 0;
     auto settle = [&]() {
         if (unsettledMessages == 0)
             return true;
-        const bool settled = savedFilesReachedTheDisk() && mailbox.settle();
+        const bool flushed = savedFilesReachedTheDisk();
+        const bool settled = flushed && mailbox.settle();
         savedForCut_.clear();
+        const int32_t messages = unsettledMessages;
         unsettledMessages = 0;
         unsettledBytes = 0;
-        if (!settled) {
+        if (settled)
+            return true;
+        writeFailures += messages;
+        if (!flushed)
             TOVK_Utils::format(text,
-                               "The attachments or the mailbox %s could not be flushed to the "
-                               "disk. The messages cut since the last flush will be put back "
-                               "as they were the next time the mailbox is opened; extraction "
-                               "goes on with the next mailbox.",
-                               false, path);
-            report(text);
-            showError(ViewOwner::ProgressWindow, "Error", text);
-        }
-        return settled;
+                               "The attachments saved from %s could not be flushed to the disk, "
+                               "so %d of its messages were not cut; extraction goes on with the "
+                               "next mailbox.",
+                               false, path, messages);
+        else if (mailbox.lastWriteRestored())
+            TOVK_Utils::format(text,
+                               "Writing %d cut messages back into %s failed; they were left as "
+                               "they were. Extraction goes on with the next mailbox.",
+                               false, messages, path);
+        else
+            TOVK_Utils::format(text,
+                               "Writing %d cut messages back into %s failed, and their original "
+                               "bytes could not all be put back now. They are kept in %s and "
+                               "will be put back the next time the mailbox is opened. "
+                               "Extraction goes on with the next mailbox.",
+                               false, messages, path, TOVK_Internet::DbxJournal::journalPath(path));
+        report(text);
+        showError(ViewOwner::ProgressWindow, "Error", text);
+        return false;
     };
     int32_t number = 1;
     for (const uint32_t offset : mailbox.messageOffsets) {

@@ -55,6 +55,11 @@ void DbxMailbox::close() {
     chainSound_.clear();
     chainBlocks_.clear();
     mapped_ = false;
+    // Texts never settled were never written: their messages are as they were.
+    staged_.clear();
+    stagedOld_.clear();
+    stagedNew_.clear();
+    stagedMessages_.clear();
 }
 
 bool DbxMailbox::open(const Block& path, Access access) {
@@ -542,6 +547,8 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
         at += length;
     }
 
+    if (journal_ && !settleEachMessage_)
+        return stage(offset, spans);
     if (journal_ && !journal_->record(spans))
         return false;
 
@@ -565,9 +572,54 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     return true;
 }
 
+bool DbxMailbox::stage(uint32_t offset, const std::vector<WriteJournal::Span>& spans) {
+    if (!stagedMessages_.insert(offset).second)
+        return false; // its first text is still waiting: the blocks it checked are not there
+    for (const WriteJournal::Span& span : spans) {
+        staged_.push_back({span.offset, stagedOld_.size(), span.length});
+        stagedOld_.insert(stagedOld_.end(), span.oldBytes, span.oldBytes + span.length);
+        stagedNew_.insert(stagedNew_.end(), span.newBytes, span.newBytes + span.length);
+    }
+    return true;
+}
+
+bool DbxMailbox::writeStaged() {
+    if (staged_.empty())
+        return true;
+    std::vector<WriteJournal::Span> spans;
+    spans.reserve(staged_.size());
+    for (const Staged& span : staged_)
+        spans.push_back({span.offset, stagedOld_.data() + span.at, stagedNew_.data() + span.at,
+                         span.length});
+    bool written = journal_->record(spans);
+    if (written) {
+        for (const WriteJournal::Span& span : spans)
+            forgetPages(span.offset, span.length);
+        size_t begun = 0;
+        try {
+            for (; begun < spans.size(); ++begun)
+                writeAt(spans[begun].offset, spans[begun].newBytes, spans[begun].length);
+        } catch (...) {
+            restored_ = restore(spans, std::min(begun + 1, spans.size()));
+            written = false;
+        }
+    } else {
+        restored_ = true; // the journal refused them: not one byte was written
+    }
+    // Cleared, not freed: the next batch reuses the room.
+    staged_.clear();
+    stagedOld_.clear();
+    stagedNew_.clear();
+    stagedMessages_.clear();
+    return written;
+}
+
 bool DbxMailbox::settle() {
     if (!journal_)
         return true;
+    restored_ = false;
+    if (!writeStaged())
+        return false;
     try {
         flushFile();
     } catch (...) {
@@ -595,9 +647,9 @@ bool DbxMailbox::restore(const std::vector<WriteJournal::Span>& spans, size_t co
     }
     for (const WriteJournal::Span& span : spans)
         forgetPages(span.offset, span.length);
-    // Settled on request, the journal still covers other messages, whose attachments
-    // may not be on the disk yet: only settle() lets go of it.
-    if (whole && journal_ && settleEachMessage_) {
+    // The journal holds nothing but these spans: written message by message it holds one
+    // message, and settled on request the batch being written.
+    if (whole && journal_) {
         try {
             journal_->clear();
         } catch (...) {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace TOVK_Internet {
@@ -59,19 +60,22 @@ public:
     bool writeMessage(uint32_t offset, const TOVK_Utils::Block& text);
     // The journal that takes the old bytes before each write, or null to write without one
     // (then nothing is flushed either). Not owned; it must outlive the writes.
-    // With Settle::OnRequest the mailbox is not flushed nor the journal cleared after each
-    // message: settle() does both for every message written since, so that one flush
-    // serves many messages. Until then the journal holds their old bytes, and a crash puts
-    // them back, which loses nothing.
+    // With Settle::OnRequest writeMessage only checks the text and keeps it: settle()
+    // journals every message kept since in one flush, writes them, flushes the mailbox and
+    // clears the journal, so that a few flushes serve many messages. Until the journal is
+    // cleared it holds their old bytes, and a crash puts them back, which loses nothing.
     enum class Settle { AfterEachMessage, OnRequest };
     void setJournal(WriteJournal* journal, Settle settle = Settle::AfterEachMessage) {
         journal_ = journal;
         settleEachMessage_ = settle == Settle::AfterEachMessage;
     }
-    // Flushes the mailbox, then clears the journal. False (never throws) when either
-    // failed: the journal then keeps the old bytes for the next open.
+    // Writes the messages kept since the last settle (see setJournal), flushes the
+    // mailbox, then clears the journal. False (never throws) when any step failed: then
+    // lastWriteRestored() says whether those messages are as they were, and otherwise the
+    // journal keeps their old bytes for the next open.
     bool settle();
-    // After writeMessage threw: every byte it had written was put back and flushed.
+    // After writeMessage threw or settle() failed: every byte written was put back and
+    // flushed (or none was written).
     bool lastWriteRestored() const { return restored_; }
     void close();
 
@@ -117,6 +121,8 @@ private:
     void findSharedBytes();
     const Extent* extentAt(uint32_t start) const;
     bool restore(const std::vector<WriteJournal::Span>& spans, size_t count);
+    bool stage(uint32_t offset, const std::vector<WriteJournal::Span>& spans);
+    bool writeStaged();
 
     TOVK_Utils::File file_;
     uint64_t size_ = 0;
@@ -145,6 +151,15 @@ private:
     WriteJournal* journal_ = nullptr;
     bool settleEachMessage_ = true;
     bool restored_ = false;
+    // Messages checked and kept for the next settle(): their spans' old and new bytes.
+    struct Staged {
+        uint64_t offset;
+        size_t at;
+        uint32_t length;
+    };
+    std::vector<Staged> staged_;
+    std::vector<uint8_t> stagedOld_, stagedNew_;
+    std::unordered_set<uint32_t> stagedMessages_;
     std::vector<uint8_t> oldBytes_; // reused between writes: no heap growth per message
     std::vector<uint8_t> newBytes_;
 };

@@ -558,6 +558,88 @@ TEST_F(DbxWrite, NothingIsWrittenWhenTheJournalRefuses) {
     EXPECT_EQ(bytes(), before);
 }
 
+// --- Settled on request: many messages, one journal flush ---
+
+TEST_F(DbxWrite, SettleWritesEveryKeptMessageAfterOneRecord) {
+    DbxOptions options;
+    options.blockCapacity = 64;
+    options.shuffleBlocks = true;
+    DbxWriter writer(options);
+    for (int i = 0; i < 4; ++i)
+        writer.addMessage(message(i, 300));
+    writer.build();
+    ASSERT_TRUE(writer.save(path));
+    const auto before = bytes();
+    std::vector<std::string> events;
+    RecordingJournal recorder;
+    recorder.events = &events;
+    FailingMailbox box;
+    box.events = &events;
+    ASSERT_TRUE(openAndScan(box));
+    box.setJournal(&recorder, DbxMailbox::Settle::OnRequest);
+    ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[0], view(message(8, 130))));
+    ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[2], view(message(9, 64))));
+    // A second text for a message still waiting would be checked against blocks that are
+    // about to change.
+    EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[2], view(message(7, 20))));
+    EXPECT_TRUE(events.empty()) << "nothing is journaled or written before settle()";
+    EXPECT_EQ(bytes(), before);
+
+    ASSERT_TRUE(box.settle());
+    EXPECT_EQ(events, (std::vector<std::string>{"record", "write", "write", "write", "write",
+                                                "flush", "clear"}));
+    box.close();
+    const auto texts = readAll(writer);
+    EXPECT_EQ(texts[0], message(8, 130));
+    EXPECT_EQ(texts[1], message(1, 300));
+    EXPECT_EQ(texts[2], message(9, 64));
+    EXPECT_EQ(texts[3], message(3, 300));
+    auto undone = bytes();
+    for (const auto& span : recorder.spans)
+        std::copy(span.oldBytes.begin(), span.oldBytes.end(), undone.begin() + span.offset);
+    EXPECT_EQ(undone, before);
+}
+
+TEST_F(DbxWrite, FailedSettlePutsEveryKeptMessageBack) {
+    DbxOptions options;
+    options.blockCapacity = 64;
+    DbxWriter writer(options);
+    for (int i = 0; i < 3; ++i)
+        writer.addMessage(message(i, 300));
+    writer.build();
+    ASSERT_TRUE(writer.save(path));
+    const auto original = bytes();
+    for (int fail = 0; fail < 6; ++fail) { // three blocks for each of two messages
+        ASSERT_TRUE(DbxTest::writeFileBytes(path, original));
+        RecordingJournal recorder;
+        FailingMailbox box;
+        ASSERT_TRUE(openAndScan(box));
+        box.setJournal(&recorder, DbxMailbox::Settle::OnRequest);
+        box.failFrom = fail;
+        box.tear = true;
+        ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[0], view(message(8, 130))));
+        ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[2], view(message(9, 130))));
+        EXPECT_FALSE(box.settle()) << "failing write " << fail;
+        EXPECT_TRUE(box.lastWriteRestored()) << "failing write " << fail;
+        EXPECT_EQ(recorder.clears, 1) << "the old bytes are back on the disk";
+        box.close();
+        EXPECT_EQ(bytes(), original) << "failing write " << fail;
+    }
+    // A journal that refuses the batch: not one byte written, and the mailbox says so.
+    ASSERT_TRUE(DbxTest::writeFileBytes(path, original));
+    RecordingJournal refusing;
+    refusing.accept = false;
+    FailingMailbox box;
+    ASSERT_TRUE(openAndScan(box));
+    box.setJournal(&refusing, DbxMailbox::Settle::OnRequest);
+    ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[1], view(message(8, 100))));
+    EXPECT_FALSE(box.settle());
+    EXPECT_TRUE(box.lastWriteRestored());
+    EXPECT_EQ(box.writes, 0);
+    box.close();
+    EXPECT_EQ(bytes(), original);
+}
+
 // --- Whatever the damage, a write changes its own message or nothing ---
 
 // Random layouts and random damage to block headers and the index's placement: after
