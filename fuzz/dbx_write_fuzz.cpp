@@ -120,10 +120,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         target = offsets[pick];
         const std::string& old = before[pick].text;
         text = before[pick].ok ? old.substr(0, old.size() / 2) : std::string("Subject: x\r\n\r\n");
-        box.setJournal(&journal);
+        // Written at once, or kept and written by settle() as a cutting job does.
+        const bool onRequest = size > 1 && (data[size - 2] & 1);
+        box.setJournal(&journal, onRequest ? DbxMailbox::Settle::OnRequest
+                                           : DbxMailbox::Settle::AfterEachMessage);
         try {
             written =
                 box.writeMessage(target, TOVK_Utils::LightBlock(text.data(), int32_t(text.size())));
+            if (written && onRequest && !box.settle())
+                std::abort();
         } catch (int) {
             std::abort();
         }
