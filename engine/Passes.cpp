@@ -258,15 +258,9 @@ bool ExtractThread::recoverMailbox(const Path& path) {
 // the message that held it was cut for good: every file a cut depends on reaches the disk
 // first, its name in the folder too.
 bool ExtractThread::savedFilesReachedTheDisk() {
-    bool flushed = true;
-    for (const String& saved : savedForCut_)
-        flushed = TOVK_Utils::flushFile(saved) && flushed;
-    if (!savedForCut_.empty()) {
-        String folder;
-        workPath(folder, view().extractFolder());
-        flushed = TOVK_Utils::flushDirectory(folder) && flushed;
-    }
-    return flushed;
+    String folder;
+    workPath(folder, view().extractFolder());
+    return TOVK_Utils::flushFilesIn(folder, savedForCut_);
 }
 
 int32_t ExtractThread::countEmlFiles(const Block& folder) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace TOVK_Utils {
 
@@ -51,6 +52,11 @@ bool removeFile(const Block& path);
 // Pushes a closed file's bytes to the disk (open, flush, close), so that what depends on
 // the file (a cut that relies on the saved attachment) never outlives it on a crash.
 bool flushFile(const Block& path);
+// Makes the given closed files, all inside folder, and the folder's names reach the disk.
+// On Linux one flush of the folder's whole file system does it: a flush per file would
+// cost the disk a cache flush each, many times the time of writing the files. Elsewhere
+// each file is flushed, then the folder.
+bool flushFilesIn(const Block& folder, const std::vector<String>& files);
 // Asks the system to start writing a closed file's bytes to the disk and returns without
 // waiting, so that the disk works while the next message is read and the flushFile that
 // must come before a cut finds little left to do. Only a hint: nothing is promised until

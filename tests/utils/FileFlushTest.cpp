@@ -20,6 +20,19 @@ TEST(FileFlushTest, AFileFlushesByNameWithoutChange) {
     EXPECT_TRUE(flushDirectory(textOf(temp.text())));
 }
 
+TEST(FileFlushTest, SavedFilesFlushTogether) {
+    TempFolder temp;
+    writeBytes(temp / "a.bin", "first");
+    writeBytes(temp / "b.bin", "second");
+    const TOVK_Utils::String folder = textOf(temp.text());
+    startFlushingFile(textOf(temp.text("a.bin")));
+    startFlushingFile(textOf(temp.text("missing.bin"))); // only a hint: nothing to fail
+    EXPECT_TRUE(flushFilesIn(folder, {textOf(temp.text("a.bin")), textOf(temp.text("b.bin"))}));
+    EXPECT_TRUE(flushFilesIn(textOf(temp.text("missing")), {})) << "nothing to flush";
+    EXPECT_FALSE(flushFilesIn(textOf(temp.text("missing")), {textOf(temp.text("a.bin"))}));
+    EXPECT_EQ(readBytes(temp / "a.bin"), "first");
+}
+
 TEST(FileLockTest, OnlyAnOpenFileLocks) {
     TempFolder temp;
     writeBytes(temp / "Inbox.dbx", "mail");

@@ -197,6 +197,29 @@ bool flushFile(const Block& path) {
     return syncAndClose(fd);
 }
 
+bool flushFilesIn(const Block& folder, const std::vector<String>& files) {
+    if (files.empty())
+        return true;
+#ifdef __linux__
+    // syncfs reports a write-back error that nobody has seen yet, wherever it happened
+    // on that file system: a failure may be one of another program's, never a false
+    // success.
+    SystemText name(folder);
+    if (!name.valid())
+        return false;
+    int fd = openRetrying(name.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = syncfs(fd) == 0;
+    return ::close(fd) == 0 && synced;
+#else
+    bool flushed = true;
+    for (const String& file : files)
+        flushed = flushFile(file) && flushed;
+    return flushDirectory(folder) && flushed;
+#endif
+}
+
 void startFlushingFile(const Block& path) {
 #ifdef __linux__
     SystemText name(path);

@@ -123,6 +123,13 @@ bool flushFile(const Block& path) {
     return CloseHandle(handle) != 0 && flushed;
 }
 
+bool flushFilesIn(const Block& folder, const std::vector<String>& files) {
+    bool flushed = true;
+    for (const String& file : files)
+        flushed = flushFile(file) && flushed;
+    return flushDirectory(folder) && flushed;
+}
+
 // Windows starts writing a closed file's bytes soon by itself, and has no call that asks
 // for it without waiting.
 void startFlushingFile(const Block&) {}
