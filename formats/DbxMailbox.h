@@ -89,8 +89,8 @@ protected:
 private:
     struct BlockHeader {
         uint32_t self;
-        int32_t capacity;
-        int32_t length;
+        uint32_t capacity;
+        uint32_t length;
         uint32_t next;
     };
     // Bytes [start, start + length) taken by one block or index structure.
