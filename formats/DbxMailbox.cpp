@@ -1,5 +1,7 @@
 #include "formats/DbxMailbox.h"
 
+#include "formats/DbxCarver.h"
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
@@ -55,6 +57,9 @@ void DbxMailbox::close() {
     chainSound_.clear();
     chainBlocks_.clear();
     mapped_ = false;
+    indexRead_ = false;
+    carved_ = false;
+    indexed_ = 0;
 }
 
 bool DbxMailbox::open(const Block& path, Access access) {
@@ -191,6 +196,8 @@ bool DbxMailbox::scan() {
     chainSound_.clear();
     chainBlocks_.clear();
     mapped_ = false;
+    indexRead_ = false;
+    carved_ = false;
     try {
         uint8_t root[4];
         if (!readAt(rootOffsetPosition, root, 4))
@@ -198,6 +205,7 @@ bool DbxMailbox::scan() {
         if (writable_)
             note(0, std::min<uint64_t>(headerSize, size_), indexOwner);
         walkIndex(get32(root));
+        indexRead_ = true;
         if (writable_ && walkChains()) {
             findSharedBytes();
             mapped_ = true;
@@ -206,6 +214,40 @@ bool DbxMailbox::scan() {
     } catch (int) {
         return false;
     }
+}
+
+bool DbxMailbox::carve() {
+    std::vector<DbxCarver::Chain> chains;
+    try {
+        chains = DbxCarver::carve(
+            [this](uint64_t offset, uint8_t* buffer, uint32_t count) {
+                file_.seek(static_cast<int64_t>(offset));
+                file_.readSome(buffer, count);
+                return file_.lastReadCount();
+            },
+            size_);
+    } catch (int) {
+        return false;
+    }
+    if (!indexRead_)
+        messageOffsets.clear();
+    indexed_ = messageOffsets.size();
+    std::unordered_set<uint32_t> named(messageOffsets.begin(), messageOffsets.end());
+    for (const DbxCarver::Chain& chain : chains)
+        if (!named.count(chain.first))
+            messageOffsets.push_back(chain.first);
+    // Rescue never writes: a chain found by carving may be a deleted message's, or the
+    // tail of one that was cut, and nothing says whose bytes it holds.
+    mapped_ = false;
+    carved_ = true;
+    return true;
+}
+
+void DbxMailbox::takeCarved(std::vector<uint32_t> offsets, size_t indexed) {
+    messageOffsets = std::move(offsets);
+    indexed_ = std::min(indexed, messageOffsets.size());
+    mapped_ = false;
+    carved_ = true;
 }
 
 // The walk keeps its own stack and refuses any node or record seen before, so neither a
