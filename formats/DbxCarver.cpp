@@ -3,6 +3,8 @@
 #include "formats/DbxMailbox.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace TOVK_Internet {
 
@@ -13,6 +15,22 @@ constexpr uint64_t offsetLimit = uint64_t(1) << 32; // the format's offsets are 
 
 uint32_t get32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Eight bytes at once, the first in the lowest bits, as the format stores its numbers.
+static_assert(std::endian::native == std::endian::little, "the scan reads words in file order");
+uint64_t get64(const uint8_t* p) {
+    uint64_t value;
+    std::memcpy(&value, p, 8);
+    return value;
+}
+
+constexpr uint64_t everyByte = 0x0101010101010101ull;
+constexpr uint64_t lowBits = 0x7F7F7F7F7F7F7F7Full;
+
+// The top bit of each zero byte of a word, and no other bit.
+uint64_t zeroBytes(uint64_t word) {
+    return ~(((word & lowBits) + lowBits) | word | lowBits);
 }
 
 // The blocks found, in file order, as two arrays: a block is found by a binary search of
@@ -60,15 +78,32 @@ std::vector<DbxCarver::Chain> DbxCarver::carve(const Reader& read, uint64_t size
             std::min<uint32_t>(got - headerBytes + 1, static_cast<uint32_t>(chunkEnd - start));
         const uint8_t* data = buffer.data();
         const uint32_t base = static_cast<uint32_t>(start);
-        for (uint32_t i = 0; i < positions; ++i) {
-            // The one test that fails almost everywhere comes first and alone, so that the
-            // loop stays a plain comparison of each word with its own offset.
-            if (get32(data + i) != base + i)
-                continue;
-            if (!plausibleBlock(data + i, start + i, size))
-                continue;
-            blocks.offsets.push_back(base + i);
-            blocks.links.push_back(get32(data + i + 12));
+        auto consider = [&](uint32_t i) {
+            if (get32(data + i) == base + i && plausibleBlock(data + i, start + i, size)) {
+                blocks.offsets.push_back(base + i);
+                blocks.links.push_back(get32(data + i + 12));
+            }
+        };
+        // Within 64 KiB the upper half of every offset is the same, so a block's third and
+        // fourth bytes are known: eight positions at a time are ruled out by comparing
+        // those two bytes, and only the few where both match are looked at closely.
+        for (uint32_t i = 0; i < positions;) {
+            const uint32_t offset = base + i;
+            const uint32_t windowEnd = static_cast<uint32_t>(
+                std::min<uint64_t>(positions, i + 0x10000 - (offset & 0xFFFF)));
+            const uint64_t third = everyByte * ((offset >> 16) & 0xFF);
+            const uint64_t fourth = everyByte * (offset >> 24);
+            // Reads up to i + 11, within the buffer: positions end 15 bytes before its data.
+            for (; i + 8 <= windowEnd; i += 8) {
+                uint64_t match = zeroBytes(get64(data + i + 2) ^ third) &
+                                 zeroBytes(get64(data + i + 3) ^ fourth);
+                while (match) {
+                    consider(i + static_cast<uint32_t>(std::countr_zero(match) >> 3));
+                    match &= match - 1;
+                }
+            }
+            for (; i < windowEnd; ++i)
+                consider(i);
         }
         if (got < want)
             break; // the source ended early
