@@ -19,6 +19,9 @@ public:
     bool cutAttachments() override;
     const TOVK_Utils::String& outlookExpressStoreRoot() override;
     bool listShowsEmlFolders() override;
+    // A mailbox found corrupt while counting: the box that says so asks whether to
+    // recover its attachments.
+    Rescue rescue() override { return Rescue::Ask; }
     OldBackups oldBackups() override { return OldBackups::AskToReplace; }
     MailboxList& mailboxList() override;
 

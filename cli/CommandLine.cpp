@@ -61,6 +61,8 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
             ok = takeValue(backup, haveBackup);
         else if (arg == "--cut")
             ok = flag(cut);
+        else if (arg == "--rescue")
+            ok = flag(rescue);
         else if (arg == "--eml")
             ok = flag(eml);
         else if (arg == "--yes" || arg == "-y")
@@ -94,7 +96,7 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
             error = "--list takes exactly one folder";
             return false;
         }
-        if (haveOutput || haveBackup || cut || yes) {
+        if (haveOutput || haveBackup || cut || yes || rescue) {
             error = "--list takes no other option than --eml";
             return false;
         }
@@ -106,6 +108,16 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
     }
     if (!haveOutput) {
         error = "the destination folder is missing (-o DIR)";
+        return false;
+    }
+    if (rescue && cut) {
+        // Carved chains may be deleted messages or leftovers of earlier cuts: nothing may
+        // be written into them.
+        error = "--rescue only reads mailboxes and cannot be combined with --cut";
+        return false;
+    }
+    if (rescue && eml) {
+        error = "--rescue applies to .dbx mailboxes only, not with --eml";
         return false;
     }
     if (haveBackup && eml) {

@@ -16,6 +16,7 @@ public:
     std::string output;
     std::string backup;
     bool cut = false;
+    bool rescue = false;
     bool eml = false;
     bool yes = false;
     bool quiet = false;

@@ -19,6 +19,8 @@ public:
         bool askTerminal = false; // standard input is a terminal: ask there
         bool statusLine = false;  // standard error is a terminal: redraw one line
         bool quiet = false;
+        // Every mailbox is carved (--rescue); otherwise only one whose index is damaged.
+        bool rescueAll = false;
     };
 
     explicit ConsoleView(Behaviour behaviour) : behaviour_(behaviour) {}
@@ -50,6 +52,7 @@ public:
     bool cutAttachments() override { return cut_; }
     const TOVK_Utils::String& outlookExpressStoreRoot() override { return store_; }
     bool listShowsEmlFolders() override { return emlFolders_; }
+    Rescue rescue() override { return behaviour_.rescueAll ? Rescue::Always : Rescue::WhenDamaged; }
     // Answering every question unasked must never replace the only copy of an original.
     OldBackups oldBackups() override {
         return behaviour_.yes ? OldBackups::KeepBeside : OldBackups::AskToReplace;

@@ -37,6 +37,10 @@ const char* const usageText =
     "Options:\n"
     "  -o, --output DIR  put the attachments into DIR (required)\n"
     "  --cut             cut the saved attachments out of the stored messages\n"
+    "  --rescue          find every mailbox's messages by scanning the whole file,\n"
+    "                    and save the attachments of chains of blocks that the\n"
+    "                    index does not name too (deleted messages, leftovers of\n"
+    "                    earlier cuts); only reads, so not with --cut\n"
     "  --backup DIR      copy each .dbx mailbox to DIR before anything is read\n"
     "  --eml             treat folders as trees of .eml message files\n"
     "  -y, --yes         answer questions without asking: create a missing DIR,\n"
@@ -49,11 +53,14 @@ const char* const usageText =
     "\n"
     "Ctrl-C, Ctrl-Break, SIGTERM, a hang-up or closing the console window stops after\n"
     "the message in progress.\n"
+    "A mailbox whose index is damaged is rescued that way without --rescue too,\n"
+    "with a note; with --cut it is left as it is and named.\n"
     "Every mailbox or message that could not be read, message not written back and\n"
     "attachment not saved is named on standard error, even with --quiet. An attachment\n"
     "that was saved but not understood completely is left in its message.\n"
-    "Exit status: 0 all extracted; 1 some attachment not saved or some message not read\n"
-    "or not written back; 2 usage error; 3 halted or cancelled.\n";
+    "Exit status: 0 all extracted; 1 some attachment not saved, some message not read\n"
+    "whole or not written back, or some mailbox damaged; 2 usage error; 3 halted or\n"
+    "cancelled.\n";
 
 // An 8-bit String holding its own copy of the text.
 String ownText(const std::string& text) {
@@ -125,6 +132,7 @@ struct JobPlan {
 struct Totals {
     int64_t mailboxes = 0, emails = 0, attachments = 0, encoded = 0, decoded = 0;
     int64_t keptInMessage = 0, saveFailures = 0, unreadable = 0, writeFailures = 0;
+    int64_t recovered = 0, notInIndex = 0, brokenOff = 0, damagedLeft = 0;
 };
 
 std::string megabytes(int64_t bytes) {
@@ -258,6 +266,7 @@ int main(int argc, char** argv) {
     behaviour.askTerminal = ConsoleSystem::isTerminal(0);
     behaviour.statusLine = ConsoleSystem::isTerminal(2);
     behaviour.quiet = options.quiet;
+    behaviour.rescueAll = options.rescue;
     ConsoleView view(behaviour);
 
     bool anyMailbox = false;
@@ -301,11 +310,17 @@ int main(int argc, char** argv) {
         totals.saveFailures += thread.saveFailures;
         totals.unreadable += thread.unreadableMessages;
         totals.writeFailures += thread.writeFailures;
+        totals.recovered += thread.recoveredMessages;
+        totals.notInIndex += thread.notInIndexMessages;
+        totals.brokenOff += thread.brokenChains;
+        totals.damagedLeft += thread.damagedLeft;
         if (thread.halted || view.stoppedByUser()) {
             status = Halted;
             break;
         }
-        if (thread.saveFailures || thread.unreadableMessages || thread.writeFailures)
+        // Carving a damaged mailbox cannot promise every message: that is never "all".
+        if (thread.saveFailures || thread.unreadableMessages || thread.writeFailures ||
+            thread.recoveredMessages || thread.brokenChains || thread.damagedLeft)
             status = Incomplete;
     }
 
@@ -324,6 +339,15 @@ int main(int argc, char** argv) {
         summary += "Messages that could not be read: " + std::to_string(totals.unreadable) + "\n";
         summary +=
             "Messages that could not be written back: " + std::to_string(totals.writeFailures);
+        if (totals.recovered || totals.brokenOff || totals.notInIndex || options.rescue) {
+            summary += "\nMessages recovered by carving: " + std::to_string(totals.recovered);
+            if (options.rescue)
+                summary += "\nMessages not in the index: " + std::to_string(totals.notInIndex);
+            summary += "\nMessages whose chain broke off: " + std::to_string(totals.brokenOff);
+        }
+        if (totals.damagedLeft)
+            summary +=
+                "\nDamaged mailboxes left as they are: " + std::to_string(totals.damagedLeft);
         for (const auto& made : thread.backupsMade)
             summary += "\nBackup of " + narrow(made.mailbox) + ": " + narrow(made.backup);
         if (status == Halted)

@@ -40,6 +40,14 @@ struct QuestionText {
     int sizeCode = 1; // 1 for errors and questions, 2 for the final information box
 };
 
+// What the job does with a mailbox whose message index cannot be read. Rescue only reads:
+// while cutting, such a mailbox is reported and left as it is, whatever the choice.
+enum class Rescue {
+    Ask,         // the desktop program asks whether to recover its attachments
+    WhenDamaged, // recovered at once, with a note (klovin-extract)
+    Always,      // every mailbox is carved; chains the index does not name are saved too
+};
+
 // What a job did, told to the view when the job is over.
 struct JobCounts {
     int32_t mailboxes = 0;
@@ -49,6 +57,10 @@ struct JobCounts {
     int32_t saveFailures = 0;
     int32_t unreadableMessages = 0;
     int32_t writeFailures = 0; // messages not written back
+    int32_t recovered = 0;     // messages found by carving a mailbox whose index is damaged
+    int32_t notInIndex = 0;    // chains found by carving that a readable index does not name
+    int32_t brokenOff = 0;     // carved mailboxes' messages whose chain broke off
+    int32_t damagedLeft = 0;   // damaged mailboxes left as they are: cutting never rescues
     bool halted = false;       // the job ended early: a refusal, a damaged mailbox, a cancel
 };
 
@@ -80,6 +92,7 @@ public:
     virtual OldBackups oldBackups() = 0;
     // The list holds folders of .eml files instead of mailbox names.
     virtual bool listShowsEmlFolders() = 0;
+    virtual Rescue rescue() = 0;
 
     virtual MailboxList& mailboxList() = 0;
 

@@ -70,6 +70,11 @@ void ExtractThread::run() {
     saveFailures = 0;
     unreadableMessages = 0;
     writeFailures = 0;
+    recoveredMessages = 0;
+    notInIndexMessages = 0;
+    brokenChains = 0;
+    damagedLeft = 0;
+    decisions_.clear();
     halted = false;
     showSaveErrors = true;
     paused = false;
@@ -137,6 +142,10 @@ JobCounts ExtractThread::counts() const {
     c.saveFailures = saveFailures;
     c.unreadableMessages = unreadableMessages;
     c.writeFailures = writeFailures;
+    c.recovered = recoveredMessages;
+    c.notInIndex = notInIndexMessages;
+    c.brokenOff = brokenChains;
+    c.damagedLeft = damagedLeft;
     c.halted = halted;
     return c;
 }
@@ -337,11 +346,13 @@ bool ExtractThread::countMessages() {
             totalMessages += countEmlFiles(entry);
         } else {
             TOVK_Internet::DbxMailbox mailbox;
-            if (!openMailbox(entry, mailbox)) {
+            const Opened opened = openMailbox(entry, mailbox);
+            if (opened == Opened::Halt) {
                 halted = true;
                 return false;
             }
-            totalMessages += static_cast<int32_t>(mailbox.messageOffsets.size());
+            if (opened == Opened::Ready)
+                totalMessages += static_cast<int32_t>(mailbox.messageOffsets.size());
         } // the mailbox closes here, on every path
         pollCommands();
         if (stopRequested)

@@ -35,7 +35,12 @@ public:
 
     void run() override;
 
-    bool openMailbox(const TOVK_Utils::Block& name, TOVK_Internet::DbxMailbox& mailbox);
+    enum class Opened {
+        Ready,     // scanned, or carved: its messageOffsets are the messages to process
+        LeftAlone, // damaged and left as it is (reported); the job goes on
+        Halt,      // the user was told why; the job halts
+    };
+    Opened openMailbox(const TOVK_Utils::Block& name, TOVK_Internet::DbxMailbox& mailbox);
     void processMailbox(const TOVK_Utils::Block& name);
     int32_t countEmlFiles(const TOVK_Utils::Block& folder);
     void processEmlFolder(const TOVK_Utils::Block& folder);
@@ -75,6 +80,10 @@ public:
     int32_t saveFailures = 0;       // attachments that could not be saved
     int32_t unreadableMessages = 0; // messages that could not be read whole
     int32_t writeFailures = 0;      // messages that could not be written back
+    int32_t recoveredMessages = 0;  // found by carving a mailbox whose index is damaged
+    int32_t notInIndexMessages = 0; // found by carving, not named by a readable index
+    int32_t brokenChains = 0;       // carved mailboxes' messages whose chain broke off
+    int32_t damagedLeft = 0;        // damaged mailboxes left as they are while cutting
     bool halted = false;            // the job ended early: a refusal, a damaged mailbox, a cancel
 
     struct BackupMade {
@@ -114,7 +123,20 @@ private:
     void showError(ViewOwner owner, const char* title, const TOVK_Utils::Block& message);
     void workPath(TOVK_Utils::String& out, const TOVK_Utils::Block& text);
 
+    // Carves the mailbox, or takes this job's earlier carve of it. Ready or Halt.
+    Opened rescueMailbox(const TOVK_Utils::Path& path, const TOVK_Utils::Block& name,
+                         TOVK_Internet::DbxMailbox& mailbox);
+
     EngineView* view_;
+    // What this job decided for each damaged or carved mailbox, so that the counting pass
+    // and the extraction each carve or ask once.
+    struct MailboxDecision {
+        TOVK_Utils::String path;
+        Opened opened;
+        std::vector<uint32_t> offsets; // a carve's list
+        size_t indexed = 0;
+    };
+    std::vector<MailboxDecision> decisions_;
     // Buffers kept for the life of the job object, so that a message costs no heap
     // growth and no page faults: the raw message, its rebuilt text, the decoded
     // attachment, and an existing file read for comparison.

@@ -57,7 +57,7 @@ std::vector<String> messageFileNames(const Block& folder) {
 
 } // namespace
 
-bool ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
+ExtractThread::Opened ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
     EngineView& v = view();
     Path path;
     mailboxPath(path, v.outlookExpressStoreRoot(), name);
@@ -65,11 +65,11 @@ bool ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
     TOVK_Utils::format(text, "Opening mailbox: %s.dbx", false, name);
     v.postStatusText(text);
     if (!recoverMailbox(path))
-        return false;
+        return Opened::Halt;
     // Read sharing only while cutting, so that no other program writes the mailbox while
     // its messages are being rewritten; without cutting it is only read.
-    const auto access =
-        v.cutAttachments() ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
+    const bool cut = v.cutAttachments();
+    const auto access = cut ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
     if (!mailbox.open(path, access)) {
         if (mailbox.openWasRefusedAsInUse())
             TOVK_Utils::format(text,
@@ -80,26 +80,82 @@ bool ExtractThread::openMailbox(const Block& name, DbxMailbox& mailbox) {
             TOVK_Utils::format(text, "%s is not an Outlook Express mailbox. Extraction will halt.",
                                false, path);
         showError(ViewOwner::ProgressWindow, "Error", text);
-        return false;
+        return Opened::Halt;
     }
     TOVK_Utils::format(text, "Scanning mailbox: %s.dbx", false, name);
     v.postStatusText(text);
-    if (!mailbox.scan()) {
+    const bool indexRead = mailbox.scan();
+    const Rescue rescue = v.rescue();
+    if (indexRead && (cut || rescue != Rescue::Always))
+        return Opened::Ready;
+    for (const MailboxDecision& decision : decisions_)
+        if (decision.path.equals(path) && decision.opened == Opened::LeftAlone)
+            return Opened::LeftAlone; // said so in the counting pass already
+    if (cut) {
+        // Rescue never writes, and carved chains could not be cut safely anyway: the
+        // mailbox stays as it is for a later run without cutting.
+        ++damagedLeft;
+        decisions_.push_back({String(path), Opened::LeftAlone, {}, 0});
         TOVK_Utils::format(text,
-                           "%s is corrupt and cannot be extracted from. Extraction of all "
-                           "mailboxes will halt.",
+                           "%s is corrupt: its message index cannot be read. It is left as it "
+                           "is; extraction goes on with the next mailbox. Extracting without "
+                           "cutting can recover its attachments.",
                            false, path);
+        report(text);
         showError(ViewOwner::ProgressWindow, "Error", text);
-        return false;
+        return Opened::LeftAlone;
     }
-    return true;
+    return rescueMailbox(path, name, mailbox);
+}
+
+ExtractThread::Opened ExtractThread::rescueMailbox(const Path& path, const Block& name,
+                                                   DbxMailbox& mailbox) {
+    EngineView& v = view();
+    for (const MailboxDecision& decision : decisions_) {
+        if (decision.path.equals(path) && decision.opened == Opened::Ready) {
+            mailbox.takeCarved(decision.offsets, decision.indexed);
+            return Opened::Ready;
+        }
+    }
+    String text;
+    const bool indexRead = mailbox.indexWasRead();
+    if (!indexRead && v.rescue() == Rescue::Ask) {
+        TOVK_Utils::format(text,
+                           "%s is corrupt: its message index cannot be read. Its messages may "
+                           "still be in the file, and their attachments can be recovered from "
+                           "it without changing it. Recover attachments, or halt the extraction "
+                           "of all mailboxes?",
+                           false, path);
+        if (v.ask(ViewOwner::ProgressWindow,
+                  QuestionText{"Error", &text, "Recover attachments", "Halt extraction"}) != 1)
+            return Opened::Halt;
+    }
+    TOVK_Utils::format(text, "Recovering the messages of %s.dbx", false, name);
+    v.postStatusText(text);
+    if (!mailbox.carve()) {
+        TOVK_Utils::format(text, "%s could not be read. Extraction of all mailboxes will halt.",
+                           false, path);
+        report(text);
+        showError(ViewOwner::ProgressWindow, "Error", text);
+        return Opened::Halt;
+    }
+    decisions_.push_back(
+        {String(path), Opened::Ready, mailbox.messageOffsets, mailbox.indexedMessages()});
+    if (!indexRead) {
+        TOVK_Utils::format(text,
+                           "%s is corrupt: its message index cannot be read. Its messages were "
+                           "recovered from its data blocks: %d found.",
+                           false, path, int32_t(mailbox.messageOffsets.size()));
+        report(text);
+    }
+    return Opened::Ready;
 }
 
 void ExtractThread::processMailbox(const Block& name) {
     EngineView& v = view();
     addCount(mailboxCount, ViewCounter::Mailboxes, 1);
     DbxMailbox mailbox;
-    if (!openMailbox(name, mailbox))
+    if (openMailbox(name, mailbox) != Opened::Ready)
         return;
     Path path;
     mailboxPath(path, v.outlookExpressStoreRoot(), name);
@@ -111,7 +167,10 @@ void ExtractThread::processMailbox(const Block& name) {
     // The old bytes of every block go to the journal, and reach the disk, before the
     // block is written: a crash between two writes is undone at the next open.
     TOVK_Internet::DbxJournal journal;
-    bool cut = v.cutAttachments();
+    // A carved mailbox is only read: its chains may be deleted messages or cut leftovers.
+    const bool carved = mailbox.wasCarved();
+    const size_t indexed = mailbox.indexedMessages();
+    bool cut = v.cutAttachments() && !carved;
     if (cut) {
         if (journal.open(path, mailbox.fileSize(), TOVK_Utils::fileIdentity(path))) {
             mailbox.setJournal(&journal, DbxMailbox::Settle::OnRequest);
@@ -169,9 +228,22 @@ void ExtractThread::processMailbox(const Block& name) {
         if ((unsettledMessages >= settleAfterMessages || unsettledBytes >= settleAfterBytes) &&
             !settle())
             return;
+        const bool fromCarve = carved && size_t(number - 1) >= indexed;
         TOVK_Utils::format(where, "message %d of %d of %s.dbx", false, number, count, name);
-        TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", false, number++, count,
-                           name);
+        if (fromCarve) {
+            if (mailbox.indexWasRead())
+                ++notInIndexMessages;
+            else
+                ++recoveredMessages;
+            TOVK_Utils::format(text,
+                               "Recovering message %d of %d of %s.dbx (%d recovered, %d not in "
+                               "the index, %d broken off)",
+                               false, number++, count, name, recoveredMessages, notInIndexMessages,
+                               brokenChains);
+        } else {
+            TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", false, number++,
+                               count, name);
+        }
         v.postStatusText(text);
         bool complete = false;
         bool readFailed = false;
@@ -193,7 +265,15 @@ void ExtractThread::processMailbox(const Block& name) {
             showError(ViewOwner::ProgressWindow, "Error", text);
             break;
         }
-        if (!complete) {
+        if (!complete && carved) {
+            // Rescue gives what a broken chain still holds; it is never written back.
+            ++brokenChains;
+            TOVK_Utils::format(text,
+                               "%s breaks off: its chain of blocks is damaged; what it holds "
+                               "is extracted",
+                               false, where);
+            report(text);
+        } else if (!complete) {
             ++unreadableMessages; // nothing is taken from a message that did not read whole
             TOVK_Utils::format(text, "could not read %s: its chain of blocks is damaged", false,
                                where);

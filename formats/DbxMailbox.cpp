@@ -1,5 +1,7 @@
 #include "formats/DbxMailbox.h"
 
+#include "formats/DbxCarver.h"
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
@@ -26,7 +28,7 @@ constexpr uint32_t directBytes = 64u << 10;
 // A small read also takes the rest of a typical block (a 512-byte body) behind a header.
 constexpr uint32_t smallReach = 1024;
 
-// Three passes of 11 bits each sort the offsets, which stay below 2 GiB.
+// Three passes of 11 bits each sort the offsets, which are unsigned 32-bit numbers.
 constexpr uint32_t radixBits = 11;
 constexpr uint32_t radixMask = (1u << radixBits) - 1;
 
@@ -55,6 +57,9 @@ void DbxMailbox::close() {
     chainSound_.clear();
     chainBlocks_.clear();
     mapped_ = false;
+    indexRead_ = false;
+    carved_ = false;
+    indexed_ = 0;
     // Texts never settled were never written: their messages are as they were.
     staged_.clear();
     stagedOld_.clear();
@@ -196,6 +201,8 @@ bool DbxMailbox::scan() {
     chainSound_.clear();
     chainBlocks_.clear();
     mapped_ = false;
+    indexRead_ = false;
+    carved_ = false;
     try {
         uint8_t root[4];
         if (!readAt(rootOffsetPosition, root, 4))
@@ -203,6 +210,7 @@ bool DbxMailbox::scan() {
         if (writable_)
             note(0, std::min<uint64_t>(headerSize, size_), indexOwner);
         walkIndex(get32(root));
+        indexRead_ = true;
         if (writable_ && walkChains()) {
             findSharedBytes();
             mapped_ = true;
@@ -211,6 +219,40 @@ bool DbxMailbox::scan() {
     } catch (int) {
         return false;
     }
+}
+
+bool DbxMailbox::carve() {
+    std::vector<DbxCarver::Chain> chains;
+    try {
+        chains = DbxCarver::carve(
+            [this](uint64_t offset, uint8_t* buffer, uint32_t count) {
+                file_.seek(static_cast<int64_t>(offset));
+                file_.readSome(buffer, count);
+                return file_.lastReadCount();
+            },
+            size_);
+    } catch (int) {
+        return false;
+    }
+    if (!indexRead_)
+        messageOffsets.clear();
+    indexed_ = messageOffsets.size();
+    std::unordered_set<uint32_t> named(messageOffsets.begin(), messageOffsets.end());
+    for (const DbxCarver::Chain& chain : chains)
+        if (!named.count(chain.first))
+            messageOffsets.push_back(chain.first);
+    // Rescue never writes: a chain found by carving may be a deleted message's, or the
+    // tail of one that was cut, and nothing says whose bytes it holds.
+    mapped_ = false;
+    carved_ = true;
+    return true;
+}
+
+void DbxMailbox::takeCarved(std::vector<uint32_t> offsets, size_t indexed) {
+    messageOffsets = std::move(offsets);
+    indexed_ = std::min(indexed, messageOffsets.size());
+    mapped_ = false;
+    carved_ = true;
 }
 
 // The walk keeps its own stack and refuses any node or record seen before, so neither a
@@ -229,7 +271,7 @@ void DbxMailbox::walkIndex(uint32_t root) {
     auto pushNode = [&](uint32_t node) {
         if (node == 0)
             return;
-        if (node >= 0x80000000u || !nodesSeen.insert(node).second)
+        if (!nodesSeen.insert(node).second)
             throw corrupt;
         uint8_t header[24];
         if (!readAt(node, header, 24))
@@ -252,7 +294,7 @@ void DbxMailbox::walkIndex(uint32_t root) {
             const uint8_t* entry = frame.entries.data() + 12 * frame.next++;
             const uint32_t record = get32(entry);
             const uint32_t child = get32(entry + 4);
-            if (record >= 0x80000000u || !recordsSeen.insert(record).second)
+            if (!recordsSeen.insert(record).second)
                 throw corrupt;
             readRecord(record);
             pushNode(child); // may reallocate the stack: frame is not used after this
@@ -296,10 +338,13 @@ void DbxMailbox::readRecord(uint32_t record) {
     }
 }
 
+// A length beyond 32 bits can only come from a damaged capacity in a file larger than
+// 4 GiB; clipped, the extent still reaches past every offset the format can name.
 void DbxMailbox::note(uint64_t start, uint64_t end, uint32_t owner) {
     if (end > start)
-        extents_.push_back(
-            {static_cast<uint32_t>(start), static_cast<uint32_t>(end - start), owner});
+        extents_.push_back({static_cast<uint32_t>(start),
+                            static_cast<uint32_t>(std::min<uint64_t>(end - start, UINT32_MAX)),
+                            owner});
 }
 
 // Notes the bytes of every block of every chain, from the block headers alone. A chain
@@ -329,13 +374,13 @@ bool DbxMailbox::walkChains() {
                 return false;
             BlockHeader header;
             uint8_t raw[16];
-            if (at >= 0x80000000u || !readAt(at, raw, 16))
+            if (!readAt(at, raw, 16))
                 break;
             header.self = get32(raw);
-            header.capacity = static_cast<int32_t>(get32(raw + 4));
-            header.length = static_cast<int32_t>(get32(raw + 8));
+            header.capacity = get32(raw + 4);
+            header.length = get32(raw + 8);
             header.next = get32(raw + 12);
-            if (header.self != at || header.capacity < 0) {
+            if (header.self != at) {
                 note(at, at + 16, chain); // what the chain points at is its own all the same
                 break;
             }
@@ -343,7 +388,7 @@ bool DbxMailbox::walkChains() {
             const uint64_t claimed = uint64_t(std::max(header.capacity, header.length));
             const uint64_t end = uint64_t(at) + 16 + claimed;
             note(at, std::min(end, size_), chain);
-            if (header.length < 0 || header.length > header.capacity || end > size_)
+            if (header.length > header.capacity || end > size_)
                 break;
             if (header.next == 0) {
                 sound = true;
@@ -407,15 +452,16 @@ const DbxMailbox::Extent* DbxMailbox::extentAt(uint32_t start) const {
 
 bool DbxMailbox::readBlockHeader(uint32_t offset, BlockHeader& header) {
     uint8_t raw[16];
-    if (offset >= 0x80000000u || !readAt(offset, raw, 16))
+    if (!readAt(offset, raw, 16))
         return false;
     header.self = get32(raw);
-    header.capacity = static_cast<int32_t>(get32(raw + 4));
-    header.length = static_cast<int32_t>(get32(raw + 8));
+    header.capacity = get32(raw + 4);
+    header.length = get32(raw + 8);
     header.next = get32(raw + 12);
-    // A damaged length must never pull another message's bytes into this one.
-    return header.self == offset && header.capacity >= 0 && header.length >= 0 &&
-           header.length <= header.capacity;
+    // A damaged length must never pull another message's bytes into this one, and a block
+    // that claims more than the file holds is no block.
+    return header.self == offset && header.length <= header.capacity &&
+           inFile(uint64_t(offset) + 16, header.capacity);
 }
 
 bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
@@ -431,16 +477,16 @@ bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
         BlockHeader header;
         if (!readBlockHeader(offset, header))
             return false;
-        const int32_t length = header.length;
+        const uint32_t length = header.length;
         if (length > 0) {
             const int32_t old = text.length();
             // Checked before the text grows: a damaged length must not size it.
-            if (!inFile(uint64_t(offset) + 16, uint32_t(length)) ||
+            if (!inFile(uint64_t(offset) + 16, length) ||
                 uint64_t(old) + uint64_t(length) > size_ ||
-                int64_t(old) + length > int64_t(File::MaxBlockBytes))
+                uint64_t(old) + length > uint64_t(File::MaxBlockBytes))
                 return false;
-            text.resize(old + length);
-            if (!readAt(uint64_t(offset) + 16, text.data() + old, static_cast<uint32_t>(length))) {
+            text.resize(old + static_cast<int32_t>(length));
+            if (!readAt(uint64_t(offset) + 16, text.data() + old, length)) {
                 text.resize(old);
                 return false;
             }
@@ -507,7 +553,7 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     size_t spanCount = 0;
     size_t bytes = 0;
     for (int64_t done = 0; spanCount < blocks.size();) {
-        const int64_t k = std::min<int64_t>(total - done, blocks[spanCount].capacity);
+        const int64_t k = std::min<int64_t>(total - done, int64_t(blocks[spanCount].capacity));
         bytes += 16 + size_t(k);
         done += k;
         ++spanCount;
@@ -523,11 +569,12 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     size_t at = 0;
     for (size_t b = 0; b < spanCount; ++b) {
         const BlockHeader& header = blocks[b];
-        const uint32_t k = static_cast<uint32_t>(std::min<int64_t>(total - done, header.capacity));
+        const uint32_t k =
+            static_cast<uint32_t>(std::min<int64_t>(total - done, int64_t(header.capacity)));
         const bool last = b + 1 == spanCount;
         uint8_t* out = newBytes_.data() + at;
         put32(out, header.self);
-        put32(out + 4, static_cast<uint32_t>(header.capacity));
+        put32(out + 4, header.capacity);
         put32(out + 8, k);
         // The text may end exactly where a block ends: the link on still has to go.
         put32(out + 12, last ? 0 : header.next);

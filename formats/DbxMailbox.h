@@ -45,6 +45,21 @@ public:
     // a write may then go only into bytes that belong to its own message alone. A scan
     // that failed allows no write at all.
     bool scan();
+    // Finds the messages from the data blocks alone (DbxCarver), for a mailbox whose index
+    // cannot be read, or on request. After a scan that walked the whole index the messages
+    // it names keep their places and the chains it does not name follow them; otherwise
+    // the list holds the carved chains alone, in file order. A carved mailbox takes no
+    // write. False, with the list as it was, when the file could not be read.
+    bool carve();
+    // Of messageOffsets, the first this many came from the index (all of them when no
+    // carve was made, none when the index could not be read).
+    size_t indexedMessages() const { return carved_ ? indexed_ : messageOffsets.size(); }
+    bool wasCarved() const { return carved_; }
+    // The last scan walked the whole index.
+    bool indexWasRead() const { return indexRead_; }
+    // Takes the list of an earlier carve of the same, unchanged file (a job carves each
+    // mailbox once): as carve() would leave it, without reading the file again.
+    void takeCarved(std::vector<uint32_t> offsets, size_t indexed);
     // The message's raw text; false when its chain is damaged or ends early. May throw
     // the file layer's int on a failed system call.
     bool readMessage(uint32_t offset, TOVK_Utils::Block& text);
@@ -93,8 +108,8 @@ protected:
 private:
     struct BlockHeader {
         uint32_t self;
-        int32_t capacity;
-        int32_t length;
+        uint32_t capacity;
+        uint32_t length;
         uint32_t next;
     };
     // Bytes [start, start + length) taken by one block or index structure.
@@ -128,6 +143,9 @@ private:
     uint64_t size_ = 0;
     bool inUse_ = false;
     bool writable_ = false;
+    bool indexRead_ = false; // the last scan walked the whole index
+    bool carved_ = false;
+    size_t indexed_ = 0;
 
     // A page cache of the file. Reading through it keeps a message of many small blocks
     // from costing a system call per block, and keeping many small pages instead of one

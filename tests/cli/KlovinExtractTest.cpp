@@ -68,6 +68,7 @@ TEST_F(KlovinExtract, UsageErrorsExitWithTwoAndSayWhy) {
         {{"-o", out(), (root / "missing").string()}, "no such file or folder"},
         {{"--list", store(), store()}, "exactly one folder"},
         {{"--eml", "--backup", (root / "b").string(), "-o", out(), store()}, "--backup"},
+        {{"--rescue", "--cut", "-o", out(), store()}, "--rescue only reads"},
     };
     for (const auto& c : cases) {
         const ProgramRun r = run(c.args);
@@ -271,6 +272,68 @@ TEST_F(KlovinExtract, DamagedMailboxHaltsBeforeAnythingIsExtracted) {
         << r.err;
     EXPECT_TRUE(folderFiles(root / "out").empty());
     EXPECT_TRUE(contains(r.out, "The extraction did not finish.")) << r.out;
+}
+
+// A mailbox whose index cannot be read: recovered by carving without --cut, with a note
+// and the counts in the summary; with --cut named and left as it is.
+TEST_F(KlovinExtract, DamagedIndexIsRescuedUnlessCutting) {
+    DbxTest::DbxWriter writer;
+    writer.addMessage(makeMessage("one", {report}));
+    writer.addMessage(makeMessage("two", {photo}));
+    writer.build();
+    writer.setWord(TOVK_Internet::DbxMailbox::rootOffsetPosition, uint32_t(writer.fileSize()));
+    const fs::path broken = root / "store" / "Broken.dbx";
+    ASSERT_TRUE(writer.save(broken.string()));
+    mailbox("Inbox", {makeMessage("three", {notes})});
+    const std::string before = readFile(broken);
+
+    ProgramRun r = run({"--yes", "-o", out(), store()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "Broken.dbx is corrupt: its message index cannot be read. Its "
+                                "messages were recovered from its data blocks: 2 found."))
+        << r.err;
+    EXPECT_EQ(folderFiles(root / "out").size(), 3u);
+    EXPECT_EQ(folderFiles(root / "out").at("photo.jpg"), photo.content);
+    EXPECT_TRUE(contains(r.out, "Emails: 3\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Messages recovered by carving: 2\n"
+                                "Messages whose chain broke off: 0"))
+        << r.out;
+
+    fs::remove_all(root / "out");
+    r = run({"--yes", "--cut", "-o", out(), store()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "Broken.dbx is corrupt: its message index cannot be read. It "
+                                "is left as it is"))
+        << r.err;
+    EXPECT_EQ(folderFiles(root / "out").size(), 1u); // the sound mailbox, cut
+    EXPECT_EQ(readFile(broken), before);
+    EXPECT_TRUE(contains(r.out, "Damaged mailboxes left as they are: 1")) << r.out;
+}
+
+// --rescue carves sound mailboxes too: a deleted message's attachment is saved and
+// counted apart.
+TEST_F(KlovinExtract, RescueSavesChainsNotInTheIndex) {
+    DbxTest::DbxWriter writer;
+    writer.addMessage(makeMessage("kept", {report}));
+    writer.addMessage(makeMessage("deleted", {photo}));
+    auto index = std::make_unique<DbxTest::IndexNode>();
+    index->entries.emplace_back();
+    index->entries.back().message = 0;
+    writer.setIndex(std::move(index));
+    ASSERT_TRUE(writer.writeFile((root / "store" / "Inbox.dbx").string()));
+
+    ProgramRun r = run({"--yes", "-o", out(), store()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(folderFiles(root / "out").size(), 1u);
+    EXPECT_FALSE(contains(r.out, "carving")) << r.out;
+
+    fs::remove_all(root / "out");
+    r = run({"--yes", "--rescue", "-o", out(), store()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(folderFiles(root / "out").size(), 2u);
+    EXPECT_TRUE(contains(r.out, "Messages recovered by carving: 0\nMessages not in the index: 1\n"
+                                "Messages whose chain broke off: 0"))
+        << r.out;
 }
 
 TEST_F(KlovinExtract, MessageTreesAreExtractedAndCutInPlace) {

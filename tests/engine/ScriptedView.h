@@ -84,6 +84,7 @@ public:
     std::function<void(const Event&)> onEvent;
     bool pressDone = true;
     OldBackups old = OldBackups::AskToReplace;
+    Rescue rescueChoice = Rescue::Ask;
     JobCounts finishedCounts;
 
     const TOVK_Utils::String& extractFolder() override { return extract; }
@@ -93,6 +94,7 @@ public:
     const TOVK_Utils::String& outlookExpressStoreRoot() override { return store; }
     bool listShowsEmlFolders() override { return emlFolders; }
     OldBackups oldBackups() override { return old; }
+    Rescue rescue() override { return rescueChoice; }
     MailboxList& mailboxList() override { return list; }
 
     int ask(ViewOwner owner, const QuestionText& q) override { return answer(owner, q).button; }

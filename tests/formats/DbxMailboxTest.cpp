@@ -123,6 +123,46 @@ TEST_F(DbxFile, EveryMessageReadsBackInIndexOrder) {
     }
 }
 
+// A mailbox that grew by appending keeps its index and chains far into the file: every
+// offset at or above 2^31 (up to the last 4 GiB) must read, and take a write, like any
+// other. The file is sparse, so it costs little disk.
+TEST_F(DbxFile, OffsetsBeyondTwoGiBAreUnsigned) {
+    for (uint32_t far : {0x80000000u, 0xFFF00000u}) {
+        DbxOptions options;
+        options.farStart = far;
+        options.blockCapacity = 100;
+        options.shuffleBlocks = true;
+        DbxWriter writer(options);
+        for (int i = 0; i < 40; ++i)
+            writer.addMessage(message(i, size_t(i % 5) * 150));
+        writer.setRandomIndex();
+        ASSERT_TRUE(writer.writeFile(path));
+        ASSERT_EQ(std::filesystem::file_size(path), writer.fileSize());
+        ASSERT_GE(writer.indexNodes().front(), far);
+        {
+            DbxMailbox box;
+            ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
+            ASSERT_EQ(box.messageOffsets, writer.scanOrder());
+            for (size_t m = 0; m < writer.messages().size(); ++m) {
+                bool ok = false;
+                EXPECT_EQ(read(box, writer.firstBlocks()[m], &ok), writer.messages()[m]);
+                EXPECT_TRUE(ok);
+            }
+            const std::string shorter = message(99, 120);
+            String text(shorter.c_str());
+            ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[3], text));
+            EXPECT_EQ(read(box, writer.firstBlocks()[3]), shorter);
+        }
+        {
+            DbxMailbox box;
+            ASSERT_TRUE(openAndScan(box));
+            EXPECT_EQ(read(box, writer.firstBlocks()[3]), message(99, 120));
+            EXPECT_EQ(read(box, writer.firstBlocks()[4]), writer.messages()[4]);
+        } // closed first: Windows removes no open file
+        std::filesystem::remove(path);
+    }
+}
+
 TEST_F(DbxFile, IndexTreeShapes) {
     // Entry children come right after their entry, the node's own child last; a node of
     // count 0 contributes only its child; a record without attribute 4 adds nothing.
@@ -179,7 +219,9 @@ TEST_F(DbxFile, DamagedIndexIsRefused) {
         expectCorrupt("count of 128 or more");
     }
     patch32(0xE4, 0x80000010u);
-    expectCorrupt("offset above 2 GiB");
+    expectCorrupt("root above 2 GiB, beyond the end");
+    patch32(0xE4, 0xFFFFFFF0u);
+    expectCorrupt("root at the last offset there is");
     {
         auto data = good;
         data.resize(root + 30);
@@ -233,9 +275,9 @@ TEST_F(DbxFile, DamagedChainsAreNotRead) {
     patch32(chain[1] + 8, 65);
     expectUnreadable("length beyond capacity");
     patch32(chain[1] + 8, 0x80000000u);
-    expectUnreadable("negative length");
+    expectUnreadable("length of 2 GiB");
     patch32(chain[1] + 4, 0xFFFFFFF0u);
-    expectUnreadable("negative capacity");
+    expectUnreadable("capacity beyond the end of the file");
     patch32(chain[1] + 4, 0x7FFFFFF0u);
     patch32(chain[1] + 8, 0x7FFFFF00u);
     expectUnreadable("length beyond the end of the file"); // must not size the text first

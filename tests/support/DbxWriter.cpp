@@ -52,9 +52,18 @@ void DbxWriter::setRandomIndex() {
     index_ = std::move(root);
 }
 
+uint32_t DbxWriter::hole() const {
+    return options_.farStart > headerSize ? options_.farStart - headerSize : 0;
+}
+
+// The file offset's byte in file_, which leaves out the hole behind the file header.
+uint8_t* DbxWriter::at(uint32_t offset) {
+    return &file_.at(offset < headerSize ? offset : offset - hole());
+}
+
 uint32_t DbxWriter::place(uint32_t size) {
     gap();
-    const uint32_t offset = static_cast<uint32_t>(file_.size());
+    const uint32_t offset = static_cast<uint32_t>(file_.size() + hole());
     file_.resize(file_.size() + size, 0);
     return offset;
 }
@@ -69,11 +78,12 @@ void DbxWriter::gap() {
 
 void DbxWriter::put32(uint32_t offset, uint32_t value) {
     for (int i = 0; i < 4; ++i)
-        file_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+        *at(offset + i) = static_cast<uint8_t>(value >> (8 * i));
 }
 
 std::vector<uint8_t> DbxWriter::build() {
     file_.assign(headerSize, 0);
+    nodes_.clear();
     put32(0, 0xFE12ADCF);
     put32(4, 0x6F74FDC5);
     firstBlocks_.assign(messages_.size(), 0);
@@ -105,19 +115,19 @@ std::vector<uint8_t> DbxWriter::build() {
             std::shuffle(offsets.begin(), offsets.end(), random_);
         }
         for (size_t b = 0; b < blocks; ++b) {
-            const uint32_t at = offsets[b];
+            const uint32_t block = offsets[b];
             const size_t start = b * capacity;
             const uint32_t used = static_cast<uint32_t>(
                 std::min<size_t>(capacity, text.size() > start ? text.size() - start : 0));
-            put32(at, at);
-            put32(at + 4, capacity);
-            put32(at + 8, used);
-            put32(at + 12, b + 1 < blocks ? offsets[b + 1] : 0);
+            put32(block, block);
+            put32(block + 4, capacity);
+            put32(block + 8, used);
+            put32(block + 12, b + 1 < blocks ? offsets[b + 1] : 0);
             if (used)
-                std::memcpy(&file_[at + 16], text.data() + start, used);
+                std::memcpy(at(block + 16), text.data() + start, used);
             // Unused body bytes hold junk, as space left by an earlier longer message does.
             for (uint32_t i = used; i < capacity; ++i)
-                file_[at + 16 + i] = static_cast<uint8_t>('#' + (i % 50));
+                *at(block + 16 + i) = static_cast<uint8_t>('#' + (i % 50));
         }
         firstBlocks_[m] = offsets[0];
     }
@@ -144,8 +154,9 @@ std::vector<uint8_t> DbxWriter::build() {
 
 uint32_t DbxWriter::writeNode(const IndexNode& node) {
     const uint32_t count = static_cast<uint32_t>(node.entries.size());
-    const uint32_t at = place(24 + 12 * count);
-    file_[at + 17] = static_cast<uint8_t>(count);
+    const uint32_t here = place(24 + 12 * count);
+    nodes_.push_back(here);
+    *at(here + 17) = static_cast<uint8_t>(count);
     for (uint32_t i = 0; i < count; ++i) {
         const IndexNode::Entry& entry = node.entries[i];
         // The record: a 12-byte header, attribute words, then the data area.
@@ -160,7 +171,7 @@ uint32_t DbxWriter::writeNode(const IndexNode& node) {
                      inside->bodyOffset;
         else
             record = place(12 + 4 * words + 8);
-        file_[record + 10] = static_cast<uint8_t>(words);
+        *at(record + 10) = static_cast<uint8_t>(words);
         uint32_t w = record + 12;
         if (extra) {
             put32(w, 0x80 | (0x1234u << 8)); // identifier 0, direct
@@ -179,12 +190,12 @@ uint32_t DbxWriter::writeNode(const IndexNode& node) {
             }
         }
         const uint32_t child = entry.child ? writeNode(*entry.child) : 0;
-        put32(at + 24 + 12 * i, record);
-        put32(at + 24 + 12 * i + 4, child);
+        put32(here + 24 + 12 * i, record);
+        put32(here + 24 + 12 * i + 4, child);
     }
     const uint32_t child = node.child ? writeNode(*node.child) : 0;
-    put32(at + 8, child);
-    return at;
+    put32(here + 8, child);
+    return here;
 }
 
 void DbxWriter::walkOrder(const IndexNode& node) {
@@ -212,7 +223,16 @@ bool DbxWriter::writeFile(const std::string& path) {
 }
 
 bool DbxWriter::save(const std::string& path) const {
-    return writeFileBytes(path, file_);
+    if (hole() == 0)
+        return writeFileBytes(path, file_);
+    // The header, then the rest at its far offset: the seek leaves the bytes between
+    // unwritten, so the file takes little room on the disk.
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(file_.data()), headerSize);
+    out.seekp(std::streamoff(options_.farStart));
+    out.write(reinterpret_cast<const char*>(file_.data()) + headerSize,
+              static_cast<std::streamsize>(file_.size() - headerSize));
+    return static_cast<bool>(out);
 }
 
 std::vector<uint8_t> readFileBytes(const std::string& path) {

@@ -30,6 +30,10 @@ struct DbxOptions {
     bool shuffleBlocks = false;  // data blocks of a chain placed out of file order
     bool gaps = false;           // unused bytes between the structures
     uint32_t seed = 1;
+    // Where everything behind the file header begins: a mailbox that grew by appending
+    // has its index and chains far into the file. The bytes between stay unwritten (a
+    // sparse file on disk); bytes() holds the header and then what lies from here on.
+    uint32_t farStart = 0;
 };
 
 // One data block: the message's number and the block's place in its chain.
@@ -62,6 +66,12 @@ public:
     bool writeFile(const std::string& path); // build, then save
     // After build: changes one header field of a data block in the built file.
     void setBlockField(uint32_t block, BlockField field, uint32_t value);
+    // After build: changes four bytes of the built file at a file offset.
+    void setWord(uint32_t offset, uint32_t value) { put32(offset, value); }
+    // After build: the file offset of every index node, in the order written.
+    const std::vector<uint32_t>& indexNodes() const { return nodes_; }
+    // After build: the size the saved file has.
+    uint64_t fileSize() const { return file_.size() + hole(); }
     // After build: the built file, with any changes made since.
     const std::vector<uint8_t>& bytes() const { return file_; }
     bool save(const std::string& path) const;
@@ -78,6 +88,8 @@ public:
 
 private:
     uint32_t place(uint32_t size);
+    uint32_t hole() const;
+    uint8_t* at(uint32_t offset);
     void gap();
     void put32(uint32_t offset, uint32_t value);
     uint32_t writeNode(const IndexNode& node);
@@ -92,6 +104,7 @@ private:
     std::vector<uint32_t> scanOrder_;
     std::vector<std::vector<uint32_t>> chains_;
     std::vector<BlockRef> blockOrder_;
+    std::vector<uint32_t> nodes_;
     struct RecordInside {
         int message;
         BlockRef host;
