@@ -28,7 +28,7 @@ bool MimePart::isText() const {
 }
 
 bool MimePart::isInsideAttachment() const {
-    for (const MimePart* part = this; part && part->parent; part = part->parent)
+    for (const MimePart* part = parent; part && part->parent; part = part->parent)
         if (part->isAttachment())
             return true;
     return false;

@@ -71,7 +71,7 @@ public:
     bool headerIsWellFormed() const { return inBody && !headerDamaged; }
     // Root only: the message exceeded the limits above.
     bool isUnparseable() const { return unparseable; }
-    // This part or one above it is a named attachment other than the root.
+    // A part above this one is a named attachment other than the root.
     bool isInsideAttachment() const;
 
     MimePart* parent = nullptr;
