@@ -85,6 +85,19 @@ void decodeLine(std::string_view line, uint8_t* out, int32_t& emitted) {
     }
 }
 
+// A data line follows (prose has lower-case letters, which no data line has), or the
+// empty data line and the end line of an empty file.
+bool dataFollows(std::string_view text, size_t pos) {
+    if (pos >= text.size())
+        return false;
+    const Line first = lineAt(text, pos);
+    const DataLine kind = classify(first.content);
+    if (kind == DataLine::Data || kind == DataLine::Short)
+        return true;
+    return kind == DataLine::Empty && !first.content.empty() && first.next < text.size() &&
+           endLine(lineAt(text, first.next).content);
+}
+
 } // namespace
 
 std::vector<UuencodedBlock> findUuencodedBlocks(std::string_view text) {
@@ -97,8 +110,7 @@ std::vector<UuencodedBlock> findUuencodedBlocks(std::string_view text) {
         }
         const Line begin = lineAt(text, pos);
         UuencodedBlock block;
-        if (!beginLine(begin.content, block.name) || begin.next >= text.size() ||
-            classify(lineAt(text, begin.next).content) != DataLine::Data) {
+        if (!beginLine(begin.content, block.name) || !dataFollows(text, begin.next)) {
             pos = begin.next;
             continue;
         }
