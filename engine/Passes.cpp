@@ -443,7 +443,7 @@ bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, cons
         if (!saveOne(name, Block(), decoded_, block.end - block.start, saving, saved))
             continue;
         if (mayCut && clean && sameContent(saved, decoded_)) {
-            part.dropFromBody({part.bodyStart + block.start, part.bodyStart + block.end});
+            part.dropFromBody(block.start, block.end);
             dropped = true;
             savedForCut_.emplace_back(saved);
         } else if (view().cutAttachments() && !part.isInsideAttachment()) {

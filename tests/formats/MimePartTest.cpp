@@ -475,25 +475,36 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
     const int64_t block = int64_t(text.find("BLOCK"));
     {
         Parsed m(text);
-        m.part(0).dropFromBody({block, block + 7});
+        m.part(0).dropFromBody(7, 14);
         EXPECT_EQ(m.cut(), std::string(text).erase(size_t(block), 7));
     }
     {
         // A range outside the body, or in a body whose place is not exact, is refused.
         Parsed m(text);
-        m.part(0).dropFromBody({block, int64_t(text.find("second"))});
+        m.part(0).dropFromBody(7, int64_t(text.find("second")) - m.part(0).bodyStart);
         EXPECT_EQ(m.cut(), "!");
     }
     {
         // A root without its blank line: its body's place is not known.
         Parsed m("Subject: x\r\nnot a header\r\nBLOCK\r\n");
-        m.root.dropFromBody({24, 31});
+        m.root.dropFromBody(14, 21);
         EXPECT_EQ(m.cut(), "!");
+    }
+    {
+        // A cut that reaches the end of a text without a final line break takes the break
+        // before it: the line before it becomes the last.
+        const std::string last = "Subject: x\r\n\r\nHello\r\nBLOCK";
+        Parsed m(last);
+        m.root.dropFromBody(7, 12);
+        EXPECT_EQ(m.cut(), "Subject: x\r\n\r\nHello");
+        Parsed only(last);
+        only.root.dropFromBody(0, 12);
+        EXPECT_EQ(only.cut(), "Subject: x\r\n\r\n");
     }
     {
         // The check fails when the cut text does not give the body less the range.
         Parsed m(text);
-        m.part(0).dropFromBody({block, block + 7});
+        m.part(0).dropFromBody(7, 14);
         Block out;
         ASSERT_TRUE(spliceOutDropped(m.root, m.block, out));
         std::string changed = str(out);
