@@ -442,8 +442,8 @@ bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, cons
         const bool clean = TOVK_Internet::decodeUuencoded(text, block, decoded_);
         if (!saveOne(name, Block(), decoded_, block.end - block.start, saving, saved))
             continue;
-        if (mayCut && clean && sameContent(saved, decoded_)) {
-            part.dropFromBody(block.start, block.end);
+        if (mayCut && clean && sameContent(saved, decoded_) &&
+            part.dropFromBody(block.start, block.end)) {
             dropped = true;
             savedForCut_.emplace_back(saved);
         } else if (view().cutAttachments() && !part.isInsideAttachment()) {

@@ -16,19 +16,25 @@ bool MimePart::parse(const TOVK_Utils::Block& text) {
 
 // The rest must parse as the body less those bytes. A body that ends the text ends
 // without a line break, and so does the line before a cut that reaches it: the break
-// before the cut goes with it.
-void MimePart::dropFromBody(int64_t start, int64_t end) {
+// before the cut goes with it. A last line that would then end in CR would lose the CR
+// when read again: such a cut is refused.
+bool MimePart::dropFromBody(int64_t start, int64_t end) {
     const MimePart& top = root ? *root : *this;
     const int64_t length = body.length();
-    if (end >= length && start > 0 && bodyStart + length >= top.totalSize) {
+    if (start < 0 || end > length || start >= end)
+        return false;
+    if (end == length && start > 0 && bodyStart + length >= top.totalSize) {
         const uint8_t* bytes = body.rawPointer();
         if (bytes[start - 1] == '\n') {
             --start;
             if (start > 0 && bytes[start - 1] == '\r')
                 --start;
         }
+        if (start > 0 && bytes[start - 1] == '\r')
+            return false;
     }
     droppedFromBody.push_back(TextRange{bodyStart + start, bodyStart + end});
+    return true;
 }
 
 bool MimePart::isAttachment() const {

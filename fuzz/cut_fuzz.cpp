@@ -66,9 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string_view body(reinterpret_cast<const char*>(part.body.rawPointer()),
                                     static_cast<size_t>(part.body.length()));
         for (const auto& block : findUuencodedBlocks(body)) {
-            if (!(data[choice++ % size] & 1))
+            if (!(data[choice++ % size] & 1) || !part.dropFromBody(block.start, block.end))
                 continue;
-            part.dropFromBody(block.start, block.end);
             ranges.emplace_back(part.droppedFromBody.back().start, part.droppedFromBody.back().end);
         }
     };

@@ -481,13 +481,14 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
     {
         // A range outside the body, or in a body whose place is not exact, is refused.
         Parsed m(text);
-        m.part(0).dropFromBody(7, int64_t(text.find("second")) - m.part(0).bodyStart);
-        EXPECT_EQ(m.cut(), "!");
+        EXPECT_FALSE(m.part(0).dropFromBody(7, int64_t(text.find("second")) - m.part(0).bodyStart));
+        EXPECT_FALSE(m.part(0).dropFromBody(-1, 3));
+        EXPECT_EQ(m.cut(), text);
     }
     {
         // A root without its blank line: its body's place is not known.
         Parsed m("Subject: x\r\nnot a header\r\nBLOCK\r\n");
-        m.root.dropFromBody(14, 21);
+        ASSERT_TRUE(m.root.dropFromBody(14, 19));
         EXPECT_EQ(m.cut(), "!");
     }
     {
@@ -500,6 +501,10 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
         Parsed only(last);
         only.root.dropFromBody(0, 12);
         EXPECT_EQ(only.cut(), "Subject: x\r\n\r\n");
+        // "Hello\r" as the last line would read as "Hello".
+        Parsed cr("Subject: x\r\n\r\nHello\r\r\nBLOCK");
+        EXPECT_FALSE(cr.root.dropFromBody(8, 13));
+        EXPECT_EQ(cr.cut(), cr.text);
     }
     {
         // The check fails when the cut text does not give the body less the range.
