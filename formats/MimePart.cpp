@@ -16,8 +16,8 @@ bool MimePart::parse(const TOVK_Utils::Block& text) {
 
 // The rest must parse as the body less those bytes. A body that ends the text ends
 // without a line break, and so does the line before a cut that reaches it: the break
-// before the cut goes with it. A last line that would then end in CR would lose the CR
-// when read again: such a cut is refused.
+// before the cut goes with it. A text that would then end in CR or LF would lose it when
+// read again (a last line's CR, an empty last line): such a cut is refused.
 bool MimePart::dropFromBody(int64_t start, int64_t end) {
     const MimePart& top = root ? *root : *this;
     const int64_t length = body.length();
@@ -30,7 +30,7 @@ bool MimePart::dropFromBody(int64_t start, int64_t end) {
             if (start > 0 && bytes[start - 1] == '\r')
                 --start;
         }
-        if (start > 0 && bytes[start - 1] == '\r')
+        if (start > 0 && (bytes[start - 1] == '\r' || bytes[start - 1] == '\n'))
             return false;
     }
     droppedFromBody.push_back(TextRange{bodyStart + start, bodyStart + end});

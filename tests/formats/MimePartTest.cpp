@@ -504,6 +504,8 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
         // "Hello\r" as the last line would read as "Hello".
         Parsed cr("Subject: x\r\n\r\nHello\r\r\nBLOCK");
         EXPECT_FALSE(cr.root.dropFromBody(8, 13));
+        Parsed lf("Subject: x\r\n\r\nHello\r\n\nBLOCK");
+        EXPECT_FALSE(lf.root.dropFromBody(8, 13));
         EXPECT_EQ(cr.cut(), cr.text);
     }
     {
