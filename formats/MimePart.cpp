@@ -24,8 +24,13 @@ bool MimePart::dropFromBody(int64_t start, int64_t end) {
     if (start < 0 || end > length || start >= end)
         return false;
     if (end == length && start > 0 && bodyStart + length >= top.totalSize) {
+        // Cuts that end where this one begins make one cut with it: the text then ends
+        // where the first of them begins.
+        for (auto range = droppedFromBody.rbegin(); range != droppedFromBody.rend(); ++range)
+            if (range->end - bodyStart >= start && range->start - bodyStart < start)
+                start = range->start - bodyStart;
         const uint8_t* bytes = body.rawPointer();
-        if (bytes[start - 1] == '\n') {
+        if (start > 0 && bytes[start - 1] == '\n') {
             --start;
             if (start > 0 && bytes[start - 1] == '\r')
                 --start;

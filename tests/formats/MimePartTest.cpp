@@ -504,6 +504,11 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
         // "Hello\r" as the last line would read as "Hello".
         Parsed cr("Subject: x\r\n\r\nHello\r\r\nBLOCK");
         EXPECT_FALSE(cr.root.dropFromBody(8, 13));
+        // Two cuts in a row, the second ending the text: the break before the first goes.
+        Parsed two("Subject: x\r\n\r\nHello\r\nONE\r\nTWO");
+        ASSERT_TRUE(two.root.dropFromBody(7, 12));
+        ASSERT_TRUE(two.root.dropFromBody(12, 15));
+        EXPECT_EQ(two.cut(), "Subject: x\r\n\r\nHello");
         Parsed lf("Subject: x\r\n\r\nHello\r\n\nBLOCK");
         EXPECT_FALSE(lf.root.dropFromBody(8, 13));
         EXPECT_EQ(cr.cut(), cr.text);
