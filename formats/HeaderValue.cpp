@@ -288,7 +288,7 @@ const HeaderParameter* HeaderValue::parameter(std::string_view name) const {
             !std::equal(name.begin(), name.end(), candidate.name.begin(),
                         [](char a, char b) { return lowered(a) == b; }))
             continue;
-        if (candidate.extended)
+        if (candidate.extended && !candidate.value.empty())
             return &candidate;
         if (!plain)
             plain = &candidate;
