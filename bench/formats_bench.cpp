@@ -1,10 +1,13 @@
 // Throughput of the mail formats: base64 decoding, parsing a message with a large
-// attachment, reading every message of a large mailbox on a warm cache, with its chains in
+// attachment, decoding attachment names, finding and decoding uuencoded files in text, reading every message of a large mailbox on a warm cache, with its chains in
 // file order and shuffled, and the scan for reading and for cutting.
 #include "DbxWriter.h"
 #include "formats/DbxMailbox.h"
 #include "formats/Decoding.h"
+#include "formats/HeaderValue.h"
 #include "formats/MimePart.h"
+#include "formats/Uuencode.h"
+#include "Uuencoder.h"
 #include "utils/LightBlock.h"
 #include "utils/StoreVirtual.h"
 #include "utils/String.h"
@@ -68,6 +71,47 @@ void ParseLargeAttachment(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
 }
 BENCHMARK(ParseLargeAttachment)->Unit(benchmark::kMillisecond);
+
+// Name values as mailers write them: plain, quoted, encoded words in B and Q, several in
+// a row, and RFC 2231 with continuations.
+void DecodeNames(benchmark::State& state) {
+    const std::string values[] = {
+        "attachment; filename=\"report 2024.pdf\"",
+        "attachment; filename=\"=?iso-8859-1?Q?Pr=E4sentation_Q3.ppt?=\"",
+        "attachment; filename=\"=?utf-8?B?0KDQtdC30Y7QvNC1LmRvY3g=?=\"",
+        "attachment; filename=\"=?utf-8?Q?R=C3=A9sum=C3=A9?= =?utf-8?Q?_2.txt?=\"",
+        "attachment; filename*=utf-8''%E2%82%AC%20rates%202024.xlsx",
+        "attachment; filename*0*=utf-8''a%C3%A9; filename*1*=%20long; filename*2=\" name.pdf\"",
+    };
+    int64_t names = 0;
+    for (auto _ : state) {
+        for (const std::string& value : values) {
+            const HeaderValue header(value);
+            benchmark::DoNotOptimize(header.parameter("filename"));
+            ++names;
+        }
+    }
+    state.SetItemsProcessed(names);
+}
+BENCHMARK(DecodeNames);
+
+void UuencodedInText(benchmark::State& state) {
+    std::mt19937 random(2);
+    std::string data(10 << 20, '\0');
+    for (auto& c : data)
+        c = char(random());
+    const std::string text = "Hello,\r\nthe file:\r\n\r\n" + DbxTest::uuencode("big.bin", data) +
+                             "\r\nBye\r\n";
+    TOVK_Utils::StoreVirtual<TOVK_Utils::Block> output;
+    output.allocateNarrow(30 << 20);
+    for (auto _ : state) {
+        for (const auto& block : findUuencodedBlocks(text))
+            decodeUuencoded(text, block, output);
+        benchmark::DoNotOptimize(output.rawPointer());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+}
+BENCHMARK(UuencodedInText)->Unit(benchmark::kMillisecond);
 
 std::filesystem::path wholeMailbox() {
     const auto path = std::filesystem::temp_directory_path() / "tovk-bench-200MiB.dbx";

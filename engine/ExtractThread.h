@@ -106,6 +106,27 @@ private:
     // reports.
     bool extractAttachments(TOVK_Internet::MimePart& root, const char* replacedCharacters,
                             ViewQuestion& question, const TOVK_Utils::Block& where);
+    enum class Cutting { Allowed, Never };
+    // What every saved attachment of one message needs.
+    struct Saving {
+        const char* replacedCharacters;
+        ViewQuestion* question;
+        const TOVK_Utils::Block* where;
+    };
+    // Forwarded messages sent encoded are read this many levels deep.
+    static constexpr int32_t maxForwardDepth = 16;
+    bool extractFromMessage(TOVK_Internet::MimePart& root, Cutting cutting, const Saving& saving,
+                            int32_t depth);
+    void extractFromForward(const TOVK_Utils::Block& content, const Saving& saving, int32_t depth);
+    void extractUnnamedUuencoded(TOVK_Internet::MimePart& part, Cutting cutting,
+                                 const Saving& saving, bool& dropped);
+    bool extractUuencodedInText(TOVK_Internet::MimePart& part, Cutting cutting,
+                                const Saving& saving);
+    // Saves one attachment under its name (decoded bytes, in the charset given) and counts
+    // it, or reports it; saved receives the file that holds it.
+    bool saveOne(const TOVK_Utils::Block& name, const TOVK_Utils::Block& charset,
+                 const TOVK_Utils::Block& content, int64_t encodedLength, const Saving& saving,
+                 TOVK_Utils::Path& saved);
     // The message's text without its dropped parts, checked; false (reported, counted as
     // not written back) when the cut text would lose anything else.
     bool cutText(const TOVK_Internet::MimePart& root, const TOVK_Utils::Block& message,
@@ -115,6 +136,7 @@ private:
     // else is done with it (a backup copied first would hold the half-written mailbox).
     // False, after saying why, when the mailbox must not be used.
     bool recoverMailbox(const TOVK_Utils::Path& path);
+    void keepUntilSettled(const TOVK_Utils::Path& saved);
     bool savedFilesReachedTheDisk();
     void report(const TOVK_Utils::Block& text);
     bool sameContent(const TOVK_Utils::Path& path, const TOVK_Utils::Block& content);

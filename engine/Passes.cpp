@@ -4,6 +4,7 @@
 #include "formats/DbxJournal.h"
 #include "formats/Decoding.h"
 #include "formats/MessageCut.h"
+#include "formats/Uuencode.h"
 #include "utils/DirectorySearch.h"
 #include "utils/File.h"
 #include "utils/FileSystem.h"
@@ -12,6 +13,7 @@
 
 using TOVK_Internet::DbxMailbox;
 using TOVK_Internet::MimePart;
+using TOVK_Internet::TransferEncoding;
 using TOVK_Utils::Block;
 using TOVK_Utils::Path;
 using TOVK_Utils::StoreVirtual;
@@ -337,6 +339,13 @@ bool ExtractThread::recoverMailbox(const Path& path) {
 // An attachment that lives only in the page cache could vanish with a power loss after
 // the message that held it was cut for good: every file a cut depends on reaches the disk
 // first, its name in the folder too.
+// Started on its way to the disk at once, the file is mostly there when the cut that
+// depends on it is settled.
+void ExtractThread::keepUntilSettled(const Path& saved) {
+    savedForCut_.emplace_back(saved);
+    TOVK_Utils::startFlushingFile(saved);
+}
+
 bool ExtractThread::savedFilesReachedTheDisk() {
     String folder;
     workPath(folder, view().extractFolder());
@@ -405,38 +414,156 @@ bool ExtractThread::extractAttachments(MimePart& root, const char* replacedChara
                                        ViewQuestion& question, const Block& where) {
     if (root.isUnparseable())
         return false;
-    const bool cut = view().cutAttachments();
+    const Saving saving{replacedCharacters, &question, &where};
+    return extractFromMessage(root, view().cutAttachments() ? Cutting::Allowed : Cutting::Never,
+                              saving, 0);
+}
+
+namespace {
+
+std::string_view bytesOf(const Block& block) {
+    return std::string_view(reinterpret_cast<const char*>(block.rawPointer()),
+                            static_cast<size_t>(block.byteSize()));
+}
+
+bool isForwardedMessage(const MimePart& part) {
+    return part.mediaType == "message/rfc822" && !part.carriesMessage && part.children.empty();
+}
+
+} // namespace
+
+bool ExtractThread::extractFromMessage(MimePart& root, Cutting cutting, const Saving& saving,
+                                       int32_t depth) {
+    const bool cutOn = view().cutAttachments();
     bool dropped = false;
     Path saved;
-    for (auto& part : root.allParts) {
-        if (!part->isAttachment())
-            continue;
-        const bool clean = TOVK_Internet::decodeContent(*part, decoded_);
-        if (!saveAttachment(part->fileName, decoded_, replacedCharacters, question, saved)) {
-            ++saveFailures;
-            String text;
-            TOVK_Utils::format(text, "could not save attachment %s of %s as %s", false,
-                               part->fileName, where, saved);
-            report(text);
-            continue;
+    auto visit = [&](MimePart& part) {
+        // A part inside a cut part went with it; one inside a named attachment that stays
+        // stays too, and was counted with it.
+        const bool goneOrCounted = part.isInsideAttachment();
+        if (part.isAttachment()) {
+            const bool clean = TOVK_Internet::decodeContent(part, decoded_);
+            if (!saveOne(part.fileName, part.charset, decoded_, part.body.length(), saving, saved))
+                return;
+            // The root is never cut: the message would be left empty. A part inside a
+            // named forwarded message goes with it or stays with it, never alone.
+            if (cutting == Cutting::Allowed && part.parent && !goneOrCounted && clean &&
+                part.hasExactExtent() && sameContent(saved, decoded_)) {
+                part.drop();
+                dropped = true;
+                keepUntilSettled(saved);
+            } else if (cutOn && !goneOrCounted) {
+                ++keptInMessage;
+            }
+            if (isForwardedMessage(part) && part.transferEncoding != TransferEncoding::Plain)
+                extractFromForward(decoded_, saving, depth);
+            return;
         }
-        addCount(attachmentCount, ViewCounter::Attachments, 1);
-        addMegabytes(encodedBytes, ViewCounter::Encoded, part->body.length());
-        addMegabytes(decodedBytes, ViewCounter::Decoded, decoded_.length());
-        if (!cut)
+        if (part.children.empty() && part.transferEncoding == TransferEncoding::Uuencode) {
+            extractUnnamedUuencoded(part, cutting, saving, dropped);
+            return;
+        }
+        if (part.isText()) {
+            dropped = extractUuencodedInText(part, cutting, saving) || dropped;
+            return;
+        }
+        if (isForwardedMessage(part) && part.transferEncoding != TransferEncoding::Plain) {
+            TOVK_Internet::decodeContent(part, decoded_);
+            extractFromForward(decoded_, saving, depth);
+        }
+    };
+    visit(root);
+    for (auto& part : root.allParts)
+        visit(*part);
+    return dropped;
+}
+
+// A forwarded message sent in base64 (or quoted-printable) is read for its attachments
+// as well; they are never cut, since the message holds them only in encoded form.
+void ExtractThread::extractFromForward(const Block& content, const Saving& saving, int32_t depth) {
+    if (depth >= maxForwardDepth)
+        return;
+    Block text;
+    text.assign(content);
+    MimePart forwarded;
+    forwarded.parse(text);
+    if (!forwarded.isUnparseable())
+        extractFromMessage(forwarded, Cutting::Never, saving, depth + 1);
+}
+
+// An unnamed part in x-uuencode is named by its begin line, and cut whole like any
+// attachment when it decoded cleanly.
+void ExtractThread::extractUnnamedUuencoded(MimePart& part, Cutting cutting, const Saving& saving,
+                                            bool& dropped) {
+    const std::string_view body = bytesOf(part.body);
+    const auto blocks = TOVK_Internet::findUuencodedBlocks(body);
+    if (blocks.empty())
+        return;
+    const TOVK_Utils::LightBlock name(blocks.front().name.data(),
+                                      static_cast<int32_t>(blocks.front().name.size()));
+    const bool clean = TOVK_Internet::decodeContent(part, decoded_);
+    Path saved;
+    if (!saveOne(name, Block(), decoded_, part.body.length(), saving, saved))
+        return;
+    if (cutting == Cutting::Allowed && !part.isInsideAttachment() && clean &&
+        part.hasExactExtent() && sameContent(saved, decoded_)) {
+        part.drop();
+        dropped = true;
+        keepUntilSettled(saved);
+    } else if (view().cutAttachments() && !part.isInsideAttachment()) {
+        ++keptInMessage;
+    }
+}
+
+// Uuencoded files in a text part are attachments named by their begin lines. One that
+// decoded cleanly is cut out of a 7bit, 8bit or binary part, the rest of the text
+// staying; in a quoted-printable or base64 part it exists only encoded, and stays.
+bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, const Saving& saving) {
+    const bool plain = part.transferEncoding == TransferEncoding::Plain;
+    Block decodedText;
+    if (!plain) {
+        if (part.transferEncoding != TransferEncoding::Base64 &&
+            part.transferEncoding != TransferEncoding::QuotedPrintable)
+            return false;
+        TOVK_Internet::decodeContent(part, decodedText);
+    }
+    const std::string_view text = plain ? bytesOf(part.body) : bytesOf(decodedText);
+    if (text.find("begin ") == std::string_view::npos)
+        return false;
+    const bool mayCut = cutting == Cutting::Allowed && plain && part.bodyIsExact();
+    bool dropped = false;
+    Path saved;
+    for (const TOVK_Internet::UuencodedBlock& block : TOVK_Internet::findUuencodedBlocks(text)) {
+        const TOVK_Utils::LightBlock name(block.name.data(), static_cast<int32_t>(block.name.size()));
+        const bool clean = TOVK_Internet::decodeUuencoded(text, block, decoded_);
+        if (!saveOne(name, Block(), decoded_, block.end - block.start, saving, saved))
             continue;
-        // The file is read back before its part leaves the message: once cut, it is the
-        // only copy.
-        if (clean && part->hasExactExtent() && sameContent(saved, decoded_)) {
-            part->drop();
+        if (mayCut && clean && sameContent(saved, decoded_) &&
+            part.dropFromBody(block.start, block.end)) {
             dropped = true;
-            savedForCut_.emplace_back(saved);
-            TOVK_Utils::startFlushingFile(saved);
-        } else {
+            keepUntilSettled(saved);
+        } else if (view().cutAttachments() && !part.isInsideAttachment()) {
             ++keptInMessage;
         }
     }
     return dropped;
+}
+
+bool ExtractThread::saveOne(const Block& name, [[maybe_unused]] const Block& charset,
+                            const Block& content, int64_t encodedLength, const Saving& saving,
+                            Path& saved) {
+    if (!saveAttachment(name, content, saving.replacedCharacters, *saving.question, saved)) {
+        ++saveFailures;
+        String text;
+        TOVK_Utils::format(text, "could not save attachment %s of %s as %s", false, name,
+                           *saving.where, saved);
+        report(text);
+        return false;
+    }
+    addCount(attachmentCount, ViewCounter::Attachments, 1);
+    addMegabytes(encodedBytes, ViewCounter::Encoded, encodedLength);
+    addMegabytes(decodedBytes, ViewCounter::Decoded, content.length());
+    return true;
 }
 
 bool ExtractThread::cutText(const MimePart& root, const Block& message, Block& output,

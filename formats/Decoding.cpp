@@ -1,6 +1,7 @@
 #include "formats/Decoding.h"
 
 #include "formats/MimePart.h"
+#include "formats/Uuencode.h"
 
 #include <array>
 #include <cstring>
@@ -217,6 +218,12 @@ bool decodeContent(const MimePart& part, Block& output) {
         break;
     case TransferEncoding::QuotedPrintable:
         clean = decodeQuotedPrintable(part.body, output);
+        break;
+    case TransferEncoding::Uuencode:
+        clean = decodeUuencodedBody(std::string_view(reinterpret_cast<const char*>(
+                                                         part.body.rawPointer()),
+                                                     static_cast<size_t>(part.body.length())),
+                                    output);
         break;
     case TransferEncoding::Plain:
     case TransferEncoding::Other:

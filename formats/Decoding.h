@@ -21,8 +21,9 @@ bool decodeBase64(const TOVK_Utils::Block& input, TOVK_Utils::Block& output);
 // digits is a byte, anything else stays as it is. Clean: no other "=".
 bool decodeQuotedPrintable(const TOVK_Utils::Block& input, TOVK_Utils::Block& output);
 
-// The attachment's bytes by the part's transfer encoding: base64, quoted-printable, or
-// (7bit, 8bit, binary, none, unknown) the body unchanged. Decoding by the wrong rule
+// The attachment's bytes by the part's transfer encoding: base64, quoted-printable,
+// uuencode (the body's first block), or (7bit, 8bit, binary, none, unknown) the body
+// unchanged. Decoding by the wrong rule
 // would save garbage, and cutting would then replace the only copy with it. An unknown
 // encoding is never clean, and neither is a body that decoded to nothing.
 bool decodeContent(const MimePart& part, TOVK_Utils::Block& output);

@@ -1,5 +1,6 @@
 #include "formats/MessageCut.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -16,12 +17,86 @@ bool sameBytes(const Block& a, const Block& b) {
            (n == 0 || std::memcmp(a.rawPointer(), b.rawPointer(), static_cast<size_t>(n)) == 0);
 }
 
-bool sameOwnText(const MimePart& before, const MimePart& after) {
+// The ranges to cut, in order, none inside another; false when one is not known exactly.
+bool rangesToCut(const MimePart& root, int64_t textSize, std::vector<TextRange>& ranges) {
+    ranges.clear();
+    auto add = [&](const MimePart& part) {
+        if (!part.keep) {
+            if (!part.hasExactExtent() || part.partEnd > textSize)
+                return false;
+            ranges.push_back(TextRange{part.partStart, part.partEnd});
+            return true;
+        }
+        if (part.droppedFromBody.empty())
+            return true;
+        const int64_t bodyEnd = part.bodyStart + part.body.length();
+        for (const TextRange& range : part.droppedFromBody) {
+            if (!part.bodyIsExact() || range.start < part.bodyStart || range.end > bodyEnd ||
+                range.start >= range.end)
+                return false;
+            ranges.push_back(range);
+        }
+        return true;
+    };
+    if (!root.keep || !add(root))
+        return false;
+    for (const auto& part : root.allParts)
+        if (!add(*part))
+            return false;
+    std::stable_sort(ranges.begin(), ranges.end(),
+                     [](const TextRange& a, const TextRange& b) { return a.start < b.start; });
+    // A range inside one already cut goes with it.
+    size_t kept = 0;
+    for (const TextRange& range : ranges) {
+        if (kept > 0 && range.start < ranges[kept - 1].end) {
+            ranges[kept - 1].end = std::max(ranges[kept - 1].end, range.end);
+            continue;
+        }
+        ranges[kept++] = range;
+    }
+    ranges.resize(kept);
+    return true;
+}
+
+// Whether `after` holds exactly the bytes of `before` (found at offset `at` of the
+// original) less the cut ranges.
+bool sameLessCut(const Block& before, int64_t at, const Block& after,
+                 const std::vector<TextRange>& ranges) {
+    const int64_t end = at + before.byteSize();
+    auto range = std::lower_bound(ranges.begin(), ranges.end(), at,
+                                  [](const TextRange& r, int64_t offset) { return r.end <= offset; });
+    if (before.byteSize() == 0 || range == ranges.end() || range->start >= end)
+        return sameBytes(before, after);
+    const uint8_t* b = before.rawPointer();
+    const uint8_t* a = after.rawPointer();
+    int64_t compared = 0; // bytes of `after` matched so far
+    int64_t position = at;
+    for (; position < end; ++range) {
+        const int64_t pieceEnd = range != ranges.end() ? std::min(range->start, end) : end;
+        if (pieceEnd > position) {
+            const int64_t n = pieceEnd - position;
+            if (compared + n > after.byteSize() ||
+                std::memcmp(a + compared, b + (position - at), static_cast<size_t>(n)) != 0)
+                return false;
+            compared += n;
+        }
+        if (range == ranges.end())
+            break;
+        position = std::max(position, range->end);
+    }
+    return compared == after.byteSize();
+}
+
+bool sameOwnText(const MimePart& before, const MimePart& after,
+                 const std::vector<TextRange>& ranges) {
     return before.inBody == after.inBody && before.headerDamaged == after.headerDamaged &&
            before.isMultipart == after.isMultipart &&
+           before.carriesMessage == after.carriesMessage &&
            before.transferEncoding == after.transferEncoding &&
-           sameBytes(before.headerText, after.headerText) && sameBytes(before.body, after.body) &&
-           sameBytes(before.boundary, after.boundary) && sameBytes(before.fileName, after.fileName);
+           before.mediaType == after.mediaType && sameBytes(before.headerText, after.headerText) &&
+           sameLessCut(before.body, before.bodyStart, after.body, ranges) &&
+           sameBytes(before.boundary, after.boundary) && sameBytes(before.fileName, after.fileName) &&
+           sameBytes(before.charset, after.charset);
 }
 
 } // namespace
@@ -31,24 +106,21 @@ bool spliceOutDropped(const MimePart& root, const Block& original, Block& output
     output.setWide(false);
     output.setPolicy(true, false);
     const int32_t n = original.byteSize();
+    std::vector<TextRange> ranges;
+    if (!rangesToCut(root, n, ranges)) {
+        output.resize(0);
+        return false;
+    }
     output.resize(n);
     int32_t written = 0;
     int64_t copied = 0; // the original is copied up to here
-    for (const auto& part : root.allParts) {
-        if (part->keep)
-            continue;
-        if (!part->hasExactExtent() || part->partEnd > n) {
-            output.resize(0);
-            return false;
-        }
-        if (part->partStart < copied)
-            continue; // inside a range already cut
-        const int64_t keepLength = part->partStart - copied;
+    for (const TextRange& range : ranges) {
+        const int64_t keepLength = range.start - copied;
         if (keepLength > 0)
             std::memcpy(output.data() + written, original.data() + copied,
                         static_cast<size_t>(keepLength));
         written += static_cast<int32_t>(keepLength);
-        copied = part->partEnd;
+        copied = range.end;
     }
     if (copied < n)
         std::memcpy(output.data() + written, original.data() + copied,
@@ -65,12 +137,15 @@ bool cutKeepsTheRest(const MimePart& root, const Block& cutText) {
     again.parse(cutText);
     if (root.isUnparseable() || again.isUnparseable())
         return false;
+    std::vector<TextRange> ranges;
+    if (!rangesToCut(root, root.totalSize, ranges))
+        return false;
     std::vector<std::pair<const MimePart*, const MimePart*>> pending{{&root, &again}};
     std::vector<const MimePart*> kept;
     while (!pending.empty()) {
         const auto [before, after] = pending.back();
         pending.pop_back();
-        if (!before->keep || !sameOwnText(*before, *after))
+        if (!before->keep || !sameOwnText(*before, *after, ranges))
             return false;
         kept.clear();
         for (const MimePart* child : before->children)

@@ -10,14 +10,16 @@
 
 namespace TOVK_Internet {
 
-// The message text without the parts whose keep is clear. False, with nothing cut, when
-// a dropped part's extent is not known exactly (see MimePart::hasExactExtent).
+// The message text without the parts whose keep is clear and without the ranges dropped
+// from parts' bodies (uuencoded blocks). False, with nothing cut, when a dropped part's
+// extent or a dropped range's place is not known exactly (see MimePart::hasExactExtent
+// and MimePart::bodyIsExact).
 bool spliceOutDropped(const MimePart& root, const TOVK_Utils::Block& original,
                       TOVK_Utils::Block& output);
 
 // Parses the cut text again and compares it with the tree it was cut from: every kept part
-// must come back in the same place with the same header block, body and boundary, and no
-// dropped part may remain. Whatever the input, a cut that passes this lost nothing else.
+// must come back in the same place with the same header block, body (less exactly the
+// ranges cut from it) and boundary, and no dropped part may remain. Whatever the input, a cut that passes this lost nothing else.
 bool cutKeepsTheRest(const MimePart& root, const TOVK_Utils::Block& cutText);
 
 } // namespace TOVK_Internet

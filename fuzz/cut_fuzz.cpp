@@ -1,11 +1,14 @@
-// Cutting arbitrary text: the input's bytes choose which named parts are dropped. Whatever
+// Cutting arbitrary text: the input's bytes choose which named parts and which uuencoded
+// blocks of plain text parts are dropped, as the extraction would. Whatever
 // the input, the cut text never grows, every part that stays keeps its header and body
 // bytes (found at its old place less the bytes cut before it), and a cut of parts with an
 // exact extent always passes the check that guards the writes.
 #include "formats/MessageCut.h"
 #include "formats/MimePart.h"
+#include "formats/Uuencode.h"
 #include "utils/LightBlock.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -49,12 +52,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     std::vector<std::pair<int64_t, int64_t>> ranges;
     size_t choice = 0;
-    for (auto& part : root.allParts) {
-        if (!part->isAttachment() || !part->hasExactExtent() || !(data[choice++ % size] & 1))
-            continue;
-        part->drop();
-        ranges.emplace_back(part->partStart, part->partEnd);
+    auto visit = [&](MimePart& part) {
+        if (part.isInsideAttachment())
+            return; // goes with its forwarded message or stays with it
+        if (part.isAttachment() && part.hasExactExtent() && (data[choice++ % size] & 1)) {
+            part.drop();
+            ranges.emplace_back(part.partStart, part.partEnd);
+            return;
+        }
+        if (!part.isText() || part.transferEncoding != TransferEncoding::Plain ||
+            !part.bodyIsExact())
+            return;
+        const std::string_view body(reinterpret_cast<const char*>(part.body.rawPointer()),
+                                    static_cast<size_t>(part.body.length()));
+        for (const auto& block : findUuencodedBlocks(body)) {
+            if (!(data[choice++ % size] & 1) || !part.dropFromBody(block.start, block.end))
+                continue;
+            ranges.emplace_back(part.droppedFromBody.back().start, part.droppedFromBody.back().end);
+        }
+    };
+    visit(root);
+    for (auto& part : root.allParts)
+        visit(*part);
+    // A cut that takes the line break before it can meet the one before: they are one.
+    std::sort(ranges.begin(), ranges.end());
+    std::vector<std::pair<int64_t, int64_t>> merged;
+    for (const auto& range : ranges) {
+        if (!merged.empty() && range.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, range.second);
+        else
+            merged.push_back(range);
     }
+    ranges.swap(merged);
     Block cut;
     require(spliceOutDropped(root, text, cut));
     require(cut.byteSize() <= text.byteSize());
@@ -69,7 +98,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!kept)
             continue;
         requireMoved(part->headerText, data, cut, ranges);
-        requireMoved(part->body, data, cut, ranges);
+        // A body that lost a range inside it is checked by the check below.
+        const int64_t bodyStart = part->body.rawPointer() - data;
+        bool whole = true;
+        for (const auto& [start, end] : ranges)
+            whole = whole && (part->body.byteSize() == 0 || end <= bodyStart ||
+                              start >= bodyStart + part->body.byteSize());
+        if (whole)
+            requireMoved(part->body, data, cut, ranges);
     }
     require(cutKeepsTheRest(root, cut));
     return 0;

@@ -50,7 +50,9 @@ std::vector<NotUnderstood> notUnderstoodParts() {
          bad},
         {"base64 that is not base64", head + "base64\r\n\r\nJust text, sent as base64.",
          std::string()},
-        {"an encoding nobody decodes", head + "x-uuencode\r\n\r\n" + uu, uu},
+        {"an encoding nobody decodes", head + "x-gzip64\r\n\r\n" + uu, uu},
+        {"uuencode without its end line", head + "x-uuencode\r\n\r\nbegin 644 bad.bin\r\n#86)C",
+         "abc"},
     };
 }
 

@@ -119,11 +119,11 @@ TEST(MimeParse, BoundaryLines) {
                   "--x--\r\n\r\none\r\n--x----   \r\nafter\r\n");
     ASSERT_EQ(dashes.root.allParts.size(), 1u);
     EXPECT_EQ(str(dashes.part(0).body), "one");
-    EXPECT_TRUE(dashes.root.childrenClosed);
+    EXPECT_GT(dashes.part(0).partEnd, 0); // the closing line ended it
 
     // A closing line without a final LF still closes.
     Parsed last("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\none\r\n--b--");
-    EXPECT_TRUE(last.root.childrenClosed);
+    EXPECT_EQ(last.part(0).partEnd, static_cast<int64_t>(last.text.size()) - 5);
     EXPECT_EQ(str(last.part(0).body), "one");
 }
 
@@ -147,23 +147,24 @@ TEST(MimeNames, ParametersAndEncodedWords) {
                  "\r\n\r\nx\r\n--b--\r\n");
         return m.root.allParts.empty() ? std::string("?") : str(m.part(0).fileName);
     };
-    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"a;b.pdf\""), "a");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"a;b.pdf\""), "a;b.pdf");
     EXPECT_EQ(nameOf("Content-Type: text/plain; name=a.txt\r\nContent-Disposition: inline; "
                      "filename=b.txt"),
               "b.txt");
     EXPECT_EQ(nameOf("Content-Disposition: inline; filename=b.txt\r\nContent-Type: text/plain; "
                      "name=a.txt"),
               "a.txt");
-    EXPECT_EQ(nameOf("Content-Disposition: attachment"), "");
+    EXPECT_EQ(nameOf("Content-Disposition: inline"), "");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment"), "attachment.txt");
     EXPECT_EQ(nameOf("Content-Type: text/plain; NAME = \"x=y.txt\" "), "x=y.txt");
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename==?utf-8?B?cmVwb3J0LnBkZg==?="),
               "report.pdf");
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?Q?r=C3=A9.pdf?=\""),
-              "r=C3=A9.pdf");
+              "r\xC3\xA9.pdf");
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?B?\""), "=?utf-8?B?");
-    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"=?utf-8?B?\?=\""), "");
-    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"x =?utf-8?B?YQ==?=\""),
-              "x =?utf-8?B?YQ==?=");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"x =?utf-8?B?YQ==?=\""), "x a");
+    EXPECT_EQ(nameOf("Content-Disposition: attachment; filename*=utf-8''%C3%A9.txt"),
+              "\xC3\xA9.txt");
 }
 
 TEST(MimeParse, MultipartWithFilenameIsNoAttachment) {
@@ -366,5 +367,164 @@ TEST(MimeCut, RandomTreesRoundTrip) {
             expected = without(expected, leafTexts[id]);
         }
         EXPECT_EQ(m.cut(), expected);
+    }
+}
+
+TEST(MimeParse, AnMboxFromLineIsNoHeader) {
+    Parsed m("From someone@example.org Sat Jan  3 01:05:34 1996\r\n"
+             "Subject: x\r\nContent-Type: text/plain; name=scan.pdf\r\n\r\nbody");
+    EXPECT_TRUE(m.ok);
+    EXPECT_EQ(str(m.root.headerText), "Subject: x\r\nContent-Type: text/plain; name=scan.pdf\r\n");
+    EXPECT_EQ(str(m.root.fileName), "scan.pdf");
+    // Only before the headers: a header named "From" is a header.
+    Parsed header("From: a@b\r\n\r\nbody");
+    EXPECT_EQ(str(header.root.headerText), "From: a@b\r\n");
+}
+
+TEST(MimeParse, AMessageNamedByItsOwnHeadersIsAnAttachment) {
+    Parsed scan("Content-Type: application/pdf\r\nContent-Disposition: attachment; "
+                "filename=scan.pdf\r\nContent-Transfer-Encoding: base64\r\n\r\nQUJD\r\n");
+    EXPECT_TRUE(scan.root.isAttachment());
+    Parsed plain("Subject: hi\r\n\r\nbody\r\n");
+    EXPECT_FALSE(plain.root.isAttachment());
+    EXPECT_TRUE(plain.root.isText());
+}
+
+TEST(MimeNames, AnUnnamedAttachmentIsNamedAfterItsType) {
+    auto nameOf = [](const std::string& headers) {
+        Parsed m("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n" + headers +
+                 "\r\n\r\nx\r\n--b--\r\n");
+        return str(m.part(0).fileName);
+    };
+    EXPECT_EQ(nameOf("Content-Type: application/pdf\r\nContent-Disposition: attachment"),
+              "attachment.pdf");
+    EXPECT_EQ(nameOf("Content-Type: IMAGE/JPEG\r\nContent-Disposition: Attachment;"),
+              "attachment.jpg");
+    EXPECT_EQ(nameOf("Content-Type: application/x-unheard-of\r\nContent-Disposition: attachment"),
+              "attachment");
+    EXPECT_EQ(nameOf("Content-Type: application/pdf\r\nContent-Disposition: inline"), "");
+    EXPECT_EQ(nameOf("Content-Type: application/pdf\r\nContent-Disposition: attachment; "
+                     "filename=\"\"; x=1"),
+              "attachment.pdf");
+}
+
+namespace {
+
+const std::string forwarded = "Subject: fw\r\nContent-Type: multipart/mixed; boundary=o\r\n\r\n"
+                              "--o\r\nContent-Type: text/plain\r\n\r\nsee below\r\n"
+                              "--o\r\nContent-Type: message/rfc822\r\n\r\n"
+                              "Subject: inner\r\nContent-Type: multipart/mixed; boundary=i\r\n\r\n"
+                              "--i\r\nContent-Type: text/plain\r\n\r\nold text\r\n"
+                              "--i\r\nContent-Type: image/png; name=in.png\r\n\r\nPNG\r\n"
+                              "--i--\r\n"
+                              "--o--\r\n";
+
+} // namespace
+
+TEST(MimeParse, AForwardedMessageIsReadAsAMessage) {
+    Parsed m(forwarded);
+    ASSERT_TRUE(m.ok);
+    ASSERT_EQ(m.root.allParts.size(), 5u);
+    MimePart& carrier = m.part(1);
+    EXPECT_TRUE(carrier.carriesMessage);
+    EXPECT_FALSE(carrier.isAttachment()); // no name: walked, not saved whole
+    ASSERT_EQ(carrier.children.size(), 1u);
+    MimePart& inner = *carrier.children[0];
+    EXPECT_EQ(str(inner.headerText),
+              "Subject: inner\r\nContent-Type: multipart/mixed; boundary=i\r\n");
+    EXPECT_EQ(inner.partStart, -1); // no boundary line opens it: never cut itself
+    // The carrier's body is the whole forwarded message, as it would be saved.
+    EXPECT_EQ(str(carrier.body), forwarded.substr(forwarded.find("Subject: inner"),
+                                                  forwarded.find("--o--") - 2 -
+                                                      forwarded.find("Subject: inner")));
+    EXPECT_EQ(str(m.part(4).fileName), "in.png");
+    EXPECT_TRUE(m.part(4).hasExactExtent());
+    EXPECT_FALSE(m.part(4).isInsideAttachment());
+
+    // Named, the forward is an attachment with its message below it, and its parts are
+    // inside an attachment.
+    std::string named = forwarded;
+    named.replace(named.find("message/rfc822"), 14, "message/rfc822; name=fw.eml");
+    Parsed n(named);
+    EXPECT_TRUE(n.part(1).isAttachment());
+    EXPECT_TRUE(n.part(4).isInsideAttachment());
+    EXPECT_FALSE(n.part(4).bodyIsExact());
+
+    // Encoded, it stays a leaf.
+    std::string encoded = forwarded;
+    encoded.replace(encoded.find("message/rfc822\r\n"), 16,
+                    "message/rfc822\r\nContent-Transfer-Encoding: base64\r\n");
+    Parsed e(encoded);
+    EXPECT_FALSE(e.part(1).carriesMessage);
+    EXPECT_TRUE(e.part(1).children.empty());
+}
+
+TEST(MimeCut, AForwardedMessageLosesExactlyItsCutPart) {
+    Parsed m(forwarded);
+    m.part(4).drop();
+    const std::string inPart = "--i\r\nContent-Type: image/png; name=in.png\r\n\r\nPNG\r\n";
+    std::string expected = forwarded;
+    expected.erase(expected.find(inPart), inPart.size());
+    EXPECT_EQ(m.cut(), expected);
+}
+
+TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
+    const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+                             "--b\r\nContent-Type: text/plain\r\n\r\nHello\r\nBLOCK\r\nBye\r\n"
+                             "--b\r\nContent-Type: text/plain\r\n\r\nsecond\r\n--b--\r\n";
+    const int64_t block = int64_t(text.find("BLOCK"));
+    {
+        Parsed m(text);
+        m.part(0).dropFromBody(7, 14);
+        EXPECT_EQ(m.cut(), std::string(text).erase(size_t(block), 7));
+    }
+    {
+        // A range outside the body, or in a body whose place is not exact, is refused.
+        Parsed m(text);
+        EXPECT_FALSE(m.part(0).dropFromBody(7, int64_t(text.find("second")) - m.part(0).bodyStart));
+        EXPECT_FALSE(m.part(0).dropFromBody(-1, 3));
+        EXPECT_EQ(m.cut(), text);
+    }
+    {
+        // A root without its blank line: its body's place is not known.
+        Parsed m("Subject: x\r\nnot a header\r\nBLOCK\r\n");
+        ASSERT_TRUE(m.root.dropFromBody(14, 19));
+        EXPECT_EQ(m.cut(), "!");
+    }
+    {
+        // A cut that reaches the end of a text without a final line break takes the break
+        // before it: the line before it becomes the last.
+        const std::string last = "Subject: x\r\n\r\nHello\r\nBLOCK";
+        Parsed m(last);
+        m.root.dropFromBody(7, 12);
+        EXPECT_EQ(m.cut(), "Subject: x\r\n\r\nHello");
+        Parsed only(last);
+        only.root.dropFromBody(0, 12);
+        EXPECT_EQ(only.cut(), "Subject: x\r\n\r\n");
+        // "Hello\r" as the last line would read as "Hello".
+        Parsed cr("Subject: x\r\n\r\nHello\r\r\nBLOCK");
+        EXPECT_FALSE(cr.root.dropFromBody(8, 13));
+        // Two cuts in a row, the second ending the text: the break before the first goes.
+        Parsed two("Subject: x\r\n\r\nHello\r\nONE\r\nTWO");
+        ASSERT_TRUE(two.root.dropFromBody(7, 12));
+        ASSERT_TRUE(two.root.dropFromBody(12, 15));
+        EXPECT_EQ(two.cut(), "Subject: x\r\n\r\nHello");
+        Parsed lf("Subject: x\r\n\r\nHello\r\n\nBLOCK");
+        EXPECT_FALSE(lf.root.dropFromBody(8, 13));
+        EXPECT_EQ(cr.cut(), cr.text);
+    }
+    {
+        // The check fails when the cut text does not give the body less the range.
+        Parsed m(text);
+        m.part(0).dropFromBody(7, 14);
+        Block out;
+        ASSERT_TRUE(spliceOutDropped(m.root, m.block, out));
+        std::string changed = str(out);
+        changed[changed.find("Bye")] = 'b';
+        auto changedView = view(changed);
+        EXPECT_FALSE(cutKeepsTheRest(m.root, changedView));
+        std::string whole = text;
+        auto wholeView = view(whole);
+        EXPECT_FALSE(cutKeepsTheRest(m.root, wholeView));
     }
 }
