@@ -1,13 +1,14 @@
 // Throughput of the mail formats: base64 decoding, parsing a message with a large
-// attachment, decoding attachment names, finding and decoding uuencoded files in text, reading every message of a large mailbox on a warm cache, with its chains in
-// file order and shuffled, and the scan for reading and for cutting.
+// attachment, decoding attachment names, finding and decoding uuencoded files in text, reading
+// every message of a large mailbox on a warm cache, with its chains in file order and shuffled, and
+// the scan for reading and for cutting.
 #include "DbxWriter.h"
+#include "Uuencoder.h"
 #include "formats/DbxMailbox.h"
 #include "formats/Decoding.h"
 #include "formats/HeaderValue.h"
 #include "formats/MimePart.h"
 #include "formats/Uuencode.h"
-#include "Uuencoder.h"
 #include "utils/LightBlock.h"
 #include "utils/StoreVirtual.h"
 #include "utils/String.h"
@@ -100,8 +101,8 @@ void UuencodedInText(benchmark::State& state) {
     std::string data(10 << 20, '\0');
     for (auto& c : data)
         c = char(random());
-    const std::string text = "Hello,\r\nthe file:\r\n\r\n" + DbxTest::uuencode("big.bin", data) +
-                             "\r\nBye\r\n";
+    const std::string text =
+        "Hello,\r\nthe file:\r\n\r\n" + DbxTest::uuencode("big.bin", data) + "\r\nBye\r\n";
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> output;
     output.allocateNarrow(30 << 20);
     for (auto _ : state) {

@@ -534,7 +534,8 @@ bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, cons
     bool dropped = false;
     Path saved;
     for (const TOVK_Internet::UuencodedBlock& block : TOVK_Internet::findUuencodedBlocks(text)) {
-        const TOVK_Utils::LightBlock name(block.name.data(), static_cast<int32_t>(block.name.size()));
+        const TOVK_Utils::LightBlock name(block.name.data(),
+                                          static_cast<int32_t>(block.name.size()));
         const bool clean = TOVK_Internet::decodeUuencoded(text, block, decoded_);
         if (!saveOne(name, Block(), decoded_, block.end - block.start, saving, saved))
             continue;

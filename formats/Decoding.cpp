@@ -220,10 +220,10 @@ bool decodeContent(const MimePart& part, Block& output) {
         clean = decodeQuotedPrintable(part.body, output);
         break;
     case TransferEncoding::Uuencode:
-        clean = decodeUuencodedBody(std::string_view(reinterpret_cast<const char*>(
-                                                         part.body.rawPointer()),
-                                                     static_cast<size_t>(part.body.length())),
-                                    output);
+        clean = decodeUuencodedBody(
+            std::string_view(reinterpret_cast<const char*>(part.body.rawPointer()),
+                             static_cast<size_t>(part.body.length())),
+            output);
         break;
     case TransferEncoding::Plain:
     case TransferEncoding::Other:

@@ -259,8 +259,8 @@ HeaderValue::HeaderValue(std::string_view value) {
             section.encoded = true;
         }
         if (!marker.empty()) {
-            if (marker.size() > 4 ||
-                !std::all_of(marker.begin(), marker.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            if (marker.size() > 4 || !std::all_of(marker.begin(), marker.end(),
+                                                  [](char c) { return c >= '0' && c <= '9'; }))
                 continue; // not a form this reader knows
             section.index = std::stoi(std::string(marker));
         }

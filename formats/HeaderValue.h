@@ -12,11 +12,11 @@
 namespace TOVK_Internet {
 
 struct HeaderParameter {
-    std::string name;    // ASCII lower case, without the RFC 2231 markers
-    std::string value;   // decoded bytes
-    std::string charset; // the RFC 2231 charset or that of the first encoded word; may be empty
-    bool hasValue = false;   // an "=" followed the name
-    bool extended = false;   // given in the RFC 2231 form
+    std::string name;      // ASCII lower case, without the RFC 2231 markers
+    std::string value;     // decoded bytes
+    std::string charset;   // the RFC 2231 charset or that of the first encoded word; may be empty
+    bool hasValue = false; // an "=" followed the name
+    bool extended = false; // given in the RFC 2231 form
 };
 
 class HeaderValue {
@@ -35,8 +35,7 @@ public:
     // row (the blanks between two adjacent words are dropped), mixed with plain text. A
     // malformed word stays as it is written. charset receives the first word's charset
     // (without an RFC 2231 language), or nothing when there was no word.
-    static void decodeEncodedWords(std::string_view text, std::string& bytes,
-                                   std::string& charset);
+    static void decodeEncodedWords(std::string_view text, std::string& bytes, std::string& charset);
 
 private:
     std::string_view leading_;

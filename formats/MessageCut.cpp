@@ -63,8 +63,9 @@ bool rangesToCut(const MimePart& root, int64_t textSize, std::vector<TextRange>&
 bool sameLessCut(const Block& before, int64_t at, const Block& after,
                  const std::vector<TextRange>& ranges) {
     const int64_t end = at + before.byteSize();
-    auto range = std::lower_bound(ranges.begin(), ranges.end(), at,
-                                  [](const TextRange& r, int64_t offset) { return r.end <= offset; });
+    auto range =
+        std::lower_bound(ranges.begin(), ranges.end(), at,
+                         [](const TextRange& r, int64_t offset) { return r.end <= offset; });
     if (before.byteSize() == 0 || range == ranges.end() || range->start >= end)
         return sameBytes(before, after);
     const uint8_t* b = before.rawPointer();
@@ -95,8 +96,8 @@ bool sameOwnText(const MimePart& before, const MimePart& after,
            before.transferEncoding == after.transferEncoding &&
            before.mediaType == after.mediaType && sameBytes(before.headerText, after.headerText) &&
            sameLessCut(before.body, before.bodyStart, after.body, ranges) &&
-           sameBytes(before.boundary, after.boundary) && sameBytes(before.fileName, after.fileName) &&
-           sameBytes(before.charset, after.charset);
+           sameBytes(before.boundary, after.boundary) &&
+           sameBytes(before.fileName, after.fileName) && sameBytes(before.charset, after.charset);
 }
 
 } // namespace

@@ -19,7 +19,8 @@ bool spliceOutDropped(const MimePart& root, const TOVK_Utils::Block& original,
 
 // Parses the cut text again and compares it with the tree it was cut from: every kept part
 // must come back in the same place with the same header block, body (less exactly the
-// ranges cut from it) and boundary, and no dropped part may remain. Whatever the input, a cut that passes this lost nothing else.
+// ranges cut from it) and boundary, and no dropped part may remain. Whatever the input, a cut that
+// passes this lost nothing else.
 bool cutKeepsTheRest(const MimePart& root, const TOVK_Utils::Block& cutText);
 
 } // namespace TOVK_Internet

@@ -337,8 +337,8 @@ MimePart* MimeParser::openChild(MimePart& parent, int64_t start) {
     return raw;
 }
 
-MimeParser::HeaderLine MimeParser::headerLine(MimePart& part, const uint8_t* line,
-                                              int64_t length, int64_t start) {
+MimeParser::HeaderLine MimeParser::headerLine(MimePart& part, const uint8_t* line, int64_t length,
+                                              int64_t start) {
     if (length == 0)
         return HeaderLine::EndsBlock;
     // Until the block ends, the header text covers every line received.

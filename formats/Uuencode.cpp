@@ -76,10 +76,9 @@ void decodeLine(std::string_view line, uint8_t* out, int32_t& emitted) {
     int done = 0;
     for (size_t i = 1; done < count; i += 4) {
         auto at = [&](size_t k) { return k < line.size() ? valueOf(line[k]) : 0; };
-        const uint32_t bits = (static_cast<uint32_t>(at(i)) << 18) |
-                              (static_cast<uint32_t>(at(i + 1)) << 12) |
-                              (static_cast<uint32_t>(at(i + 2)) << 6) |
-                              static_cast<uint32_t>(at(i + 3));
+        const uint32_t bits =
+            (static_cast<uint32_t>(at(i)) << 18) | (static_cast<uint32_t>(at(i + 1)) << 12) |
+            (static_cast<uint32_t>(at(i + 2)) << 6) | static_cast<uint32_t>(at(i + 3));
         for (int k = 0; k < 3 && done < count; ++k, ++done)
             out[emitted++] = static_cast<uint8_t>(bits >> (16 - 8 * k));
     }
@@ -194,8 +193,7 @@ bool decodeUuencodedBody(std::string_view body, TOVK_Utils::Block& output) {
         return std::all_of(text.begin(), text.end(),
                            [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
     };
-    return clean && blocks.size() == 1 &&
-           blank(body.substr(0, static_cast<size_t>(block.start))) &&
+    return clean && blocks.size() == 1 && blank(body.substr(0, static_cast<size_t>(block.start))) &&
            blank(body.substr(static_cast<size_t>(block.end)));
 }
 

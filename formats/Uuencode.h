@@ -27,8 +27,7 @@ std::vector<UuencodedBlock> findUuencodedBlocks(std::string_view text);
 
 // Decodes a block's data. Clean: every data line well formed, an empty data line or the
 // end line after the data, and the end line there.
-bool decodeUuencoded(std::string_view text, const UuencodedBlock& block,
-                     TOVK_Utils::Block& output);
+bool decodeUuencoded(std::string_view text, const UuencodedBlock& block, TOVK_Utils::Block& output);
 
 // The content of a part in x-uuencode: its first block. Clean when the block is clean and
 // the body holds nothing else but blank lines. Without a begin line the body's lines are

@@ -41,7 +41,8 @@ TEST_F(JobTest, UuencodedFilesLeaveOnlyPlainTextParts) {
         qp += c == '=' ? std::string("=3D") : std::string(1, c);
     const std::string quoted = mixed(textPart("quoted-printable", "See:\r\n" + qp));
     // A message that is no MIME at all, with LF line ends.
-    const std::string bare = "Subject: old\n\ntext\n" + uuencode("bare.bin", "abc", "\n") + "tail\n";
+    const std::string bare =
+        "Subject: old\n\ntext\n" + uuencode("bare.bin", "abc", "\n") + "tail\n";
     addMailbox("Inbox", {plain, quoted, bare});
 
     runJob();
@@ -73,7 +74,8 @@ TEST_F(JobTest, UuencodePartsAreDecoded) {
 
     EXPECT_EQ(folderFiles(root / "out"),
               (std::map<std::string, std::string>{{"n.pdf", pdf}, {"from-begin.png", png}}));
-    EXPECT_EQ(mailboxTexts(root / "store" / "Inbox.dbx")[0], erased(erased(message, named), unnamed));
+    EXPECT_EQ(mailboxTexts(root / "store" / "Inbox.dbx")[0],
+              erased(erased(message, named), unnamed));
 }
 
 TEST_F(JobTest, AMessageThatIsTheFileIsExtractedButNeverCut) {
@@ -96,9 +98,10 @@ TEST_F(JobTest, ForwardedMessagesAreWalked) {
     const std::string inner = "--i\r\nContent-Type: image/png; name=in.png\r\n"
                               "Content-Transfer-Encoding: base64\r\n\r\n" +
                               base64(png) + "\r\n";
-    const std::string message = "Subject: inner\r\nContent-Type: multipart/mixed; boundary=i\r\n\r\n"
-                                "--i\r\nContent-Type: text/plain\r\n\r\nold text\r\n" +
-                                inner + "--i--\r\n";
+    const std::string message =
+        "Subject: inner\r\nContent-Type: multipart/mixed; boundary=i\r\n\r\n"
+        "--i\r\nContent-Type: text/plain\r\n\r\nold text\r\n" +
+        inner + "--i--\r\n";
     auto forward = [&](const std::string& type, const std::string& body) {
         return "--b\r\nContent-Type: " + type + "\r\n\r\n" + body + "\r\n";
     };
@@ -108,9 +111,9 @@ TEST_F(JobTest, ForwardedMessagesAreWalked) {
     // Unnamed: walked like the rest, its attachment cut alone.
     const std::string unnamed = mixed(textPart("7bit", "fyi") + forward("message/rfc822", message));
     // In base64: read, never cut inside.
-    const std::string encoded = mixed(
-        textPart("7bit", "fyi") +
-        forward("message/rfc822\r\nContent-Transfer-Encoding: base64", base64(message)));
+    const std::string encoded =
+        mixed(textPart("7bit", "fyi") +
+              forward("message/rfc822\r\nContent-Transfer-Encoding: base64", base64(message)));
     addMailbox("Inbox", {named, unnamed, encoded});
 
     runJob();
@@ -135,9 +138,9 @@ TEST_F(JobTest, UnnamedAttachmentsAreNamedAfterTheirType) {
                "\r\nContent-Disposition: attachment\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
                base64(content) + "\r\n";
     };
-    const std::string message = mixed(textPart("7bit", "three") + part("application/pdf", pdf) +
-                                      part("application/pdf", png) +
-                                      part("application/x-nobody-knows", "?"));
+    const std::string message =
+        mixed(textPart("7bit", "three") + part("application/pdf", pdf) +
+              part("application/pdf", png) + part("application/x-nobody-knows", "?"));
     addMailbox("Inbox", {message});
 
     runJob();

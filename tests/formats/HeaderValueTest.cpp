@@ -106,8 +106,10 @@ TEST(HeaderParameters, Rfc2231) {
     // A missing section ends the value.
     EXPECT_EQ(parameter("filename*0=a; filename*2=c"), (Decoded{"a", ""}));
     // The RFC 2231 value wins over a plain one, whichever comes first.
-    EXPECT_EQ(parameter("filename=old.txt; filename*=utf-8''new.txt"), (Decoded{"new.txt", "utf-8"}));
-    EXPECT_EQ(parameter("filename*=utf-8''new.txt; filename=old.txt"), (Decoded{"new.txt", "utf-8"}));
+    EXPECT_EQ(parameter("filename=old.txt; filename*=utf-8''new.txt"),
+              (Decoded{"new.txt", "utf-8"}));
+    EXPECT_EQ(parameter("filename*=utf-8''new.txt; filename=old.txt"),
+              (Decoded{"new.txt", "utf-8"}));
     EXPECT_EQ(parameter("filename*=utf-8''; filename=old.txt"), (Decoded{"old.txt", ""}));
     // Without the charset quotes the value is taken as it decodes; bad escapes stay.
     EXPECT_EQ(parameter("filename*=a%zz%41.txt"), (Decoded{"a%zzA.txt", ""}));

@@ -434,9 +434,9 @@ TEST(MimeParse, AForwardedMessageIsReadAsAMessage) {
               "Subject: inner\r\nContent-Type: multipart/mixed; boundary=i\r\n");
     EXPECT_EQ(inner.partStart, -1); // no boundary line opens it: never cut itself
     // The carrier's body is the whole forwarded message, as it would be saved.
-    EXPECT_EQ(str(carrier.body), forwarded.substr(forwarded.find("Subject: inner"),
-                                                  forwarded.find("--o--") - 2 -
-                                                      forwarded.find("Subject: inner")));
+    EXPECT_EQ(str(carrier.body),
+              forwarded.substr(forwarded.find("Subject: inner"),
+                               forwarded.find("--o--") - 2 - forwarded.find("Subject: inner")));
     EXPECT_EQ(str(m.part(4).fileName), "in.png");
     EXPECT_TRUE(m.part(4).hasExactExtent());
     EXPECT_FALSE(m.part(4).isInsideAttachment());

@@ -51,7 +51,8 @@ TEST(Uuencode, BlocksInTextRoundTrip) {
         EXPECT_EQ(blocks[0].range, block); // from the begin line through the end line's break
     }
     // Two blocks, the last one ending the text without a line break.
-    const auto two = found(uuencode("a", "first") + "between\n" + uuencode("b", "second", "\n").substr(0, 30));
+    const auto two =
+        found(uuencode("a", "first") + "between\n" + uuencode("b", "second", "\n").substr(0, 30));
     ASSERT_EQ(two.size(), 2u);
     EXPECT_EQ(two[0].data, "first");
     EXPECT_TRUE(two[0].clean);
