@@ -48,7 +48,13 @@ const std::vector<Sample> samples = {
     {"utf-8", "R\xC3\xA9sum\xC3\xA9", "R\xC3\xA9sum\xC3\xA9"},
     {"iso-8859-1", "R\xE9sum\xE9 \x80", "R\xC3\xA9sum\xC3\xA9 \xE2\x82\xAC"},
     {"iso-8859-2", "\xAF\xF3\xB3w", "\xC5\xBB\xC3\xB3\xC5\x82w"},
-    {"iso-8859-3", "\xA1" "a\xF5" "ar", "\xC4\xA6" "a\xC4\xA1" "ar"},
+    {"iso-8859-3",
+     "\xA1"
+     "a\xF5"
+     "ar",
+     "\xC4\xA6"
+     "a\xC4\xA1"
+     "ar"},
     {"iso-8859-4", "\xABimene", "\xC4\xA2imene"},
     {"iso-8859-5", "\xBF\xE0\xD8\xD2\xD5\xE2", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
     {"iso-8859-6", "\xE5\xD1\xCD\xC8\xC7", "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"},
@@ -58,9 +64,11 @@ const std::vector<Sample> samples = {
     {"iso-8859-13", "\xC0\xFEuolas", "\xC4\x84\xC5\xBEuolas"},
     {"iso-8859-15", "\xA4uro \xBCuvre", "\xE2\x82\xACuro \xC5\x92uvre"},
     {"windows-1250", "\xAF\xF3\xB3w", "\xC5\xBB\xC3\xB3\xC5\x82w"},
-    {"windows-1251", "\xCF\xF0\xE8\xE2\xE5\xF2", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+    {"windows-1251", "\xCF\xF0\xE8\xE2\xE5\xF2",
+     "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
     {"windows-1252", "R\xE9sum\xE9 \x80", "R\xC3\xA9sum\xC3\xA9 \xE2\x82\xAC"},
-    {"windows-1253", "\xC5\xEB\xEB\xDC\xE4\xE1", "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1"},
+    {"windows-1253", "\xC5\xEB\xEB\xDC\xE4\xE1",
+     "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1"},
     {"windows-1254", "\xDEi\xFEli", "\xC5\x9Ei\xC5\x9Fli"},
     {"windows-1255", "\xF9\xEC\xE5\xED", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"},
     {"windows-1256", "\xE3\xD1\xCD\xC8\xC7", "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"},
@@ -74,7 +82,11 @@ const std::vector<Sample> samples = {
     {"gb2312", "\xD6\xD0\xCE\xC4", "\xE4\xB8\xAD\xE6\x96\x87"},
     {"gbk", "\xD6\xD0\xCE\xC4", "\xE4\xB8\xAD\xE6\x96\x87"},
     // A four-byte sequence, which GBK does not have.
-    {"gb18030", "\xD6\xD0\xCE\xC4\x81" "0\x84" "6", "\xE4\xB8\xAD\xE6\x96\x87\xC2\xA5"},
+    {"gb18030",
+     "\xD6\xD0\xCE\xC4\x81"
+     "0\x84"
+     "6",
+     "\xE4\xB8\xAD\xE6\x96\x87\xC2\xA5"},
     {"big5", "\xA4\xA4\xA4\xE5", "\xE4\xB8\xAD\xE6\x96\x87"},
     {"euc-kr", "\xC7\xD1\xB1\xB9\xBE\xEE", "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4"},
     {"ks_c_5601-1987", "\xC7\xD1\xB1\xB9\xBE\xEE", "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4"},
@@ -179,11 +191,11 @@ TEST(CharsetTest, ValidUtf8IsTheStrictForm) {
     EXPECT_TRUE(valid(""));
     EXPECT_TRUE(valid("ascii"));
     EXPECT_TRUE(valid("\xC3\xA9\xE8\xA1\xA8\xF0\x9F\x98\x80"));
-    EXPECT_FALSE(valid("\xC0\xAF"));             // overlong slash
-    EXPECT_FALSE(valid("\xE0\x80\xAF"));         // overlong, three bytes
-    EXPECT_FALSE(valid("\xED\xA0\x80"));         // a surrogate
-    EXPECT_FALSE(valid("\xF4\x90\x80\x80"));     // above U+10FFFF
-    EXPECT_FALSE(valid("\xE8\xA1"));             // cut off
-    EXPECT_FALSE(valid("\xE9t\xE9"));            // Latin-1
-    EXPECT_FALSE(valid("\x80"));                 // a lone continuation byte
+    EXPECT_FALSE(valid("\xC0\xAF"));         // overlong slash
+    EXPECT_FALSE(valid("\xE0\x80\xAF"));     // overlong, three bytes
+    EXPECT_FALSE(valid("\xED\xA0\x80"));     // a surrogate
+    EXPECT_FALSE(valid("\xF4\x90\x80\x80")); // above U+10FFFF
+    EXPECT_FALSE(valid("\xE8\xA1"));         // cut off
+    EXPECT_FALSE(valid("\xE9t\xE9"));        // Latin-1
+    EXPECT_FALSE(valid("\x80"));             // a lone continuation byte
 }
