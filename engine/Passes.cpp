@@ -187,7 +187,7 @@ void ExtractThread::processMailbox(const Block& name) {
         }
         MimePart root;
         root.parse(message);
-        if (!extractAttachments(root, dbxReplacedCharacters, *question, where) || !cut ||
+        if (!extractAttachments(root, *question, where) || !cut ||
             !cutText(root, message, rewrite, where))
             continue;
         try {
@@ -294,7 +294,7 @@ void ExtractThread::processEmlFolder(const Block& folder) {
         }
         MimePart root;
         root.parse(message);
-        if (!extractAttachments(root, emlReplacedCharacters, *question, path) || !cut)
+        if (!extractAttachments(root, *question, path) || !cut)
             continue;
         // Writing a copy back in place is the only way to keep every link, and it could
         // not be undone after a crash: such a file keeps its attachments.
@@ -312,8 +312,8 @@ void ExtractThread::processEmlFolder(const Block& folder) {
     }
 }
 
-bool ExtractThread::extractAttachments(MimePart& root, const char* replacedCharacters,
-                                       ViewQuestion& question, const Block& where) {
+bool ExtractThread::extractAttachments(MimePart& root, ViewQuestion& question,
+                                       const Block& where) {
     if (root.isUnparseable())
         return false;
     const bool cut = view().cutAttachments();
@@ -323,7 +323,7 @@ bool ExtractThread::extractAttachments(MimePart& root, const char* replacedChara
         if (!part->isAttachment())
             continue;
         const bool clean = TOVK_Internet::decodeContent(*part, decoded_);
-        if (!saveAttachment(part->fileName, decoded_, replacedCharacters, question, saved)) {
+        if (!saveAttachment(part->fileName, part->charset, decoded_, question, saved)) {
             ++saveFailures;
             String text;
             TOVK_Utils::format(text, "could not save attachment %s of %s as %s", false,
