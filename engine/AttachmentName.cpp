@@ -31,22 +31,18 @@ bool isDeviceName(const String& name) {
         ++base;
     while (base > 0 && name.charAt(base - 1) == ' ')
         --base;
-    auto is = [&](const char* word) {
-        if (static_cast<int32_t>(std::strlen(word)) != base)
-            return false;
-        for (int32_t i = 0; i < base; ++i)
-            if (lowerAscii(name.charAt(i)) != static_cast<uint8_t>(word[i]))
+    // Compared character by character: the name may be wide.
+    auto startsWith = [&](const char* word) {
+        for (int32_t i = 0; word[i]; ++i)
+            if (i >= base || lowerAscii(name.charAt(i)) != static_cast<uint8_t>(word[i]))
                 return false;
         return true;
     };
     for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
-        if (is(device))
+        if (static_cast<int32_t>(std::strlen(device)) == base && startsWith(device))
             return true;
-    if (base != 4 || name.charAt(3) < '1' || name.charAt(3) > '9')
-        return false;
-    String stem;
-    name.substring(stem, 0, 3);
-    return stem.equalsNoCase("com") || stem.equalsNoCase("lpt");
+    return base == 4 && (startsWith("com") || startsWith("lpt")) && name.charAt(3) >= '1' &&
+           name.charAt(3) <= '9';
 }
 
 bool isHighSurrogate(uint32_t c) {
