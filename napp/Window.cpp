@@ -25,11 +25,9 @@ namespace {
 
 // Controls are Unicode windows on systems with the wide calls (ChildManager::addChild):
 // their messages come in wide form and go on to the system's procedure in the same form.
-LRESULT callProcedure(WNDPROC procedure, HWND handle, UINT message, WPARAM first,
-                      LPARAM second) {
+LRESULT callProcedure(WNDPROC procedure, HWND handle, UINT message, WPARAM first, LPARAM second) {
     if (IsWindowUnicode(handle))
-        return WideCallTable::instance().CallWindowProcW(procedure, handle, message, first,
-                                                         second);
+        return WideCallTable::instance().CallWindowProcW(procedure, handle, message, first, second);
     return CallWindowProcA(procedure, handle, message, first, second);
 }
 
@@ -54,9 +52,9 @@ Window* Window::fromHandle(HWND handle) {
     // window with a stand-in for its procedure, never the procedure itself.
     if (!handle)
         return nullptr;
-    const LONG_PTR procedure = IsWindowUnicode(handle)
-                                   ? WideCallTable::instance().GetWindowLongPtrW(handle, GWLP_WNDPROC)
-                                   : GetWindowLongPtrA(handle, GWLP_WNDPROC);
+    const LONG_PTR procedure =
+        IsWindowUnicode(handle) ? WideCallTable::instance().GetWindowLongPtrW(handle, GWLP_WNDPROC)
+                                : GetWindowLongPtrA(handle, GWLP_WNDPROC);
     if (procedure != reinterpret_cast<LONG_PTR>(&Window::windowProcedure))
         return nullptr;
     return reinterpret_cast<Window*>(GetWindowLongPtrA(handle, GWLP_USERDATA));

@@ -157,9 +157,8 @@ BOOL WideCallTable::SetFileAttributesW(LPCWSTR path, DWORD attributes) {
 }
 
 HWND WideCallTable::CreateWindowExW(DWORD extendedStyle, LPCWSTR className, LPCWSTR title,
-                                    DWORD style, int x, int y, int width, int height,
-                                    HWND parent, HMENU menu, HINSTANCE instance,
-                                    LPVOID parameter) {
+                                    DWORD style, int x, int y, int width, int height, HWND parent,
+                                    HMENU menu, HINSTANCE instance, LPVOID parameter) {
     using Call = HWND(WINAPI*)(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU,
                                HINSTANCE, LPVOID);
     return function<Call>(FunctionCreateWindowExW)(extendedStyle, className, title, style, x, y,
@@ -177,8 +176,8 @@ LONG_PTR WideCallTable::GetWindowLongPtrW(HWND window, int index) {
     return function<Call>(FunctionGetWindowLongPtrW)(window, index);
 }
 
-LRESULT WideCallTable::CallWindowProcW(WNDPROC procedure, HWND window, UINT message,
-                                       WPARAM first, LPARAM second) {
+LRESULT WideCallTable::CallWindowProcW(WNDPROC procedure, HWND window, UINT message, WPARAM first,
+                                       LPARAM second) {
     using Call = LRESULT(WINAPI*)(WNDPROC, HWND, UINT, WPARAM, LPARAM);
     return function<Call>(FunctionCallWindowProcW)(procedure, window, message, first, second);
 }

@@ -46,9 +46,9 @@ public:
     BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
     // The window framework's calls for controls that hold wide text: a control is a
     // Unicode window only when it is made and subclassed through these.
-    HWND CreateWindowExW(DWORD extendedStyle, LPCWSTR className, LPCWSTR title, DWORD style,
-                         int x, int y, int width, int height, HWND parent, HMENU menu,
-                         HINSTANCE instance, LPVOID parameter);
+    HWND CreateWindowExW(DWORD extendedStyle, LPCWSTR className, LPCWSTR title, DWORD style, int x,
+                         int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                         LPVOID parameter);
     LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
     LONG_PTR GetWindowLongPtrW(HWND window, int index);
     LRESULT CallWindowProcW(WNDPROC procedure, HWND window, UINT message, WPARAM first,

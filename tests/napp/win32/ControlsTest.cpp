@@ -2,8 +2,8 @@
 
 #include "napp/Button.h"
 #include "napp/CheckBox.h"
-#include "napp/Edit.h"
 #include "napp/Clipboard.h"
+#include "napp/Edit.h"
 #include "napp/Font.h"
 #include "napp/Hyperlink.h"
 #include "napp/ListView.h"
@@ -124,7 +124,9 @@ TEST_F(ControlsTest, TextControlsHoldWideTextWhole) {
     edit.setText(String("plain"));
     EXPECT_EQ(nativeText(edit.handle), "plain");
     const int clicks = window.childClicks;
+    button.place(10, 10, 80, 30);
     SendMessageA(button.handle, BM_CLICK, 0, 0);
+    pumpPending();
     EXPECT_EQ(window.childClicks, clicks + 1);
 }
 
