@@ -312,8 +312,7 @@ void ExtractThread::processEmlFolder(const Block& folder) {
     }
 }
 
-bool ExtractThread::extractAttachments(MimePart& root, ViewQuestion& question,
-                                       const Block& where) {
+bool ExtractThread::extractAttachments(MimePart& root, ViewQuestion& question, const Block& where) {
     if (root.isUnparseable())
         return false;
     const bool cut = view().cutAttachments();
