@@ -1,98 +1,36 @@
 // Attachment output: one decoded attachment becomes one file directly inside the
 // destination folder, never overwriting anything. An existing file with the same bytes
 // counts as saved; otherwise the first free name with "_%d." before the extension is
-// taken.
+// taken. Names are made by AttachmentName; a name too long for the folder is shortened.
 #include "engine/ExtractThread.h"
+
+#include "engine/AttachmentName.h"
 
 #include "utils/File.h"
 #include "utils/FileSystem.h"
 
+#include <algorithm>
 #include <cstring>
 
 using TOVK_Utils::Block;
 using TOVK_Utils::Path;
 using TOVK_Utils::String;
 
-namespace {
-
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, with or without an extension: Windows
-// opens the device instead of a file, so nothing would be saved where it can be found.
-bool isDeviceName(const String& name) {
-    String narrow;
-    narrow.toNarrow(name);
-    const char* text = narrow.c_str();
-    size_t base = std::strcspn(text, ".");
-    while (base > 0 && text[base - 1] == ' ')
-        --base;
-    auto lower = [&](size_t i) { return static_cast<char>(text[i] | 0x20); };
-    auto is = [&](const char* word) {
-        for (size_t i = 0; i < 3; ++i)
-            if (lower(i) != word[i])
-                return false;
-        return true;
-    };
-    if (base == 3)
-        return is("con") || is("prn") || is("aux") || is("nul");
-    if (base == 4 && text[3] >= '1' && text[3] <= '9')
-        return is("com") || is("lpt");
-    return false;
-}
-
-bool isAllDots(const String& name) {
-    for (int32_t i = 0; i < name.length(); ++i)
-        if (name.charAt(i) != '.')
-            return false;
-    return true;
-}
-
-// Whether a name may be tried as it is: joined to the destination folder it must name a
-// plain file directly inside that folder.
-bool isSafeAsIs(const Block& fileName) {
-    const String name(fileName);
-    if (name.length() == 0 || isAllDots(name) || isDeviceName(name))
-        return false;
-    for (int32_t i = 0; i < name.length(); ++i) {
-        const uint32_t c = name.charAt(i);
-        if (c < 0x20 || c == '/' || c == '\\' || c == ':')
-            return false;
-    }
-    return true;
-}
-
-// The cleaned name: the pass's characters and control characters become "_", and a
-// device name or a name of dots only gets "_" in front.
-void cleanName(String& cleaned, const Block& fileName, const char* replaced) {
-    cleaned.assign(fileName);
-    for (const char* c = replaced; *c; ++c)
-        cleaned.replaceChar(static_cast<uint8_t>(*c), '_', 0);
-    for (int32_t i = 0; i < cleaned.length(); ++i)
-        if (cleaned.charAt(i) < 0x20)
-            cleaned.setCharAt(i, '_');
-    if (cleaned.length() == 0 || isAllDots(cleaned) || isDeviceName(cleaned)) {
-        String prefixed;
-        prefixed.toNarrow(String("_"));
-        prefixed.append(cleaned);
-        cleaned = prefixed;
-    }
-}
-
-} // namespace
-
-bool ExtractThread::saveAttachment(const Block& fileName, const Block& content,
-                                   const char* replacedCharacters, ViewQuestion& question,
-                                   Path& target) {
-    String folder;
+bool ExtractThread::saveAttachment(const Block& fileName, const Block& charset,
+                                   const Block& content, ViewQuestion& question, Path& target) {
+    String folder, name;
     workPath(folder, view().extractFolder());
-    if (isSafeAsIs(fileName) && target.join(folder, fileName) &&
-        writeUniqueFile(target, content, true))
-        return true;
-    String cleaned;
-    cleanName(cleaned, fileName, replacedCharacters);
-    if (target.join(folder, cleaned) && writeUniqueFile(target, content, true))
+    AttachmentName::make(name, fileName, charset);
+    // Both texts are in the system's form of paths, so their lengths are in its units.
+    const TOVK_Utils::PathRules& rules = TOVK_Utils::hostPathRules;
+    const int32_t room = std::min(rules.longestName, rules.longestPath - folder.length() - 1);
+    const bool fits = AttachmentName::shorten(name, room);
+    if (target.join(folder, name) && fits && writeUniqueFile(target, content, true))
         return true;
     if (showSaveErrors) {
         String message;
-        TOVK_Utils::format(message, "Error saving file %s. Skipping attachment.", false, target);
+        TOVK_Utils::format(message, "Error saving file %s. Skipping attachment.", target.isWide(),
+                           target);
         QuestionText text{"Error", &message, "Ok"};
         text.checkText = "Don't show me again until next extraction";
         question.showModal(ViewOwner::ProgressWindow, text);
@@ -114,7 +52,9 @@ bool ExtractThread::writeUniqueFile(Path& path, const Block& content, bool skipI
         candidate.assign(path);
         candidate.extension(extension);
         candidate.removeExtension();
-        number.printFormatted("_%d.", n);
+        // A name without an extension gets no dot after its number: Windows would drop
+        // a trailing dot, and the name would not be the one checked.
+        number.printFormatted(extension.length() > 0 ? "_%d." : "_%d", n);
         candidate.append(number, false);
         candidate.append(extension, false);
         if (candidate.equals(previous))

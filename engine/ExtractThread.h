@@ -20,9 +20,6 @@
 
 class ExtractThread : public TOVK_Utils::Thread2 {
 public:
-    // Characters replaced by "_" in a cleaned attachment name, per pass.
-    static constexpr const char* dbxReplacedCharacters = ":?;/\\|*";
-    static constexpr const char* emlReplacedCharacters = ":?;/\\|";
     // A mailbox's journal is settled (attachments, then the mailbox, flushed and the
     // journal cleared) after this many cut messages or bytes of them.
     static constexpr int32_t settleAfterMessages = 64;
@@ -45,9 +42,10 @@ public:
     int32_t countEmlFiles(const TOVK_Utils::Block& folder);
     void processEmlFolder(const TOVK_Utils::Block& folder);
     bool backupMailbox(const TOVK_Utils::Block& name);
-    // Saves one attachment; saved receives the file that holds it.
-    bool saveAttachment(const TOVK_Utils::Block& fileName, const TOVK_Utils::Block& content,
-                        const char* replacedCharacters, ViewQuestion& question,
+    // Saves one attachment under the name its message gives (decoded bytes in the named
+    // charset), converted and cleaned; saved receives the file that holds it.
+    bool saveAttachment(const TOVK_Utils::Block& fileName, const TOVK_Utils::Block& charset,
+                        const TOVK_Utils::Block& content, ViewQuestion& question,
                         TOVK_Utils::Path& saved);
     // Writes the content under the path's name or the first free "_%d." name beside it;
     // the path is changed to the name that holds the content.
@@ -104,12 +102,11 @@ private:
     // dropped from the message only when it was understood completely and its file holds
     // exactly its bytes; true when at least one was dropped. `where` names the message in
     // reports.
-    bool extractAttachments(TOVK_Internet::MimePart& root, const char* replacedCharacters,
-                            ViewQuestion& question, const TOVK_Utils::Block& where);
+    bool extractAttachments(TOVK_Internet::MimePart& root, ViewQuestion& question,
+                            const TOVK_Utils::Block& where);
     enum class Cutting { Allowed, Never };
     // What every saved attachment of one message needs.
     struct Saving {
-        const char* replacedCharacters;
         ViewQuestion* question;
         const TOVK_Utils::Block* where;
     };

@@ -1,6 +1,8 @@
 // The two passes: one Outlook Express mailbox, and one folder of message files.
 #include "engine/ExtractThread.h"
 
+#include "engine/AttachmentName.h"
+
 #include "formats/DbxJournal.h"
 #include "formats/Decoding.h"
 #include "formats/MessageCut.h"
@@ -284,7 +286,7 @@ void ExtractThread::processMailbox(const Block& name) {
         }
         MimePart root;
         root.parse(message);
-        if (!extractAttachments(root, dbxReplacedCharacters, *question, where) || !cut ||
+        if (!extractAttachments(root, *question, where) || !cut ||
             !cutText(root, message, rewrite, where))
             continue;
         try {
@@ -392,7 +394,7 @@ void ExtractThread::processEmlFolder(const Block& folder) {
         }
         MimePart root;
         root.parse(message);
-        if (!extractAttachments(root, emlReplacedCharacters, *question, path) || !cut)
+        if (!extractAttachments(root, *question, path) || !cut)
             continue;
         // Writing a copy back in place is the only way to keep every link, and it could
         // not be undone after a crash: such a file keeps its attachments.
@@ -410,11 +412,10 @@ void ExtractThread::processEmlFolder(const Block& folder) {
     }
 }
 
-bool ExtractThread::extractAttachments(MimePart& root, const char* replacedCharacters,
-                                       ViewQuestion& question, const Block& where) {
+bool ExtractThread::extractAttachments(MimePart& root, ViewQuestion& question, const Block& where) {
     if (root.isUnparseable())
         return false;
-    const Saving saving{replacedCharacters, &question, &where};
+    const Saving saving{&question, &where};
     return extractFromMessage(root, view().cutAttachments() ? Cutting::Allowed : Cutting::Never,
                               saving, 0);
 }
@@ -550,14 +551,14 @@ bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, cons
     return dropped;
 }
 
-bool ExtractThread::saveOne(const Block& name, [[maybe_unused]] const Block& charset,
-                            const Block& content, int64_t encodedLength, const Saving& saving,
-                            Path& saved) {
-    if (!saveAttachment(name, content, saving.replacedCharacters, *saving.question, saved)) {
+bool ExtractThread::saveOne(const Block& name, const Block& charset, const Block& content,
+                            int64_t encodedLength, const Saving& saving, Path& saved) {
+    if (!saveAttachment(name, charset, content, *saving.question, saved)) {
         ++saveFailures;
-        String text;
-        TOVK_Utils::format(text, "could not save attachment %s of %s as %s", false, name,
-                           *saving.where, saved);
+        String text, readable;
+        AttachmentName::make(readable, name, charset);
+        TOVK_Utils::format(text, "could not save attachment %s of %s as %s", readable.isWide(),
+                           readable, *saving.where, saved);
         report(text);
         return false;
     }

@@ -13,6 +13,8 @@
 #include "Window.h"
 #include "WindowClassRegistry.h"
 
+#include "utils/win32/WideCallTable.h"
+
 #include <commctrl.h>
 #include <richedit.h>
 
@@ -59,14 +61,32 @@ bool ChildManager::addChild(int32_t kind, Window& window, const char* className,
         style |= WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     window.style = style;
     window.extendedStyle = extendedStyle;
-    HWND handle = CreateWindowExA(extendedStyle, className, "", style, 0, 0, 0, 0, nativeParent(),
-                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    // A system control keeps wide text only as a Unicode window: made by the wide call
+    // and subclassed by it, or the system takes every text through the 8-bit code page.
+    TOVK_Utils::WideCallTable& table = TOVK_Utils::WideCallTable::instance();
+    const bool unicode = kind == Window::Control && table.isWideCapable();
+    HWND handle;
+    if (unicode) {
+        String wideClass;
+        wideClass.toWide(String(className));
+        handle = table.CreateWindowExW(extendedStyle, reinterpret_cast<LPCWSTR>(wideClass.w_str()),
+                                       L"", style, 0, 0, 0, 0, nativeParent(), nullptr,
+                                       GetModuleHandleA(nullptr), nullptr);
+    } else {
+        handle = CreateWindowExA(extendedStyle, className, "", style, 0, 0, 0, 0, nativeParent(),
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
     window.handle = handle;
     if (!handle)
         return false;
     SetWindowLongPtrA(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&window));
     PostMessageA(handle, MessageLayout, 0, 0);
-    if (kind == Window::Control) {
+    if (unicode) {
+        window.classProcedure =
+            reinterpret_cast<WNDPROC>(table.GetWindowLongPtrW(handle, GWLP_WNDPROC));
+        table.SetWindowLongPtrW(handle, GWLP_WNDPROC,
+                                reinterpret_cast<LONG_PTR>(&Window::windowProcedure));
+    } else if (kind == Window::Control) {
         window.classProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(handle, GWLP_WNDPROC));
         SetWindowLongPtrA(handle, GWLP_WNDPROC,
                           reinterpret_cast<LONG_PTR>(&Window::windowProcedure));

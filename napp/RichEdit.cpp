@@ -47,8 +47,14 @@ void RichEditDefaultMenu::onItem(int32_t index) {
     }
 }
 
+// Characters for a Unicode control (its positions count them), bytes of the ANSI code
+// page for an 8-bit one.
+static UINT lengthCodePage(HWND handle) {
+    return IsWindowUnicode(handle) ? 1200 : CP_ACP;
+}
+
 int32_t RichEdit::textLength() {
-    GETTEXTLENGTHEX how = {GTL_USECRLF | GTL_PRECISE, CP_ACP};
+    GETTEXTLENGTHEX how = {GTL_USECRLF | GTL_PRECISE, lengthCodePage(handle)};
     return static_cast<int32_t>(send(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&how), 0));
 }
 
@@ -67,9 +73,27 @@ bool RichEdit::onContextMenu() {
 }
 
 void RichEdit::selectedText(Block& target, bool wide) {
-    GETTEXTLENGTHEX how = {GTL_PRECISE, CP_ACP};
+    GETTEXTLENGTHEX how = {GTL_PRECISE, lengthCodePage(handle)};
     int32_t length =
         static_cast<int32_t>(send(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&how), 0));
+    if (IsWindowUnicode(handle)) {
+        // The wide class hands out UTF-16 whatever call asks: an 8-bit caller gets it
+        // converted.
+        String chars;
+        chars.setWide(true);
+        chars.setSize(length + 1);
+        int32_t copied =
+            static_cast<int32_t>(send(EM_GETSELTEXT, 0, reinterpret_cast<LPARAM>(chars.data())));
+        chars.resize(copied < 0 ? 0 : copied);
+        if (wide) {
+            target.assign(chars);
+        } else {
+            String narrow;
+            narrow.toNarrow(chars);
+            target.assign(narrow);
+        }
+        return;
+    }
     // The "A" class hands out 8-bit text; a wide caller gets it converted.
     String narrow;
     narrow.setSize(length * 2 + 1); // a multi-byte code page may need two bytes a character

@@ -21,18 +21,41 @@ Window::~Window() {
     WindowClassRegistry::unregisterClass(classAtom);
 }
 
+namespace {
+
+// Controls are Unicode windows on systems with the wide calls (ChildManager::addChild):
+// their messages come in wide form and go on to the system's procedure in the same form.
+LRESULT callProcedure(WNDPROC procedure, HWND handle, UINT message, WPARAM first, LPARAM second) {
+    if (IsWindowUnicode(handle))
+        return WideCallTable::instance().CallWindowProcW(procedure, handle, message, first, second);
+    return CallWindowProcA(procedure, handle, message, first, second);
+}
+
+LRESULT defaultProcedure(HWND handle, UINT message, WPARAM first, LPARAM second) {
+    if (IsWindowUnicode(handle))
+        return WideCallTable::instance().DefWindowProcW(handle, message, first, second);
+    return DefWindowProcA(handle, message, first, second);
+}
+
+} // namespace
+
 LRESULT CALLBACK Window::windowProcedure(HWND handle, UINT message, WPARAM first, LPARAM second) {
     auto* window = reinterpret_cast<Window*>(GetWindowLongPtrA(handle, GWLP_USERDATA));
     if (!window)
-        return DefWindowProcA(handle, message, first, second);
+        return defaultProcedure(handle, message, first, second);
     return window->dispatch(handle, message, first, second);
 }
 
 Window* Window::fromHandle(HWND handle) {
     // Other windows may use their user-data slot for something else: trust it only on
-    // windows that run through this procedure.
-    if (!handle || GetWindowLongPtrA(handle, GWLP_WNDPROC) !=
-                       reinterpret_cast<LONG_PTR>(&Window::windowProcedure))
+    // windows that run through this procedure. The 8-bit call would answer a Unicode
+    // window with a stand-in for its procedure, never the procedure itself.
+    if (!handle)
+        return nullptr;
+    const LONG_PTR procedure =
+        IsWindowUnicode(handle) ? WideCallTable::instance().GetWindowLongPtrW(handle, GWLP_WNDPROC)
+                                : GetWindowLongPtrA(handle, GWLP_WNDPROC);
+    if (procedure != reinterpret_cast<LONG_PTR>(&Window::windowProcedure))
         return nullptr;
     return reinterpret_cast<Window*>(GetWindowLongPtrA(handle, GWLP_USERDATA));
 }
@@ -459,7 +482,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         handleNcDestroy();
         // A system control must still see its last message to free its own data.
         if (systemProcedure)
-            return CallWindowProcA(systemProcedure, hwnd, message, first, second);
+            return callProcedure(systemProcedure, hwnd, message, first, second);
         return 0;
     }
     case WM_KEYDOWN:
@@ -591,8 +614,8 @@ LRESULT Window::defaultProcessing(HWND hwnd, UINT message, WPARAM first, LPARAM 
 
 LRESULT Window::controlProcedure(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
     if (!classProcedure)
-        return DefWindowProcA(hwnd, message, first, second);
-    return CallWindowProcA(classProcedure, hwnd, message, first, second);
+        return defaultProcedure(hwnd, message, first, second);
+    return callProcedure(classProcedure, hwnd, message, first, second);
 }
 
 LRESULT Window::frameworkDispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {

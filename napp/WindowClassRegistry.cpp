@@ -1,5 +1,7 @@
 #include "WindowClassRegistry.h"
 
+#include "utils/win32/WideCallTable.h"
+
 #include "Window.h"
 
 #include <commctrl.h>
@@ -111,7 +113,8 @@ const char* WindowClassRegistry::richEditClass() {
             richEditLibrary_ = LoadLibraryA("Riched20.dll");
     }
     initCommonControls();
-    return "RichEdit20A";
+    // The wide class where controls are Unicode windows (ChildManager::addChild).
+    return TOVK_Utils::WideCallTable::instance().isWideCapable() ? "RichEdit20W" : "RichEdit20A";
 }
 
 } // namespace NApp

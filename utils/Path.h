@@ -14,6 +14,10 @@ namespace TOVK_Utils {
 struct PathRules {
     char separator;            // written between components ("\" on Windows, "/" on POSIX)
     bool driveAndNetworkRoots; // "C:" and "\\server" start a path (Windows only)
+    // The longest name of one component, and the longest whole path the system opens, in
+    // the characters of the system's path text (UTF-16 on Windows, UTF-8 bytes on POSIX).
+    int32_t longestName;
+    int32_t longestPath;
 };
 extern const PathRules hostPathRules;
 

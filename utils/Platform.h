@@ -20,6 +20,16 @@ void releaseRange(void* at, size_t bytes); // give the whole reservation back
 std::u16string toWide(const char* chars, int32_t n, unsigned codePage);
 std::string toNarrow(const char16_t* chars, int32_t n, unsigned codePage);
 
+// The system's converters from other character sets to UTF-16, named by the set's
+// Windows code page (Windows, where 0 is the ANSI code page) or by its name for iconv
+// (POSIX). hasConverter answers whether the system can convert from the set at all.
+bool hasConverter(unsigned codePage, const char* converterName);
+bool convertToUtf16(const char* bytes, int32_t n, unsigned codePage, const char* converterName,
+                    std::u16string& out);
+// The code page in which 8-bit text of unknown origin that is not UTF-8 is read: the ANSI
+// code page (0) on Windows, where such names come from; windows-1252 elsewhere.
+unsigned rawTextCodePage();
+
 // %NAME% references replaced by the environment's values; unknown names stay as written.
 std::string expandEnvironment(const char* text);
 

@@ -275,24 +275,49 @@ namespace {
 // format their texts at the same time. (A thread_local one is not an option: with the
 // MinGW runtime, thread_local objects with destructors corrupt memory once a second
 // worker thread has come and gone.) Status texts are short, so a heap block that grows
-// in 16,384-character steps costs less than mapping pages for every call.
+// in 16,384-character steps costs less than mapping pages for every call. A wide output
+// keeps wide arguments as they are: a name outside the 8-bit code page must reach a
+// question box whole.
 class FormatScratch {
 public:
-    FormatScratch() { store_.setPolicy(false, false); }
+    explicit FormatScratch(bool wide) {
+        store_.setPolicy(false, false);
+        store_.setWide(wide);
+    }
 
-    void put(const void* chars, int32_t n) {
+    // 8-bit characters of the pattern or of a number.
+    void put(const char* chars, int32_t n) {
+        if (!store_.isWide()) {
+            putChars(chars, n);
+            return;
+        }
+        String wide;
+        wide.toWide(LightBlock(chars, n));
+        putChars(wide.rawPointer(), wide.length());
+    }
+
+    void putText(const Block& text) {
+        String converted;
+        if (store_.isWide())
+            converted.toWide(text);
+        else
+            converted.toNarrow(text);
+        putChars(converted.rawPointer(), converted.length());
+    }
+
+    LightBlock text() const { return LightBlock(store_.rawPointer(), used_, store_.isWide()); }
+
+private:
+    void putChars(const void* chars, int32_t n) {
         if (n <= 0)
             return;
         while (int64_t{used_} + n > store_.length())
             store_.grow(16384);
-        std::memcpy(store_.data() + used_, chars, n);
+        std::memcpy(store_.data() + int64_t{used_} * store_.charSize(), chars,
+                    static_cast<size_t>(n) * store_.charSize());
         used_ += n;
     }
 
-    LightBlock text() const { return LightBlock(store_.rawPointer(), used_); }
-    void reset() { used_ = 0; }
-
-private:
     Block store_;
     int32_t used_ = 0;
 };
@@ -301,11 +326,14 @@ private:
 
 void formatArgs(String& target, const char* pattern, bool wide,
                 std::initializer_list<FormatArg> args) {
-    FormatScratch scratch;
+    FormatScratch scratch(wide);
     const FormatArg* next = args.begin();
     for (const char* p = pattern; *p; ++p) {
         if (*p != '%') {
-            scratch.put(p, 1);
+            const char* end = std::strchr(p, '%');
+            const int32_t n = static_cast<int32_t>(end ? end - p : std::strlen(p));
+            scratch.put(p, n);
+            p += n - 1;
             continue;
         }
         char directive = p[1];
@@ -315,11 +343,8 @@ void formatArgs(String& target, const char* pattern, bool wide,
         if (directive == '%') {
             scratch.put("%", 1);
         } else if (directive == 's' || directive == 'S') {
-            if (next != args.end() && next->text()) {
-                String narrow;
-                narrow.toNarrow(*next->text());
-                scratch.put(narrow.c_str(), narrow.length());
-            }
+            if (next != args.end() && next->text())
+                scratch.putText(*next->text());
             if (next != args.end())
                 ++next;
         } else if (directive == 'd' || directive == 'D') {

@@ -547,6 +547,11 @@ def compare_with_oracle(ctx, got, oracle, what):
               "missing %s, extra %s, different %s" % (missing[:5], extra[:5], different[:5]))
 
 
+def numbered(name, n):
+    stem, dot, extension = name.rpartition(".")
+    return "%s_%d.%s" % (stem, n, extension) if dot else "%s_%d" % (name, n)
+
+
 def compare_with_expected(ctx, got, expected_records, what):
     want = {a["sha"] for a in expected_records}
     have = {sha256(b) for b in got.values()}
@@ -554,6 +559,15 @@ def compare_with_expected(ctx, got, expected_records, what):
               "and nothing else" % what,
               "%d expected contents missing, %d unexpected files"
               % (len(want - have), len(have - want)))
+    # Under the name expected.txt gives (Unicode, cleaned), or a numbered one beside it.
+    digests = {name: sha256(b) for name, b in got.items()}
+    misnamed = []
+    for a in expected_records:
+        names = [a["name"]] + [numbered(a["name"], n) for n in range(1, len(expected_records) + 1)]
+        if not any(digests.get(n) == a["sha"] for n in names):
+            misnamed.append(a["name"])
+    ctx.check(not misnamed, "%s: each file has the name expected.txt gives" % what,
+              "not found under their names: %s; files: %s" % (misnamed[:5], sorted(got)[:20]))
 
 
 # ---------------------------------------------------------------------------------------

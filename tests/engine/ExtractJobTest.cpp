@@ -1,5 +1,7 @@
 #include "JobFixture.h"
 
+#include "engine/AttachmentName.h"
+#include "utils/LightBlock.h"
 #include "utils/Path.h"
 
 #include <random>
@@ -130,35 +132,86 @@ TEST_F(JobTest, NamesThatClashOrAreUnsafe) {
                                            {"nul", "n"},
                                            {"a:b?.txt", "x"},
                                            {"sub\\dir/f.txt", "s"},
-                                           {"ctl\x01.txt", "t"}})});
+                                           {"ctl\x01.txt", "t"},
+                                           {"star*name.txt", "star"},
+                                           {"<x>|y.txt. ", "angles"}})});
     view.cut = true;
     runJob();
-    // Windows drops the trailing dot of "README_1." when it makes the file.
-    const std::string readme1 =
-        TOVK_Utils::hostPathRules.driveAndNetworkRoots ? "README_1" : "README_1.";
+    // Both systems get names Windows can take: no trailing dot after a number either.
     EXPECT_EQ(folderFiles(root / "out"),
               (std::map<std::string, std::string>{{"same.txt", "AAA"},
                                                   {"same_1.txt", "BBB"},
                                                   {"same_2.txt", "CCC"},
                                                   {"README", "r1"},
-                                                  {readme1, "r2"},
+                                                  {"README_1", "r2"},
                                                   {"taken.txt", "other bytes"},
                                                   {"taken_1.txt", "mine"},
                                                   {"dir_1.txt", "d"},
-                                                  {".._escape.txt", "e"},
+                                                  {"escape.txt", "e"},
                                                   {"_CON.txt", "c"},
                                                   {"_nul", "n"},
                                                   {"a_b_.txt", "x"},
-                                                  {"sub_dir_f.txt", "s"},
-                                                  {"ctl_.txt", "t"}}));
+                                                  {"f.txt", "s"},
+                                                  {"ctl_.txt", "t"},
+                                                  {"star_name.txt", "star"},
+                                                  {"_x__y.txt", "angles"}}));
     EXPECT_FALSE(fs::exists(root / "escape.txt"));
-    EXPECT_EQ(view.counters[ViewCounter::Attachments], "14");
+    EXPECT_EQ(view.counters[ViewCounter::Attachments], "16");
     EXPECT_TRUE(view.asked.size() == 1 && view.asked[0].title == "Information");
 }
 
+namespace {
+
+std::string encodedWord(const char* charset, const std::string& bytes) {
+    std::string text = base64(bytes);
+    return std::string("=?") + charset + "?B?" + text + "?=";
+}
+
+} // namespace
+
+TEST_F(JobTest, NamesAreSavedInUnicodeAndTheNameRulesApplyToThem) {
+    const std::string resume = "R\xC3\xA9sum\xC3\xA9.txt";
+    addMailbox("Inbox",
+               {makeMessage("a", {{encodedWord("UTF-8", resume), "cv"},
+                                  {encodedWord("iso-8859-1", "R\xE9sum\xE9.txt"), "cv"},
+                                  {encodedWord("windows-1252", "R\xE9sum\xE9.txt"), "cv 2"}}),
+                makeMessage("b", {{encodedWord("shift_jis", "\x95\\\x8Cv\x8EZ.xls"), "sheet"},
+                                  {encodedWord("us-ascii", "C:\\TEMP\\nsmailEG.png"), "png"},
+                                  {"\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.jpg", "raw utf-8"},
+                                  {encodedWord("koi8-r", "\xD4\xC5\xD3\xD4?.jpg"), "koi8"}})});
+    view.cut = true;
+    runJob();
+    EXPECT_EQ(folderFiles(root / "out"),
+              (std::map<std::string, std::string>{
+                  {resume, "cv"}, // the same name in two charsets, the same bytes: one file
+                  {"R\xC3\xA9sum\xC3\xA9_1.txt", "cv 2"},
+                  {"\xE8\xA1\xA8\xE8\xA8\x88\xE7\xAE\x97.xls", "sheet"},
+                  {"nsmailEG.png", "png"},
+                  {"\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.jpg", "raw utf-8"},
+                  {"\xD1\x82\xD0\xB5\xD1\x81\xD1\x82_.jpg", "koi8"}}));
+    EXPECT_EQ(view.counters[ViewCounter::Attachments], "7");
+    for (const auto& p : partsOf(mailboxTexts(root / "store" / "Inbox.dbx")[0]))
+        EXPECT_TRUE(p.first.empty()) << "every attachment was saved, so every one is cut";
+}
+
+TEST_F(JobTest, ALongNameIsShortenedToFitTheFolder) {
+    const fs::path out = folderLeavingRoom(root / "out", 60);
+    const std::string outPath = out.string();
+    view.extract = TOVK_Utils::String(TOVK_Utils::LightBlock(outPath.data(), int(outPath.size())));
+    const std::string longName = std::string(100, 'x') + ".pdf";
+    addMailbox("Inbox", {makeMessage("a", {{longName, "one"}, {longName, "two"}})});
+    runJob();
+    const std::string shortened = std::string(60 - AttachmentName::numberingRoom - 4, 'x');
+    EXPECT_EQ(folderFiles(out), (std::map<std::string, std::string>{
+                                    {shortened + ".pdf", "one"}, {shortened + "_1.pdf", "two"}}));
+}
+
 TEST_F(JobTest, FailedSavesStayInTheMessage) {
-    // A name longer than any file system takes cannot be saved, cleaned or not.
-    const std::string tooLong = std::string(300, 'x') + ".txt";
+    // The folder leaves room for a short name, but none for any shortening of a long one.
+    const fs::path out = folderLeavingRoom(root / "out", 12);
+    const std::string outPath = out.string();
+    view.extract = TOVK_Utils::String(TOVK_Utils::LightBlock(outPath.data(), int(outPath.size())));
+    const std::string tooLong = "R\xC3\xA9sum\xC3\xA9 " + std::string(300, 'x') + ".txt";
     addMailbox("Inbox",
                {makeMessage("a", {{"ok.txt", "fine"}, {tooLong, "kept"}}),
                 makeMessage("b", {{tooLong, "again"}}), makeMessage("c", {{tooLong, "3"}})});
@@ -166,7 +219,7 @@ TEST_F(JobTest, FailedSavesStayInTheMessage) {
     view.answers = {{1, false}, {1, true}}; // the second box ticks "Don't show me again"
     runJob();
 
-    EXPECT_EQ(folderFiles(root / "out"), (std::map<std::string, std::string>{{"ok.txt", "fine"}}));
+    EXPECT_EQ(folderFiles(out), (std::map<std::string, std::string>{{"ok.txt", "fine"}}));
     std::vector<std::string> errors;
     for (const auto& a : view.asked)
         if (a.title == "Error") {
@@ -177,6 +230,8 @@ TEST_F(JobTest, FailedSavesStayInTheMessage) {
     ASSERT_EQ(errors.size(), 2u); // the third failure is silent
     EXPECT_EQ(errors[0].rfind("Error saving file ", 0), 0u);
     EXPECT_NE(errors[0].find("Skipping attachment."), std::string::npos);
+    // The box names the file in Unicode, as the name it was to have.
+    EXPECT_NE(errors[0].find(tooLong), std::string::npos);
     EXPECT_EQ(job.saveFailures, 3);
 
     const auto after = mailboxTexts(root / "store" / "Inbox.dbx");

@@ -7,6 +7,7 @@
 #include "formats/DbxMailbox.h"
 #include "formats/Decoding.h"
 #include "formats/MimePart.h"
+#include "utils/Path.h"
 
 #include <gtest/gtest.h>
 
@@ -84,14 +85,39 @@ inline void writeFile(const fs::path& path, const std::string& content) {
     out << content;
 }
 
-// Every file of a folder, by name.
+// A file name as UTF-8, read back from the system as Unicode.
+inline std::string utf8Name(const fs::path& path) {
+    const std::u8string name = path.filename().u8string();
+    return std::string(name.begin(), name.end());
+}
+
+// A path from UTF-8 text.
+inline fs::path utf8Path(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+// Every file of a folder, by its name in UTF-8.
 inline std::map<std::string, std::string> folderFiles(const fs::path& folder) {
     std::map<std::string, std::string> files;
     if (fs::exists(folder))
         for (const auto& e : fs::directory_iterator(folder))
             if (e.is_regular_file())
-                files[e.path().filename().string()] = readFile(e.path());
+                files[utf8Name(e.path())] = readFile(e.path());
     return files;
+}
+
+// A destination folder inside base whose path leaves exactly room characters for a name:
+// long names cannot be saved there, whatever their shortening.
+inline fs::path folderLeavingRoom(const fs::path& base, int room) {
+    const size_t wanted = size_t(TOVK_Utils::hostPathRules.longestPath - 1 - room);
+    fs::path folder = base;
+    EXPECT_GE(wanted, folder.string().size() + 2) << "the base folder is too deep already";
+    while (wanted - folder.string().size() > 203)
+        folder /= std::string(200, 'd');
+    folder /= std::string(wanted - folder.string().size() - 1, 'e');
+    fs::create_directories(folder);
+    EXPECT_EQ(folder.string().size(), wanted);
+    return folder;
 }
 
 // The texts of every message of a mailbox, in index order; fails the test when one does

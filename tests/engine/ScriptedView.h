@@ -14,9 +14,10 @@
 #include <thread>
 #include <vector>
 
+// A text as UTF-8, so that names outside the 8-bit code page can be compared.
 inline std::string text(const TOVK_Utils::Block& block) {
     TOVK_Utils::String narrow;
-    narrow.toNarrow(block);
+    narrow.toNarrow(block, 65001);
     return narrow.length() ? std::string(narrow.c_str(), size_t(narrow.length())) : std::string();
 }
 

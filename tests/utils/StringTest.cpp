@@ -113,6 +113,19 @@ TEST(StringTest, FormatDirectives) {
     EXPECT_EQ(wideText(out), u"name.txt");
 }
 
+TEST(StringTest, WideFormatKeepsWideTextWhole) {
+    // A name outside any 8-bit code page, as an error box must show it.
+    String name;
+    name.setWide(true);
+    const std::u16string chars = u"\u8868\u8a08\u7b97.xls";
+    name.assign(chars.data(), int32_t(chars.size()));
+    String out;
+    format(out, "Error saving file %s. Skipping attachment.", true, name);
+    EXPECT_EQ(wideText(out), u"Error saving file \u8868\u8a08\u7b97.xls. Skipping attachment.");
+    format(out, "%d%% of %s", true, 50, name);
+    EXPECT_EQ(wideText(out), u"50% of \u8868\u8a08\u7b97.xls");
+}
+
 TEST(StringTest, FormatOutputMayOutgrowTheScratchReservation) {
     std::string big(300000, 'z');
     String out;

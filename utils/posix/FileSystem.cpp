@@ -15,7 +15,8 @@
 
 namespace TOVK_Utils {
 
-const PathRules hostPathRules = {'/', false};
+// NAME_MAX, and PATH_MAX less its terminating zero.
+const PathRules hostPathRules = {'/', false, 255, 4095};
 
 bool wideCallsAvailable() {
     return true;

@@ -11,7 +11,8 @@
 
 namespace TOVK_Utils {
 
-const PathRules hostPathRules = {'\\', true};
+// MAX_PATH less its terminating zero: paths are not given the "\\?\" prefix.
+const PathRules hostPathRules = {'\\', true, 255, 259};
 
 bool wideCallsAvailable() {
     return WideCallTable::instance().isWideCapable();

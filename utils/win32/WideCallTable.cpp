@@ -30,6 +30,17 @@ const Entry entries[WideCallTable::FunctionCount] = {
     {"MoveFileExW", WideCallTable::Kernel32},
     {"CopyFileW", WideCallTable::Kernel32},
     {"SetFileAttributesW", WideCallTable::Kernel32},
+    {"CreateWindowExW", WideCallTable::User32},
+// 32-bit user32 has no "Ptr" forms: its headers map them to the 32-bit calls.
+#ifdef _WIN64
+    {"SetWindowLongPtrW", WideCallTable::User32},
+    {"GetWindowLongPtrW", WideCallTable::User32},
+#else
+    {"SetWindowLongW", WideCallTable::User32},
+    {"GetWindowLongW", WideCallTable::User32},
+#endif
+    {"CallWindowProcW", WideCallTable::User32},
+    {"DefWindowProcW", WideCallTable::User32},
 };
 
 } // namespace
@@ -143,6 +154,37 @@ BOOL WideCallTable::CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
 BOOL WideCallTable::SetFileAttributesW(LPCWSTR path, DWORD attributes) {
     using Call = BOOL(WINAPI*)(LPCWSTR, DWORD);
     return function<Call>(FunctionSetFileAttributesW)(path, attributes);
+}
+
+HWND WideCallTable::CreateWindowExW(DWORD extendedStyle, LPCWSTR className, LPCWSTR title,
+                                    DWORD style, int x, int y, int width, int height, HWND parent,
+                                    HMENU menu, HINSTANCE instance, LPVOID parameter) {
+    using Call = HWND(WINAPI*)(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU,
+                               HINSTANCE, LPVOID);
+    return function<Call>(FunctionCreateWindowExW)(extendedStyle, className, title, style, x, y,
+                                                   width, height, parent, menu, instance,
+                                                   parameter);
+}
+
+LONG_PTR WideCallTable::SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
+    using Call = LONG_PTR(WINAPI*)(HWND, int, LONG_PTR);
+    return function<Call>(FunctionSetWindowLongPtrW)(window, index, value);
+}
+
+LONG_PTR WideCallTable::GetWindowLongPtrW(HWND window, int index) {
+    using Call = LONG_PTR(WINAPI*)(HWND, int);
+    return function<Call>(FunctionGetWindowLongPtrW)(window, index);
+}
+
+LRESULT WideCallTable::CallWindowProcW(WNDPROC procedure, HWND window, UINT message, WPARAM first,
+                                       LPARAM second) {
+    using Call = LRESULT(WINAPI*)(WNDPROC, HWND, UINT, WPARAM, LPARAM);
+    return function<Call>(FunctionCallWindowProcW)(procedure, window, message, first, second);
+}
+
+LRESULT WideCallTable::DefWindowProcW(HWND window, UINT message, WPARAM first, LPARAM second) {
+    using Call = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
+    return function<Call>(FunctionDefWindowProcW)(window, message, first, second);
 }
 
 } // namespace TOVK_Utils

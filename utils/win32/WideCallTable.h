@@ -44,6 +44,16 @@ public:
     BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
     BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists);
     BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
+    // The window framework's calls for controls that hold wide text: a control is a
+    // Unicode window only when it is made and subclassed through these.
+    HWND CreateWindowExW(DWORD extendedStyle, LPCWSTR className, LPCWSTR title, DWORD style, int x,
+                         int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                         LPVOID parameter);
+    LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
+    LONG_PTR GetWindowLongPtrW(HWND window, int index);
+    LRESULT CallWindowProcW(WNDPROC procedure, HWND window, UINT message, WPARAM first,
+                            LPARAM second);
+    LRESULT DefWindowProcW(HWND window, UINT message, WPARAM first, LPARAM second);
 
     enum Library { Shell32, Kernel32, User32, Advapi32, LibraryCount };
     enum Function {
@@ -62,6 +72,11 @@ public:
         FunctionMoveFileExW,
         FunctionCopyFileW,
         FunctionSetFileAttributesW,
+        FunctionCreateWindowExW,
+        FunctionSetWindowLongPtrW,
+        FunctionGetWindowLongPtrW,
+        FunctionCallWindowProcW,
+        FunctionDefWindowProcW,
         FunctionCount
     };
     // Whether a function has been looked up already (it is then never looked up again).

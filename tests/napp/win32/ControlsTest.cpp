@@ -1,7 +1,9 @@
 #include "NappTestUtil.h"
 
+#include "napp/Button.h"
 #include "napp/CheckBox.h"
 #include "napp/Clipboard.h"
+#include "napp/Edit.h"
 #include "napp/Font.h"
 #include "napp/Hyperlink.h"
 #include "napp/ListView.h"
@@ -86,6 +88,46 @@ TEST_F(ControlsTest, MakersLinkIsBlueAndPointsAtTheHomePage) {
     EXPECT_TRUE(link.underline);
     SendMessageA(link.handle, WM_MOUSELEAVE, 0, 0);
     EXPECT_FALSE(link.underline);
+}
+
+TEST_F(ControlsTest, TextControlsHoldWideTextWhole) {
+    // Characters no 8-bit code page of the test system has: through the 8-bit calls they
+    // would come back as question marks.
+    const std::u16string chars = u"\u8868\u8a08\u7b97 \u0442\u0435\u0441\u0442.xls";
+    String wide;
+    wide.setWide(true);
+    wide.assign(chars.data(), int32_t(chars.size()));
+    NApp::Button button;
+    NApp::CheckBox box;
+    NApp::Edit edit;
+    NApp::RichEdit rich;
+    ASSERT_TRUE(window.addButton(button, wide));
+    ASSERT_TRUE(window.addCheckBox(box, wide));
+    ASSERT_TRUE(window.addEdit(edit, 0));
+    ASSERT_TRUE(window.addRichEdit(rich));
+    edit.setText(wide);
+    rich.setText(wide);
+    for (HWND control : {button.handle, box.handle, edit.handle, rich.handle}) {
+        EXPECT_TRUE(IsWindowUnicode(control));
+        wchar_t text[64] = {};
+        GetWindowTextW(control, text, 64);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(text)), chars);
+    }
+    String back;
+    rich.getText(back, true);
+    EXPECT_EQ(std::u16string(back.w_str(), size_t(back.length())), chars);
+    rich.select(0, 3);
+    rich.selectedText(back, true);
+    EXPECT_EQ(std::u16string(back.w_str(), size_t(back.length())), chars.substr(0, 3));
+
+    // 8-bit text still reaches them as it is, and a click still reaches the listener.
+    edit.setText(String("plain"));
+    EXPECT_EQ(nativeText(edit.handle), "plain");
+    const int clicks = window.childClicks;
+    button.place(10, 10, 80, 30);
+    SendMessageA(button.handle, BM_CLICK, 0, 0);
+    pumpPending();
+    EXPECT_EQ(window.childClicks, clicks + 1);
 }
 
 TEST_F(ControlsTest, RichEditAppendsLinesWithoutALeadingBreak) {

@@ -30,6 +30,7 @@ struct Presser {
     std::vector<std::string> captionsSeen;
     bool parentDisabledWhileOpen = false;
     HWND parent = nullptr;
+    std::u16string messageSeen; // the text box's text, read as Unicode
 };
 Presser* presser = nullptr;
 
@@ -68,6 +69,15 @@ void CALLBACK pressTimer(HWND, UINT, UINT_PTR id, DWORD) {
         HWND box2 = findChildByText(box, "Button", "Don't ask again");
         if (box2)
             SendMessageA(box2, BM_CLICK, 0, 0);
+    }
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[64] = {};
+        GetClassNameA(child, name, sizeof name);
+        if (_strnicmp(name, "RichEdit20", 10) == 0) {
+            wchar_t text[256] = {};
+            GetWindowTextW(child, text, 256);
+            p.messageSeen = reinterpret_cast<const char16_t*>(text);
+        }
     }
     p.captionsSeen.clear();
     HWND button = findChildByText(box, "Button", p.caption, &p.captionsSeen);
@@ -147,6 +157,19 @@ TEST_F(QuestionTest, ParentIsDisabledWhileTheBoxIsOpen) {
     EXPECT_TRUE(state.parentDisabledWhileOpen);
     EXPECT_TRUE(IsWindowEnabled(parent.handle));
     parent.destroy();
+}
+
+TEST_F(QuestionTest, TheBoxShowsAWideMessageWhole) {
+    // A file name outside the 8-bit code page, as "Error saving file" shows it.
+    const std::u16string chars = u"Error saving file C:\\out\\\u8868\u8a08\u7b97 "
+                                 u"\u0442\u0435\u0441\u0442.xls. Skipping attachment.";
+    String message;
+    message.setWide(true);
+    message.assign(chars.data(), int32_t(chars.size()));
+    state.title = "Error";
+    state.caption = "Ok";
+    EXPECT_EQ(Question::ask(nullptr, String("Error"), message, "Ok"), 1);
+    EXPECT_EQ(state.messageSeen, chars);
 }
 
 TEST(Question, TextBoxSizeFollowsTheWorkArea) {
