@@ -128,7 +128,8 @@ bool flushFilesIn(const Block& folder, const std::vector<String>& files) {
     bool flushed = true;
     for (const String& file : files)
         flushed = flushFile(file) && flushed;
-    return flushDirectory(folder) && flushed;
+    // As on POSIX, a folder that is not there fails: the files cannot be in it.
+    return (files.empty() || isDirectory(folder)) && flushDirectory(folder) && flushed;
 }
 
 // Windows starts writing a closed file's bytes soon by itself, and has no call that asks
