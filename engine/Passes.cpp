@@ -187,14 +187,18 @@ void ExtractThread::processMailbox(const Block& name) {
     }
     // The cut messages are written together when the journal is settled, and until it is
     // cleared a crash puts them back as they were: the attachments they depend on need
-    // reach the disk only before that, so a few flushes serve many messages.
+    // reach the disk only before that, and they go with the journal's own flush, so a few
+    // flushes serve many messages.
+    String extractFolder;
+    workPath(extractFolder, v.extractFolder());
     int32_t unsettledMessages = 0;
     int64_t unsettledBytes = 0;
     auto settle = [&]() {
         if (unsettledMessages == 0)
             return true;
-        const bool flushed = savedFilesReachedTheDisk();
-        const bool settled = flushed && mailbox.settle();
+        journal.flushAlongside(extractFolder, savedForCut_);
+        const bool settled = mailbox.settle();
+        const bool flushed = !journal.flushFailed();
         savedForCut_.clear();
         const int32_t messages = unsettledMessages;
         unsettledMessages = 0;
@@ -204,9 +208,9 @@ void ExtractThread::processMailbox(const Block& name) {
         writeFailures += messages;
         if (!flushed)
             TOVK_Utils::format(text,
-                               "The attachments saved from %s could not be flushed to the disk, "
-                               "so %d of its messages were not cut; extraction goes on with the "
-                               "next mailbox.",
+                               "The attachments saved from %s, or its undo journal, could not "
+                               "be flushed to the disk, so %d of its messages were not cut; "
+                               "extraction goes on with the next mailbox.",
                                false, path, messages);
         else if (mailbox.lastWriteRestored())
             TOVK_Utils::format(text,

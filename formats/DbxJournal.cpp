@@ -303,7 +303,15 @@ bool DbxJournal::open(const Block& mailboxPath, uint64_t mailboxSize,
     return true;
 }
 
+void DbxJournal::flushAlongside(const Block& folder, const std::vector<String>& files) {
+    alongside_.push_back({String(folder), files});
+}
+
 bool DbxJournal::record(const std::vector<Span>& spans) {
+    flushFailed_ = false;
+    // Given for this entry's blocks alone: a refused entry does not pass them on.
+    std::vector<TOVK_Utils::FilesInFolder> others = std::move(alongside_);
+    alongside_.clear();
     if (!prepared_ || broken_)
         return false;
     std::vector<std::pair<uint64_t, uint64_t>> ranges = recorded_;
@@ -361,9 +369,15 @@ bool DbxJournal::record(const std::vector<Span>& spans) {
     // Whatever a failed write left in the journal may be a complete entry whose spans
     // were never written: harmless at recovery, but no later entry may follow it.
     if (!file_.seek(static_cast<int64_t>(end_)) ||
-        !file_.write(entry.out.data(), static_cast<uint32_t>(entry.out.size())) || !file_.flush() ||
-        (!folderFlushed_ && !TOVK_Utils::flushDirectory(folder_))) {
+        !file_.write(entry.out.data(), static_cast<uint32_t>(entry.out.size()))) {
         broken_ = true;
+        return false;
+    }
+    if (!folderFlushed_)
+        others.push_back({folder_, {}}); // the journal's own name, new in its folder
+    if (!file_.flushWith(others)) {
+        broken_ = true;
+        flushFailed_ = true;
         return false;
     }
     folderFlushed_ = true;
@@ -376,14 +390,16 @@ bool DbxJournal::clear() {
     if (!prepared_)
         return false;
     if (created_) {
-        // Emptied rather than removed: only the new length has to reach the disk, not the
-        // folder, and the next record finds the name already there.
+        // Removed rather than emptied: one flush of the folder, where emptying flushes the
+        // file now and removing it at close flushes the folder as well. The next record
+        // makes the file anew, and its name reaches the disk with that record's flush.
         file_.close();
-        if (!file_.openForWriting(path_, true) || !file_.lock() || !file_.flush()) {
-            file_.close();
-            broken_ = true;
+        if (!dropJournal(path_, folder_)) {
+            broken_ = true; // its entries stay for recovery, and close leaves them there
             return false;
         }
+        created_ = false;
+        folderFlushed_ = false;
     }
     end_ = 0;
     recorded_.clear();
@@ -401,6 +417,8 @@ bool DbxJournal::close() {
     file_.close();
     prepared_ = false;
     created_ = false;
+    alongside_.clear();
+    flushFailed_ = false;
     broken_ = false;
     folderFlushed_ = false;
     end_ = 0;

@@ -1,6 +1,6 @@
 // DbxJournal: the undo journal of one mailbox, a file beside it ("Inbox.dbx.klovin-undo").
 // Before a message's blocks are overwritten, record() puts their old bytes on the disk;
-// once the new bytes are on the disk too, clear() empties it again. A journal that still
+// once the new bytes are on the disk too, clear() removes it again. A journal that still
 // holds entries when the mailbox is next met means a run stopped in between, and recover()
 // puts the old bytes back. The journal file is locked while this object has it, and
 // recovery leaves a locked journal alone; the mailbox itself must stay locked by its writer
@@ -79,7 +79,15 @@ public:
     // mailbox, overlaps another span recorded since the last clear, or the journal could
     // not be written; after a failed write every record fails until a clear succeeds.
     bool record(const std::vector<Span>& spans) override;
-    // Empties the journal on the disk. The spans recorded so far may then no longer be
+    // Files the next record brings to the disk together with its entry, with their names
+    // in folder: what the blocks about to be written depend on (the attachments cut out
+    // of them). On Linux the one flush of the file system serves all of them.
+    void flushAlongside(const TOVK_Utils::Block& folder,
+                        const std::vector<TOVK_Utils::String>& files);
+    // The last record failed because its entry or the files alongside could not be
+    // flushed, rather than because its spans were refused.
+    bool flushFailed() const { return flushFailed_; }
+    // Removes the journal from the disk. The spans recorded so far may then no longer be
     // undone, so the caller clears only after the mailbox's new bytes were flushed.
     bool clear() override;
     // Removes the journal when it holds no entry; one that does (a write that did not
@@ -105,6 +113,8 @@ private:
     bool created_ = false; // the journal file was made by this object
     bool broken_ = false;
     bool folderFlushed_ = false;
+    bool flushFailed_ = false;
+    std::vector<TOVK_Utils::FilesInFolder> alongside_;
     uint64_t end_ = 0; // bytes of complete entries since the last clear
     // Byte ranges [first, second) of the spans recorded since the last clear, sorted.
     std::vector<std::pair<uint64_t, uint64_t>> recorded_;

@@ -17,8 +17,11 @@
 #include "Block.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace TOVK_Utils {
+
+struct FilesInFolder;
 
 constexpr int FileFailure = 0;
 constexpr int FileEndOfFile = 1;
@@ -66,6 +69,10 @@ public:
     // Pushes what was written to the disk, so that a rename after it cannot leave an
     // empty file behind on a crash.
     bool flush();
+    // The same, together with closed files and folders' names that must be on the disk no
+    // later than this file (see flushFilesIn). On Linux one flush of each file system
+    // involved does it all, where a flush per file costs the disk a cache flush each.
+    bool flushWith(const std::vector<FilesInFolder>& others);
     // An exclusive lock on the whole open file, so that a second process which cuts or
     // recovers the same mailbox stays out; false at once when another holds it (never
     // waits, never throws). Released by close. On POSIX the lock binds only those that
@@ -113,6 +120,7 @@ private:
     bool systemSeek(int64_t offset, SeekMethod method, uint64_t& newPosition);
     bool systemSize(uint64_t& size);
     bool systemFlush();
+    bool systemFlushWith(const std::vector<FilesInFolder>& others);
     bool systemClose();
     bool systemErrorIsEndOfFile() const;
 

@@ -57,6 +57,14 @@ bool flushFile(const Block& path);
 // cost the disk a cache flush each, many times the time of writing the files. Elsewhere
 // each file is flushed, then the folder.
 bool flushFilesIn(const Block& folder, const std::vector<String>& files);
+// Closed files that must reach the disk together, all inside folder.
+struct FilesInFolder {
+    String folder;
+    std::vector<String> files;
+};
+// Makes the files of every group, and each group's folder's names (also of a group without
+// files), reach the disk. On Linux one flush of each file system involved does it.
+bool flushFilesIn(const std::vector<FilesInFolder>& groups);
 // Asks the system to start writing a closed file's bytes to the disk and returns without
 // waiting, so that the disk works while the next message is read and the flushFile that
 // must come before a cut finds little left to do. Only a hint: nothing is promised until

@@ -249,9 +249,15 @@ TEST_F(Journal, ClearLeavesNothingToRecover) {
         EXPECT_TRUE(DbxJournal::exists(path));
         writeBytes(mailbox, written(writes));
         ASSERT_TRUE(journal.clear());
-        EXPECT_FALSE(DbxJournal::exists(path)); // an empty journal means nothing to do
-        // Not even an empty journal is taken from under a cut that still holds it.
+        EXPECT_FALSE(fs::exists(journalFile)); // cleared is gone, its name too
+        EXPECT_EQ(DbxJournal::recover(path).outcome, Outcome::NothingToRecover);
+        EXPECT_EQ(readBytes(mailbox), written(writes));
+        // The next batch makes it anew, and a journal in use is not taken from under it.
+        ASSERT_TRUE(journal.record(spans(0, 1)));
+        EXPECT_TRUE(DbxJournal::exists(path));
         EXPECT_EQ(DbxJournal::recover(path).outcome, Outcome::InUse);
+        ASSERT_TRUE(journal.clear());
+        EXPECT_FALSE(fs::exists(journalFile));
         EXPECT_TRUE(journal.close());
     }
     EXPECT_FALSE(fs::exists(journalFile));
@@ -259,6 +265,27 @@ TEST_F(Journal, ClearLeavesNothingToRecover) {
     EXPECT_EQ(DbxJournal::recover(path).outcome, Outcome::NothingToRecover);
     EXPECT_FALSE(fs::exists(journalFile));
     EXPECT_EQ(readBytes(mailbox), written(writes));
+}
+
+// The attachments a batch depends on go to the disk with its entry: when they cannot,
+// the entry does not count, and they are not carried on to the next batch.
+TEST_F(Journal, FilesAlongsideAreFlushedWithTheEntry) {
+    writeBytes(temp / "saved.bin", "attachment");
+    DbxJournal journal;
+    ASSERT_TRUE(open(journal));
+    journal.flushAlongside(textOf(temp.text("missing folder")),
+                           {textOf(temp.text("missing folder/saved.bin"))});
+    EXPECT_FALSE(journal.record(spans(0, 1)));
+    EXPECT_TRUE(journal.flushFailed());
+    EXPECT_FALSE(journal.record(spans(0, 1))) << "nothing follows an entry not known whole";
+    EXPECT_FALSE(journal.flushFailed());
+    ASSERT_TRUE(journal.clear());
+    journal.flushAlongside(textOf(temp.text("")), {textOf(temp.text("saved.bin"))});
+    EXPECT_TRUE(journal.record(spans(0, 1)));
+    EXPECT_FALSE(journal.flushFailed());
+    ASSERT_TRUE(journal.clear());
+    EXPECT_TRUE(journal.close());
+    EXPECT_FALSE(fs::exists(journalFile));
 }
 
 TEST_F(Journal, RecordRefusesSpansItCouldNotUndoSafely) {

@@ -2,6 +2,7 @@
 #include "utils/File.h"
 
 #include "SystemText.h"
+#include "utils/FileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -128,6 +129,42 @@ bool File::systemFlush() {
         return false;
     }
     return true;
+}
+
+bool File::systemFlushWith(const std::vector<FilesInFolder>& others) {
+#ifdef __linux__
+    // One syncfs writes this file, its name and everything else on its file system: only
+    // groups on other file systems still need flushes of their own.
+    const int fd = static_cast<int>(handle_);
+    struct stat own;
+    if (fstat(fd, &own) != 0 || syncfs(fd) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    std::vector<FilesInFolder> elsewhere;
+    for (const FilesInFolder& group : others) {
+        const FileIdentity folder = fileIdentity(group.folder);
+        if (!folder.valid) {
+            lastError_ = ENOENT; // the files cannot be in a folder that is not there
+            return false;
+        }
+        if (folder.device != static_cast<uint64_t>(own.st_dev))
+            elsewhere.push_back(group);
+    }
+    if (!flushFilesIn(elsewhere)) {
+        lastError_ = EIO;
+        return false;
+    }
+    return true;
+#else
+    if (!systemFlush())
+        return false;
+    if (!flushFilesIn(others)) {
+        lastError_ = EIO;
+        return false;
+    }
+    return true;
+#endif
 }
 
 bool File::lock() {

@@ -6,6 +6,7 @@
 #include "utils/FileSystemBackend.h"
 #include "utils/Path.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -201,23 +202,40 @@ bool flushFile(const Block& path) {
 bool flushFilesIn(const Block& folder, const std::vector<String>& files) {
     if (files.empty())
         return true;
+    return flushFilesIn({FilesInFolder{String(folder), files}});
+}
+
+bool flushFilesIn(const std::vector<FilesInFolder>& groups) {
 #ifdef __linux__
     // syncfs reports a write-back error that nobody has seen yet, wherever it happened
     // on that file system: a failure may be one of another program's, never a false
     // success.
-    SystemText name(folder);
-    if (!name.valid())
-        return false;
-    int fd = openRetrying(name.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = syncfs(fd) == 0;
-    return ::close(fd) == 0 && synced;
+    std::vector<dev_t> flushed;
+    for (const FilesInFolder& group : groups) {
+        SystemText name(group.folder);
+        if (!name.valid())
+            return false;
+        int fd = openRetrying(name.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        struct stat status;
+        bool synced = fstat(fd, &status) == 0;
+        if (synced && std::find(flushed.begin(), flushed.end(), status.st_dev) == flushed.end()) {
+            synced = syncfs(fd) == 0;
+            flushed.push_back(status.st_dev);
+        }
+        if (::close(fd) != 0 || !synced)
+            return false;
+    }
+    return true;
 #else
     bool flushed = true;
-    for (const String& file : files)
-        flushed = flushFile(file) && flushed;
-    return flushDirectory(folder) && flushed;
+    for (const FilesInFolder& group : groups) {
+        for (const String& file : group.files)
+            flushed = flushFile(file) && flushed;
+        flushed = flushDirectory(group.folder) && flushed;
+    }
+    return flushed;
 #endif
 }
 

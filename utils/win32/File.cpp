@@ -2,6 +2,7 @@
 #include "utils/File.h"
 
 #include "SystemText.h"
+#include "utils/FileSystem.h"
 
 #include <algorithm>
 
@@ -111,6 +112,16 @@ bool File::systemSize(uint64_t& size) {
 bool File::systemFlush() {
     if (!FlushFileBuffers(handleOf(handle_))) {
         lastError_ = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+bool File::systemFlushWith(const std::vector<FilesInFolder>& others) {
+    if (!systemFlush())
+        return false;
+    if (!flushFilesIn(others)) {
+        lastError_ = ERROR_WRITE_FAULT;
         return false;
     }
     return true;

@@ -125,11 +125,20 @@ bool flushFile(const Block& path) {
 }
 
 bool flushFilesIn(const Block& folder, const std::vector<String>& files) {
+    if (files.empty())
+        return true;
+    return flushFilesIn({FilesInFolder{String(folder), files}});
+}
+
+bool flushFilesIn(const std::vector<FilesInFolder>& groups) {
     bool flushed = true;
-    for (const String& file : files)
-        flushed = flushFile(file) && flushed;
-    // As on POSIX, a folder that is not there fails: the files cannot be in it.
-    return (files.empty() || isDirectory(folder)) && flushDirectory(folder) && flushed;
+    for (const FilesInFolder& group : groups) {
+        for (const String& file : group.files)
+            flushed = flushFile(file) && flushed;
+        // As on POSIX, a folder that is not there fails: the files cannot be in it.
+        flushed = isDirectory(group.folder) && flushDirectory(group.folder) && flushed;
+    }
+    return flushed;
 }
 
 // Windows starts writing a closed file's bytes soon by itself, and has no call that asks
