@@ -31,16 +31,6 @@ constexpr std::array<uint8_t, 256> makeBase64Table() {
 
 constexpr std::array<uint8_t, 256> base64Table = makeBase64Table();
 
-int hexValue(uint8_t c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // The decoded bytes are never more than the input's: room for n bytes, or null for none.
 // The output is resized rather than replaced: the passes reuse one large buffer, and a
 // fresh allocation per attachment would fault every page in again.

@@ -7,6 +7,18 @@ namespace TOVK_Internet {
 
 class MimePart;
 
+// The value of one hexadecimal digit of either case, or -1 for any other byte. Quoted-printable
+// bodies, Q encoded words and RFC 2231 "%XX" escapes all spell a byte this way.
+constexpr int hexValue(unsigned char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 // Each decoder says whether the input was clean: exactly what its encoding allows, so
 // that the decoded bytes are all the input held. Only a clean part may be cut out of its
 // message; an unclean one is decoded as well as it can be and stays where it is.

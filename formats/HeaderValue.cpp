@@ -1,5 +1,7 @@
 #include "formats/HeaderValue.h"
 
+#include "formats/Decoding.h"
+
 #include <algorithm>
 
 namespace TOVK_Internet {
@@ -27,16 +29,6 @@ std::string lowerCase(std::string_view text) {
     for (char& c : out)
         c = lowered(c);
     return out;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 int base64Value(char c) {

@@ -2,6 +2,7 @@
 
 #include "FileSystem.h"
 #include "Platform.h"
+#include "Utf8.h"
 
 #include <cstring>
 
@@ -251,30 +252,9 @@ bool isValidUtf8(const Block& bytes) {
     const uint8_t* s = bytes.rawPointer();
     const int32_t n = bytes.byteSize();
     for (int32_t i = 0; i < n;) {
-        const uint8_t lead = s[i];
-        int32_t length;
         uint32_t value;
-        uint32_t minimum;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, value = lead & 0x1F, minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, value = lead & 0x0F, minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, value = lead & 0x07, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (n - i < length)
-            return false;
-        for (int32_t k = 1; k < length; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-            value = (value << 6) | (s[i + k] & 0x3F);
-        }
-        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        const int length = utf8SequenceLength(s + i, n - i, value);
+        if (length == 0)
             return false;
         i += length;
     }

@@ -41,6 +41,12 @@ std::string cleaned(const std::string& text) {
     return utf8(name);
 }
 
+// One name and what it must become.
+struct Row {
+    const char* name;
+    const char* expected;
+};
+
 std::string repeated(const std::string& piece, int times) {
     std::string out;
     for (int i = 0; i < times; ++i)
@@ -53,14 +59,20 @@ std::string repeated(const std::string& piece, int times) {
 // --- Paths ---
 
 TEST(AttachmentNameTest, APathKeepsItsLastComponent) {
-    EXPECT_EQ(made("C:\\TEMP\\nsmailEG.png"), "nsmailEG.png");
-    EXPECT_EQ(made("/home/a/x.png"), "x.png");
-    EXPECT_EQ(made("..\\..\\escape.txt"), "escape.txt");
-    EXPECT_EQ(made("\\\\server\\share\\f.doc"), "f.doc");
-    EXPECT_EQ(made("mixed/dir\\name.txt"), "name.txt");
-    EXPECT_EQ(made("folder/"), "folder");
-    EXPECT_EQ(made("/"), "_");
-    EXPECT_EQ(made("a/.."), "_");
+    const Row rows[] = {
+        {"C:\\TEMP\\nsmailEG.png", "nsmailEG.png"},
+        {"/home/a/x.png", "x.png"},
+        {"..\\..\\escape.txt", "escape.txt"},
+        {"\\\\server\\share\\f.doc", "f.doc"},
+        {"mixed/dir\\name.txt", "name.txt"},
+        {"folder/", "folder"},
+        {"/", "_"},
+        {"a/..", "_"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(made(row.name), row.expected);
+    }
 }
 
 TEST(AttachmentNameTest, TheNameIsConvertedBeforeItsPathIsStripped) {
@@ -73,22 +85,33 @@ TEST(AttachmentNameTest, TheNameIsConvertedBeforeItsPathIsStripped) {
 // --- Cleaning ---
 
 TEST(AttachmentNameTest, ExactlyWhatWindowsForbidsBecomesAnUnderscore) {
-    EXPECT_EQ(cleaned("a<b>c:d\"e/f\\g|h?i*j.txt"), "a_b_c_d_e_f_g_h_i_j.txt");
-    EXPECT_EQ(cleaned("tab\there\x01\x1F.txt"), "tab_here__.txt");
-    // Allowed on Windows, so kept: the name stays as close to the sender's as it can.
-    EXPECT_EQ(cleaned("a;b,c=d+e[f]g{h}i'j!k#l$m%n&o~p\x7F.txt"),
-              "a;b,c=d+e[f]g{h}i'j!k#l$m%n&o~p\x7F.txt");
+    const Row rows[] = {
+        {"a<b>c:d\"e/f\\g|h?i*j.txt", "a_b_c_d_e_f_g_h_i_j.txt"},
+        {"tab\there\x01\x1F.txt", "tab_here__.txt"},
+        // Allowed on Windows, so kept: the name stays as close to the sender's as it can.
+        {"a;b,c=d+e[f]g{h}i'j!k#l$m%n&o~p\x7F.txt", "a;b,c=d+e[f]g{h}i'j!k#l$m%n&o~p\x7F.txt"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(cleaned(row.name), row.expected);
+    }
     EXPECT_EQ(made("a*b;c?.txt"), "a_b;c_.txt");
     EXPECT_EQ(made("R\xC3\xA9sum\xC3\xA9 <draft>.txt"), "R\xC3\xA9sum\xC3\xA9 _draft_.txt");
 }
 
 TEST(AttachmentNameTest, TrailingDotsAndSpacesAreDropped) {
-    EXPECT_EQ(cleaned("report.pdf. . "), "report.pdf");
-    EXPECT_EQ(cleaned(" lead.txt"), " lead.txt");
-    EXPECT_EQ(cleaned("..."), "_");
-    EXPECT_EQ(cleaned("   "), "_");
-    EXPECT_EQ(cleaned(""), "_");
-    EXPECT_EQ(cleaned(".profile"), ".profile");
+    const Row rows[] = {
+        {"report.pdf. . ", "report.pdf"},
+        {" lead.txt", " lead.txt"},
+        {"...", "_"},
+        {"   ", "_"},
+        {"", "_"},
+        {".profile", ".profile"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(cleaned(row.name), row.expected);
+    }
 }
 
 TEST(AttachmentNameTest, DeviceNamesGetAnUnderscoreInFront) {
@@ -107,13 +130,23 @@ TEST(AttachmentNameTest, DeviceNamesGetAnUnderscoreInFront) {
 // --- Charsets ---
 
 TEST(AttachmentNameTest, NamesComeOutInUnicode) {
-    EXPECT_EQ(made("R\xC3\xA9sum\xC3\xA9.txt", "UTF-8"), "R\xC3\xA9sum\xC3\xA9.txt");
-    EXPECT_EQ(made("Pr\xE4sentation.ppt", "iso-8859-1"), "Pr\xC3\xA4sentation.ppt");
-    EXPECT_EQ(made("\xD4\xC5\xD3\xD4.jpg", "koi8-r"), "\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.jpg");
-    EXPECT_EQ(made("\xC7\xD1\xB1\xB9.hwp", "ks_c_5601-1987"), "\xED\x95\x9C\xEA\xB5\xAD.hwp");
-    // Raw UTF-8 with no charset at all.
-    EXPECT_EQ(made("\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.jpg", ""),
-              "\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.jpg");
+    struct CharsetRow {
+        const char* name;
+        const char* charset;
+        const char* expected;
+    };
+    const CharsetRow rows[] = {
+        {"R\xC3\xA9sum\xC3\xA9.txt", "UTF-8", "R\xC3\xA9sum\xC3\xA9.txt"},
+        {"Pr\xE4sentation.ppt", "iso-8859-1", "Pr\xC3\xA4sentation.ppt"},
+        {"\xD4\xC5\xD3\xD4.jpg", "koi8-r", "\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.jpg"},
+        {"\xC7\xD1\xB1\xB9.hwp", "ks_c_5601-1987", "\xED\x95\x9C\xEA\xB5\xAD.hwp"},
+        // Raw UTF-8 with no charset at all.
+        {"\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.jpg", "", "\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.jpg"},
+    };
+    for (const CharsetRow& row : rows) {
+        SCOPED_TRACE(std::string(row.charset) + ": " + row.expected);
+        EXPECT_EQ(made(row.name, row.charset), row.expected);
+    }
     String name;
     AttachmentName::make(name, String("x.txt"), String(""));
     EXPECT_EQ(name.isWide(), TOVK_Utils::widePathsPreferred());

@@ -1,6 +1,5 @@
 #include "formats/DbxCarver.h"
-#include "DbxWriter.h"
-#include "MimeTestUtil.h"
+#include "DbxTestUtil.h"
 #include "formats/DbxMailbox.h"
 #include "utils/String.h"
 
@@ -8,24 +7,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <map>
 
 using namespace TOVK_Internet;
-using DbxTest::DbxOptions;
-using DbxTest::DbxWriter;
-using DbxTest::IndexNode;
+using namespace DbxTest;
 using TOVK_Utils::Block;
 using TOVK_Utils::String;
 
 namespace {
-
-std::string message(int i, size_t size) {
-    std::string text = "Subject: carved " + std::to_string(i) + "\r\n\r\n";
-    while (text.size() < size)
-        text += "line " + std::to_string(text.size()) + " of message " + std::to_string(i) + "\r\n";
-    return text;
-}
 
 std::vector<DbxCarver::Chain> carveBytes(const std::vector<uint8_t>& bytes,
                                          uint32_t chunk = DbxCarver::chunkBytes) {
@@ -40,21 +29,11 @@ std::vector<DbxCarver::Chain> carveBytes(const std::vector<uint8_t>& bytes,
         bytes.size(), chunk);
 }
 
-class Carving : public ::testing::Test {
+class Carving : public DbxTest::MailboxTest {
 protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("tovk-carve-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-        path = (dir / "Inbox.dbx").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
     // Opens the saved mailbox, scans it (true when the index read whole) and carves it.
     bool scanAndCarve(DbxMailbox& box) {
-        String p(path.c_str());
-        EXPECT_TRUE(box.open(p));
+        EXPECT_TRUE(open(box));
         const bool indexRead = box.scan();
         EXPECT_TRUE(box.carve());
         return indexRead;
@@ -63,9 +42,9 @@ protected:
     std::map<uint32_t, std::pair<std::string, bool>> readAll(DbxMailbox& box) {
         std::map<uint32_t, std::pair<std::string, bool>> texts;
         for (uint32_t offset : box.messageOffsets) {
-            Block text;
-            const bool whole = box.readMessage(offset, text);
-            texts[offset] = {str(text), whole};
+            bool whole = false;
+            std::string text = read(box, offset, &whole);
+            texts[offset] = {std::move(text), whole};
         }
         return texts;
     }
@@ -74,9 +53,6 @@ protected:
         std::sort(firsts.begin(), firsts.end());
         return firsts;
     }
-
-    std::filesystem::path dir;
-    std::string path;
 };
 
 } // namespace
@@ -149,10 +125,7 @@ TEST_F(Carving, ImplausibleHeadersAreNoBlocks) {
 }
 
 TEST_F(Carving, BadRootGivesEveryMessage) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    options.shuffleBlocks = true;
-    DbxWriter writer(options);
+    DbxWriter writer(smallBlocks(BlockOrder::Shuffled));
     for (int i = 0; i < 30; ++i)
         writer.addMessage(message(i, size_t(i) * 40));
     writer.build();
@@ -192,9 +165,7 @@ TEST_F(Carving, OverwrittenIndexNodeGivesEveryMessage) {
 // and breaks off; the blocks behind it form a chain nobody links to, which is carved as
 // a message of its own. The other messages are whole.
 TEST_F(Carving, ChainCutInTheMiddle) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
     for (int i = 0; i < 5; ++i)
         writer.addMessage(message(i, 600));
     writer.build();
@@ -263,17 +234,14 @@ TEST_F(Carving, DeletedMessagesBlocksRemain) {
 // A message cut earlier ends its chain sooner; the blocks it no longer uses still link
 // on, and carving finds them as a chain the index does not name.
 TEST_F(Carving, TailOfACutMessageIsNotInTheIndex) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
     for (int i = 0; i < 3; ++i)
         writer.addMessage(message(i, 500));
     ASSERT_TRUE(writer.writeFile(path));
     const auto chain = writer.chains()[1];
     {
         DbxMailbox box;
-        String p(path.c_str());
-        ASSERT_TRUE(box.open(p, DbxMailbox::Access::ReadWrite) && box.scan());
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
         String shorter("Subject: cut\r\n\r\nshort");
         ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[1], shorter));
     }
@@ -290,9 +258,7 @@ TEST_F(Carving, TailOfACutMessageIsNotInTheIndex) {
 // The carve reads nothing outside the file and ends whatever the file holds: blocks
 // that link in a loop, to each other, or into the middle of another chain.
 TEST_F(Carving, LoopsAndSharedBlocksEndTheWalk) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
     for (int i = 0; i < 4; ++i)
         writer.addMessage(message(i, 300));
     writer.build();

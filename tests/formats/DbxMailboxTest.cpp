@@ -1,73 +1,30 @@
 #include "formats/DbxMailbox.h"
-#include "DbxWriter.h"
-#include "MimeTestUtil.h"
+#include "DbxTestUtil.h"
 #include "formats/MessageCut.h"
 #include "formats/MimePart.h"
 #include "utils/String.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 using namespace TOVK_Internet;
-using DbxTest::DbxOptions;
-using DbxTest::DbxWriter;
-using DbxTest::IndexNode;
+using namespace DbxTest;
 using TOVK_Utils::Block;
 using TOVK_Utils::String;
 
 namespace {
 
-class DbxFile : public ::testing::Test {
+class DbxFile : public DbxTest::MailboxTest {
 protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("tovk-dbx-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-        path = (dir / "Inbox.dbx").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    std::vector<uint8_t> bytes() {
-        std::ifstream in(path, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-    }
-    void save(const std::vector<uint8_t>& data) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-    }
     void patch32(uint32_t offset, uint32_t value) {
         auto data = bytes();
         for (int i = 0; i < 4; ++i)
             data.at(offset + i) = uint8_t(value >> (8 * i));
         save(data);
     }
-    bool openAndScan(DbxMailbox& box, DbxMailbox::Access access = DbxMailbox::Access::Read) {
-        String p(path.c_str());
-        return box.open(p, access) && box.scan();
-    }
-    std::string read(DbxMailbox& box, uint32_t offset, bool* ok = nullptr) {
-        Block text;
-        const bool result = box.readMessage(offset, text);
-        if (ok)
-            *ok = result;
-        return str(text);
-    }
-
-    std::filesystem::path dir;
-    std::string path;
 };
-
-std::string message(int i, size_t size) {
-    std::string text = "Subject: message " + std::to_string(i) + "\r\n\r\n";
-    while (text.size() < size)
-        text += "line " + std::to_string(text.size()) + " of message " + std::to_string(i) + "\r\n";
-    return text;
-}
 
 } // namespace
 
@@ -82,14 +39,12 @@ TEST_F(DbxFile, RecognisesMailboxesOnly) {
     patch32(4, 0x6F74FDC6);
     {
         DbxMailbox box;
-        String p(path.c_str());
-        EXPECT_FALSE(box.open(p));
+        EXPECT_FALSE(open(box));
     }
     save({0xCF, 0xAD, 0x12, 0xFE});
     {
         DbxMailbox box;
-        String p(path.c_str());
-        EXPECT_FALSE(box.open(p));
+        EXPECT_FALSE(open(box));
     }
     DbxMailbox box;
     const std::string missingPath = (dir / "missing.dbx").string();
@@ -196,13 +151,11 @@ TEST_F(DbxFile, DamagedIndexIsRefused) {
         writer.addMessage(message(i, 10));
     ASSERT_TRUE(writer.writeFile(path));
     const auto good = bytes();
-    const uint32_t root =
-        good[0xE4] | good[0xE5] << 8 | good[0xE6] << 16 | uint32_t(good[0xE7]) << 24;
+    const uint32_t root = get32(good, 0xE4);
 
     auto expectCorrupt = [&](const char* what) {
         DbxMailbox box;
-        String p(path.c_str());
-        ASSERT_TRUE(box.open(p)) << what;
+        ASSERT_TRUE(open(box)) << what;
         EXPECT_FALSE(box.scan()) << what;
         save(good);
     };
@@ -234,23 +187,19 @@ TEST_F(DbxFile, EmptyNodeThatIsItsOwnChildEndsTheScan) {
     DbxWriter writer; // no messages: the root is a node without entries
     ASSERT_TRUE(writer.writeFile(path));
     const auto good = bytes();
-    const uint32_t root =
-        good[0xE4] | good[0xE5] << 8 | good[0xE6] << 16 | uint32_t(good[0xE7]) << 24;
+    const uint32_t root = get32(good, 0xE4);
     ASSERT_EQ(good.at(root + 17), 0);
     patch32(root + 8, root);
     for (auto access : {DbxMailbox::Access::Read, DbxMailbox::Access::ReadWrite}) {
         DbxMailbox box;
-        String p(path.c_str());
-        ASSERT_TRUE(box.open(p, access));
+        ASSERT_TRUE(open(box, access));
         EXPECT_FALSE(box.scan());
         EXPECT_TRUE(box.messageOffsets.empty());
     }
 }
 
 TEST_F(DbxFile, DamagedChainsAreNotRead) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
     writer.addMessage(message(0, 200));
     writer.addMessage(message(1, 200));
     ASSERT_TRUE(writer.writeFile(path));
@@ -305,10 +254,7 @@ TEST_F(DbxFile, DamagedChainsAreNotRead) {
 }
 
 TEST_F(DbxFile, WritingBackInPlace) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    options.shuffleBlocks = true;
-    DbxWriter writer(options);
+    DbxWriter writer(smallBlocks(BlockOrder::Shuffled));
     for (int i = 0; i < 4; ++i)
         writer.addMessage(message(i, 300));
     ASSERT_TRUE(writer.writeFile(path));
@@ -365,10 +311,7 @@ TEST_F(DbxFile, WritingBackInPlace) {
 // A new text that ends one byte before, exactly at, or one byte after a block's end: the
 // chain must end with the text, whatever the link the last block had before.
 TEST_F(DbxFile, TextsEndingAtABlocksEndEndTheChain) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    options.shuffleBlocks = true;
-    DbxWriter writer(options);
+    DbxWriter writer(smallBlocks(BlockOrder::Shuffled));
     for (int i = 0; i < 3; ++i)
         writer.addMessage(message(i, 4 * 64));
     ASSERT_TRUE(writer.writeFile(path));

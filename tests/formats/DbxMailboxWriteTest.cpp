@@ -2,43 +2,36 @@
 // in the message's own chain and in nothing else; a write that fails puts the old bytes
 // back; the journal has every old and new byte before the first write. Each case checks
 // that every other message reads exactly as before.
-#include "DbxWriter.h"
-#include "MimeTestUtil.h"
+#include "DbxTestUtil.h"
 #include "formats/DbxMailbox.h"
 #include "formats/WriteJournal.h"
-#include "utils/String.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
 
 using namespace TOVK_Internet;
 using DbxTest::BlockField;
+using DbxTest::BlockOrder;
 using DbxTest::BlockRef;
 using DbxTest::DbxOptions;
 using DbxTest::DbxWriter;
+using DbxTest::get32;
 using DbxTest::IndexNode;
+using DbxTest::smallBlocks;
 using TOVK_Utils::Block;
-using TOVK_Utils::String;
 
 namespace {
 
 constexpr const char* unreadable = "(unreadable)";
 
+// Exactly size bytes: the cases count the blocks a text takes.
 std::string message(int i, size_t size) {
-    std::string text = "Subject: message " + std::to_string(i) + "\r\n\r\n";
-    while (text.size() < size)
-        text += "line " + std::to_string(text.size()) + " of message " + std::to_string(i) + "\r\n";
+    std::string text = DbxTest::message(i, size);
     text.resize(size);
     return text;
-}
-
-uint32_t get32(const std::vector<uint8_t>& file, uint32_t offset) {
-    return uint32_t(file.at(offset)) | uint32_t(file.at(offset + 1)) << 8 |
-           uint32_t(file.at(offset + 2)) << 16 | uint32_t(file.at(offset + 3)) << 24;
 }
 
 // A mailbox whose writes fail from a chosen one on. The failing write may first leave half
@@ -105,37 +98,34 @@ public:
             events->push_back("clear");
         return true;
     }
+
+    // The file with the old bytes of every span put back, as the next open does.
+    std::vector<uint8_t> undo(std::vector<uint8_t> file) const {
+        for (const Copy& span : spans)
+            std::copy(span.oldBytes.begin(), span.oldBytes.end(), file.begin() + span.offset);
+        return file;
+    }
 };
 
-class DbxWrite : public ::testing::Test {
+class DbxWrite : public DbxTest::MailboxTest {
 protected:
-    void SetUp() override {
-        dir =
-            std::filesystem::temp_directory_path() /
-            ("tovk-dbxwrite-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-        path = (dir / "Inbox.dbx").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    std::vector<uint8_t> bytes() const { return DbxTest::readFileBytes(path); }
-
-    bool openAndScan(DbxMailbox& box) {
-        const String name(view(path)); // a copy
-        return box.open(name, DbxMailbox::Access::ReadWrite) && box.scan();
+    // Builds count messages of size bytes each into the writer and saves the mailbox.
+    bool saveMessages(DbxWriter& writer, int count, size_t size) {
+        for (int i = 0; i < count; ++i)
+            writer.addMessage(message(i, size));
+        return writer.writeFile(path);
     }
 
     // What every message of the writer reads as now, through a mailbox opened afresh.
     std::vector<std::string> readAll(const DbxWriter& writer) {
         DbxMailbox box;
-        const String name(view(path));
-        EXPECT_TRUE(box.open(name));
+        EXPECT_TRUE(open(box));
         box.scan();
         std::vector<std::string> texts;
         for (uint32_t first : writer.firstBlocks()) {
-            Block text;
-            texts.push_back(box.readMessage(first, text) ? str(text) : unreadable);
+            bool ok = false;
+            std::string text = read(box, first, &ok);
+            texts.push_back(ok ? text : unreadable);
         }
         return texts;
     }
@@ -143,7 +133,7 @@ protected:
     // One write into the message in a mailbox opened and scanned afresh.
     bool cut(const DbxWriter& writer, int m, const std::string& text) {
         DbxMailbox box;
-        EXPECT_TRUE(openAndScan(box));
+        EXPECT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
         return box.writeMessage(writer.firstBlocks()[size_t(m)], view(text));
     }
 
@@ -156,9 +146,6 @@ protected:
         EXPECT_EQ(bytes(), before) << why;
         EXPECT_EQ(readAll(writer), texts) << why;
     }
-
-    std::filesystem::path dir;
-    std::string path;
 };
 
 // A mailbox of 64-byte blocks, damaged so that a write into some of its messages would
@@ -245,9 +232,7 @@ const Damage damages[] = {
 
 TEST_F(DbxWrite, DamageKeepsEveryOtherMessageWhole) {
     for (const Damage& d : damages) {
-        DbxOptions options;
-        options.blockCapacity = 64;
-        DbxWriter writer(options);
+        DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
         for (size_t i = 0; i < d.sizes.size(); ++i)
             writer.addMessage(message(int(i), d.sizes[i]));
         if (d.lay)
@@ -258,7 +243,7 @@ TEST_F(DbxWrite, DamageKeepsEveryOtherMessageWhole) {
         ASSERT_TRUE(writer.save(path)) << d.what;
         const auto found = [&] {
             DbxMailbox box;
-            EXPECT_TRUE(openAndScan(box)) << d.what;
+            EXPECT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite)) << d.what;
             return box.messageOffsets;
         };
         EXPECT_EQ(found(), writer.scanOrder()) << d.what;
@@ -279,9 +264,7 @@ TEST_F(DbxWrite, DamageKeepsEveryOtherMessageWhole) {
 }
 
 TEST_F(DbxWrite, TwoRecordsNamingOneChainAreOneMessage) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
     writer.addMessage(message(0, 150));
     writer.addMessage(message(1, 150));
     auto root = std::make_unique<IndexNode>();
@@ -299,13 +282,8 @@ TEST_F(DbxWrite, TwoRecordsNamingOneChainAreOneMessage) {
 }
 
 TEST_F(DbxWrite, ChainChangedSinceTheScanIsNotWritten) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
-    for (int i = 0; i < 3; ++i)
-        writer.addMessage(message(i, 150));
-    writer.build();
-    ASSERT_TRUE(writer.save(path));
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
+    ASSERT_TRUE(saveMessages(writer, 3, 150));
     const auto& chains = writer.chains();
     struct Change {
         uint32_t block;
@@ -321,7 +299,7 @@ TEST_F(DbxWrite, ChainChangedSinceTheScanIsNotWritten) {
     for (const Change& change : changes) {
         ASSERT_TRUE(writer.save(path));
         DbxMailbox box;
-        ASSERT_TRUE(openAndScan(box)) << change.why;
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite)) << change.why;
         // Another program changes the mailbox after the scan. Windows keeps it out (the
         // mailbox is shared for reading only); POSIX does not.
         {
@@ -342,30 +320,24 @@ TEST_F(DbxWrite, ChainChangedSinceTheScanIsNotWritten) {
 }
 
 TEST_F(DbxWrite, WritesNeedACompleteScanForCutting) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
-    for (int i = 0; i < 3; ++i)
-        writer.addMessage(message(i, 150));
-    writer.build();
-    ASSERT_TRUE(writer.save(path));
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
+    ASSERT_TRUE(saveMessages(writer, 3, 150));
     const auto before = bytes();
-    const String name(view(path));
     const std::string text = message(9, 20);
     {
         DbxMailbox box;
-        ASSERT_TRUE(box.open(name, DbxMailbox::Access::Read));
+        ASSERT_TRUE(open(box, DbxMailbox::Access::Read));
         ASSERT_TRUE(box.scan());
         EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0], view(text))) << "opened to read";
     }
     {
         DbxMailbox box;
-        ASSERT_TRUE(box.open(name, DbxMailbox::Access::ReadWrite));
+        ASSERT_TRUE(open(box, DbxMailbox::Access::ReadWrite));
         EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0], view(text))) << "not scanned";
     }
     {
         DbxMailbox box;
-        ASSERT_TRUE(openAndScan(box));
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
         EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0] + 1, view(text)))
             << "not the start of a chain";
     }
@@ -380,10 +352,10 @@ TEST_F(DbxWrite, WritesNeedACompleteScanForCutting) {
     writer.setIndex(std::move(root));
     std::vector<uint8_t> file = writer.build();
     file.at(get32(file, get32(file, 0xE4) + 8) + 17) = 200; // the count of the root's child
-    ASSERT_TRUE(DbxTest::writeFileBytes(path, file));
+    ASSERT_TRUE(save(file));
     {
         DbxMailbox box;
-        ASSERT_TRUE(box.open(name, DbxMailbox::Access::ReadWrite));
+        ASSERT_TRUE(open(box, DbxMailbox::Access::ReadWrite));
         EXPECT_FALSE(box.scan());
         ASSERT_EQ(box.messageOffsets.size(), 1u);
         EXPECT_FALSE(box.writeMessage(box.messageOffsets[0], view(text))) << "scan failed";
@@ -394,14 +366,8 @@ TEST_F(DbxWrite, WritesNeedACompleteScanForCutting) {
 // --- A write that fails puts the original back ---
 
 TEST_F(DbxWrite, WriteErrorAtEveryBlockLeavesTheMailboxAsItWas) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    options.shuffleBlocks = true;
-    DbxWriter writer(options);
-    for (int i = 0; i < 3; ++i)
-        writer.addMessage(message(i, 300)); // five blocks each
-    writer.build();
-    ASSERT_TRUE(writer.save(path));
+    DbxWriter writer(smallBlocks(BlockOrder::Shuffled));
+    ASSERT_TRUE(saveMessages(writer, 3, 300)); // five blocks each
     const auto original = bytes();
     const std::string text = message(9, 250); // four blocks
     const int blocks = 4;
@@ -411,10 +377,10 @@ TEST_F(DbxWrite, WriteErrorAtEveryBlockLeavesTheMailboxAsItWas) {
             for (int fail = 0; fail < blocks; ++fail) {
                 const std::string what = "failing write " + std::to_string(fail) +
                                          (tear ? ", torn" : "") + (journal ? ", journal" : "");
-                ASSERT_TRUE(DbxTest::writeFileBytes(path, original));
+                ASSERT_TRUE(save(original));
                 RecordingJournal recorder;
                 FailingMailbox box;
-                ASSERT_TRUE(openAndScan(box));
+                ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
                 if (journal)
                     box.setJournal(&recorder);
                 box.failFrom = fail;
@@ -438,17 +404,12 @@ TEST_F(DbxWrite, WriteErrorAtEveryBlockLeavesTheMailboxAsItWas) {
 }
 
 TEST_F(DbxWrite, FlushErrorLeavesTheMailboxAsItWas) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
-    for (int i = 0; i < 3; ++i)
-        writer.addMessage(message(i, 300));
-    writer.build();
-    ASSERT_TRUE(writer.save(path));
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
+    ASSERT_TRUE(saveMessages(writer, 3, 300));
     const auto original = bytes();
     RecordingJournal recorder;
     FailingMailbox box;
-    ASSERT_TRUE(openAndScan(box));
+    ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
     box.setJournal(&recorder);
     box.failFlush = true;
     EXPECT_THROW(box.writeMessage(writer.firstBlocks()[1], view(message(9, 250))), int);
@@ -460,19 +421,14 @@ TEST_F(DbxWrite, FlushErrorLeavesTheMailboxAsItWas) {
 }
 
 TEST_F(DbxWrite, FailedPutBackKeepsTheJournalAndThrowsTheWriteError) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
-    for (int i = 0; i < 3; ++i)
-        writer.addMessage(message(i, 300));
-    writer.build();
-    ASSERT_TRUE(writer.save(path));
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
+    ASSERT_TRUE(saveMessages(writer, 3, 300));
     const auto original = bytes();
     for (int fail = 0; fail < 4; ++fail) {
-        ASSERT_TRUE(DbxTest::writeFileBytes(path, original));
+        ASSERT_TRUE(save(original));
         RecordingJournal recorder;
         FailingMailbox box;
-        ASSERT_TRUE(openAndScan(box));
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
         box.setJournal(&recorder);
         box.failFrom = fail;
         box.failCount = 1000; // the put-back fails too
@@ -486,31 +442,22 @@ TEST_F(DbxWrite, FailedPutBackKeepsTheJournalAndThrowsTheWriteError) {
         EXPECT_EQ(recorder.clears, 0) << "the journal is all that can undo the writes";
         // What the journal holds puts the message back when applied, as the next open does.
         box.close();
-        auto file = bytes();
-        for (const auto& span : recorder.spans)
-            std::copy(span.oldBytes.begin(), span.oldBytes.end(), file.begin() + span.offset);
-        EXPECT_EQ(file, original);
+        EXPECT_EQ(recorder.undo(bytes()), original);
     }
 }
 
 // --- The journal has the old and new bytes before the first write ---
 
 TEST_F(DbxWrite, JournalTakesEverySpanBeforeTheFirstWrite) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    options.shuffleBlocks = true;
-    DbxWriter writer(options);
-    for (int i = 0; i < 3; ++i)
-        writer.addMessage(message(i, 300));
-    writer.build();
-    ASSERT_TRUE(writer.save(path));
+    DbxWriter writer(smallBlocks(BlockOrder::Shuffled));
+    ASSERT_TRUE(saveMessages(writer, 3, 300));
     const auto before = bytes();
     std::vector<std::string> events;
     RecordingJournal recorder;
     recorder.events = &events;
     FailingMailbox box;
     box.events = &events;
-    ASSERT_TRUE(openAndScan(box));
+    ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
     box.setJournal(&recorder);
     const std::string text = message(9, 130); // three blocks, the last one barely used
     ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[1], view(text)));
@@ -537,18 +484,13 @@ TEST_F(DbxWrite, JournalTakesEverySpanBeforeTheFirstWrite) {
 }
 
 TEST_F(DbxWrite, NothingIsWrittenWhenTheJournalRefuses) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
-    for (int i = 0; i < 2; ++i)
-        writer.addMessage(message(i, 300));
-    writer.build();
-    ASSERT_TRUE(writer.save(path));
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
+    ASSERT_TRUE(saveMessages(writer, 2, 300));
     const auto before = bytes();
     RecordingJournal recorder;
     recorder.accept = false;
     FailingMailbox box;
-    ASSERT_TRUE(openAndScan(box));
+    ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
     box.setJournal(&recorder);
     EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0], view(message(9, 100))));
     EXPECT_EQ(box.writes, 0);
@@ -561,21 +503,15 @@ TEST_F(DbxWrite, NothingIsWrittenWhenTheJournalRefuses) {
 // --- Settled on request: many messages, one journal flush ---
 
 TEST_F(DbxWrite, SettleWritesEveryKeptMessageAfterOneRecord) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    options.shuffleBlocks = true;
-    DbxWriter writer(options);
-    for (int i = 0; i < 4; ++i)
-        writer.addMessage(message(i, 300));
-    writer.build();
-    ASSERT_TRUE(writer.save(path));
+    DbxWriter writer(smallBlocks(BlockOrder::Shuffled));
+    ASSERT_TRUE(saveMessages(writer, 4, 300));
     const auto before = bytes();
     std::vector<std::string> events;
     RecordingJournal recorder;
     recorder.events = &events;
     FailingMailbox box;
     box.events = &events;
-    ASSERT_TRUE(openAndScan(box));
+    ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
     box.setJournal(&recorder, DbxMailbox::Settle::OnRequest);
     ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[0], view(message(8, 130))));
     ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[2], view(message(9, 64))));
@@ -594,26 +530,18 @@ TEST_F(DbxWrite, SettleWritesEveryKeptMessageAfterOneRecord) {
     EXPECT_EQ(texts[1], message(1, 300));
     EXPECT_EQ(texts[2], message(9, 64));
     EXPECT_EQ(texts[3], message(3, 300));
-    auto undone = bytes();
-    for (const auto& span : recorder.spans)
-        std::copy(span.oldBytes.begin(), span.oldBytes.end(), undone.begin() + span.offset);
-    EXPECT_EQ(undone, before);
+    EXPECT_EQ(recorder.undo(bytes()), before);
 }
 
 TEST_F(DbxWrite, FailedSettlePutsEveryKeptMessageBack) {
-    DbxOptions options;
-    options.blockCapacity = 64;
-    DbxWriter writer(options);
-    for (int i = 0; i < 3; ++i)
-        writer.addMessage(message(i, 300));
-    writer.build();
-    ASSERT_TRUE(writer.save(path));
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
+    ASSERT_TRUE(saveMessages(writer, 3, 300));
     const auto original = bytes();
     for (int fail = 0; fail < 6; ++fail) { // three blocks for each of two messages
-        ASSERT_TRUE(DbxTest::writeFileBytes(path, original));
+        ASSERT_TRUE(save(original));
         RecordingJournal recorder;
         FailingMailbox box;
-        ASSERT_TRUE(openAndScan(box));
+        ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
         box.setJournal(&recorder, DbxMailbox::Settle::OnRequest);
         box.failFrom = fail;
         box.tear = true;
@@ -626,11 +554,11 @@ TEST_F(DbxWrite, FailedSettlePutsEveryKeptMessageBack) {
         EXPECT_EQ(bytes(), original) << "failing write " << fail;
     }
     // A journal that refuses the batch: not one byte written, and the mailbox says so.
-    ASSERT_TRUE(DbxTest::writeFileBytes(path, original));
+    ASSERT_TRUE(save(original));
     RecordingJournal refusing;
     refusing.accept = false;
     FailingMailbox box;
-    ASSERT_TRUE(openAndScan(box));
+    ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
     box.setJournal(&refusing, DbxMailbox::Settle::OnRequest);
     ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[1], view(message(8, 100))));
     EXPECT_FALSE(box.settle());
@@ -704,8 +632,7 @@ TEST_F(DbxWrite, RandomDamageNeverReachesAnotherMessage) {
         std::vector<uint32_t> offsets;
         {
             DbxMailbox box;
-            const String name(view(path));
-            ASSERT_TRUE(box.open(name));
+            ASSERT_TRUE(open(box));
             box.scan();
             offsets = box.messageOffsets;
         }
@@ -713,8 +640,7 @@ TEST_F(DbxWrite, RandomDamageNeverReachesAnotherMessage) {
         auto expected = before;
         {
             DbxMailbox box;
-            const String name(view(path));
-            ASSERT_TRUE(box.open(name, DbxMailbox::Access::ReadWrite));
+            ASSERT_TRUE(open(box, DbxMailbox::Access::ReadWrite));
             const bool scanned = box.scan();
             std::vector<int> turn(size_t(count), 0);
             for (int m = 0; m < count; ++m)
@@ -739,8 +665,7 @@ TEST_F(DbxWrite, RandomDamageNeverReachesAnotherMessage) {
         }
         ASSERT_EQ(readAll(writer), expected) << "round " << round;
         DbxMailbox box;
-        const String name(view(path));
-        ASSERT_TRUE(box.open(name));
+        ASSERT_TRUE(open(box));
         box.scan();
         EXPECT_EQ(box.messageOffsets, offsets) << "round " << round;
     }

@@ -119,22 +119,32 @@ TEST(CharsetTest, EveryCharsetOfTheTableGivesItsNameOrCountsAsUnknown) {
 }
 
 TEST(CharsetTest, LabelsAreFoundWhateverTheirCaseQuotesAndLanguage) {
-    EXPECT_EQ(Charset(String("UTF-8")).codePage(), 65001u);
-    EXPECT_EQ(Charset(String(" \"Utf-8\" ")).codePage(), 65001u);
-    EXPECT_EQ(Charset(String("utf-8*en")).codePage(), 65001u);
-    EXPECT_EQ(Charset(String("Shift_JIS")).codePage(), 932u);
-    EXPECT_EQ(Charset(String("SJIS")).codePage(), 932u);
-    EXPECT_EQ(Charset(String("windows-31j")).codePage(), 932u);
-    EXPECT_EQ(Charset(String("GB2312")).codePage(), 936u);
-    EXPECT_EQ(Charset(String("GBK")).codePage(), 936u);
-    EXPECT_EQ(Charset(String("KS_C_5601-1987")).codePage(), 949u);
-    EXPECT_EQ(Charset(String("EUC-KR")).codePage(), 949u);
-    EXPECT_EQ(Charset(String("Big5")).codePage(), 950u);
-    EXPECT_EQ(Charset(String("ISO-8859-15")).codePage(), 28605u);
-    EXPECT_EQ(Charset(String("latin1")).codePage(), 1252u);
-    EXPECT_EQ(Charset(String("x-no-such-charset")).codePage(), 0u);
-    EXPECT_EQ(Charset(String("")).codePage(), 0u);
-    EXPECT_EQ(Charset(String("utf-88")).codePage(), 0u);
+    struct Row {
+        const char* label;
+        unsigned codePage; // 0: not in the table
+    };
+    const Row rows[] = {
+        {"UTF-8", 65001},
+        {" \"Utf-8\" ", 65001},
+        {"utf-8*en", 65001},
+        {"Shift_JIS", 932},
+        {"SJIS", 932},
+        {"windows-31j", 932},
+        {"GB2312", 936},
+        {"GBK", 936},
+        {"KS_C_5601-1987", 949},
+        {"EUC-KR", 949},
+        {"Big5", 950},
+        {"ISO-8859-15", 28605},
+        {"latin1", 1252},
+        {"x-no-such-charset", 0},
+        {"", 0},
+        {"utf-88", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(Charset(String(row.label)).codePage(), row.codePage);
+    }
     EXPECT_FALSE(Charset(String("x-no-such-charset")).isAvailable());
 }
 
@@ -187,15 +197,24 @@ TEST(CharsetTest, NamesTakeTheFormOfTheSystemsFileNames) {
 }
 
 TEST(CharsetTest, ValidUtf8IsTheStrictForm) {
-    auto valid = [](const char* bytes) { return isValidUtf8(String(bytes)); };
-    EXPECT_TRUE(valid(""));
-    EXPECT_TRUE(valid("ascii"));
-    EXPECT_TRUE(valid("\xC3\xA9\xE8\xA1\xA8\xF0\x9F\x98\x80"));
-    EXPECT_FALSE(valid("\xC0\xAF"));         // overlong slash
-    EXPECT_FALSE(valid("\xE0\x80\xAF"));     // overlong, three bytes
-    EXPECT_FALSE(valid("\xED\xA0\x80"));     // a surrogate
-    EXPECT_FALSE(valid("\xF4\x90\x80\x80")); // above U+10FFFF
-    EXPECT_FALSE(valid("\xE8\xA1"));         // cut off
-    EXPECT_FALSE(valid("\xE9t\xE9"));        // Latin-1
-    EXPECT_FALSE(valid("\x80"));             // a lone continuation byte
+    struct Row {
+        const char* bytes;
+        bool valid;
+    };
+    const Row rows[] = {
+        {"", true},
+        {"ascii", true},
+        {"\xC3\xA9\xE8\xA1\xA8\xF0\x9F\x98\x80", true},
+        {"\xC0\xAF", false},         // overlong slash
+        {"\xE0\x80\xAF", false},     // overlong, three bytes
+        {"\xED\xA0\x80", false},     // a surrogate
+        {"\xF4\x90\x80\x80", false}, // above U+10FFFF
+        {"\xE8\xA1", false},         // cut off
+        {"\xE9t\xE9", false},        // Latin-1
+        {"\x80", false},             // a lone continuation byte
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::string(row.bytes)));
+        EXPECT_EQ(isValidUtf8(String(row.bytes)), row.valid);
+    }
 }

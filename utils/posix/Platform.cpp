@@ -1,6 +1,7 @@
 // POSIX backend: mmap for the memory store, UTF-8 as the 8-bit code page, standard error
 // for the stops.
 #include "utils/Platform.h"
+#include "utils/Utf8.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -38,45 +39,15 @@ namespace {
 
 constexpr char16_t Replacement = 0xFFFD;
 
-// Length of the UTF-8 sequence that starts at s[i], or 0 when it is not a valid one
-// (overlong forms, encoded surrogates and values above U+10FFFF are invalid).
-int sequenceLength(const unsigned char* s, int32_t i, int32_t n, uint32_t& value) {
-    unsigned char lead = s[i];
-    int length;
-    uint32_t minimum;
-    if (lead < 0x80) {
-        value = lead;
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, value = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, value = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, value = lead & 0x07, minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (n - i < length)
-        return 0;
-    for (int k = 1; k < length; ++k) {
-        if ((s[i + k] & 0xC0) != 0x80)
-            return 0;
-        value = (value << 6) | (s[i + k] & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        return 0;
-    return length;
-}
-
 } // namespace
 
 std::u16string toWide(const char* chars, int32_t n, unsigned) {
     std::u16string out;
     out.reserve(n);
-    const auto* s = reinterpret_cast<const unsigned char*>(chars);
+    const auto* s = reinterpret_cast<const uint8_t*>(chars);
     for (int32_t i = 0; i < n;) {
         uint32_t value = 0;
-        int length = sequenceLength(s, i, n, value);
+        const int length = utf8SequenceLength(s + i, n - i, value);
         if (length == 0) {
             out.push_back(Replacement);
             ++i;
