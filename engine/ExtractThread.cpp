@@ -120,6 +120,8 @@ void ExtractThread::run() {
         if (stopRequested)
             break;
     }
+    if (!emlFolders && v.cutAttachments())
+        flushJournalRemovals();
     if (!emlFolders && !stopRequested && v.cutAttachments()) {
         const String info(
             "The attachments have been cut from your emails, so you may now load Outlook "
@@ -131,6 +133,24 @@ void ExtractThread::run() {
         v.ask(ViewOwner::ProgressWindow, text);
     }
     finalState();
+}
+
+// A journal is removed once its mailbox's cuts are on the disk, and the removal is left
+// to the next flush of the store folder, which the next mailbox's first batch brings. The
+// last ones are made to stay gone here: a journal that came back after a power loss would
+// return finished cuts to their old text.
+void ExtractThread::flushJournalRemovals() {
+    String store;
+    workPath(store, view().outlookExpressStoreRoot());
+    if (TOVK_Utils::flushDirectory(store))
+        return;
+    String text;
+    TOVK_Utils::format(text,
+                       "The mailbox folder %s could not be flushed to the disk: after a power "
+                       "loss now, the last cuts may be undone when their mailboxes are opened "
+                       "again. The attachments stay saved.",
+                       false, store);
+    report(text);
 }
 
 JobCounts ExtractThread::counts() const {

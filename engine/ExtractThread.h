@@ -132,6 +132,7 @@ private:
     // Puts back what an interrupted run left half-written in the mailbox, before anything
     // else is done with it (a backup copied first would hold the half-written mailbox).
     // False, after saying why, when the mailbox must not be used.
+    void flushJournalRemovals();
     bool recoverMailbox(const TOVK_Utils::Path& path);
     void keepUntilSettled(const TOVK_Utils::Path& saved);
     bool savedFilesReachedTheDisk();

@@ -390,11 +390,12 @@ bool DbxJournal::clear() {
     if (!prepared_)
         return false;
     if (created_) {
-        // Removed rather than emptied: one flush of the folder, where emptying flushes the
-        // file now and removing it at close flushes the folder as well. The next record
-        // makes the file anew, and its name reaches the disk with that record's flush.
+        // Removed, and the removal left to the next flush of the folder (the next record's,
+        // or the caller's when its job ends): until then a crash may bring the journal back,
+        // and recovery then returns complete cuts to the text they had before, which loses
+        // nothing. The next record makes the file anew.
         file_.close();
-        if (!dropJournal(path_, folder_)) {
+        if (!TOVK_Utils::removeFile(path_)) {
             broken_ = true; // its entries stay for recovery, and close leaves them there
             return false;
         }

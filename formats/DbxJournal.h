@@ -87,8 +87,10 @@ public:
     // The last record failed because its entry or the files alongside could not be
     // flushed, rather than because its spans were refused.
     bool flushFailed() const { return flushFailed_; }
-    // Removes the journal from the disk. The spans recorded so far may then no longer be
-    // undone, so the caller clears only after the mailbox's new bytes were flushed.
+    // Removes the journal. The spans recorded so far may then no longer be undone, so the
+    // caller clears only after the mailbox's new bytes were flushed. The removal reaches
+    // the disk with the next flush of the folder (flushDirectory): before that a crash
+    // brings the journal back, and recovery returns finished cuts to their old text.
     bool clear() override;
     // Removes the journal when it holds no entry; one that does (a write that did not
     // finish, a clear that failed) stays for recover. False when it could not be removed.

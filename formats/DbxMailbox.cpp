@@ -129,6 +129,15 @@ bool DbxMailbox::readAt(uint64_t offset, void* buffer, uint32_t count) {
     return true;
 }
 
+bool DbxMailbox::readFrom(Source source, uint64_t offset, void* buffer, uint32_t count) {
+    if (source == Source::Cache)
+        return readAt(offset, buffer, count);
+    if (!inFile(offset, count))
+        return false;
+    file_.seek(static_cast<int64_t>(offset));
+    return file_.readSome(buffer, count) && file_.lastReadCount() == count;
+}
+
 const uint8_t* DbxMailbox::page(uint64_t number, uint64_t reach, uint32_t& filled) {
     const uint32_t slot = static_cast<uint32_t>(number % slots_);
     if (pageHeld_[slot] != number + 1) {
@@ -450,9 +459,9 @@ const DbxMailbox::Extent* DbxMailbox::extentAt(uint32_t start) const {
     return found != extents_.end() && found->start == start ? &*found : nullptr;
 }
 
-bool DbxMailbox::readBlockHeader(uint32_t offset, BlockHeader& header) {
+bool DbxMailbox::readBlockHeader(uint32_t offset, BlockHeader& header, Source source) {
     uint8_t raw[16];
-    if (!readAt(offset, raw, 16))
+    if (!readFrom(source, offset, raw, 16))
         return false;
     header.self = get32(raw);
     header.capacity = get32(raw + 4);
@@ -523,29 +532,38 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     if (found == chainOf_.end() || !chainSound_[found->second])
         return false;
     const uint32_t chain = found->second;
-    // What is checked and what goes into the journal must be what the disk holds now, not
-    // what the cache kept from before another program changed the file.
-    std::fill(pageHeld_.begin(), pageHeld_.end(), 0);
+    const int32_t total = text.byteSize();
+    if (total < 0)
+        return false;
 
-    // The chain as it is now, each block one that the scan gave to this chain alone and
-    // with the capacity it had then. Earlier writes may have ended it sooner.
+    // The chain as the disk holds it now, as far as the text needs it (a cut text is
+    // mostly a small part of the old one), each block one that the scan gave to this
+    // chain alone and with the capacity it had then. Earlier writes may have ended it
+    // sooner.
     std::vector<BlockHeader> blocks;
     int64_t capacity = 0;
     for (uint32_t at = offset;;) {
         BlockHeader header;
-        if (blocks.size() == chainBlocks_[chain] || !readBlockHeader(at, header))
+        if (blocks.size() == chainBlocks_[chain] || !readBlockHeader(at, header, Source::Disk))
             return false;
         const Extent* extent = extentAt(at);
         if (!extent || extent->owner != chain || extent->length != 16 + uint64_t(header.capacity))
             return false;
         blocks.push_back(header);
         capacity += header.capacity;
-        if (header.next == 0)
+        if (capacity >= total || header.next == 0)
             break;
         at = header.next;
     }
-    const int32_t total = text.byteSize();
-    if (total < 0 || total > capacity)
+    if (total > capacity)
+        return false;
+    // A chain changed since the scan may now pass a block twice: that block would be
+    // written twice, the second time over the text the first put there.
+    std::vector<uint32_t> visited(blocks.size());
+    for (size_t b = 0; b < blocks.size(); ++b)
+        visited[b] = blocks[b].self;
+    std::sort(visited.begin(), visited.end());
+    if (std::adjacent_find(visited.begin(), visited.end()) != visited.end())
         return false;
 
     // One span per block that takes text: its header and the body bytes it now uses.
@@ -587,7 +605,7 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
         if (!extent || extent->owner != chain || length > extent->length)
             return false;
         uint8_t* old = oldBytes_.data() + at;
-        if (!readAt(header.self, old, length))
+        if (!readFrom(Source::Disk, header.self, old, length))
             return false;
         spans.push_back({header.self, old, out, length});
         done += k;

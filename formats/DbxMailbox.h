@@ -122,12 +122,17 @@ private:
 
     // Reads bytes at an absolute offset through the page cache; false on a short read.
     bool readAt(uint64_t offset, void* buffer, uint32_t count);
+    // Past the read cache, straight from the file: what a write is checked against and
+    // what the journal keeps must be what the disk holds now, not what the cache kept from
+    // before another program changed the file.
+    enum class Source { Cache, Disk };
+    bool readFrom(Source source, uint64_t offset, void* buffer, uint32_t count);
     // The cached page, read on a miss together with what the read pattern suggests (up to
     // reach when the pattern gives nothing); null when the file ends before it.
     const uint8_t* page(uint64_t number, uint64_t reach, uint32_t& filled);
     void loadPages(uint64_t first, uint32_t count);
     void forgetPages(uint64_t offset, uint64_t count);
-    bool readBlockHeader(uint32_t offset, BlockHeader& header);
+    bool readBlockHeader(uint32_t offset, BlockHeader& header, Source source = Source::Cache);
     bool inFile(uint64_t offset, uint64_t count) const { return offset + count <= size_; }
     void walkIndex(uint32_t root);
     void readRecord(uint32_t record);
