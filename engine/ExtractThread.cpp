@@ -120,8 +120,10 @@ void ExtractThread::run() {
         if (stopRequested)
             break;
     }
-    if (!emlFolders && v.cutAttachments())
+    if (!emlFolders && v.cutAttachments()) {
+        settleCuts();
         flushJournalRemovals();
+    }
     if (!emlFolders && !stopRequested && v.cutAttachments()) {
         const String info(
             "The attachments have been cut from your emails, so you may now load Outlook "

@@ -7,6 +7,7 @@
 
 #include "engine/CommandQueue.h"
 #include "engine/EngineView.h"
+#include "formats/DbxJournal.h"
 #include "formats/DbxMailbox.h"
 #include "formats/MimePart.h"
 #include "utils/FileSystem.h"
@@ -16,14 +17,18 @@
 #include "utils/Thread2.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class ExtractThread : public TOVK_Utils::Thread2 {
 public:
-    // A mailbox's journal is settled (attachments, then the mailbox, flushed and the
-    // journal cleared) after this many cut messages or bytes of them.
-    static constexpr int32_t settleAfterMessages = 64;
+    // Cut messages wait, their mailboxes open, until this many messages, bytes of them or
+    // mailboxes wait; then they are settled together (their journals and attachments
+    // flushed, the messages written, the mailboxes flushed, the journals cleared), so
+    // that a few flushes serve many mailboxes.
+    static constexpr int32_t settleAfterMessages = 256;
     static constexpr int64_t settleAfterBytes = 64 << 20;
+    static constexpr size_t settleAfterMailboxes = 16;
     // Reserved address space of each message buffer.
     static constexpr int32_t messageBufferReserve = 0x1E00000;
 
@@ -164,6 +169,21 @@ private:
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> rewrite_;
     TOVK_Utils::Block decoded_;
     TOVK_Utils::Block existing_;
-    // The files of the parts dropped from messages whose cut is not settled yet.
+    // The files of the parts dropped from the message being cut.
     std::vector<TOVK_Utils::String> savedForCut_;
+    // A mailbox whose cut messages wait to be written, kept open (and locked) with its
+    // journal until the settle that several mailboxes share.
+    struct UnsettledMailbox {
+        TOVK_Internet::DbxMailbox mailbox;
+        TOVK_Internet::DbxJournal journal;
+        TOVK_Utils::String path;
+        int32_t messages = 0;                 // cut and waiting
+        std::vector<TOVK_Utils::String> saved; // the files those cuts depend on
+    };
+    std::vector<std::unique_ptr<UnsettledMailbox>> unsettled_;
+    int32_t unsettledMessages_ = 0;
+    int64_t unsettledBytes_ = 0;
+    // Settles every waiting mailbox and the one being processed (when given); each that
+    // fails is reported. False when the one being processed failed.
+    bool settleCuts(UnsettledMailbox* current = nullptr);
 };

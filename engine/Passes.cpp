@@ -11,6 +11,7 @@
 #include "utils/File.h"
 #include "utils/FileSystem.h"
 
+#include <memory>
 #include <vector>
 
 using TOVK_Internet::DbxMailbox;
@@ -158,11 +159,13 @@ ExtractThread::Opened ExtractThread::rescueMailbox(const Path& path, const Block
 void ExtractThread::processMailbox(const Block& name) {
     EngineView& v = view();
     addCount(mailboxCount, ViewCounter::Mailboxes, 1);
-    DbxMailbox mailbox;
+    auto current = std::make_unique<UnsettledMailbox>();
+    DbxMailbox& mailbox = current->mailbox;
     if (openMailbox(name, mailbox) != Opened::Ready)
         return;
     Path path;
     mailboxPath(path, v.outlookExpressStoreRoot(), name);
+    current->path.assign(path);
     std::unique_ptr<ViewQuestion> question = v.newQuestion();
     StoreVirtual<Block>& message = message_;
     StoreVirtual<Block>& rewrite = rewrite_;
@@ -170,7 +173,7 @@ void ExtractThread::processMailbox(const Block& name) {
     String text, where;
     // The old bytes of every block go to the journal, and reach the disk, before the
     // block is written: a crash between two writes is undone at the next open.
-    TOVK_Internet::DbxJournal journal;
+    TOVK_Internet::DbxJournal& journal = current->journal;
     // A carved mailbox is only read: its chains may be deleted messages or cut leftovers.
     const bool carved = mailbox.wasCarved();
     const size_t indexed = mailbox.indexedMessages();
@@ -185,56 +188,19 @@ void ExtractThread::processMailbox(const Block& name) {
             report(text);
         }
     }
-    // The cut messages are written together when the journal is settled, and until it is
-    // cleared a crash puts them back as they were: the attachments they depend on need
-    // reach the disk only before that, and they go with the journal's own flush, so a few
-    // flushes serve many messages.
-    String extractFolder;
-    workPath(extractFolder, v.extractFolder());
-    int32_t unsettledMessages = 0;
-    int64_t unsettledBytes = 0;
-    auto settle = [&]() {
-        if (unsettledMessages == 0)
-            return true;
-        journal.flushAlongside(extractFolder, savedForCut_);
-        const bool settled = mailbox.settle();
-        const bool flushed = !journal.flushFailed();
-        savedForCut_.clear();
-        const int32_t messages = unsettledMessages;
-        unsettledMessages = 0;
-        unsettledBytes = 0;
-        if (settled)
-            return true;
-        writeFailures += messages;
-        if (!flushed)
-            TOVK_Utils::format(text,
-                               "The attachments saved from %s, or its undo journal, could not "
-                               "be flushed to the disk, so %d of its messages were not cut; "
-                               "extraction goes on with the next mailbox.",
-                               false, path, messages);
-        else if (mailbox.lastWriteRestored())
-            TOVK_Utils::format(text,
-                               "Writing %d cut messages back into %s failed; they were left as "
-                               "they were. Extraction goes on with the next mailbox.",
-                               false, messages, path);
-        else
-            TOVK_Utils::format(text,
-                               "Writing %d cut messages back into %s failed, and their original "
-                               "bytes could not all be put back now. They are kept in %s and "
-                               "will be put back the next time the mailbox is opened. "
-                               "Extraction goes on with the next mailbox.",
-                               false, messages, path, TOVK_Internet::DbxJournal::journalPath(path));
-        report(text);
-        showError(ViewOwner::ProgressWindow, "Error", text);
-        return false;
+    // Its cut messages are written when it is settled, with other mailboxes' (see
+    // settleCuts), and until then a crash puts them back as they were.
+    auto waitingTooLong = [&]() {
+        return unsettledMessages_ >= settleAfterMessages ||
+               unsettledBytes_ >= settleAfterBytes ||
+               unsettled_.size() + 1 >= settleAfterMailboxes;
     };
     int32_t number = 1;
     for (const uint32_t offset : mailbox.messageOffsets) {
         pollCommands();
         if (stopRequested)
             break;
-        if ((unsettledMessages >= settleAfterMessages || unsettledBytes >= settleAfterBytes) &&
-            !settle())
+        if (current->messages > 0 && waitingTooLong() && !settleCuts(current.get()))
             return;
         const bool fromCarve = carved && size_t(number - 1) >= indexed;
         TOVK_Utils::format(where, "message %d of %d of %s.dbx", false, number, count, name);
@@ -290,13 +256,17 @@ void ExtractThread::processMailbox(const Block& name) {
         }
         MimePart root;
         root.parse(message);
+        savedForCut_.clear();
         if (!extractAttachments(root, *question, where) || !cut ||
             !cutText(root, message, rewrite, where))
             continue;
         try {
             if (mailbox.writeMessage(offset, rewrite)) {
-                ++unsettledMessages;
-                unsettledBytes += message.byteSize();
+                ++current->messages;
+                ++unsettledMessages_;
+                unsettledBytes_ += message.byteSize();
+                current->saved.insert(current->saved.end(), savedForCut_.begin(),
+                                      savedForCut_.end());
             } else {
                 reportNotWrittenBack(where, "its blocks are not its own alone, or it does not "
                                             "fit them");
@@ -318,9 +288,72 @@ void ExtractThread::processMailbox(const Block& name) {
             return; // the journal stays for the next open
         }
     }
-    if (settle())
-        journal.close();
+    if (current->messages > 0)
+        unsettled_.push_back(std::move(current));
+    if (waitingTooLong())
+        settleCuts();
     v.setProgress(position);
+}
+
+// One flush of every waiting mailbox's journal, together with the attachments their cuts
+// depend on, then one of the mailboxes once their messages are written: two flushes for
+// many mailboxes, where each flush costs the disk a cache flush whatever it holds.
+bool ExtractThread::settleCuts(UnsettledMailbox* current) {
+    std::vector<UnsettledMailbox*> group;
+    for (const auto& waiting : unsettled_)
+        group.push_back(waiting.get());
+    if (current && current->messages > 0)
+        group.push_back(current);
+    if (group.empty())
+        return true;
+    String extractFolder;
+    workPath(extractFolder, view().extractFolder());
+    std::vector<DbxMailbox*> boxes;
+    for (UnsettledMailbox* box : group) {
+        box->journal.flushAlongside(extractFolder, box->saved);
+        boxes.push_back(&box->mailbox);
+    }
+    const std::vector<bool> settled = DbxMailbox::settleTogether(boxes);
+    bool currentSettled = true;
+    String text;
+    for (size_t i = 0; i < group.size(); ++i) {
+        UnsettledMailbox& box = *group[i];
+        const int32_t messages = box.messages;
+        box.messages = 0;
+        box.saved.clear();
+        if (settled[i])
+            continue;
+        if (&box == current)
+            currentSettled = false;
+        writeFailures += messages;
+        if (box.journal.flushFailed())
+            TOVK_Utils::format(text,
+                               "The attachments saved from %s, or its undo journal, could not "
+                               "be flushed to the disk, so %d of its messages were not cut; "
+                               "extraction goes on with the next mailbox.",
+                               false, box.path, messages);
+        else if (box.mailbox.lastWriteRestored())
+            TOVK_Utils::format(text,
+                               "Writing %d cut messages back into %s failed; they were left as "
+                               "they were. Extraction goes on with the next mailbox.",
+                               false, messages, box.path);
+        else
+            TOVK_Utils::format(text,
+                               "Writing %d cut messages back into %s failed, and their original "
+                               "bytes could not all be put back now. They are kept in %s and "
+                               "will be put back the next time the mailbox is opened. "
+                               "Extraction goes on with the next mailbox.",
+                               false, messages, box.path,
+                               TOVK_Internet::DbxJournal::journalPath(box.path));
+        report(text);
+        showError(ViewOwner::ProgressWindow, "Error", text);
+    }
+    // Closed, each journal goes when it holds nothing, and stays for the next open when a
+    // write could not be put back.
+    unsettled_.clear();
+    unsettledMessages_ = 0;
+    unsettledBytes_ = 0;
+    return currentSettled;
 }
 
 bool ExtractThread::recoverMailbox(const Path& path) {

@@ -308,11 +308,49 @@ void DbxJournal::flushAlongside(const Block& folder, const std::vector<String>& 
 }
 
 bool DbxJournal::record(const std::vector<Span>& spans) {
+    if (!recordUnflushed(spans))
+        return false;
+    std::vector<File*> files;
+    std::vector<TOVK_Utils::FilesInFolder> others;
+    collectUnflushed(files, others);
+    const bool onDisk = File::flushTogether(files, others);
+    unflushedFlushed(onDisk);
+    return onDisk;
+}
+
+void DbxJournal::collectUnflushed(std::vector<File*>& files,
+                                  std::vector<TOVK_Utils::FilesInFolder>& others) {
+    if (!unflushed_)
+        return;
+    files.push_back(&file_);
+    others.insert(others.end(), unflushedAlongside_.begin(), unflushedAlongside_.end());
+    if (!folderFlushed_)
+        others.push_back({folder_, {}}); // the journal's own name, new in its folder
+}
+
+void DbxJournal::unflushedFlushed(bool onDisk) {
+    if (!unflushed_)
+        return;
+    unflushed_ = false;
+    unflushedAlongside_.clear();
+    if (!onDisk) {
+        // Whatever reached the disk may be a complete entry whose spans are never written:
+        // harmless at recovery, but no later entry may follow it.
+        broken_ = true;
+        flushFailed_ = true;
+        return;
+    }
+    folderFlushed_ = true;
+    end_ = unflushedEnd_;
+    recorded_ = std::move(unflushedRanges_);
+}
+
+bool DbxJournal::recordUnflushed(const std::vector<Span>& spans) {
     flushFailed_ = false;
     // Given for this entry's blocks alone: a refused entry does not pass them on.
     std::vector<TOVK_Utils::FilesInFolder> others = std::move(alongside_);
     alongside_.clear();
-    if (!prepared_ || broken_)
+    if (!prepared_ || broken_ || unflushed_)
         return false;
     std::vector<std::pair<uint64_t, uint64_t>> ranges = recorded_;
     uint32_t count = 0;
@@ -373,16 +411,10 @@ bool DbxJournal::record(const std::vector<Span>& spans) {
         broken_ = true;
         return false;
     }
-    if (!folderFlushed_)
-        others.push_back({folder_, {}}); // the journal's own name, new in its folder
-    if (!file_.flushWith(others)) {
-        broken_ = true;
-        flushFailed_ = true;
-        return false;
-    }
-    folderFlushed_ = true;
-    end_ += entry.out.size();
-    recorded_ = std::move(ranges);
+    unflushed_ = true;
+    unflushedEnd_ = end_ + entry.out.size();
+    unflushedRanges_ = std::move(ranges);
+    unflushedAlongside_ = std::move(others);
     return true;
 }
 
@@ -404,6 +436,8 @@ bool DbxJournal::clear() {
     }
     end_ = 0;
     recorded_.clear();
+    unflushed_ = false;
+    unflushedAlongside_.clear();
     broken_ = false;
     return true;
 }
@@ -419,6 +453,8 @@ bool DbxJournal::close() {
     prepared_ = false;
     created_ = false;
     alongside_.clear();
+    unflushed_ = false;
+    unflushedAlongside_.clear();
     flushFailed_ = false;
     broken_ = false;
     folderFlushed_ = false;

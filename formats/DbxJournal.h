@@ -79,6 +79,12 @@ public:
     // mailbox, overlaps another span recorded since the last clear, or the journal could
     // not be written; after a failed write every record fails until a clear succeeds.
     bool record(const std::vector<Span>& spans) override;
+    bool recordUnflushed(const std::vector<Span>& spans) override;
+    // The journal file and what must go to the disk with it: the files alongside, and the
+    // journal's name in its folder when it is new.
+    void collectUnflushed(std::vector<TOVK_Utils::File*>& files,
+                          std::vector<TOVK_Utils::FilesInFolder>& others) override;
+    void unflushedFlushed(bool onDisk) override;
     // Files the next record brings to the disk together with its entry, with their names
     // in folder: what the blocks about to be written depend on (the attachments cut out
     // of them). On Linux the one flush of the file system serves all of them.
@@ -117,6 +123,11 @@ private:
     bool folderFlushed_ = false;
     bool flushFailed_ = false;
     std::vector<TOVK_Utils::FilesInFolder> alongside_;
+    // An entry written and not yet flushed: where the journal then ends, and its ranges.
+    bool unflushed_ = false;
+    uint64_t unflushedEnd_ = 0;
+    std::vector<std::pair<uint64_t, uint64_t>> unflushedRanges_;
+    std::vector<TOVK_Utils::FilesInFolder> unflushedAlongside_;
     uint64_t end_ = 0; // bytes of complete entries since the last clear
     // Byte ranges [first, second) of the spans recorded since the last clear, sorted.
     std::vector<std::pair<uint64_t, uint64_t>> recorded_;

@@ -617,22 +617,19 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     if (journal_ && !journal_->record(spans))
         return false;
 
-    for (const WriteJournal::Span& span : spans)
-        forgetPages(span.offset, span.length);
-    size_t begun = 0;
+    if (!writeSpans(spans))
+        throw TOVK_Utils::FileFailure;
+    // The journal may let go of the old bytes only once the new ones are on the disk.
     try {
-        for (; begun < spans.size(); ++begun)
-            writeAt(spans[begun].offset, spans[begun].newBytes, spans[begun].length);
-        // The journal may let go of the old bytes only once the new ones are on the disk.
-        if (journal_ && settleEachMessage_)
+        if (journal_)
             flushFile();
     } catch (...) {
-        restored_ = restore(spans, std::min(begun + 1, spans.size()));
+        restored_ = restore(spans, spans.size());
         throw;
     }
     // A journal that fails to let go keeps old bytes that the next open puts back: the
     // message then returns to its text from before the cut, which loses nothing.
-    if (journal_ && settleEachMessage_)
+    if (journal_)
         journal_->clear();
     return true;
 }
@@ -648,49 +645,116 @@ bool DbxMailbox::stage(uint32_t offset, const std::vector<WriteJournal::Span>& s
     return true;
 }
 
-bool DbxMailbox::writeStaged() {
-    if (staged_.empty())
-        return true;
+std::vector<WriteJournal::Span> DbxMailbox::stagedSpans() const {
     std::vector<WriteJournal::Span> spans;
     spans.reserve(staged_.size());
     for (const Staged& span : staged_)
         spans.push_back({span.offset, stagedOld_.data() + span.at, stagedNew_.data() + span.at,
                          span.length});
-    bool written = journal_->record(spans);
-    if (written) {
-        for (const WriteJournal::Span& span : spans)
-            forgetPages(span.offset, span.length);
-        size_t begun = 0;
-        try {
-            for (; begun < spans.size(); ++begun)
-                writeAt(spans[begun].offset, spans[begun].newBytes, spans[begun].length);
-        } catch (...) {
-            restored_ = restore(spans, std::min(begun + 1, spans.size()));
-            written = false;
-        }
-    } else {
-        restored_ = true; // the journal refused them: not one byte was written
-    }
+    return spans;
+}
+
+void DbxMailbox::dropStaged() {
     // Cleared, not freed: the next batch reuses the room.
     staged_.clear();
     stagedOld_.clear();
     stagedNew_.clear();
     stagedMessages_.clear();
-    return written;
+}
+
+bool DbxMailbox::writeSpans(const std::vector<WriteJournal::Span>& spans) {
+    for (const WriteJournal::Span& span : spans)
+        forgetPages(span.offset, span.length);
+    size_t begun = 0;
+    try {
+        for (; begun < spans.size(); ++begun)
+            writeAt(spans[begun].offset, spans[begun].newBytes, spans[begun].length);
+    } catch (...) {
+        restored_ = restore(spans, std::min(begun + 1, spans.size()));
+        return false;
+    }
+    return true;
+}
+
+void DbxMailbox::flushTogetherWith(const std::vector<DbxMailbox*>& others) {
+    if (others.empty()) {
+        flushFile();
+        return;
+    }
+    std::vector<TOVK_Utils::File*> files{&file_};
+    for (DbxMailbox* other : others)
+        files.push_back(&other->file_);
+    if (!TOVK_Utils::File::flushTogether(files, {}))
+        throw TOVK_Utils::FileFailure;
 }
 
 bool DbxMailbox::settle() {
-    if (!journal_)
-        return true;
-    restored_ = false;
-    if (!writeStaged())
-        return false;
-    try {
-        flushFile();
-    } catch (...) {
-        return false;
+    return settleTogether({this}).front();
+}
+
+std::vector<bool> DbxMailbox::settleTogether(const std::vector<DbxMailbox*>& boxes) {
+    const size_t n = boxes.size();
+    std::vector<bool> settled(n, false);
+    std::vector<std::vector<WriteJournal::Span>> spans(n);
+    enum class Step { Done, Journaled, Written, Failed };
+    std::vector<Step> step(n, Step::Done);
+
+    // Every entry on the disk before any block is written, in one flush for them all
+    // (with the files the cuts depend on).
+    std::vector<TOVK_Utils::File*> journalFiles;
+    std::vector<TOVK_Utils::FilesInFolder> alongside;
+    for (size_t i = 0; i < n; ++i) {
+        DbxMailbox& box = *boxes[i];
+        box.restored_ = false;
+        if (!box.journal_ || box.staged_.empty())
+            continue;
+        spans[i] = box.stagedSpans();
+        if (box.journal_->recordUnflushed(spans[i])) {
+            box.journal_->collectUnflushed(journalFiles, alongside);
+            step[i] = Step::Journaled;
+        } else {
+            box.restored_ = true; // the journal refused them: not one byte was written
+            step[i] = Step::Failed;
+        }
     }
-    return journal_->clear();
+    const bool journaled = TOVK_Utils::File::flushTogether(journalFiles, alongside);
+    std::vector<DbxMailbox*> written;
+    for (size_t i = 0; i < n; ++i) {
+        DbxMailbox& box = *boxes[i];
+        if (step[i] != Step::Journaled)
+            continue;
+        box.journal_->unflushedFlushed(journaled);
+        if (!journaled) {
+            box.restored_ = true;
+            step[i] = Step::Failed;
+        } else if (box.writeSpans(spans[i])) {
+            step[i] = Step::Written;
+            written.push_back(&box);
+        } else {
+            step[i] = Step::Failed;
+        }
+    }
+
+    // Every block on the disk before any journal lets go of its old bytes. A journal that
+    // keeps them after a failed flush returns those messages to their old text at the
+    // next open, which loses nothing.
+    bool flushed = true;
+    if (!written.empty()) {
+        try {
+            written.front()->flushTogetherWith({written.begin() + 1, written.end()});
+        } catch (...) {
+            flushed = false;
+        }
+    }
+    for (size_t i = 0; i < n; ++i) {
+        DbxMailbox& box = *boxes[i];
+        if (step[i] == Step::Written)
+            settled[i] = flushed && box.journal_->clear();
+        else if (step[i] == Step::Done)
+            settled[i] = !box.journal_ || box.journal_->clear();
+        box.dropStaged();
+    }
+    return settled;
 }
 
 // Puts back the old bytes of the first count spans (the last of them may be torn). Never

@@ -89,6 +89,11 @@ public:
     // lastWriteRestored() says whether those messages are as they were, and otherwise the
     // journal keeps their old bytes for the next open.
     bool settle();
+    // settle() for several mailboxes at once, each with its journal and Settle::OnRequest:
+    // one flush of all their journals (and the files alongside them), then one of all the
+    // mailboxes, where settling them one by one costs two flushes each. Says for each
+    // mailbox whether its messages were written, as settle() would.
+    static std::vector<bool> settleTogether(const std::vector<DbxMailbox*>& boxes);
     // After writeMessage threw or settle() failed: every byte written was put back and
     // flushed (or none was written).
     bool lastWriteRestored() const { return restored_; }
@@ -104,6 +109,8 @@ protected:
     // can make a chosen write fail. Both throw the file layer's int on failure.
     virtual void writeAt(uint64_t offset, const void* bytes, uint32_t count);
     virtual void flushFile();
+    // Flushes this mailbox's file and the others' together (flushFile when alone).
+    virtual void flushTogetherWith(const std::vector<DbxMailbox*>& others);
 
 private:
     struct BlockHeader {
@@ -142,7 +149,11 @@ private:
     const Extent* extentAt(uint32_t start) const;
     bool restore(const std::vector<WriteJournal::Span>& spans, size_t count);
     bool stage(uint32_t offset, const std::vector<WriteJournal::Span>& spans);
-    bool writeStaged();
+    std::vector<WriteJournal::Span> stagedSpans() const;
+    void dropStaged();
+    // Writes the spans' new bytes; on a failed write puts the old ones back (see restore)
+    // and returns false.
+    bool writeSpans(const std::vector<WriteJournal::Span>& spans);
 
     TOVK_Utils::File file_;
     uint64_t size_ = 0;

@@ -1,6 +1,9 @@
 // Where the old bytes of a message's blocks go before they are overwritten, so that a
 // crash between two block writes can be undone when the mailbox is opened again.
 #pragma once
+#include "utils/File.h"
+#include "utils/FileSystem.h"
+
 #include <cstdint>
 #include <vector>
 namespace TOVK_Internet {
@@ -15,6 +18,14 @@ public:
     virtual ~WriteJournal() = default;
     // True only when every span's old and new bytes are on disk in the journal.
     virtual bool record(const std::vector<Span>& spans) = 0;
+    // For settling several mailboxes with one flush: the entry is written but not yet
+    // known to be on the disk. The caller flushes what collectUnflushed names, tells the
+    // journal how that went (unflushedFlushed), and writes no block of the entry before
+    // the flush succeeded. A journal that keeps nothing on a disk records at once.
+    virtual bool recordUnflushed(const std::vector<Span>& spans) { return record(spans); }
+    virtual void collectUnflushed(std::vector<TOVK_Utils::File*>& /*files*/,
+                                  std::vector<TOVK_Utils::FilesInFolder>& /*others*/) {}
+    virtual void unflushedFlushed(bool /*onDisk*/) {}
     // The spans were written and flushed to the mailbox: the entries may go.
     virtual bool clear() = 0;
 };

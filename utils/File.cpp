@@ -164,12 +164,6 @@ bool File::flush() {
     return true;
 }
 
-bool File::flushWith(const std::vector<FilesInFolder>& others) {
-    if (!systemFlushWith(others))
-        return failSystem();
-    return true;
-}
-
 bool File::refreshSize() {
     uint64_t size = 0;
     if (!systemSize(size))

@@ -72,7 +72,11 @@ public:
     // The same, together with closed files and folders' names that must be on the disk no
     // later than this file (see flushFilesIn). On Linux one flush of each file system
     // involved does it all, where a flush per file costs the disk a cache flush each.
-    bool flushWith(const std::vector<FilesInFolder>& others);
+    bool flushWith(const std::vector<FilesInFolder>& others) { return flushTogether({this}, others); }
+    // The same for several open files at once. Never throws: a file that failed keeps
+    // its error (lastError).
+    static bool flushTogether(const std::vector<File*>& files,
+                              const std::vector<FilesInFolder>& others);
     // An exclusive lock on the whole open file, so that a second process which cuts or
     // recovers the same mailbox stays out; false at once when another holds it (never
     // waits, never throws). Released by close. On POSIX the lock binds only those that
@@ -120,7 +124,6 @@ private:
     bool systemSeek(int64_t offset, SeekMethod method, uint64_t& newPosition);
     bool systemSize(uint64_t& size);
     bool systemFlush();
-    bool systemFlushWith(const std::vector<FilesInFolder>& others);
     bool systemClose();
     bool systemErrorIsEndOfFile() const;
 

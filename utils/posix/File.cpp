@@ -131,39 +131,50 @@ bool File::systemFlush() {
     return true;
 }
 
-bool File::systemFlushWith(const std::vector<FilesInFolder>& others) {
+bool File::flushTogether(const std::vector<File*>& files,
+                         const std::vector<FilesInFolder>& others) {
+    if (files.size() == 1 && others.empty()) {
+        // One file alone: its own flush does not wait for the rest of its file system.
+        if (!files.front()->systemFlush())
+            return false;
+        return true;
+    }
 #ifdef __linux__
-    // One syncfs writes this file, its name and everything else on its file system: only
-    // groups on other file systems still need flushes of their own.
-    const int fd = static_cast<int>(handle_);
-    struct stat own;
-    if (fstat(fd, &own) != 0 || syncfs(fd) != 0) {
-        lastError_ = errno;
-        return false;
+    // One syncfs writes a file, its name and everything else on its file system: each
+    // file system is flushed once, and only groups on none of them need flushes of their
+    // own.
+    std::vector<uint64_t> flushed;
+    for (File* file : files) {
+        const int fd = static_cast<int>(file->handle_);
+        struct stat status;
+        if (fstat(fd, &status) != 0) {
+            file->lastError_ = errno;
+            return false;
+        }
+        const uint64_t device = static_cast<uint64_t>(status.st_dev);
+        if (std::find(flushed.begin(), flushed.end(), device) != flushed.end())
+            continue;
+        if (syncfs(fd) != 0) {
+            file->lastError_ = errno;
+            return false;
+        }
+        flushed.push_back(device);
     }
     std::vector<FilesInFolder> elsewhere;
     for (const FilesInFolder& group : others) {
         const FileIdentity folder = fileIdentity(group.folder);
-        if (!folder.valid) {
-            lastError_ = ENOENT; // the files cannot be in a folder that is not there
-            return false;
-        }
-        if (folder.device != static_cast<uint64_t>(own.st_dev))
+        if (!folder.valid)
+            return false; // the files cannot be in a folder that is not there
+        if (std::find(flushed.begin(), flushed.end(), folder.device) == flushed.end())
             elsewhere.push_back(group);
     }
-    if (!flushFilesIn(elsewhere)) {
-        lastError_ = EIO;
-        return false;
-    }
-    return true;
+    return flushFilesIn(elsewhere);
 #else
-    if (!systemFlush())
-        return false;
-    if (!flushFilesIn(others)) {
-        lastError_ = EIO;
-        return false;
+    for (File* file : files) {
+        if (!file->systemFlush())
+            return false;
     }
-    return true;
+    return flushFilesIn(others);
 #endif
 }
 

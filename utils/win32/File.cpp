@@ -117,14 +117,13 @@ bool File::systemFlush() {
     return true;
 }
 
-bool File::systemFlushWith(const std::vector<FilesInFolder>& others) {
-    if (!systemFlush())
-        return false;
-    if (!flushFilesIn(others)) {
-        lastError_ = ERROR_WRITE_FAULT;
-        return false;
+bool File::flushTogether(const std::vector<File*>& files,
+                         const std::vector<FilesInFolder>& others) {
+    for (File* file : files) {
+        if (!file->systemFlush())
+            return false;
     }
-    return true;
+    return flushFilesIn(others);
 }
 
 // The open's sharing already refuses every other writer, and a lock of a byte range would
