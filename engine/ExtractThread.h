@@ -22,12 +22,12 @@
 
 class ExtractThread : public TOVK_Utils::Thread2 {
 public:
-    // Cut messages wait, their mailboxes open, until this many messages, bytes of them or
-    // mailboxes wait; then they are settled together (their journals and attachments
-    // flushed, the messages written, the mailboxes flushed, the journals cleared), so
-    // that a few flushes serve many mailboxes.
+    // Cut messages wait, their mailboxes open, until this many messages, bytes of their
+    // cut texts (kept twice, with the bytes they replace) or mailboxes wait; then they are
+    // settled together (their journals and attachments flushed, the messages written, the
+    // mailboxes flushed, the journals cleared), so that a few flushes serve many mailboxes.
     static constexpr int32_t settleAfterMessages = 256;
-    static constexpr int64_t settleAfterBytes = 64 << 20;
+    static constexpr int64_t settleAfterBytes = 32 << 20;
     static constexpr size_t settleAfterMailboxes = 16;
     // Reserved address space of each message buffer.
     static constexpr int32_t messageBufferReserve = 0x1E00000;

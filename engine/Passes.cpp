@@ -264,7 +264,7 @@ void ExtractThread::processMailbox(const Block& name) {
             if (mailbox.writeMessage(offset, rewrite)) {
                 ++current->messages;
                 ++unsettledMessages_;
-                unsettledBytes_ += message.byteSize();
+                unsettledBytes_ += rewrite.byteSize();
                 current->saved.insert(current->saved.end(), savedForCut_.begin(),
                                       savedForCut_.end());
             } else {
