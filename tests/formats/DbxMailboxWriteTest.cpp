@@ -3,6 +3,7 @@
 // back; the journal has every old and new byte before the first write. Each case checks
 // that every other message reads exactly as before.
 #include "DbxTestUtil.h"
+#include "formats/DbxJournal.h"
 #include "formats/DbxMailbox.h"
 #include "formats/WriteJournal.h"
 
@@ -19,6 +20,8 @@ using DbxTest::BlockRef;
 using DbxTest::DbxOptions;
 using DbxTest::DbxWriter;
 using DbxTest::get32;
+using DbxTest::readFileBytes;
+using DbxTest::writeFileBytes;
 using DbxTest::IndexNode;
 using DbxTest::smallBlocks;
 using TOVK_Utils::Block;
@@ -674,4 +677,112 @@ TEST_F(DbxWrite, RandomDamageNeverReachesAnotherMessage) {
     // Both outcomes must have been seen for the rounds to have shown anything.
     EXPECT_GT(taken, 100);
     EXPECT_GT(refused, 50);
+}
+
+// --- Several mailboxes settled together: one flush of their journals, one of them all ---
+
+class DbxSettleTogether : public DbxWrite {
+protected:
+    void SetUp() override {
+        DbxWrite::SetUp();
+        for (DbxWriter& writer : writers) {
+            for (int i = 0; i < 3; ++i)
+                writer.addMessage(message(i, 300));
+        }
+        paths = {path, (dir / "Sent.dbx").string()};
+        for (size_t b = 0; b < 2; ++b) {
+            ASSERT_TRUE(writers[b].writeFile(paths[b]));
+            originals[b] = readFileBytes(paths[b]);
+        }
+        writeFileBytes((dir / "saved.bin").string(), {1, 2, 3});
+    }
+    // Opens both mailboxes for cutting, each with its journal, and keeps a cut of its
+    // first message waiting in each.
+    void prepare(DbxMailbox* boxes[2], DbxJournal journals[2]) {
+        for (size_t b = 0; b < 2; ++b) {
+            const TOVK_Utils::String name(view(paths[b]));
+            ASSERT_TRUE(boxes[b]->open(name, DbxMailbox::Access::ReadWrite) && boxes[b]->scan());
+            ASSERT_TRUE(journals[b].open(name, boxes[b]->fileSize(),
+                                         TOVK_Utils::fileIdentity(name)));
+            boxes[b]->setJournal(&journals[b], DbxMailbox::Settle::OnRequest);
+            ASSERT_TRUE(boxes[b]->writeMessage(writers[b].firstBlocks()[0],
+                                               view(message(int(7 + b), 100))));
+        }
+    }
+    std::string journalOf(size_t b) const { return paths[b] + ".klovin-undo"; }
+    std::vector<std::string> texts(size_t b) {
+        DbxMailbox box;
+        const TOVK_Utils::String name(view(paths[b]));
+        EXPECT_TRUE(box.open(name) && box.scan());
+        std::vector<std::string> result;
+        for (uint32_t first : writers[b].firstBlocks())
+            result.push_back(read(box, first));
+        return result;
+    }
+
+    DbxWriter writers[2] = {DbxWriter(smallBlocks(BlockOrder::Shuffled)),
+                            DbxWriter(smallBlocks(BlockOrder::InFileOrder))};
+    std::vector<std::string> paths;
+    std::vector<uint8_t> originals[2];
+};
+
+TEST_F(DbxSettleTogether, EveryMailboxIsWrittenAndItsJournalGoes) {
+    DbxMailbox first, second;
+    DbxMailbox* boxes[2] = {&first, &second};
+    DbxJournal journals[2];
+    prepare(boxes, journals);
+    journals[1].flushAlongside(view(dir.string()), {TOVK_Utils::String(
+                                                       view((dir / "saved.bin").string()))});
+    EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}), (std::vector<bool>{true, true}));
+    for (size_t b = 0; b < 2; ++b) {
+        EXPECT_FALSE(std::filesystem::exists(journalOf(b))) << b;
+        boxes[b]->close();
+        EXPECT_EQ(texts(b), (std::vector<std::string>{message(int(7 + b), 100), message(1, 300),
+                                                      message(2, 300)}))
+            << b;
+    }
+}
+
+TEST_F(DbxSettleTogether, AFailedWriteLeavesThatMailboxAsItWasAndTheOtherCut) {
+    for (int fail = 0; fail < 2; ++fail) { // the first and the second block of the text
+        for (size_t b = 0; b < 2; ++b)
+            ASSERT_TRUE(writeFileBytes(paths[b], originals[b]));
+        DbxMailbox first;
+        FailingMailbox second;
+        second.failFrom = fail;
+        second.tear = true;
+        DbxMailbox* boxes[2] = {&first, &second};
+        DbxJournal journals[2];
+        prepare(boxes, journals);
+        EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}),
+                  (std::vector<bool>{true, false}));
+        EXPECT_TRUE(second.lastWriteRestored());
+        for (size_t b = 0; b < 2; ++b) {
+            boxes[b]->close();
+            journals[b].close();
+            EXPECT_FALSE(DbxJournal::exists(TOVK_Utils::String(view(paths[b])))) << b;
+        }
+        EXPECT_EQ(texts(0)[0], message(7, 100)) << fail;
+        EXPECT_EQ(readFileBytes(paths[1]), originals[1]) << fail;
+    }
+}
+
+// The attachments one mailbox's cuts depend on cannot reach the disk: the one flush of
+// all journals fails, and no mailbox gets a byte.
+TEST_F(DbxSettleTogether, AFailedJournalFlushWritesNoMailbox) {
+    DbxMailbox first, second;
+    DbxMailbox* boxes[2] = {&first, &second};
+    DbxJournal journals[2];
+    prepare(boxes, journals);
+    journals[0].flushAlongside(view((dir / "gone").string()),
+                               {TOVK_Utils::String(view((dir / "gone/saved.bin").string()))});
+    EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}), (std::vector<bool>{false, false}));
+    EXPECT_TRUE(journals[0].flushFailed());
+    for (size_t b = 0; b < 2; ++b) {
+        EXPECT_TRUE(boxes[b]->lastWriteRestored()) << b;
+        boxes[b]->close();
+        journals[b].close();
+        EXPECT_EQ(readFileBytes(paths[b]), originals[b]) << b;
+        EXPECT_FALSE(DbxJournal::exists(TOVK_Utils::String(view(paths[b])))) << b;
+    }
 }
