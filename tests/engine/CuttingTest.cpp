@@ -262,3 +262,37 @@ TEST_F(JobTest, AHalfWrittenMessageIsPutBackFirst) {
     EXPECT_NE(view.asked[0].message.find("Restored"), std::string::npos) << view.asked[0].message;
     EXPECT_EQ(folderFiles(root / "out").at("good.bin"), good);
 }
+
+// Cut messages wait, their mailboxes kept open, to be written together with other
+// mailboxes': a stop writes every one that waits, and no journal is left behind.
+TEST_F(JobTest, CutsWaitingInSeveralMailboxesAreWrittenWhenTheJobStops) {
+    view.cut = true;
+    const std::vector<std::string> names = {"Inbox", "Sent", "Drafts"};
+    std::map<std::string, std::vector<std::string>> messages;
+    for (const auto& name : names) {
+        for (int m = 0; m < 2; ++m)
+            messages[name].push_back(messageWith("Content-Type: text/plain\r\n\r\n" + name +
+                                                 " message " + std::to_string(m)));
+        addMailbox(name, messages[name]);
+    }
+    view.onEvent = [&](const ScriptedView::Event& e) {
+        if (e.text == "Processing message 1 of 2 of Drafts.dbx")
+            job.commandQueue.postCommand(CommandQueue::stop);
+    };
+    runJob();
+
+    EXPECT_TRUE(job.stopRequested);
+    EXPECT_EQ(job.writeFailures, 0);
+    for (const auto& name : names) {
+        const auto texts = mailboxTexts(root / "store" / (name + ".dbx"));
+        ASSERT_EQ(texts.size(), 2u) << name;
+        EXPECT_EQ(texts[0], without(messages[name][0], goodPart)) << name;
+        // The stop came while the last mailbox's first message was being processed.
+        EXPECT_EQ(texts[1], name == "Drafts" ? messages[name][1]
+                                             : without(messages[name][1], goodPart))
+            << name;
+    }
+    for (const auto& entry : fs::directory_iterator(root / "store"))
+        EXPECT_EQ(entry.path().extension(), ".dbx") << entry.path();
+    EXPECT_EQ(folderFiles(root / "out"), (std::map<std::string, std::string>{{"good.bin", good}}));
+}
