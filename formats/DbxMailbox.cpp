@@ -717,6 +717,9 @@ std::vector<bool> DbxMailbox::settleTogether(const std::vector<DbxMailbox*>& box
             step[i] = Step::Failed;
         }
     }
+    // A failed flush is not tried again mailbox by mailbox: a write-back error is reported
+    // once to each open file, so a second flush through the same file would say yes
+    // whether or not its bytes reached the disk.
     const bool journaled = TOVK_Utils::File::flushTogether(journalFiles, alongside);
     std::vector<DbxMailbox*> written;
     for (size_t i = 0; i < n; ++i) {
