@@ -33,30 +33,46 @@ std::string content(int i) {
 
 } // namespace
 
+// Two mailboxes, whose cuts are settled together: the kill also falls between the two
+// journals, between their flush and the first block, and between the two mailboxes' blocks.
 TEST_F(JobTest, AKillAtAnyWriteLeavesEveryMessageWhole) {
-    std::vector<std::string> originals;
-    for (int i = 0; i < 3; ++i)
-        originals.push_back(
-            makeMessage("m" + std::to_string(i), {{"f" + std::to_string(i) + ".bin", content(i)}}));
-    DbxTest::DbxOptions options;
-    options.shuffleBlocks = true;
-    addMailbox("Inbox", originals, options);
-    const fs::path mailbox = root / "store" / "Inbox.dbx";
-    const std::string pristine = readFile(mailbox);
-    const TOVK_Utils::String mailboxText(TOVK_Utils::Block(mailbox.string().c_str()));
+    const std::vector<std::string> names = {"Inbox", "Sent"};
+    std::vector<std::vector<std::string>> originals(names.size());
+    std::vector<fs::path> mailboxes;
+    std::vector<std::string> pristine;
+    std::vector<TOVK_Utils::String> mailboxTextsOf;
+    for (size_t b = 0; b < names.size(); ++b) {
+        for (int i = 0; i < 3; ++i) {
+            const std::string id = std::to_string(b * 3 + size_t(i));
+            originals[b].push_back(makeMessage("m" + id, {{"f" + id + ".bin", content(int(b * 3) + i)}}));
+        }
+        DbxTest::DbxOptions options;
+        options.shuffleBlocks = b == 0;
+        addMailbox(names[b], originals[b], options);
+        mailboxes.push_back(root / "store" / (names[b] + ".dbx"));
+        pristine.push_back(readFile(mailboxes.back()));
+        mailboxTextsOf.emplace_back(TOVK_Utils::Block(mailboxes.back().string().c_str()));
+    }
     view.cut = true;
 
     // The whole job once, to know the cut texts and how many writes it makes.
     TOVK_Utils::File::setWriteProbe(countWrite);
     runJob();
     TOVK_Utils::File::setWriteProbe(nullptr);
-    const auto cutTexts = mailboxTexts(mailbox);
-    ASSERT_EQ(cutTexts.size(), originals.size());
-    ASSERT_GT(writesSeen, 6);
+    std::vector<std::vector<std::string>> cutTexts;
+    for (size_t b = 0; b < names.size(); ++b) {
+        cutTexts.push_back(mailboxTexts(mailboxes[b]));
+        ASSERT_EQ(cutTexts[b].size(), originals[b].size());
+        for (size_t i = 0; i < originals[b].size(); ++i)
+            ASSERT_NE(cutTexts[b][i], originals[b][i]) << names[b] << " message " << i;
+    }
+    ASSERT_GT(writesSeen, 12);
 
     for (int n = 1; n <= writesSeen; ++n) {
-        writeFile(mailbox, pristine);
-        fs::remove(TOVK_Internet::DbxJournal::journalPath(mailboxText).c_str());
+        for (size_t b = 0; b < names.size(); ++b) {
+            writeFile(mailboxes[b], pristine[b]);
+            fs::remove(TOVK_Internet::DbxJournal::journalPath(mailboxTextsOf[b]).c_str());
+        }
         fs::remove_all(root / "out");
         fs::create_directories(root / "out");
         const pid_t child = fork();
@@ -66,7 +82,8 @@ TEST_F(JobTest, AKillAtAnyWriteLeavesEveryMessageWhole) {
             quiet.store = view.store;
             quiet.extract = view.extract;
             quiet.cut = true;
-            quiet.list.rows.push_back({"Inbox", true});
+            for (const std::string& name : names)
+                quiet.list.rows.push_back({name, true});
             ExtractThread doomed(&quiet);
             quiet.queue = &doomed.commandQueue;
             writesLeft = n;
@@ -79,20 +96,25 @@ TEST_F(JobTest, AKillAtAnyWriteLeavesEveryMessageWhole) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "write " << n;
 
-        // Opened again: whatever the journal holds is put back first.
-        const auto recovered = TOVK_Internet::DbxJournal::recover(mailboxText);
-        EXPECT_NE(recovered.outcome, TOVK_Internet::RecoveryResult::Outcome::KeptMailboxChanged);
-        EXPECT_NE(recovered.outcome, TOVK_Internet::RecoveryResult::Outcome::Error);
-        const auto texts = mailboxTexts(mailbox);
-        ASSERT_EQ(texts.size(), originals.size());
         const auto saved = folderFiles(root / "out");
-        for (size_t i = 0; i < texts.size(); ++i) {
-            if (texts[i] == originals[i])
-                continue;
-            EXPECT_EQ(texts[i], cutTexts[i]) << "message " << i << " after a kill at write " << n;
-            const std::string name = "f" + std::to_string(i) + ".bin";
-            EXPECT_TRUE(saved.count(name) && saved.at(name) == content(int(i)))
-                << name << " after a kill at write " << n;
+        for (size_t b = 0; b < names.size(); ++b) {
+            // Opened again: whatever the journal holds is put back first.
+            const auto recovered = TOVK_Internet::DbxJournal::recover(mailboxTextsOf[b]);
+            EXPECT_NE(recovered.outcome,
+                      TOVK_Internet::RecoveryResult::Outcome::KeptMailboxChanged);
+            EXPECT_NE(recovered.outcome, TOVK_Internet::RecoveryResult::Outcome::Error);
+            const auto texts = mailboxTexts(mailboxes[b]);
+            ASSERT_EQ(texts.size(), originals[b].size());
+            for (size_t i = 0; i < texts.size(); ++i) {
+                if (texts[i] == originals[b][i])
+                    continue;
+                EXPECT_EQ(texts[i], cutTexts[b][i])
+                    << names[b] << " message " << i << " after a kill at write " << n;
+                const std::string id = std::to_string(b * 3 + i);
+                const std::string name = "f" + id + ".bin";
+                EXPECT_TRUE(saved.count(name) && saved.at(name) == content(int(b * 3 + i)))
+                    << name << " after a kill at write " << n;
+            }
         }
     }
 }
