@@ -177,7 +177,7 @@ private:
         TOVK_Internet::DbxMailbox mailbox;
         TOVK_Internet::DbxJournal journal;
         TOVK_Utils::String path;
-        int32_t messages = 0;                 // cut and waiting
+        int32_t messages = 0;                  // cut and waiting
         std::vector<TOVK_Utils::String> saved; // the files those cuts depend on
     };
     std::vector<std::unique_ptr<UnsettledMailbox>> unsettled_;

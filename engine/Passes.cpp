@@ -191,8 +191,7 @@ void ExtractThread::processMailbox(const Block& name) {
     // Its cut messages are written when it is settled, with other mailboxes' (see
     // settleCuts), and until then a crash puts them back as they were.
     auto waitingTooLong = [&]() {
-        return unsettledMessages_ >= settleAfterMessages ||
-               unsettledBytes_ >= settleAfterBytes ||
+        return unsettledMessages_ >= settleAfterMessages || unsettledBytes_ >= settleAfterBytes ||
                unsettled_.size() + 1 >= settleAfterMailboxes;
     };
     int32_t number = 1;

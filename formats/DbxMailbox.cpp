@@ -649,8 +649,8 @@ std::vector<WriteJournal::Span> DbxMailbox::stagedSpans() const {
     std::vector<WriteJournal::Span> spans;
     spans.reserve(staged_.size());
     for (const Staged& span : staged_)
-        spans.push_back({span.offset, stagedOld_.data() + span.at, stagedNew_.data() + span.at,
-                         span.length});
+        spans.push_back(
+            {span.offset, stagedOld_.data() + span.at, stagedNew_.data() + span.at, span.length});
     return spans;
 }
 

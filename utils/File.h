@@ -72,7 +72,9 @@ public:
     // The same, together with closed files and folders' names that must be on the disk no
     // later than this file (see flushFilesIn). On Linux one flush of each file system
     // involved does it all, where a flush per file costs the disk a cache flush each.
-    bool flushWith(const std::vector<FilesInFolder>& others) { return flushTogether({this}, others); }
+    bool flushWith(const std::vector<FilesInFolder>& others) {
+        return flushTogether({this}, others);
+    }
     // The same for several open files at once. Never throws: a file that failed keeps
     // its error (lastError).
     static bool flushTogether(const std::vector<File*>& files,

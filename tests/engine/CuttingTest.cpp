@@ -288,8 +288,8 @@ TEST_F(JobTest, CutsWaitingInSeveralMailboxesAreWrittenWhenTheJobStops) {
         ASSERT_EQ(texts.size(), 2u) << name;
         EXPECT_EQ(texts[0], without(messages[name][0], goodPart)) << name;
         // The stop came while the last mailbox's first message was being processed.
-        EXPECT_EQ(texts[1], name == "Drafts" ? messages[name][1]
-                                             : without(messages[name][1], goodPart))
+        EXPECT_EQ(texts[1],
+                  name == "Drafts" ? messages[name][1] : without(messages[name][1], goodPart))
             << name;
     }
     for (const auto& entry : fs::directory_iterator(root / "store"))

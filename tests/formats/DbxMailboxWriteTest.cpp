@@ -20,10 +20,10 @@ using DbxTest::BlockRef;
 using DbxTest::DbxOptions;
 using DbxTest::DbxWriter;
 using DbxTest::get32;
-using DbxTest::readFileBytes;
-using DbxTest::writeFileBytes;
 using DbxTest::IndexNode;
+using DbxTest::readFileBytes;
 using DbxTest::smallBlocks;
+using DbxTest::writeFileBytes;
 using TOVK_Utils::Block;
 
 namespace {
@@ -702,8 +702,8 @@ protected:
         for (size_t b = 0; b < 2; ++b) {
             const TOVK_Utils::String name(view(paths[b]));
             ASSERT_TRUE(boxes[b]->open(name, DbxMailbox::Access::ReadWrite) && boxes[b]->scan());
-            ASSERT_TRUE(journals[b].open(name, boxes[b]->fileSize(),
-                                         TOVK_Utils::fileIdentity(name)));
+            ASSERT_TRUE(
+                journals[b].open(name, boxes[b]->fileSize(), TOVK_Utils::fileIdentity(name)));
             boxes[b]->setJournal(&journals[b], DbxMailbox::Settle::OnRequest);
             ASSERT_TRUE(boxes[b]->writeMessage(writers[b].firstBlocks()[0],
                                                view(message(int(7 + b), 100))));
@@ -731,8 +731,8 @@ TEST_F(DbxSettleTogether, EveryMailboxIsWrittenAndItsJournalGoes) {
     DbxMailbox* boxes[2] = {&first, &second};
     DbxJournal journals[2];
     prepare(boxes, journals);
-    journals[1].flushAlongside(view(dir.string()), {TOVK_Utils::String(
-                                                       view((dir / "saved.bin").string()))});
+    journals[1].flushAlongside(view(dir.string()),
+                               {TOVK_Utils::String(view((dir / "saved.bin").string()))});
     EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}), (std::vector<bool>{true, true}));
     for (size_t b = 0; b < 2; ++b) {
         EXPECT_FALSE(std::filesystem::exists(journalOf(b))) << b;
@@ -754,8 +754,7 @@ TEST_F(DbxSettleTogether, AFailedWriteLeavesThatMailboxAsItWasAndTheOtherCut) {
         DbxMailbox* boxes[2] = {&first, &second};
         DbxJournal journals[2];
         prepare(boxes, journals);
-        EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}),
-                  (std::vector<bool>{true, false}));
+        EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}), (std::vector<bool>{true, false}));
         EXPECT_TRUE(second.lastWriteRestored());
         for (size_t b = 0; b < 2; ++b) {
             boxes[b]->close();

@@ -44,7 +44,8 @@ TEST_F(JobTest, AKillAtAnyWriteLeavesEveryMessageWhole) {
     for (size_t b = 0; b < names.size(); ++b) {
         for (int i = 0; i < 3; ++i) {
             const std::string id = std::to_string(b * 3 + size_t(i));
-            originals[b].push_back(makeMessage("m" + id, {{"f" + id + ".bin", content(int(b * 3) + i)}}));
+            originals[b].push_back(
+                makeMessage("m" + id, {{"f" + id + ".bin", content(int(b * 3) + i)}}));
         }
         DbxTest::DbxOptions options;
         options.shuffleBlocks = b == 0;
