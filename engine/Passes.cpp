@@ -287,8 +287,10 @@ void ExtractThread::processMailbox(const Block& name) {
             return; // the journal stays for the next open
         }
     }
-    if (current->messages > 0)
+    if (current->messages > 0) {
+        mailbox.keepOnlyStaged();
         unsettled_.push_back(std::move(current));
+    }
     if (waitingTooLong())
         settleCuts();
     v.setProgress(position);

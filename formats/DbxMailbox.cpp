@@ -688,6 +688,17 @@ void DbxMailbox::flushTogetherWith(const std::vector<DbxMailbox*>& others) {
         throw TOVK_Utils::FileFailure;
 }
 
+void DbxMailbox::keepOnlyStaged() {
+    std::vector<uint8_t>().swap(pages_);
+    std::fill(pageHeld_.begin(), pageHeld_.end(), 0);
+    std::vector<Extent>().swap(extents_);
+    std::unordered_map<uint32_t, uint32_t>().swap(chainOf_);
+    std::vector<uint8_t>().swap(chainSound_);
+    std::vector<uint32_t>().swap(chainBlocks_);
+    std::vector<uint32_t>().swap(messageOffsets);
+    mapped_ = false;
+}
+
 bool DbxMailbox::settle() {
     return settleTogether({this}).front();
 }

@@ -89,6 +89,11 @@ public:
     // lastWriteRestored() says whether those messages are as they were, and otherwise the
     // journal keeps their old bytes for the next open.
     bool settle();
+    // For a mailbox whose messages were all processed and whose cuts wait to be settled:
+    // lets go of the read cache and of what the scan found, which settling does not need,
+    // so that a mailbox waiting costs no more than its waiting texts. Afterwards no text is
+    // taken for writing, and messageOffsets is empty.
+    void keepOnlyStaged();
     // settle() for several mailboxes at once, each with its journal and Settle::OnRequest:
     // one flush of all their journals (and the files alongside them), then one of all the
     // mailboxes, where settling them one by one costs two flushes each. Says for each

@@ -733,6 +733,10 @@ TEST_F(DbxSettleTogether, EveryMailboxIsWrittenAndItsJournalGoes) {
     prepare(boxes, journals);
     journals[1].flushAlongside(view(dir.string()),
                                {TOVK_Utils::String(view((dir / "saved.bin").string()))});
+    // A mailbox that waits keeps only its texts, and takes no more.
+    first.keepOnlyStaged();
+    EXPECT_TRUE(first.messageOffsets.empty());
+    EXPECT_FALSE(first.writeMessage(writers[0].firstBlocks()[1], view(message(9, 50))));
     EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}), (std::vector<bool>{true, true}));
     for (size_t b = 0; b < 2; ++b) {
         EXPECT_FALSE(std::filesystem::exists(journalOf(b))) << b;
