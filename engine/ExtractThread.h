@@ -137,8 +137,8 @@ private:
     // Puts back what an interrupted run left half-written in the mailbox, before anything
     // else is done with it (a backup copied first would hold the half-written mailbox).
     // False, after saying why, when the mailbox must not be used.
-    void flushJournalRemovals();
     bool recoverMailbox(const TOVK_Utils::Path& path);
+    void flushJournalRemovals();
     void keepUntilSettled(const TOVK_Utils::Path& saved);
     bool savedFilesReachedTheDisk();
     void report(const TOVK_Utils::Block& text);

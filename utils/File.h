@@ -69,14 +69,10 @@ public:
     // Pushes what was written to the disk, so that a rename after it cannot leave an
     // empty file behind on a crash.
     bool flush();
-    // The same, together with closed files and folders' names that must be on the disk no
-    // later than this file (see flushFilesIn). On Linux one flush of each file system
-    // involved does it all, where a flush per file costs the disk a cache flush each.
-    bool flushWith(const std::vector<FilesInFolder>& others) {
-        return flushTogether({this}, others);
-    }
-    // The same for several open files at once. Never throws: a file that failed keeps
-    // its error (lastError).
+    // The same for several open files, together with closed files and folders' names
+    // that must be on the disk no later than they (see flushFilesIn). On Linux one flush of
+    // each file system involved does it all, where a flush per file costs the disk a cache
+    // flush each. Never throws: a file that failed keeps its error (lastError).
     static bool flushTogether(const std::vector<File*>& files,
                               const std::vector<FilesInFolder>& others);
     // An exclusive lock on the whole open file, so that a second process which cuts or

@@ -133,49 +133,44 @@ bool File::systemFlush() {
 
 bool File::flushTogether(const std::vector<File*>& files,
                          const std::vector<FilesInFolder>& others) {
-    if (files.size() == 1 && others.empty()) {
-        // One file alone: its own flush does not wait for the rest of its file system.
-        if (!files.front()->systemFlush())
-            return false;
-        return true;
-    }
 #ifdef __linux__
     // One syncfs writes a file, its name and everything else on its file system: each
     // file system is flushed once, and only groups on none of them need flushes of their
-    // own.
-    std::vector<uint64_t> flushed;
-    for (File* file : files) {
-        const int fd = static_cast<int>(file->handle_);
-        struct stat status;
-        if (fstat(fd, &status) != 0) {
-            file->lastError_ = errno;
-            return false;
+    // own. One file alone is flushed by itself, without waiting for the rest.
+    if (files.size() > 1 || !others.empty()) {
+        std::vector<uint64_t> flushed;
+        for (File* file : files) {
+            const int fd = static_cast<int>(file->handle_);
+            struct stat status;
+            if (fstat(fd, &status) != 0) {
+                file->lastError_ = errno;
+                return false;
+            }
+            const uint64_t device = static_cast<uint64_t>(status.st_dev);
+            if (std::find(flushed.begin(), flushed.end(), device) != flushed.end())
+                continue;
+            if (syncfs(fd) != 0) {
+                file->lastError_ = errno;
+                return false;
+            }
+            flushed.push_back(device);
         }
-        const uint64_t device = static_cast<uint64_t>(status.st_dev);
-        if (std::find(flushed.begin(), flushed.end(), device) != flushed.end())
-            continue;
-        if (syncfs(fd) != 0) {
-            file->lastError_ = errno;
-            return false;
+        std::vector<FilesInFolder> elsewhere;
+        for (const FilesInFolder& group : others) {
+            const FileIdentity folder = fileIdentity(group.folder);
+            if (!folder.valid)
+                return false; // the files cannot be in a folder that is not there
+            if (std::find(flushed.begin(), flushed.end(), folder.device) == flushed.end())
+                elsewhere.push_back(group);
         }
-        flushed.push_back(device);
+        return flushFilesIn(elsewhere);
     }
-    std::vector<FilesInFolder> elsewhere;
-    for (const FilesInFolder& group : others) {
-        const FileIdentity folder = fileIdentity(group.folder);
-        if (!folder.valid)
-            return false; // the files cannot be in a folder that is not there
-        if (std::find(flushed.begin(), flushed.end(), folder.device) == flushed.end())
-            elsewhere.push_back(group);
-    }
-    return flushFilesIn(elsewhere);
-#else
+#endif
     for (File* file : files) {
         if (!file->systemFlush())
             return false;
     }
     return flushFilesIn(others);
-#endif
 }
 
 bool File::lock() {
