@@ -234,10 +234,14 @@ HeaderValue::HeaderValue(std::string_view value) {
         }
         const size_t star = name.find('*');
         if (star == std::string::npos || !parameter.hasValue) {
+            // Only names are sent as encoded words; a boundary may hold "=?" and "?="
+            // and must stay byte for byte what the body's delimiter lines hold.
+            if (name == "name" || name == "filename") {
+                std::string raw;
+                raw.swap(parameter.value);
+                decodeEncodedWords(raw, parameter.value, parameter.charset);
+            }
             parameter.name = name;
-            std::string raw;
-            raw.swap(parameter.value);
-            decodeEncodedWords(raw, parameter.value, parameter.charset);
             parameters_.push_back(std::move(parameter));
             continue;
         }

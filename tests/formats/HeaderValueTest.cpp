@@ -87,6 +87,10 @@ TEST(HeaderParameters, QuotedValues) {
     EXPECT_EQ(type.leadingToken(), "Multipart/Mixed");
     ASSERT_NE(type.parameter("BOUNDARY"), nullptr);
     EXPECT_EQ(type.parameter("boundary")->value, "a;b");
+    // A boundary that looks like an encoded word is a boundary all the same.
+    EXPECT_EQ(
+        HeaderValue("multipart/mixed; boundary=\"=?utf-8?B?YQ==?=\"").parameter("boundary")->value,
+        "=?utf-8?B?YQ==?=");
     ASSERT_NE(type.parameter("x"), nullptr);
     EXPECT_FALSE(type.parameter("x")->hasValue);
     EXPECT_EQ(HeaderValue("text/plain; a=\"b;c\"; d").leadingToken(), "text/plain");
