@@ -168,6 +168,7 @@ private:
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> message_;
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> rewrite_;
     TOVK_Utils::Block decoded_;
+    TOVK_Utils::Block decodedText_; // an encoded text part, searched for uuencoded files
     TOVK_Utils::Block existing_;
     // The files of the parts dropped from the message being cut.
     std::vector<TOVK_Utils::String> savedForCut_;

@@ -559,7 +559,7 @@ void ExtractThread::extractUnnamedUuencoded(MimePart& part, Cutting cutting, con
 // staying; in a quoted-printable or base64 part it exists only encoded, and stays.
 bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, const Saving& saving) {
     const bool plain = part.transferEncoding == TransferEncoding::Plain;
-    Block decodedText;
+    Block& decodedText = decodedText_;
     if (!plain) {
         if (part.transferEncoding != TransferEncoding::Base64 &&
             part.transferEncoding != TransferEncoding::QuotedPrintable)

@@ -164,10 +164,6 @@ bool interpretHeaders(MimePart& part) {
     return true;
 }
 
-std::string_view boundaryKey(const Block& boundary) {
-    return viewOf(boundary);
-}
-
 } // namespace
 
 bool MimeParser::parse(const Block& text) {
@@ -240,8 +236,8 @@ void MimeParser::feedLine(const uint8_t* line, int64_t length, int64_t start) {
             return;
         endHeaderBlock(*part, start);
         if (part->boundary.length() > 0) {
-            boundaryDepths_[boundaryKey(part->boundary)].push_back(
-                static_cast<int32_t>(chain_.size()) - 1);
+            boundaryDepths_[viewOf(part->boundary)].push_back(static_cast<int32_t>(chain_.size()) -
+                                                              1);
             ++boundaryLengths_[part->boundary.length()];
         }
         // A forwarded message in plain text is read as the message it is: its parts are
@@ -309,7 +305,7 @@ void MimeParser::truncateChain(size_t depth) {
     while (chain_.size() > depth) {
         MimePart* part = chain_.back().part;
         if (part->inBody && part->boundary.length() > 0) {
-            auto found = boundaryDepths_.find(boundaryKey(part->boundary));
+            auto found = boundaryDepths_.find(viewOf(part->boundary));
             found->second.pop_back();
             if (found->second.empty())
                 boundaryDepths_.erase(found);
