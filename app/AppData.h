@@ -22,8 +22,8 @@ AppData& checkedAppData(AppData* data);
 class AppData {
 public:
     AppData();
-    // The job's body has returned by then: its last act is to close the progress window,
-    // which the message loop must have handled for the main window to be closed at all.
+    // The job's body has returned by then, or is returning: the progress window, modal
+    // over the main window, closes only after the job is over.
     ~AppData();
 
     // The extract command: the options window when some row is ticked, an error otherwise.

@@ -76,8 +76,8 @@ void DesktopView::postStatusText(const Block& text) {
     data_.progressWindow.statusLine.postTextCopy(text);
 }
 
-void DesktopView::postCounterText(ViewCounter counter, String* text) {
-    data_.progressWindow.values[static_cast<int>(counter)].postText(text);
+void DesktopView::postCounterText(ViewCounter counter, const String& text) {
+    data_.progressWindow.values[static_cast<int>(counter)].postTextCopy(text);
 }
 
 void DesktopView::setProgressRange(int low, int high) {
@@ -92,9 +92,9 @@ void DesktopView::enablePauseButton(bool enable) {
     data_.progressWindow.pauseButton.enable(enable);
 }
 
-// The Stop button becomes "Done"; pressing it sends the stop that ends the final state.
+// The job is over; the progress window stays until the user presses "Done".
 void DesktopView::jobFinished(const JobCounts&) {
-    data_.progressWindow.stopButton.setText(String("Done"));
+    data_.progressWindow.showDone();
 }
 
 void DesktopView::postClose() {

@@ -30,7 +30,7 @@ public:
 
     void setStatusText(const TOVK_Utils::Block& text) override;
     void postStatusText(const TOVK_Utils::Block& text) override;
-    void postCounterText(ViewCounter counter, TOVK_Utils::String* text) override;
+    void postCounterText(ViewCounter counter, const TOVK_Utils::String& text) override;
     void setProgressRange(int low, int high) override;
     void setProgress(int value) override;
     void enablePauseButton(bool enable) override;

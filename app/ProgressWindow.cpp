@@ -44,6 +44,7 @@ void ProgressWindow::startJob() {
         d.job.join();
     d.job.finished().reset();
     paused_ = false;
+    done_ = false;
     d.job.beginRun(); // each job of the desktop program makes its own backups
     if (d.job.start(0x10000, 0) == TOVK_Utils::Thread2::StartFailed) {
         // Without a worker nothing would ever close this window.
@@ -64,8 +65,16 @@ void ProgressWindow::childClicked(HWND child) {
         // The label shows what the next press will do.
         paused_ = !paused_;
         pauseButton.setText(String(paused_ ? "Start" : "Pause"));
-        d.job.commandQueue.postCommand(CommandQueue::togglePause);
+        d.job.commandQueue().postCommand(CommandQueue::togglePause);
     } else if (child == stopButton.handle) {
-        d.job.commandQueue.postCommand(CommandQueue::stop);
+        if (done_)
+            postClose();
+        else
+            d.job.commandQueue().postCommand(CommandQueue::stop);
     }
+}
+
+void ProgressWindow::showDone() {
+    done_ = true;
+    stopButton.setText(String("Done"));
 }

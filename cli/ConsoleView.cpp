@@ -121,7 +121,7 @@ void ConsoleView::serviceStopSignal() {
     if (stopPosted_ || !jobReady_ || !ConsoleSystem::stopSignalled())
         return;
     stopPosted_ = true;
-    job_->commandQueue.postCommand(CommandQueue::stop);
+    job_->commandQueue().postCommand(CommandQueue::stop);
     if (!behaviour_.quiet)
         printErr("Stopping after the message in progress.");
 }
@@ -228,10 +228,10 @@ void ConsoleView::statusChanged(const Block& text) {
     dirty_ = true;
 }
 
-void ConsoleView::postCounterText(ViewCounter counter, String* text) {
-    std::unique_ptr<String> owned(text);
+void ConsoleView::postCounterText(ViewCounter counter, const String& text) {
+    std::string line = narrowText(text);
     std::lock_guard<std::mutex> lock(mutex_);
-    counters_[int(counter)] = narrowText(*owned);
+    counters_[int(counter)] = std::move(line);
     dirty_ = true;
 }
 
@@ -252,11 +252,11 @@ void ConsoleView::reportProblem(const Block& text) {
     printErr("klovin-extract: " + narrowText(text));
 }
 
+// Nobody is there to press "Done": the job being over, its serving ends as when the
+// progress window closes.
 void ConsoleView::jobFinished(const JobCounts&) {
-    // The final state: a stop taken before it was the user's; the press on "Done" is
-    // made here, since nobody is there to make it.
-    stoppedBeforeDone_ = job_->stopRequested;
-    job_->commandQueue.postCommand(CommandQueue::stop);
+    stoppedBeforeDone_ = job_->stopRequested();
+    postClose();
 }
 
 void ConsoleView::postClose() {

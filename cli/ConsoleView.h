@@ -34,7 +34,7 @@ public:
     // Main thread: starts the job on its worker and serves it until its body returned.
     // False when the worker could not be started.
     bool runJob();
-    // Whether the job was stopped (by a signal) before it reached its final state.
+    // Whether the job was stopped (by a signal) before it was over.
     bool stoppedByUser() const { return stoppedBeforeDone_; }
 
     // A question answered on the terminal (main thread); Ctrl-C and the end of input
@@ -62,7 +62,7 @@ public:
     std::unique_ptr<ViewQuestion> newQuestion() override;
     void setStatusText(const TOVK_Utils::Block& text) override;
     void postStatusText(const TOVK_Utils::Block& text) override;
-    void postCounterText(ViewCounter counter, TOVK_Utils::String* text) override;
+    void postCounterText(ViewCounter counter, const TOVK_Utils::String& text) override;
     void setProgressRange(int low, int high) override;
     void setProgress(int value) override;
     void enablePauseButton(bool) override {}

@@ -129,12 +129,6 @@ struct JobPlan {
     }
 };
 
-struct Totals {
-    int64_t mailboxes = 0, emails = 0, attachments = 0, encoded = 0, decoded = 0;
-    int64_t keptInMessage = 0, saveFailures = 0, unreadable = 0, writeFailures = 0;
-    int64_t recovered = 0, notInIndex = 0, brokenOff = 0, damagedLeft = 0;
-};
-
 std::string megabytes(int64_t bytes) {
     char text[48];
     std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1048576.0);
@@ -290,7 +284,7 @@ int main(int argc, char** argv) {
     const String backup = ownText(options.backup.empty() ? "" : absolutePath(options.backup));
     view.setFolders(output, backup, !options.backup.empty(), options.cut);
 
-    Totals totals;
+    JobCounts totals;
     int status = Extracted;
     ExtractThread thread;
     thread.beginRun(); // the jobs of one command are one run: one backup per mailbox
@@ -301,26 +295,15 @@ int main(int argc, char** argv) {
             status = Halted;
             break;
         }
-        totals.mailboxes += thread.mailboxCount;
-        totals.emails += thread.emailCount;
-        totals.attachments += thread.attachmentCount;
-        totals.encoded += thread.encodedBytes;
-        totals.decoded += thread.decodedBytes;
-        totals.keptInMessage += thread.keptInMessage;
-        totals.saveFailures += thread.saveFailures;
-        totals.unreadable += thread.unreadableMessages;
-        totals.writeFailures += thread.writeFailures;
-        totals.recovered += thread.recoveredMessages;
-        totals.notInIndex += thread.notInIndexMessages;
-        totals.brokenOff += thread.brokenChains;
-        totals.damagedLeft += thread.damagedLeft;
-        if (thread.halted || view.stoppedByUser()) {
+        const JobCounts& done = thread.counts();
+        totals += done;
+        if (done.halted || view.stoppedByUser()) {
             status = Halted;
             break;
         }
         // Carving a damaged mailbox cannot promise every message: that is never "all".
-        if (thread.saveFailures || thread.unreadableMessages || thread.writeFailures ||
-            thread.recoveredMessages || thread.brokenChains || thread.damagedLeft)
+        if (done.saveFailures || done.unreadableMessages || done.writeFailures || done.recovered ||
+            done.brokenOff || done.damagedLeft)
             status = Incomplete;
     }
 
@@ -329,14 +312,15 @@ int main(int argc, char** argv) {
         summary += "Mailboxes: " + std::to_string(totals.mailboxes) + "\n";
         summary += "Emails: " + std::to_string(totals.emails) + "\n";
         summary += "Attachments: " + std::to_string(totals.attachments) + "\n";
-        summary += "- Encoded: " + megabytes(totals.encoded) + "\n";
-        summary += "- Decoded: " + megabytes(totals.decoded) + "\n";
+        summary += "- Encoded: " + megabytes(totals.encodedBytes) + "\n";
+        summary += "- Decoded: " + megabytes(totals.decodedBytes) + "\n";
         if (options.cut)
             summary +=
                 "Attachments kept in the message: " + std::to_string(totals.keptInMessage) + "\n";
         summary +=
             "Attachments that could not be saved: " + std::to_string(totals.saveFailures) + "\n";
-        summary += "Messages that could not be read: " + std::to_string(totals.unreadable) + "\n";
+        summary +=
+            "Messages that could not be read: " + std::to_string(totals.unreadableMessages) + "\n";
         summary +=
             "Messages that could not be written back: " + std::to_string(totals.writeFailures);
         if (totals.recovered || totals.brokenOff || totals.notInIndex || options.rescue) {

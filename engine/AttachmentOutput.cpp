@@ -27,7 +27,7 @@ bool ExtractThread::saveAttachment(const Block& fileName, const Block& charset,
     const bool fits = AttachmentName::shorten(name, room);
     if (target.join(folder, name) && fits && writeUniqueFile(target, content, true))
         return true;
-    if (showSaveErrors) {
+    if (showSaveErrors_) {
         String message;
         TOVK_Utils::format(message, "Error saving file %s. Skipping attachment.", target.isWide(),
                            target);
@@ -35,7 +35,7 @@ bool ExtractThread::saveAttachment(const Block& fileName, const Block& charset,
         text.checkText = "Don't show me again until next extraction";
         question.showModal(ViewOwner::ProgressWindow, text);
         if (question.checkState())
-            showSaveErrors = false;
+            showSaveErrors_ = false;
     }
     return false;
 }

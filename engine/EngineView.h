@@ -9,9 +9,14 @@
 // - the synchronous calls (setStatusText, jobFinished, enablePauseButton,
 //   setProgressRange, setProgress) return only after the user interface has taken them;
 // - reportProblem never blocks the worker for long (it may print a line);
-// - questions block the calling (worker) thread alone, with their owner disabled.
+// - questions block the calling (worker) thread alone, with their owner disabled;
+// - the job ends with exactly one of jobFinished (its final state) or postClose (ended
+//   without it), after which the engine calls nothing more and its body returns at once:
+//   waiting for the user to acknowledge the end is the view's business, never the
+//   worker's.
 #pragma once
 
+#include "engine/JobCounts.h"
 #include "engine/MailboxList.h"
 #include "utils/Block.h"
 #include "utils/String.h"
@@ -46,22 +51,6 @@ enum class Rescue {
     Ask,         // the desktop program asks whether to recover its attachments
     WhenDamaged, // recovered at once, with a note (klovin-extract)
     Always,      // every mailbox is carved; chains the index does not name are saved too
-};
-
-// What a job did, told to the view when the job is over.
-struct JobCounts {
-    int32_t mailboxes = 0;
-    int32_t emails = 0;
-    int32_t attachments = 0;   // saved, or found already saved
-    int32_t keptInMessage = 0; // saved, but left in its message: not understood completely
-    int32_t saveFailures = 0;
-    int32_t unreadableMessages = 0;
-    int32_t writeFailures = 0; // messages not written back
-    int32_t recovered = 0;     // messages found by carving a mailbox whose index is damaged
-    int32_t notInIndex = 0;    // chains found by carving that a readable index does not name
-    int32_t brokenOff = 0;     // carved mailboxes' messages whose chain broke off
-    int32_t damagedLeft = 0;   // damaged mailboxes left as they are: cutting never rescues
-    bool halted = false;       // the job ended early: a refusal, a damaged mailbox, a cancel
 };
 
 // What to do with a backup of an earlier run that stands where a new one goes.
@@ -103,17 +92,19 @@ public:
     // The progress window.
     virtual void setStatusText(const TOVK_Utils::Block& text) = 0;
     virtual void postStatusText(const TOVK_Utils::Block& text) = 0; // a copy is posted
-    // Ownership of the heap string passes to the view.
-    virtual void postCounterText(ViewCounter counter, TOVK_Utils::String* text) = 0;
+    // The counter's new text; the view keeps its own copy.
+    virtual void postCounterText(ViewCounter counter, const TOVK_Utils::String& text) = 0;
     virtual void setProgressRange(int low, int high) = 0;
     virtual void setProgress(int value) = 0;
     virtual void enablePauseButton(bool enable) = 0;
     // One line naming what could not be done: a mailbox or message not read, a message
     // not written back and why, an attachment not saved. The desktop program shows none.
     virtual void reportProblem(const TOVK_Utils::Block& text) = 0;
-    // The job is over and waits in its final state until a stop command comes (the
-    // desktop program's "Done").
+    // The job is over, in its final state (Pause disabled, the progress bar full): the
+    // counts are final. The desktop program turns Stop into "Done" and closes the progress
+    // window when it is pressed; klovin-extract ends its serving of the job.
     virtual void jobFinished(const JobCounts& counts) = 0;
-    // The job has ended: the progress window closes itself on its own thread.
+    // The job has ended without its final state (a backup refused or failed): the
+    // progress window closes itself on its own thread.
     virtual void postClose() = 0;
 };

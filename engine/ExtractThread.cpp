@@ -61,52 +61,36 @@ void ExtractThread::showError(ViewOwner owner, const char* title, const Block& m
 
 void ExtractThread::run() {
     EngineView& v = view();
-    emailCount = 0;
-    attachmentCount = 0;
-    encodedBytes = 0;
-    decodedBytes = 0;
-    mailboxCount = 0;
-    keptInMessage = 0;
-    saveFailures = 0;
-    unreadableMessages = 0;
-    writeFailures = 0;
-    recoveredMessages = 0;
-    notInIndexMessages = 0;
-    brokenChains = 0;
-    damagedLeft = 0;
+    counts_ = JobCounts();
+    control_.begin();
     decisions_.clear();
-    halted = false;
-    showSaveErrors = true;
-    paused = false;
-    stopRequested = false;
-    commandQueue.clear();
+    showSaveErrors_ = true;
     v.setStatusText(String("Initialising."));
 
     String destination;
     workPath(destination, v.extractFolder());
     if (destinationIsBeingRead(destination)) {
-        halted = true;
+        counts_.halted = true;
         finalState();
         return;
     }
 
     if (v.createBackups() && !v.listShowsEmlFolders() && !prepareBackups()) {
-        halted = true;
+        counts_.halted = true;
         v.postClose();
         return;
     }
     if (!prepareDestination()) {
-        halted = true;
+        counts_.halted = true;
         finalState();
         return;
     }
-    totalMessages = 0;
+    counts_.totalMessages = 0;
     if (!countMessages()) {
         finalState();
         return;
     }
-    position = 0;
-    v.setProgressRange(0, totalMessages);
+    v.setProgressRange(0, counts_.totalMessages);
 
     const bool emlFolders = v.listShowsEmlFolders();
     MailboxList& list = v.mailboxList();
@@ -117,14 +101,14 @@ void ExtractThread::run() {
             processEmlFolder(entry);
         else
             processMailbox(entry);
-        if (stopRequested)
+        if (control_.stopRequested())
             break;
     }
     if (!emlFolders && v.cutAttachments()) {
         settleCuts();
         flushJournalRemovals();
     }
-    if (!emlFolders && !stopRequested && v.cutAttachments()) {
+    if (!emlFolders && !control_.stopRequested() && v.cutAttachments()) {
         const String info(
             "The attachments have been cut from your emails, so you may now load Outlook "
             "Express, select the mailboxes you just extracted from, and choose "
@@ -155,31 +139,12 @@ void ExtractThread::flushJournalRemovals() {
     report(text);
 }
 
-JobCounts ExtractThread::counts() const {
-    JobCounts c;
-    c.mailboxes = mailboxCount;
-    c.emails = emailCount;
-    c.attachments = attachmentCount;
-    c.keptInMessage = keptInMessage;
-    c.saveFailures = saveFailures;
-    c.unreadableMessages = unreadableMessages;
-    c.writeFailures = writeFailures;
-    c.recovered = recoveredMessages;
-    c.notInIndex = notInIndexMessages;
-    c.brokenOff = brokenChains;
-    c.damagedLeft = damagedLeft;
-    c.halted = halted;
-    return c;
-}
-
+// The job is over: the view shows its final state and waits for the user itself.
 void ExtractThread::finalState() {
     EngineView& v = view();
     v.enablePauseButton(false);
-    v.jobFinished(counts());
-    v.setProgress(totalMessages);
-    paused = true;
-    pollCommands(); // waits for the press on "Done"
-    v.postClose();
+    v.setProgress(counts_.totalMessages);
+    v.jobFinished(counts_);
 }
 
 // An empty or relative backup folder would put the copies in the current directory, and
@@ -208,7 +173,7 @@ bool ExtractThread::prepareBackups() {
         showError(ViewOwner::TopLevel, "Error", message);
         return false;
     }
-    backupOverwriteConfirmed = false;
+    backupOverwriteConfirmed_ = false;
     MailboxList& list = v.mailboxList();
     String name;
     for (int row = list.nextChecked(-1); row != -1; row = list.nextChecked(row)) {
@@ -269,7 +234,7 @@ bool ExtractThread::backupMailbox(const Block& name) {
     String status;
     TOVK_Utils::format(status, "Backing up %s.dbx to %s", false, name, target);
     v.setStatusText(status);
-    if (TOVK_Utils::exists(target) && !backupOverwriteConfirmed) {
+    if (TOVK_Utils::exists(target) && !backupOverwriteConfirmed_) {
         const String question(
             "Backups of your mailboxes already exist in the location that you specified to "
             "make backups to. Do you want to overwrite the backups and continue extraction? Or "
@@ -279,7 +244,7 @@ bool ExtractThread::backupMailbox(const Block& name) {
                                               "Cancel and choose another backup location"});
         if (answer != 1)
             return false;
-        backupOverwriteConfirmed = true;
+        backupOverwriteConfirmed_ = true;
     }
     // A failed copy must not take the older backup with it: the copy is made beside it.
     const bool copied = TOVK_Utils::replaceBeside(
@@ -365,52 +330,20 @@ bool ExtractThread::countMessages() {
     for (int row = list.nextChecked(-1); row != -1; row = list.nextChecked(row)) {
         list.itemText(entry, row, 0, TOVK_Utils::widePathsPreferred());
         if (emlFolders) {
-            totalMessages += countEmlFiles(entry);
+            counts_.totalMessages += countEmlFiles(entry);
         } else {
             TOVK_Internet::DbxMailbox mailbox;
             const Opened opened = openMailbox(entry, mailbox);
             if (opened == Opened::Halt) {
-                halted = true;
+                counts_.halted = true;
                 return false;
             }
             if (opened == Opened::Ready)
-                totalMessages += static_cast<int32_t>(mailbox.messageOffsets.size());
+                counts_.totalMessages += static_cast<int32_t>(mailbox.messageOffsets.size());
         } // the mailbox closes here, on every path
-        pollCommands();
-        if (stopRequested)
+        control_.poll();
+        if (control_.stopRequested())
             return false;
     }
     return true;
-}
-
-void ExtractThread::pollCommands() {
-    for (;;) {
-        int32_t command = 0;
-        if (commandQueue.tryTakeCommand(command)) {
-            if (command == CommandQueue::togglePause) {
-                paused = !paused;
-            } else if (command == CommandQueue::stop) {
-                stopRequested = true;
-                return;
-            }
-            continue;
-        }
-        if (!paused)
-            return;
-        commandQueue.waitForCommand();
-    }
-}
-
-void ExtractThread::addCount(int32_t& counter, ViewCounter label, int32_t amount) {
-    counter += amount;
-    auto* text = new String;
-    text->printFormatted("%d", counter);
-    view().postCounterText(label, text);
-}
-
-void ExtractThread::addMegabytes(int64_t& counter, ViewCounter label, int64_t amount) {
-    counter += amount;
-    auto* text = new String;
-    text->printFormatted("%.1f MB", static_cast<double>(counter) / 1048576.0);
-    view().postCounterText(label, text);
 }

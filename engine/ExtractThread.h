@@ -1,12 +1,14 @@
 // ExtractThread: the extraction job. Its body runs on the worker thread: it makes the
 // backups, checks the destination folder, counts the messages of the ticked rows, runs
-// the mailbox pass or the message-folder pass over each of them, and waits in a final
-// state until the user presses "Done". It reaches everything outside itself through
-// the EngineView.
+// the mailbox pass or the message-folder pass over each of them, and tells the view that
+// the job is over (whose "Done" the user presses is the view's business). It reaches
+// everything outside itself through the EngineView.
 #pragma once
 
-#include "engine/CommandQueue.h"
 #include "engine/EngineView.h"
+#include "engine/JobControl.h"
+#include "engine/JobCounts.h"
+#include "engine/JobReport.h"
 #include "formats/DbxJournal.h"
 #include "formats/DbxMailbox.h"
 #include "formats/MimePart.h"
@@ -59,35 +61,12 @@ public:
     // A new run: forgets the backups of the run before. Jobs of one run (klovin-extract's
     // store folders) never give two mailboxes one backup name, and back a mailbox up once.
     void beginRun() { backupsMade.clear(); }
-    // The counts of the last job, as told to the view when it finished.
-    JobCounts counts() const;
-    void pollCommands();
-    void addCount(int32_t& counter, ViewCounter label, int32_t amount);
-    void addMegabytes(int64_t& counter, ViewCounter label, int64_t amount);
-
-    CommandQueue commandQueue;
-    bool stopRequested = false;
-    bool paused = false;
-    bool backupOverwriteConfirmed = false;
-    bool showSaveErrors = true;
-    int32_t totalMessages = 0;
-    int32_t position = 0;
-    int32_t emailCount = 0;
-    int32_t attachmentCount = 0;
-    int64_t encodedBytes = 0;
-    int64_t decodedBytes = 0;
-    int32_t mailboxCount = 0;
-
-    // What went wrong in the last job, for summaries (the desktop program shows none).
-    int32_t keptInMessage = 0;      // saved but not cut: not understood completely
-    int32_t saveFailures = 0;       // attachments that could not be saved
-    int32_t unreadableMessages = 0; // messages that could not be read whole
-    int32_t writeFailures = 0;      // messages that could not be written back
-    int32_t recoveredMessages = 0;  // found by carving a mailbox whose index is damaged
-    int32_t notInIndexMessages = 0; // found by carving, not named by a readable index
-    int32_t brokenChains = 0;       // carved mailboxes' messages whose chain broke off
-    int32_t damagedLeft = 0;        // damaged mailboxes left as they are while cutting
-    bool halted = false;            // the job ended early: a refusal, a damaged mailbox, a cancel
+    // What the last job did (the job being run, while it runs).
+    const JobCounts& counts() const { return counts_; }
+    // The progress window's pause and stop commands.
+    CommandQueue& commandQueue() { return control_.queue(); }
+    bool paused() const { return control_.paused(); }
+    bool stopRequested() const { return control_.stopRequested(); }
 
     struct BackupMade {
         TOVK_Utils::String mailbox; // the original's path
@@ -98,6 +77,7 @@ public:
 
 private:
     EngineView& view();
+    JobReport jobReport() { return JobReport(view(), counts_); }
     void finalState();
     bool prepareBackups();
     bool prepareDestination();
@@ -153,6 +133,10 @@ private:
                          TOVK_Internet::DbxMailbox& mailbox);
 
     EngineView* view_;
+    JobControl control_;
+    JobCounts counts_;
+    bool backupOverwriteConfirmed_ = false;
+    bool showSaveErrors_ = true;
     // What this job decided for each damaged or carved mailbox, so that the counting pass
     // and the extraction each carve or ask once.
     struct MailboxDecision {

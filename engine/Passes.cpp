@@ -99,7 +99,7 @@ ExtractThread::Opened ExtractThread::openMailbox(const Block& name, DbxMailbox& 
     if (cut) {
         // Rescue never writes, and carved chains could not be cut safely anyway: the
         // mailbox stays as it is for a later run without cutting.
-        ++damagedLeft;
+        ++counts_.damagedLeft;
         decisions_.push_back({String(path), Opened::LeftAlone, {}, 0});
         TOVK_Utils::format(text,
                            "%s is corrupt: its message index cannot be read. It is left as it "
@@ -158,7 +158,7 @@ ExtractThread::Opened ExtractThread::rescueMailbox(const Path& path, const Block
 
 void ExtractThread::processMailbox(const Block& name) {
     EngineView& v = view();
-    addCount(mailboxCount, ViewCounter::Mailboxes, 1);
+    jobReport().addMailbox();
     auto current = std::make_unique<UnsettledMailbox>();
     DbxMailbox& mailbox = current->mailbox;
     if (openMailbox(name, mailbox) != Opened::Ready)
@@ -196,8 +196,8 @@ void ExtractThread::processMailbox(const Block& name) {
     };
     int32_t number = 1;
     for (const uint32_t offset : mailbox.messageOffsets) {
-        pollCommands();
-        if (stopRequested)
+        control_.poll();
+        if (control_.stopRequested())
             break;
         if (current->messages > 0 && waitingTooLong() && !settleCuts(current.get()))
             return;
@@ -205,14 +205,14 @@ void ExtractThread::processMailbox(const Block& name) {
         TOVK_Utils::format(where, "message %d of %d of %s.dbx", false, number, count, name);
         if (fromCarve) {
             if (mailbox.indexWasRead())
-                ++notInIndexMessages;
+                ++counts_.notInIndex;
             else
-                ++recoveredMessages;
+                ++counts_.recovered;
             TOVK_Utils::format(text,
                                "Recovering message %d of %d of %s.dbx (%d recovered, %d not in "
                                "the index, %d broken off)",
-                               false, number++, count, name, recoveredMessages, notInIndexMessages,
-                               brokenChains);
+                               false, number++, count, name, counts_.recovered, counts_.notInIndex,
+                               counts_.brokenOff);
         } else {
             TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", false, number++,
                                count, name);
@@ -225,10 +225,9 @@ void ExtractThread::processMailbox(const Block& name) {
         } catch (int) {
             readFailed = true;
         }
-        addCount(emailCount, ViewCounter::Emails, 1);
-        v.setProgress(++position);
+        jobReport().addEmail();
         if (readFailed) {
-            ++unreadableMessages;
+            ++counts_.unreadableMessages;
             TOVK_Utils::format(text,
                                "Reading %s failed at message %d of %d: the file could not be "
                                "read. Its other messages are skipped; extraction goes on with "
@@ -240,14 +239,14 @@ void ExtractThread::processMailbox(const Block& name) {
         }
         if (!complete && carved) {
             // Rescue gives what a broken chain still holds; it is never written back.
-            ++brokenChains;
+            ++counts_.brokenOff;
             TOVK_Utils::format(text,
                                "%s breaks off: its chain of blocks is damaged; what it holds "
                                "is extracted",
                                false, where);
             report(text);
         } else if (!complete) {
-            ++unreadableMessages; // nothing is taken from a message that did not read whole
+            ++counts_.unreadableMessages; // nothing is taken from a message that did not read whole
             TOVK_Utils::format(text, "could not read %s: its chain of blocks is damaged", false,
                                where);
             report(text);
@@ -293,7 +292,7 @@ void ExtractThread::processMailbox(const Block& name) {
     }
     if (waitingTooLong())
         settleCuts();
-    v.setProgress(position);
+    v.setProgress(counts_.emails);
 }
 
 // One flush of every waiting mailbox's journal, together with the attachments their cuts
@@ -326,7 +325,7 @@ bool ExtractThread::settleCuts(UnsettledMailbox* current) {
             continue;
         if (&box == current)
             currentSettled = false;
-        writeFailures += messages;
+        counts_.writeFailures += messages;
         if (box.journal.flushFailed())
             TOVK_Utils::format(text,
                                "The attachments saved from %s, or its undo journal, could not "
@@ -398,7 +397,7 @@ int32_t ExtractThread::countEmlFiles(const Block& folder) {
 
 void ExtractThread::processEmlFolder(const Block& folder) {
     EngineView& v = view();
-    addCount(mailboxCount, ViewCounter::Mailboxes, 1);
+    jobReport().addMailbox();
     // The names are taken first, once: rewriting files while the folder is being listed
     // could make the listing deliver a file twice or skip one.
     const std::vector<String> names = messageFileNames(folder);
@@ -412,8 +411,8 @@ void ExtractThread::processEmlFolder(const Block& folder) {
     String text;
     Path path;
     for (const String& name : names) {
-        pollCommands();
-        if (stopRequested)
+        control_.poll();
+        if (control_.stopRequested())
             return;
         TOVK_Utils::format(text, "Processing message %d of %d of %s", false, number++, count,
                            folder);
@@ -422,10 +421,10 @@ void ExtractThread::processEmlFolder(const Block& folder) {
         TOVK_Utils::File file;
         const bool complete = file.openForReading(path, false) && file.readRest(message);
         file.close();
-        addCount(emailCount, ViewCounter::Emails, 1);
-        v.setProgress(++position);
+        jobReport().addEmail();
         if (!complete) {
-            ++unreadableMessages; // treated as a message without attachments, never rewritten
+            ++counts_
+                  .unreadableMessages; // treated as a message without attachments, never rewritten
             TOVK_Utils::format(text, "could not read %s", false, path);
             report(text);
             continue;
@@ -492,7 +491,7 @@ bool ExtractThread::extractFromMessage(MimePart& root, Cutting cutting, const Sa
                 dropped = true;
                 keepUntilSettled(saved);
             } else if (cutOn && !goneOrCounted) {
-                ++keptInMessage;
+                ++counts_.keptInMessage;
             }
             if (isForwardedMessage(part) && part.transferEncoding != TransferEncoding::Plain)
                 extractFromForward(decoded_, saving, depth);
@@ -550,7 +549,7 @@ void ExtractThread::extractUnnamedUuencoded(MimePart& part, Cutting cutting, con
         dropped = true;
         keepUntilSettled(saved);
     } else if (view().cutAttachments() && !part.isInsideAttachment()) {
-        ++keptInMessage;
+        ++counts_.keptInMessage;
     }
 }
 
@@ -583,7 +582,7 @@ bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, cons
             dropped = true;
             keepUntilSettled(saved);
         } else if (view().cutAttachments() && !part.isInsideAttachment()) {
-            ++keptInMessage;
+            ++counts_.keptInMessage;
         }
     }
     return dropped;
@@ -592,7 +591,7 @@ bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, cons
 bool ExtractThread::saveOne(const Block& name, const Block& charset, const Block& content,
                             int64_t encodedLength, const Saving& saving, Path& saved) {
     if (!saveAttachment(name, charset, content, *saving.question, saved)) {
-        ++saveFailures;
+        ++counts_.saveFailures;
         String text, readable;
         AttachmentName::make(readable, name, charset);
         TOVK_Utils::format(text, "could not save attachment %s of %s as %s", readable.isWide(),
@@ -600,9 +599,7 @@ bool ExtractThread::saveOne(const Block& name, const Block& charset, const Block
         report(text);
         return false;
     }
-    addCount(attachmentCount, ViewCounter::Attachments, 1);
-    addMegabytes(encodedBytes, ViewCounter::Encoded, encodedLength);
-    addMegabytes(decodedBytes, ViewCounter::Decoded, content.length());
+    jobReport().addSaved(encodedLength, content.length());
     return true;
 }
 
@@ -616,7 +613,7 @@ bool ExtractThread::cutText(const MimePart& root, const Block& message, Block& o
 }
 
 void ExtractThread::reportNotWrittenBack(const Block& where, const char* why) {
-    ++writeFailures;
+    ++counts_.writeFailures;
     String text;
     TOVK_Utils::format(text, "%s was not written back: %s", false, where, String(why));
     report(text);

@@ -55,8 +55,8 @@ TEST_F(JobTest, UuencodedFilesLeaveOnlyPlainTextParts) {
     EXPECT_EQ(texts[0], erased(plain, block)); // the rest of the text stays
     EXPECT_EQ(texts[1], quoted);
     EXPECT_EQ(texts[2], erased(bare, uuencode("bare.bin", "abc", "\n")));
-    EXPECT_EQ(job.keptInMessage, 1);
-    EXPECT_EQ(job.writeFailures, 0);
+    EXPECT_EQ(job.counts().keptInMessage, 1);
+    EXPECT_EQ(job.counts().writeFailures, 0);
 }
 
 TEST_F(JobTest, UuencodePartsAreDecoded) {
@@ -90,7 +90,7 @@ TEST_F(JobTest, AMessageThatIsTheFileIsExtractedButNeverCut) {
 
     EXPECT_EQ(folderFiles(root / "out"), (std::map<std::string, std::string>{{"scan 1.pdf", pdf}}));
     EXPECT_EQ(mailboxTexts(root / "store" / "Inbox.dbx")[0], scan);
-    EXPECT_EQ(job.keptInMessage, 1);
+    EXPECT_EQ(job.counts().keptInMessage, 1);
 }
 
 TEST_F(JobTest, ForwardedMessagesAreWalked) {
@@ -127,7 +127,7 @@ TEST_F(JobTest, ForwardedMessagesAreWalked) {
     EXPECT_EQ(texts[0], erased(named, namedPart));
     EXPECT_EQ(texts[1], erased(unnamed, inner));
     EXPECT_EQ(texts[2], encoded);
-    EXPECT_EQ(job.writeFailures, 0);
+    EXPECT_EQ(job.counts().writeFailures, 0);
     EXPECT_EQ(view.counters[ViewCounter::Attachments], "4"); // fw.eml and in.png three times
 }
 

@@ -83,9 +83,9 @@ TEST_F(JobTest, PartsNotUnderstoodAreSavedButStayInTheMessage) {
         else
             EXPECT_TRUE(files.count(name)) << cases[i].what;
     }
-    EXPECT_EQ(job.keptInMessage, int(cases.size()));
+    EXPECT_EQ(job.counts().keptInMessage, int(cases.size()));
     EXPECT_EQ(view.finishedCounts.keptInMessage, int(cases.size()));
-    EXPECT_EQ(job.writeFailures, 0);
+    EXPECT_EQ(job.counts().writeFailures, 0);
 }
 
 TEST_F(JobTest, AMessageFileLosesExactlyTheCutPart) {
@@ -113,7 +113,7 @@ TEST_F(JobTest, AMessageFileLosesExactlyTheCutPart) {
     EXPECT_EQ(readFile(folder / "lf.eml"), without(lf, pngPart));
     EXPECT_EQ(folderFiles(root / "out"),
               (std::map<std::string, std::string>{{"p.png", good}, {"q.txt", "bad =escape"}}));
-    EXPECT_EQ(job.keptInMessage, 1);
+    EXPECT_EQ(job.counts().keptInMessage, 1);
 }
 
 TEST_F(JobTest, AFileWithSeveralLinksKeepsItsAttachments) {
@@ -130,7 +130,7 @@ TEST_F(JobTest, AFileWithSeveralLinksKeepsItsAttachments) {
     EXPECT_EQ(readFile(folder / "linked.eml"), message);
     EXPECT_EQ(readFile(root / "elsewhere.eml"), message);
     EXPECT_EQ(folderFiles(root / "out").at("good.bin"), good);
-    EXPECT_EQ(job.writeFailures, 1);
+    EXPECT_EQ(job.counts().writeFailures, 1);
     const auto problems = view.texts("problem");
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_NE(problems[0].find("linked.eml was not written back: the file has several hard "
@@ -151,7 +151,7 @@ TEST_F(JobTest, ADestinationInsideAFolderBeingReadIsRefused) {
         view.extract = TOVK_Utils::String(TOVK_Utils::Block(destination.string().c_str()));
         view.asked.clear();
         runJob();
-        EXPECT_TRUE(job.halted) << destination;
+        EXPECT_TRUE(job.counts().halted) << destination;
         ASSERT_EQ(view.asked.size(), 1u) << destination;
         EXPECT_NE(view.asked[0].message.find("or lies inside it. Choose another destination "
                                              "folder."),
@@ -170,7 +170,7 @@ TEST_F(JobTest, ADestinationInsideAFolderBeingReadIsRefused) {
     view.extract = TOVK_Utils::String(TOVK_Utils::Block((root / "store" / "").string().c_str()));
     view.asked.clear();
     runJob();
-    EXPECT_TRUE(job.halted);
+    EXPECT_TRUE(job.counts().halted);
     ASSERT_EQ(view.asked.size(), 1u);
     EXPECT_NE(view.asked[0].message.find("is the mailbox folder being read"), std::string::npos);
     EXPECT_EQ(readFile(root / "store" / "Inbox.dbx"), before);
@@ -188,7 +188,7 @@ TEST_F(JobTest, BackupsNeverLoseTheOriginal) {
         view.backup = TOVK_Utils::String(TOVK_Utils::Block(folder.string().c_str()));
         view.asked.clear();
         runJob();
-        EXPECT_TRUE(job.halted);
+        EXPECT_TRUE(job.counts().halted);
         ASSERT_EQ(view.asked.size(), 1u);
         EXPECT_NE(view.asked[0].message.find("is the mailbox folder"), std::string::npos)
             << view.asked[0].message;
@@ -277,12 +277,12 @@ TEST_F(JobTest, CutsWaitingInSeveralMailboxesAreWrittenWhenTheJobStops) {
     }
     view.onEvent = [&](const ScriptedView::Event& e) {
         if (e.text == "Processing message 1 of 2 of Drafts.dbx")
-            job.commandQueue.postCommand(CommandQueue::stop);
+            job.commandQueue().postCommand(CommandQueue::stop);
     };
     runJob();
 
-    EXPECT_TRUE(job.stopRequested);
-    EXPECT_EQ(job.writeFailures, 0);
+    EXPECT_TRUE(job.stopRequested());
+    EXPECT_EQ(job.counts().writeFailures, 0);
     for (const auto& name : names) {
         const auto texts = mailboxTexts(root / "store" / (name + ".dbx"));
         ASSERT_EQ(texts.size(), 2u) << name;

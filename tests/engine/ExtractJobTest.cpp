@@ -60,7 +60,7 @@ TEST_F(JobTest, TwoMailboxesExtractedWithoutCutting) {
     // Every view call came from the worker thread.
     for (const auto& e : view.events)
         EXPECT_NE(e.thread, std::this_thread::get_id());
-    EXPECT_FALSE(job.halted);
+    EXPECT_FALSE(job.counts().halted);
 }
 
 TEST_F(JobTest, CuttingKeepsTheMailWhole) {
@@ -232,7 +232,7 @@ TEST_F(JobTest, FailedSavesStayInTheMessage) {
     EXPECT_NE(errors[0].find("Skipping attachment."), std::string::npos);
     // The box names the file in Unicode, as the name it was to have.
     EXPECT_NE(errors[0].find(tooLong), std::string::npos);
-    EXPECT_EQ(job.saveFailures, 3);
+    EXPECT_EQ(job.counts().saveFailures, 3);
 
     const auto after = mailboxTexts(root / "store" / "Inbox.dbx");
     ASSERT_EQ(after.size(), 3u);
@@ -267,30 +267,30 @@ TEST_F(JobTest, PauseAndStop) {
     // during message 3, pause, and stop while paused.
     view.onEvent = [&](const ScriptedView::Event& e) {
         if (e.text == "Scanning mailbox: Inbox.dbx" && view.count("post") > 2) {
-            job.commandQueue.postCommand(CommandQueue::togglePause);
-            job.commandQueue.postCommand(CommandQueue::togglePause);
+            job.commandQueue().postCommand(CommandQueue::togglePause);
+            job.commandQueue().postCommand(CommandQueue::togglePause);
         }
         if (e.text == "Processing message 3 of 6 of Inbox.dbx") {
-            job.commandQueue.postCommand(CommandQueue::togglePause);
+            job.commandQueue().postCommand(CommandQueue::togglePause);
             std::thread([&] {
                 // The worker waits at its next poll; the stop wakes it.
-                while (!job.paused)
+                while (!job.paused())
                     std::this_thread::yield();
-                job.commandQueue.postCommand(CommandQueue::stop);
+                job.commandQueue().postCommand(CommandQueue::stop);
             }).detach();
         }
     };
     runJob();
     EXPECT_EQ(folderFiles(root / "out").size(), 3u);
     EXPECT_EQ(view.counters[ViewCounter::Emails], "3");
-    EXPECT_TRUE(job.stopRequested);
+    EXPECT_TRUE(job.stopRequested());
     EXPECT_EQ(view.count("finished"), 1);
     EXPECT_EQ(view.count("close"), 1);
 }
 
 TEST_F(JobTest, StaleCommandsDoNotReachTheNextJob) {
     addMailbox("Inbox", {makeMessage("m", {{"f.txt", "x"}})});
-    job.commandQueue.postCommand(CommandQueue::stop); // a second press on "Done"
+    job.commandQueue().postCommand(CommandQueue::stop); // a second press on "Done"
     runJob();
     EXPECT_EQ(view.counters[ViewCounter::Emails], "1"); // the job ran to its end
     EXPECT_EQ(folderFiles(root / "out").size(), 1u);
@@ -306,7 +306,7 @@ TEST_F(JobTest, DamagedSecondMailboxHaltsBeforeAnyExtraction) {
     EXPECT_EQ(view.asked[0].message,
               (root / "store" / "Broken.dbx").string() +
                   " is not an Outlook Express mailbox. Extraction will halt.");
-    EXPECT_TRUE(job.halted);
+    EXPECT_TRUE(job.counts().halted);
     EXPECT_EQ(view.count("range"), 0);
     EXPECT_EQ(view.count("finished"), 1);
 }
@@ -354,7 +354,7 @@ TEST_F(JobTest, BackupsAskOnceAndRefuseABadFolder) {
     EXPECT_TRUE(folderFiles(root / "out").empty());
     EXPECT_EQ(view.count("close"), 1);
     EXPECT_EQ(view.count("finished"), 0); // ended without the final state
-    EXPECT_TRUE(job.halted);
+    EXPECT_TRUE(job.counts().halted);
 
     view.asked.clear();
     view.answers = {{1, false}}; // overwrite: asked once for both existing copies
@@ -415,5 +415,5 @@ TEST_F(JobTest, AFailedBackupKeepsTheOlderCopy) {
               (std::map<std::string, std::string>{{"Gone.dbx", "old copy"}}));
     ASSERT_EQ(view.asked.size(), 2u); // overwrite?, then the failure
     EXPECT_NE(view.asked[1].message.find("Backup of mailbox Gone.dbx to "), std::string::npos);
-    EXPECT_TRUE(job.halted);
+    EXPECT_TRUE(job.counts().halted);
 }

@@ -153,7 +153,6 @@ protected:
         view.store = TOVK_Utils::String(storeText.c_str());
         view.extract = TOVK_Utils::String(outText.c_str());
         view.backup = TOVK_Utils::String(backupText.c_str());
-        view.queue = &job.commandQueue;
         job.setView(&view);
     }
     void TearDown() override { fs::remove_all(root); }

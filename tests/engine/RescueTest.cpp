@@ -47,7 +47,7 @@ TEST_F(RescueJob, DesktopAsksOnceAndRecoversWithoutWriting) {
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(files.at(std::string("Broken") + char('a' + i) + ".txt"),
                   binary(700, unsigned(i + 1)));
-    EXPECT_FALSE(job.halted);
+    EXPECT_FALSE(job.counts().halted);
     EXPECT_EQ(view.finishedCounts.recovered, 4);
     EXPECT_EQ(view.finishedCounts.brokenOff, 0);
     EXPECT_EQ(view.finishedCounts.emails, 5);
@@ -61,7 +61,7 @@ TEST_F(RescueJob, HaltingExtractsNothing) {
     addDamagedMailbox("Broken", 2);
     view.answers.push_back({2, false});
     runJob();
-    EXPECT_TRUE(job.halted);
+    EXPECT_TRUE(job.counts().halted);
     EXPECT_TRUE(folderFiles(root / "out").empty());
     EXPECT_EQ(view.count("range"), 0);
 }
@@ -78,7 +78,7 @@ TEST_F(RescueJob, WhileCuttingADamagedMailboxIsLeftAsItIs) {
     EXPECT_EQ(view.asked[0].caption1, "Ok");
     EXPECT_NE(view.asked[0].message.find("It is left as it is"), std::string::npos);
     EXPECT_EQ(view.asked[1].title, "Information");
-    EXPECT_FALSE(job.halted);
+    EXPECT_FALSE(job.counts().halted);
     EXPECT_EQ(readFile(storePath("Broken")), before);
     EXPECT_EQ(folderFiles(root / "out").size(), 1u);
     EXPECT_EQ(view.finishedCounts.damagedLeft, 1);

@@ -76,8 +76,7 @@ public:
     TOVK_Utils::String extract, backup, store;
     bool backups = false, cut = false, emlFolders = false;
     ScriptedList list;
-    CommandQueue* queue = nullptr; // the job's, for pressing buttons
-    std::deque<Answer> answers;    // empty: the first button
+    std::deque<Answer> answers; // empty: the first button
     std::vector<Asked> asked;
     std::vector<Event> events;
     std::map<ViewCounter, std::string> counters;
@@ -117,22 +116,21 @@ public:
 
     void setStatusText(const TOVK_Utils::Block& t) override { record("set", text(t)); }
     void postStatusText(const TOVK_Utils::Block& t) override { record("post", text(t)); }
-    void postCounterText(ViewCounter counter, TOVK_Utils::String* t) override {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            counters[counter] = text(*t);
-        }
-        delete t;
+    void postCounterText(ViewCounter counter, const TOVK_Utils::String& t) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        counters[counter] = text(t);
     }
     void setProgressRange(int, int high) override { record("range", "", high); }
     void setProgress(int value) override { record("progress", "", value); }
     void enablePauseButton(bool enable) override { record("pause", "", enable); }
     void reportProblem(const TOVK_Utils::Block& t) override { record("problem", text(t)); }
+    // The job is over. The user presses "Done" at once (unless pressDone is false), and
+    // the progress window closes as the desktop program's does.
     void jobFinished(const JobCounts& c) override {
         record("finished", "");
         finishedCounts = c;
-        if (pressDone && queue)
-            queue->postCommand(CommandQueue::stop);
+        if (pressDone)
+            record("close", "");
     }
     void postClose() override { record("close", ""); }
 

@@ -86,7 +86,6 @@ TEST_F(JobTest, AKillAtAnyWriteLeavesEveryMessageWhole) {
             for (const std::string& name : names)
                 quiet.list.rows.push_back({name, true});
             ExtractThread doomed(&quiet);
-            quiet.queue = &doomed.commandQueue;
             writesLeft = n;
             TOVK_Utils::File::setWriteProbe(dieAtTheChosenWrite);
             doomed.start(0, 0);

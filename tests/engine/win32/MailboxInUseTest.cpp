@@ -19,7 +19,7 @@ TEST_F(JobTest, MailboxInUseByAnotherProgram) {
               path +
                   " is in use by another program. Close it and try again. Extraction will halt.");
     EXPECT_TRUE(folderFiles(root / "out").empty());
-    EXPECT_TRUE(job.halted);
+    EXPECT_TRUE(job.counts().halted);
 
     // Without cutting the mailbox is only read, which the other program allows.
     view.cut = false;
