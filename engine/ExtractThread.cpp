@@ -2,6 +2,8 @@
 // the job control that the progress window drives.
 #include "engine/ExtractThread.h"
 
+#include "engine/JobPaths.h"
+
 #include "utils/Fatal.h"
 #include "utils/FileSystem.h"
 
@@ -30,29 +32,12 @@ ExtractThread::ExtractThread(EngineView* view) : view_(view) {
     rewrite_.allocateNarrow(messageBufferReserve);
     message_.setPolicy(true, false);
     rewrite_.setPolicy(true, false);
-    // Growing never gives memory back: the next attachment is likely as large.
-    decoded_.setPolicy(true, false);
-    existing_.setPolicy(true, false);
 }
 
 EngineView& ExtractThread::view() {
     if (!view_)
         TOVK_Utils::fatalError("Null pointer");
     return *view_;
-}
-
-void ExtractThread::workPath(String& out, const Block& text) {
-    if (TOVK_Utils::widePathsPreferred())
-        out.toWide(text);
-    else
-        out.toNarrow(text);
-}
-
-void ExtractThread::mailboxPath(Path& path, const String& folder, const Block& name) {
-    String folderText;
-    workPath(folderText, folder);
-    path.join(folderText, name);
-    path.append(String(".dbx"), false);
 }
 
 void ExtractThread::showError(ViewOwner owner, const char* title, const Block& message) {
@@ -64,7 +49,6 @@ void ExtractThread::run() {
     counts_ = JobCounts();
     control_.begin();
     decisions_.clear();
-    showSaveErrors_ = true;
     v.setStatusText(String("Initialising."));
 
     String destination;
@@ -85,7 +69,11 @@ void ExtractThread::run() {
         finalState();
         return;
     }
-    counts_.totalMessages = 0;
+    JobReport report(v, counts_);
+    AttachmentWriter writer(v);
+    MessageExtractor extractor(v, report, writer);
+    writer_ = &writer;
+    extractor_ = &extractor;
     if (!countMessages()) {
         finalState();
         return;

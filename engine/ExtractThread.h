@@ -5,10 +5,12 @@
 // everything outside itself through the EngineView.
 #pragma once
 
+#include "engine/AttachmentWriter.h"
 #include "engine/EngineView.h"
 #include "engine/JobControl.h"
 #include "engine/JobCounts.h"
 #include "engine/JobReport.h"
+#include "engine/MessageExtractor.h"
 #include "formats/DbxJournal.h"
 #include "formats/DbxMailbox.h"
 #include "formats/MimePart.h"
@@ -49,15 +51,6 @@ public:
     int32_t countEmlFiles(const TOVK_Utils::Block& folder);
     void processEmlFolder(const TOVK_Utils::Block& folder);
     bool backupMailbox(const TOVK_Utils::Block& name);
-    // Saves one attachment under the name its message gives (decoded bytes in the named
-    // charset), converted and cleaned; saved receives the file that holds it.
-    bool saveAttachment(const TOVK_Utils::Block& fileName, const TOVK_Utils::Block& charset,
-                        const TOVK_Utils::Block& content, ViewQuestion& question,
-                        TOVK_Utils::Path& saved);
-    // Writes the content under the path's name or the first free "_%d." name beside it;
-    // the path is changed to the name that holds the content.
-    bool writeUniqueFile(TOVK_Utils::Path& path, const TOVK_Utils::Block& content,
-                         bool skipIdentical);
     // A new run: forgets the backups of the run before. Jobs of one run (klovin-extract's
     // store folders) never give two mailboxes one backup name, and back a mailbox up once.
     void beginRun() { backupsMade.clear(); }
@@ -83,50 +76,14 @@ private:
     bool prepareDestination();
     bool countMessages();
     bool destinationIsBeingRead(const TOVK_Utils::String& destination);
-    // Decodes and saves every attachment of a parsed message. With cutting on, a part is
-    // dropped from the message only when it was understood completely and its file holds
-    // exactly its bytes; true when at least one was dropped. `where` names the message in
-    // reports.
-    bool extractAttachments(TOVK_Internet::MimePart& root, ViewQuestion& question,
-                            const TOVK_Utils::Block& where);
-    enum class Cutting { Allowed, Never };
-    // What every saved attachment of one message needs.
-    struct Saving {
-        ViewQuestion* question;
-        const TOVK_Utils::Block* where;
-    };
-    // Forwarded messages sent encoded are read this many levels deep.
-    static constexpr int32_t maxForwardDepth = 16;
-    bool extractFromMessage(TOVK_Internet::MimePart& root, Cutting cutting, const Saving& saving,
-                            int32_t depth);
-    void extractFromForward(const TOVK_Utils::Block& content, const Saving& saving, int32_t depth);
-    void extractUnnamedUuencoded(TOVK_Internet::MimePart& part, Cutting cutting,
-                                 const Saving& saving, bool& dropped);
-    bool extractUuencodedInText(TOVK_Internet::MimePart& part, Cutting cutting,
-                                const Saving& saving);
-    // Saves one attachment under its name (decoded bytes, in the charset given) and counts
-    // it, or reports it; saved receives the file that holds it.
-    bool saveOne(const TOVK_Utils::Block& name, const TOVK_Utils::Block& charset,
-                 const TOVK_Utils::Block& content, int64_t encodedLength, const Saving& saving,
-                 TOVK_Utils::Path& saved);
-    // The message's text without its dropped parts, checked; false (reported, counted as
-    // not written back) when the cut text would lose anything else.
-    bool cutText(const TOVK_Internet::MimePart& root, const TOVK_Utils::Block& message,
-                 TOVK_Utils::Block& output, const TOVK_Utils::Block& where);
     void reportNotWrittenBack(const TOVK_Utils::Block& where, const char* why);
     // Puts back what an interrupted run left half-written in the mailbox, before anything
     // else is done with it (a backup copied first would hold the half-written mailbox).
     // False, after saying why, when the mailbox must not be used.
     bool recoverMailbox(const TOVK_Utils::Path& path);
     void flushJournalRemovals();
-    void keepUntilSettled(const TOVK_Utils::Path& saved);
-    bool savedFilesReachedTheDisk();
     void report(const TOVK_Utils::Block& text);
-    bool sameContent(const TOVK_Utils::Path& path, const TOVK_Utils::Block& content);
-    void mailboxPath(TOVK_Utils::Path& path, const TOVK_Utils::String& folder,
-                     const TOVK_Utils::Block& name);
     void showError(ViewOwner owner, const char* title, const TOVK_Utils::Block& message);
-    void workPath(TOVK_Utils::String& out, const TOVK_Utils::Block& text);
 
     // Carves the mailbox, or takes this job's earlier carve of it. Ready or Halt.
     Opened rescueMailbox(const TOVK_Utils::Path& path, const TOVK_Utils::Block& name,
@@ -136,7 +93,9 @@ private:
     JobControl control_;
     JobCounts counts_;
     bool backupOverwriteConfirmed_ = false;
-    bool showSaveErrors_ = true;
+    // The steps of the job being run.
+    AttachmentWriter* writer_ = nullptr;
+    MessageExtractor* extractor_ = nullptr;
     // What this job decided for each damaged or carved mailbox, so that the counting pass
     // and the extraction each carve or ask once.
     struct MailboxDecision {
@@ -147,15 +106,9 @@ private:
     };
     std::vector<MailboxDecision> decisions_;
     // Buffers kept for the life of the job object, so that a message costs no heap
-    // growth and no page faults: the raw message, its rebuilt text, the decoded
-    // attachment, and an existing file read for comparison.
+    // growth and no page faults: the raw message and its rebuilt text.
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> message_;
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> rewrite_;
-    TOVK_Utils::Block decoded_;
-    TOVK_Utils::Block decodedText_; // an encoded text part, searched for uuencoded files
-    TOVK_Utils::Block existing_;
-    // The files of the parts dropped from the message being cut.
-    std::vector<TOVK_Utils::String> savedForCut_;
     // A mailbox whose cut messages wait to be written, kept open (and locked) with its
     // journal until the settle that several mailboxes share.
     struct UnsettledMailbox {

@@ -1,12 +1,9 @@
 // The two passes: one Outlook Express mailbox, and one folder of message files.
 #include "engine/ExtractThread.h"
 
-#include "engine/AttachmentName.h"
+#include "engine/JobPaths.h"
 
 #include "formats/DbxJournal.h"
-#include "formats/Decoding.h"
-#include "formats/MessageCut.h"
-#include "formats/Uuencode.h"
 #include "utils/DirectorySearch.h"
 #include "utils/File.h"
 #include "utils/FileSystem.h"
@@ -16,7 +13,6 @@
 
 using TOVK_Internet::DbxMailbox;
 using TOVK_Internet::MimePart;
-using TOVK_Internet::TransferEncoding;
 using TOVK_Utils::Block;
 using TOVK_Utils::Path;
 using TOVK_Utils::StoreVirtual;
@@ -166,7 +162,6 @@ void ExtractThread::processMailbox(const Block& name) {
     Path path;
     mailboxPath(path, v.outlookExpressStoreRoot(), name);
     current->path.assign(path);
-    std::unique_ptr<ViewQuestion> question = v.newQuestion();
     StoreVirtual<Block>& message = message_;
     StoreVirtual<Block>& rewrite = rewrite_;
     const int32_t count = static_cast<int32_t>(mailbox.messageOffsets.size());
@@ -254,17 +249,16 @@ void ExtractThread::processMailbox(const Block& name) {
         }
         MimePart root;
         root.parse(message);
-        savedForCut_.clear();
-        if (!extractAttachments(root, *question, where) || !cut ||
-            !cutText(root, message, rewrite, where))
+        if (!extractor_->extract(root, where) || !cut ||
+            !extractor_->cutText(root, message, rewrite, where))
             continue;
         try {
             if (mailbox.writeMessage(offset, rewrite)) {
                 ++current->messages;
                 ++unsettledMessages_;
                 unsettledBytes_ += rewrite.byteSize();
-                current->saved.insert(current->saved.end(), savedForCut_.begin(),
-                                      savedForCut_.end());
+                const std::vector<String>& files = extractor_->cutFiles();
+                current->saved.insert(current->saved.end(), files.begin(), files.end());
             } else {
                 reportNotWrittenBack(where, "its blocks are not its own alone, or it does not "
                                             "fit them");
@@ -375,22 +369,6 @@ bool ExtractThread::recoverMailbox(const Path& path) {
     return false;
 }
 
-// An attachment that lives only in the page cache could vanish with a power loss after
-// the message that held it was cut for good: every file a cut depends on reaches the disk
-// first, its name in the folder too.
-// Started on its way to the disk at once, the file is mostly there when the cut that
-// depends on it is settled.
-void ExtractThread::keepUntilSettled(const Path& saved) {
-    savedForCut_.emplace_back(saved);
-    TOVK_Utils::startFlushingFile(saved);
-}
-
-bool ExtractThread::savedFilesReachedTheDisk() {
-    String folder;
-    workPath(folder, view().extractFolder());
-    return TOVK_Utils::flushFilesIn(folder, savedForCut_);
-}
-
 int32_t ExtractThread::countEmlFiles(const Block& folder) {
     return static_cast<int32_t>(messageFileNames(folder).size());
 }
@@ -402,7 +380,6 @@ void ExtractThread::processEmlFolder(const Block& folder) {
     // could make the listing deliver a file twice or skip one.
     const std::vector<String> names = messageFileNames(folder);
     const int32_t count = static_cast<int32_t>(names.size());
-    std::unique_ptr<ViewQuestion> question = v.newQuestion();
     StoreVirtual<Block>& message = message_;
     StoreVirtual<Block>& rewrite = rewrite_;
 
@@ -431,7 +408,7 @@ void ExtractThread::processEmlFolder(const Block& folder) {
         }
         MimePart root;
         root.parse(message);
-        if (!extractAttachments(root, *question, path) || !cut)
+        if (!extractor_->extract(root, path) || !cut)
             continue;
         // Writing a copy back in place is the only way to keep every link, and it could
         // not be undone after a crash: such a file keeps its attachments.
@@ -440,176 +417,11 @@ void ExtractThread::processEmlFolder(const Block& folder) {
             continue;
         }
         // A message file is replaced at once: its attachments reach the disk first.
-        const bool flushed = savedFilesReachedTheDisk();
-        savedForCut_.clear();
-        if (!flushed)
+        if (!writer_->flushToDisk(extractor_->cutFiles()))
             reportNotWrittenBack(path, "its attachments could not be flushed to the disk");
-        else if (cutText(root, message, rewrite, path) && !replaceFile(path, rewrite))
+        else if (extractor_->cutText(root, message, rewrite, path) && !replaceFile(path, rewrite))
             reportNotWrittenBack(path, "a write error");
     }
-}
-
-bool ExtractThread::extractAttachments(MimePart& root, ViewQuestion& question, const Block& where) {
-    if (root.isUnparseable())
-        return false;
-    const Saving saving{&question, &where};
-    return extractFromMessage(root, view().cutAttachments() ? Cutting::Allowed : Cutting::Never,
-                              saving, 0);
-}
-
-namespace {
-
-std::string_view bytesOf(const Block& block) {
-    return std::string_view(reinterpret_cast<const char*>(block.rawPointer()),
-                            static_cast<size_t>(block.byteSize()));
-}
-
-bool isForwardedMessage(const MimePart& part) {
-    return part.mediaType == "message/rfc822" && !part.carriesMessage && part.children.empty();
-}
-
-} // namespace
-
-bool ExtractThread::extractFromMessage(MimePart& root, Cutting cutting, const Saving& saving,
-                                       int32_t depth) {
-    const bool cutOn = view().cutAttachments();
-    bool dropped = false;
-    Path saved;
-    auto visit = [&](MimePart& part) {
-        // A part inside a cut part went with it; one inside a named attachment that stays
-        // stays too, and was counted with it.
-        const bool goneOrCounted = part.isInsideAttachment();
-        if (part.isAttachment()) {
-            const bool clean = TOVK_Internet::decodeContent(part, decoded_);
-            if (!saveOne(part.fileName, part.charset, decoded_, part.body.length(), saving, saved))
-                return;
-            // The root is never cut: the message would be left empty. A part inside a
-            // named forwarded message goes with it or stays with it, never alone.
-            if (cutting == Cutting::Allowed && part.parent && !goneOrCounted && clean &&
-                part.hasExactExtent() && sameContent(saved, decoded_)) {
-                part.drop();
-                dropped = true;
-                keepUntilSettled(saved);
-            } else if (cutOn && !goneOrCounted) {
-                ++counts_.keptInMessage;
-            }
-            if (isForwardedMessage(part) && part.transferEncoding != TransferEncoding::Plain)
-                extractFromForward(decoded_, saving, depth);
-            return;
-        }
-        if (part.children.empty() && part.transferEncoding == TransferEncoding::Uuencode) {
-            extractUnnamedUuencoded(part, cutting, saving, dropped);
-            return;
-        }
-        if (part.isText()) {
-            dropped = extractUuencodedInText(part, cutting, saving) || dropped;
-            return;
-        }
-        if (isForwardedMessage(part) && part.transferEncoding != TransferEncoding::Plain) {
-            TOVK_Internet::decodeContent(part, decoded_);
-            extractFromForward(decoded_, saving, depth);
-        }
-    };
-    visit(root);
-    for (auto& part : root.allParts)
-        visit(*part);
-    return dropped;
-}
-
-// A forwarded message sent in base64 (or quoted-printable) is read for its attachments
-// as well; they are never cut, since the message holds them only in encoded form.
-void ExtractThread::extractFromForward(const Block& content, const Saving& saving, int32_t depth) {
-    if (depth >= maxForwardDepth)
-        return;
-    Block text;
-    text.assign(content);
-    MimePart forwarded;
-    forwarded.parse(text);
-    if (!forwarded.isUnparseable())
-        extractFromMessage(forwarded, Cutting::Never, saving, depth + 1);
-}
-
-// An unnamed part in x-uuencode is named by its begin line, and cut whole like any
-// attachment when it decoded cleanly.
-void ExtractThread::extractUnnamedUuencoded(MimePart& part, Cutting cutting, const Saving& saving,
-                                            bool& dropped) {
-    const std::string_view body = bytesOf(part.body);
-    const auto blocks = TOVK_Internet::findUuencodedBlocks(body);
-    if (blocks.empty())
-        return;
-    const TOVK_Utils::LightBlock name(blocks.front().name.data(),
-                                      static_cast<int32_t>(blocks.front().name.size()));
-    const bool clean = TOVK_Internet::decodeContent(part, decoded_);
-    Path saved;
-    if (!saveOne(name, Block(), decoded_, part.body.length(), saving, saved))
-        return;
-    if (cutting == Cutting::Allowed && !part.isInsideAttachment() && clean &&
-        part.hasExactExtent() && sameContent(saved, decoded_)) {
-        part.drop();
-        dropped = true;
-        keepUntilSettled(saved);
-    } else if (view().cutAttachments() && !part.isInsideAttachment()) {
-        ++counts_.keptInMessage;
-    }
-}
-
-// Uuencoded files in a text part are attachments named by their begin lines. One that
-// decoded cleanly is cut out of a 7bit, 8bit or binary part, the rest of the text
-// staying; in a quoted-printable or base64 part it exists only encoded, and stays.
-bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, const Saving& saving) {
-    const bool plain = part.transferEncoding == TransferEncoding::Plain;
-    Block& decodedText = decodedText_;
-    if (!plain) {
-        if (part.transferEncoding != TransferEncoding::Base64 &&
-            part.transferEncoding != TransferEncoding::QuotedPrintable)
-            return false;
-        TOVK_Internet::decodeContent(part, decodedText);
-    }
-    const std::string_view text = plain ? bytesOf(part.body) : bytesOf(decodedText);
-    if (text.find("begin ") == std::string_view::npos)
-        return false;
-    const bool mayCut = cutting == Cutting::Allowed && plain && part.bodyIsExact();
-    bool dropped = false;
-    Path saved;
-    for (const TOVK_Internet::UuencodedBlock& block : TOVK_Internet::findUuencodedBlocks(text)) {
-        const TOVK_Utils::LightBlock name(block.name.data(),
-                                          static_cast<int32_t>(block.name.size()));
-        const bool clean = TOVK_Internet::decodeUuencoded(text, block, decoded_);
-        if (!saveOne(name, Block(), decoded_, block.end - block.start, saving, saved))
-            continue;
-        if (mayCut && clean && sameContent(saved, decoded_) &&
-            part.dropFromBody(block.start, block.end)) {
-            dropped = true;
-            keepUntilSettled(saved);
-        } else if (view().cutAttachments() && !part.isInsideAttachment()) {
-            ++counts_.keptInMessage;
-        }
-    }
-    return dropped;
-}
-
-bool ExtractThread::saveOne(const Block& name, const Block& charset, const Block& content,
-                            int64_t encodedLength, const Saving& saving, Path& saved) {
-    if (!saveAttachment(name, charset, content, *saving.question, saved)) {
-        ++counts_.saveFailures;
-        String text, readable;
-        AttachmentName::make(readable, name, charset);
-        TOVK_Utils::format(text, "could not save attachment %s of %s as %s", readable.isWide(),
-                           readable, *saving.where, saved);
-        report(text);
-        return false;
-    }
-    jobReport().addSaved(encodedLength, content.length());
-    return true;
-}
-
-bool ExtractThread::cutText(const MimePart& root, const Block& message, Block& output,
-                            const Block& where) {
-    if (TOVK_Internet::spliceOutDropped(root, message, output) &&
-        TOVK_Internet::cutKeepsTheRest(root, output))
-        return true;
-    reportNotWrittenBack(where, "its cut text failed the check");
-    return false;
 }
 
 void ExtractThread::reportNotWrittenBack(const Block& where, const char* why) {

@@ -1,10 +1,7 @@
-// Attachment output: one decoded attachment becomes one file directly inside the
-// destination folder, never overwriting anything. An existing file with the same bytes
-// counts as saved; otherwise the first free name with "_%d." before the extension is
-// taken. Names are made by AttachmentName; a name too long for the folder is shortened.
-#include "engine/ExtractThread.h"
+#include "engine/AttachmentWriter.h"
 
 #include "engine/AttachmentName.h"
+#include "engine/JobPaths.h"
 
 #include "utils/File.h"
 #include "utils/FileSystem.h"
@@ -16,31 +13,41 @@ using TOVK_Utils::Block;
 using TOVK_Utils::Path;
 using TOVK_Utils::String;
 
-bool ExtractThread::saveAttachment(const Block& fileName, const Block& charset,
-                                   const Block& content, ViewQuestion& question, Path& target) {
-    String folder, name;
-    workPath(folder, view().extractFolder());
+AttachmentWriter::AttachmentWriter(EngineView& view) : question_(view.newQuestion()) {
+    workPath(folder_, view.extractFolder());
+    // Growing never gives memory back: the next file compared is likely as large.
+    existing_.setPolicy(true, false);
+}
+
+bool AttachmentWriter::save(const Block& fileName, const Block& charset, const Block& content,
+                            Path& target) {
+    String name;
     AttachmentName::make(name, fileName, charset);
     // Both texts are in the system's form of paths, so their lengths are in its units.
     const TOVK_Utils::PathRules& rules = TOVK_Utils::hostPathRules;
-    const int32_t room = std::min(rules.longestName, rules.longestPath - folder.length() - 1);
+    const int32_t room = std::min(rules.longestName, rules.longestPath - folder_.length() - 1);
     const bool fits = AttachmentName::shorten(name, room);
-    if (target.join(folder, name) && fits && writeUniqueFile(target, content, true))
+    if (target.join(folder_, name) && fits &&
+        writeUniqueFile(target, content, Identical::AlreadySaved))
         return true;
-    if (showSaveErrors_) {
-        String message;
-        TOVK_Utils::format(message, "Error saving file %s. Skipping attachment.", target.isWide(),
-                           target);
-        QuestionText text{"Error", &message, "Ok"};
-        text.checkText = "Don't show me again until next extraction";
-        question.showModal(ViewOwner::ProgressWindow, text);
-        if (question.checkState())
-            showSaveErrors_ = false;
-    }
+    if (showSaveErrors_)
+        reportFailure(target);
     return false;
 }
 
-bool ExtractThread::writeUniqueFile(Path& path, const Block& content, bool skipIdentical) {
+void AttachmentWriter::reportFailure(const Path& target) {
+    String message;
+    TOVK_Utils::format(message, "Error saving file %s. Skipping attachment.", target.isWide(),
+                       target);
+    QuestionText text{"Error", &message, "Ok"};
+    text.checkText = "Don't show me again until next extraction";
+    question_->showModal(ViewOwner::ProgressWindow, text);
+    if (question_->checkState())
+        showSaveErrors_ = false;
+}
+
+bool AttachmentWriter::writeUniqueFile(Path& path, const Block& content, Identical identical) {
+    const bool skipIdentical = identical == Identical::AlreadySaved;
     if (!TOVK_Utils::exists(path))
         return TOVK_Utils::writeAll(path, content);
     if (skipIdentical && sameContent(path, content))
@@ -74,7 +81,7 @@ bool ExtractThread::writeUniqueFile(Path& path, const Block& content, bool skipI
 
 // The sizes are compared first, as 64-bit numbers, so a huge file of the same name is
 // never read; only a plain file can hold the attachment.
-bool ExtractThread::sameContent(const Path& path, const Block& content) {
+bool AttachmentWriter::sameContent(const Path& path, const Block& content) {
     const uint32_t attributes = TOVK_Utils::getAttributes(path);
     if (attributes == TOVK_Utils::NoAttributes ||
         (attributes & (TOVK_Utils::AttributeDirectory | TOVK_Utils::AttributeReparsePoint)))
@@ -89,4 +96,12 @@ bool ExtractThread::sameContent(const Path& path, const Block& content) {
     return existing_.byteSize() == content.byteSize() &&
            (content.byteSize() == 0 ||
             std::memcmp(existing_.data(), content.data(), size_t(content.byteSize())) == 0);
+}
+
+void AttachmentWriter::startFlushing(const Path& saved) {
+    TOVK_Utils::startFlushingFile(saved);
+}
+
+bool AttachmentWriter::flushToDisk(const std::vector<String>& files) {
+    return TOVK_Utils::flushFilesIn(folder_, files);
 }

@@ -1,0 +1,103 @@
+// AttachmentFinder: what in a parsed message is an attachment, where the content of each
+// lies, and whether it may be cut out of the message, and if not, why. It only reads the
+// message: no view, no files, no job state, no counters. What it decodes to look inside
+// (a forwarded message sent encoded, an encoded text part) it keeps until the next find.
+//
+// Found, in document order, a forwarded message's attachments right after it:
+// - every attachment part (MimePart::isAttachment), the root included;
+// - a leaf in x-uuencode without a name, named by its first begin line;
+// - the uuencoded files in a text part (MimePart::isText), named by their begin lines;
+// - the attachments of a forwarded message sent in base64 or quoted-printable, read
+//   maxForwardDepth levels deep: the message holds them only encoded, so they are never
+//   cut.
+#pragma once
+
+#include "formats/MimePart.h"
+#include "formats/Uuencode.h"
+#include "utils/Block.h"
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+// Why an attachment stays in its message even when cutting is on.
+enum class KeepReason {
+    None,             // it may be cut, once it decoded cleanly and its file holds exactly it
+    IsTheMessage,     // the message's own headers name it: the message would be left empty
+    InsideAttachment, // a named attachment above holds it: it goes or stays with that one
+    InEncodedForward, // in a forwarded message sent encoded, which holds it only encoded
+    InEncodedText,    // uuencoded in a quoted-printable or base64 text: the same
+    NotExact,         // its bytes in the message are not known exactly (damaged structure)
+};
+
+// Where an attachment's content lies.
+enum class ContentKind {
+    Part,           // a part's body, decoded by its transfer encoding
+    UuencodedBlock, // a block of a text: a part's body, or that body decoded
+};
+
+class AttachmentFinder {
+public:
+    static constexpr int32_t maxForwardDepth = 16;
+
+    struct Found {
+        ContentKind kind = ContentKind::Part;
+        std::string_view name;                   // decoded bytes, as the message gives them
+        std::string_view charset;                // the name's; empty when none was declared
+        TOVK_Internet::MimePart* part = nullptr; // the part that holds it
+        // UuencodedBlock: the text that holds it, and where in that text.
+        std::string_view text;
+        TOVK_Internet::UuencodedBlock block;
+        // Decoded already: a forwarded message, decoded to be read for its own attachments.
+        const TOVK_Utils::Block* decoded = nullptr;
+        bool decodedCleanly = false;
+        int64_t encodedLength = 0; // its bytes as the message holds them
+        KeepReason keep = KeepReason::None;
+        // The index of the found forwarded message whose decoded text holds it, or -1.
+        int32_t within = -1;
+
+        bool mayBeCut() const { return keep == KeepReason::None; }
+    };
+
+    // The attachments of a parsed message; none when it is unparseable. They stay valid
+    // until the next find, while the message lives. The parts are not changed; they are
+    // given as they are so that the caller can mark the ones it cuts.
+    const std::vector<Found>& find(TOVK_Internet::MimePart& message);
+
+    // The content of one found attachment: decoded into scratch (or decoded already).
+    // Clean: every byte of it was understood.
+    static const TOVK_Utils::Block& content(const Found& found, TOVK_Utils::Block& scratch,
+                                            bool& clean);
+
+private:
+    // Where the walk is: how many forwarded messages deep, whether in one sent encoded,
+    // and which found forwarded message holds what it finds.
+    struct Walk {
+        int32_t depth;
+        bool inEncodedForward;
+        int32_t within;
+    };
+    struct Forward {
+        TOVK_Utils::Block text;
+        TOVK_Internet::MimePart message;
+    };
+
+    void walk(TOVK_Internet::MimePart& root, const Walk& walk);
+    void visit(TOVK_Internet::MimePart& part, const Walk& walk);
+    void addAttachment(TOVK_Internet::MimePart& part, const Walk& walk);
+    void addUnnamedUuencoded(TOVK_Internet::MimePart& part, const Walk& walk);
+    void addUuencodedInText(TOVK_Internet::MimePart& part, const Walk& walk);
+    // Decodes a forwarded message sent encoded into a text kept with the results.
+    Forward& decodeForward(const TOVK_Internet::MimePart& part, bool& clean);
+    void readForward(Forward& forward, const Walk& outer, int32_t within);
+    static KeepReason reasonToKeepWhole(const TOVK_Internet::MimePart& part, const Walk& walk);
+    TOVK_Utils::Block& spareText();
+
+    std::vector<Found> found_;
+    std::vector<std::unique_ptr<Forward>> forwards_;
+    // Decoded text parts: those that hold uuencoded files are kept until the next find,
+    // and the buffers serve every find after it, so that a message costs no heap growth.
+    std::vector<std::unique_ptr<TOVK_Utils::Block>> texts_;
+    size_t textsKept_ = 0;
+};

@@ -1,0 +1,13 @@
+// The paths a job makes, in the system's form: wide where the system prefers wide paths
+// (Windows, for names outside the code page), 8-bit otherwise.
+#pragma once
+
+#include "utils/Block.h"
+#include "utils/Path.h"
+#include "utils/String.h"
+
+// A folder or file name from the settings or the list, in the system's form.
+void workPath(TOVK_Utils::String& out, const TOVK_Utils::Block& text);
+// folder, then name, then ".dbx": the file of a mailbox whose name the list shows.
+void mailboxPath(TOVK_Utils::Path& path, const TOVK_Utils::String& folder,
+                 const TOVK_Utils::Block& name);

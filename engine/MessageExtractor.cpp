@@ -1,0 +1,77 @@
+#include "engine/MessageExtractor.h"
+
+#include "engine/AttachmentName.h"
+
+#include "formats/MessageCut.h"
+#include "utils/LightBlock.h"
+
+using TOVK_Internet::MimePart;
+using TOVK_Utils::Block;
+using TOVK_Utils::LightBlock;
+using TOVK_Utils::String;
+using Found = AttachmentFinder::Found;
+
+MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer)
+    : report_(report), writer_(writer), cutOn_(view.cutAttachments()) {
+    // Growing never gives memory back: the next attachment is likely as large.
+    decoded_.setPolicy(true, false);
+}
+
+bool MessageExtractor::extract(MimePart& message, const Block& where) {
+    cutFiles_.clear();
+    const std::vector<Found>& found = finder_.find(message);
+    wasSaved_.assign(found.size(), false);
+    bool cut = false;
+    for (size_t i = 0; i < found.size(); ++i) {
+        const Found& attachment = found[i];
+        // A forwarded message that could not be saved is not read for its own either.
+        if (attachment.within >= 0 && !wasSaved_[size_t(attachment.within)])
+            continue;
+        bool clean = false;
+        const Block& content = AttachmentFinder::content(attachment, decoded_, clean);
+        if (!save(attachment, content, where))
+            continue;
+        wasSaved_[i] = true;
+        if (cutOn_ && attachment.mayBeCut() && clean && writer_.sameContent(saved_, content) &&
+            markCut(attachment)) {
+            cut = true;
+            cutFiles_.emplace_back(saved_);
+            AttachmentWriter::startFlushing(saved_);
+        } else if (cutOn_ && attachment.keep != KeepReason::InsideAttachment) {
+            ++report_.counts().keptInMessage;
+        }
+    }
+    return cut;
+}
+
+bool MessageExtractor::save(const Found& found, const Block& content, const Block& where) {
+    const LightBlock name(found.name.data(), static_cast<int32_t>(found.name.size()));
+    const LightBlock charset(found.charset.data(), static_cast<int32_t>(found.charset.size()));
+    if (!writer_.save(name, charset, content, saved_)) {
+        ++report_.counts().saveFailures;
+        String text, readable;
+        AttachmentName::make(readable, name, charset);
+        TOVK_Utils::format(text, "could not save attachment %s of %s as %s", readable.isWide(),
+                           readable, where, saved_);
+        report_.problem(text);
+        return false;
+    }
+    report_.addSaved(found.encodedLength, content.length());
+    return true;
+}
+
+bool MessageExtractor::markCut(const Found& found) {
+    if (found.kind == ContentKind::UuencodedBlock)
+        return found.part->dropFromBody(found.block.start, found.block.end);
+    found.part->drop();
+    return true;
+}
+
+bool MessageExtractor::cutText(const MimePart& message, const Block& text, Block& output,
+                               const Block& where) {
+    if (TOVK_Internet::spliceOutDropped(message, text, output) &&
+        TOVK_Internet::cutKeepsTheRest(message, output))
+        return true;
+    report_.notWrittenBack(where, "its cut text failed the check");
+    return false;
+}

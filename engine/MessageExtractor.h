@@ -1,0 +1,48 @@
+// MessageExtractor: the attachments of one parsed message taken out. The finder says what
+// they are; each is decoded, saved by the writer and counted; with cutting on, one that
+// the finder lets go, that decoded cleanly and whose saved file holds exactly its bytes
+// is marked to be cut, and its file started on its way to the disk. One that is saved
+// but stays is counted as kept in its message (unless a kept attachment holds it).
+#pragma once
+
+#include "engine/AttachmentFinder.h"
+#include "engine/AttachmentWriter.h"
+#include "engine/EngineView.h"
+#include "engine/JobReport.h"
+#include "formats/MimePart.h"
+#include "utils/Block.h"
+#include "utils/Path.h"
+#include "utils/String.h"
+
+#include <vector>
+
+class MessageExtractor {
+public:
+    MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer);
+
+    // Saves every attachment of the message; `where` names the message in reports. True
+    // when some part was marked to be cut; cutFiles then names the files the cut needs.
+    bool extract(TOVK_Internet::MimePart& message, const TOVK_Utils::Block& where);
+    const std::vector<TOVK_Utils::String>& cutFiles() const { return cutFiles_; }
+
+    // The message's text without its marked parts, checked; false (reported, counted as
+    // not written back) when the cut text would lose anything else.
+    bool cutText(const TOVK_Internet::MimePart& message, const TOVK_Utils::Block& text,
+                 TOVK_Utils::Block& output, const TOVK_Utils::Block& where);
+
+private:
+    bool save(const AttachmentFinder::Found& found, const TOVK_Utils::Block& content,
+              const TOVK_Utils::Block& where);
+    // The one place a part, or a range of its body, is marked to be cut. False when the
+    // part would not read as it should without the range.
+    static bool markCut(const AttachmentFinder::Found& found);
+
+    JobReport& report_;
+    AttachmentWriter& writer_;
+    const bool cutOn_;
+    AttachmentFinder finder_;
+    TOVK_Utils::Block decoded_; // the attachment being saved
+    TOVK_Utils::Path saved_;    // the file that holds it
+    std::vector<bool> wasSaved_;
+    std::vector<TOVK_Utils::String> cutFiles_;
+};
