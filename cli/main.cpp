@@ -332,7 +332,7 @@ int main(int argc, char** argv) {
         if (totals.damagedLeft)
             summary +=
                 "\nDamaged mailboxes left as they are: " + std::to_string(totals.damagedLeft);
-        for (const auto& made : thread.backupsMade)
+        for (const auto& made : thread.backupsMade())
             summary += "\nBackup of " + narrow(made.mailbox) + ": " + narrow(made.backup);
         if (status == Halted)
             summary += "\nThe extraction did not finish.";

@@ -208,8 +208,8 @@ TEST_F(JobTest, BackupsNeverLoseTheOriginal) {
     EXPECT_EQ(
         folderFiles(root / "backup"),
         (std::map<std::string, std::string>{{"Inbox.dbx", original}, {"Inbox_1.dbx", cutOnce}}));
-    ASSERT_EQ(job.backupsMade.size(), 1u);
-    EXPECT_EQ(text(job.backupsMade[0].backup), (root / "backup" / "Inbox_1.dbx").string());
+    ASSERT_EQ(job.backupsMade().size(), 1u);
+    EXPECT_EQ(text(job.backupsMade()[0].backup), (root / "backup" / "Inbox_1.dbx").string());
 
     // Within one run, a second store's Inbox gets its own name, and the same mailbox
     // reached a second time (here through a hard link) keeps its first backup.
@@ -228,7 +228,7 @@ TEST_F(JobTest, BackupsNeverLoseTheOriginal) {
     EXPECT_EQ(folderFiles(root / "backup"),
               (std::map<std::string, std::string>{{"Inbox.dbx", original},
                                                   {"Inbox_1.dbx", original + "other"}}));
-    EXPECT_EQ(job.backupsMade.size(), 2u);
+    EXPECT_EQ(job.backupsMade().size(), 2u);
 }
 
 // A journal left by a run that died mid-message is put back before anything else is done

@@ -1,0 +1,328 @@
+#include "engine/MailboxPass.h"
+
+#include "engine/JobPaths.h"
+
+#include "formats/DbxJournal.h"
+#include "utils/FileSystem.h"
+
+using TOVK_Internet::DbxMailbox;
+using TOVK_Internet::MimePart;
+using TOVK_Utils::Block;
+using TOVK_Utils::Path;
+using TOVK_Utils::String;
+
+MailboxPass::MailboxPass(PassContext& context, CutBatch& batch, Decisions& decisions,
+                         const Block& name)
+    : context_(context), batch_(batch), decisions_(decisions), name_(name) {
+    mailboxPath(path_, context.view.outlookExpressStoreRoot(), name);
+}
+
+MailboxPass::Counted MailboxPass::count() {
+    DbxMailbox mailbox;
+    const Opened opened = open(mailbox);
+    const int32_t messages =
+        opened == Opened::Ready ? static_cast<int32_t>(mailbox.messageOffsets.size()) : 0;
+    return {opened, messages};
+} // the mailbox closes here, whatever became of it
+
+MailboxPass::Fate MailboxPass::run() {
+    EngineView& view = context_.view;
+    // Counted before it is opened: a mailbox that fails to open still counts.
+    context_.report.addMailbox();
+    box_ = std::make_unique<CutBatch::UnsettledMailbox>();
+    if (open(box_->mailbox) != Opened::Ready)
+        return Fate::NotOpened;
+    box_->path.assign(path_);
+    count_ = static_cast<int32_t>(box_->mailbox.messageOffsets.size());
+    // A carved mailbox is only read: its chains may be deleted messages or cut leftovers.
+    cut_ = view.cutAttachments() && !box_->mailbox.wasCarved() && batch_.prepare(*box_, path_);
+    const Fate fate = readMessages();
+    finish(fate);
+    return fate;
+}
+
+MailboxPass::Opened MailboxPass::open(DbxMailbox& mailbox) {
+    EngineView& view = context_.view;
+    String text;
+    TOVK_Utils::format(text, "Opening mailbox: %s.dbx", false, name_);
+    view.postStatusText(text);
+    if (!recover(path_, context_.report) || !openFile(mailbox))
+        return Opened::Halt;
+    TOVK_Utils::format(text, "Scanning mailbox: %s.dbx", false, name_);
+    view.postStatusText(text);
+    const bool indexRead = mailbox.scan();
+    const bool cut = view.cutAttachments();
+    if (indexRead && (cut || view.rescue() != Rescue::Always))
+        return Opened::Ready;
+    if (decided(Opened::LeftAlone))
+        return Opened::LeftAlone; // said so in the counting pass already
+    if (cut)
+        return leaveDamaged();
+    return rescue(mailbox);
+}
+
+// Read sharing only while cutting, so that no other program writes the mailbox while
+// its messages are being rewritten; without cutting it is only read.
+bool MailboxPass::openFile(DbxMailbox& mailbox) {
+    const auto access =
+        context_.view.cutAttachments() ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
+    if (mailbox.open(path_, access))
+        return true;
+    String text;
+    if (mailbox.openWasRefusedAsInUse())
+        TOVK_Utils::format(text,
+                           "%s is in use by another program. Close it and try again. "
+                           "Extraction will halt.",
+                           false, path_);
+    else
+        TOVK_Utils::format(text, "%s is not an Outlook Express mailbox. Extraction will halt.",
+                           false, path_);
+    context_.report.showError(ViewOwner::ProgressWindow, text);
+    return false;
+}
+
+// Rescue never writes, and carved chains could not be cut safely anyway: the mailbox
+// stays as it is for a later run without cutting.
+MailboxPass::Opened MailboxPass::leaveDamaged() {
+    JobReport& report = context_.report;
+    ++report.counts().damagedLeft;
+    decisions_.push_back({String(path_), Opened::LeftAlone, {}, 0});
+    String text;
+    TOVK_Utils::format(text,
+                       "%s is corrupt: its message index cannot be read. It is left as it "
+                       "is; extraction goes on with the next mailbox. Extracting without "
+                       "cutting can recover its attachments.",
+                       false, path_);
+    report.problem(text);
+    report.showError(ViewOwner::ProgressWindow, text);
+    return Opened::LeftAlone;
+}
+
+// Carves the mailbox, or takes this job's earlier carve of it. Ready or Halt.
+MailboxPass::Opened MailboxPass::rescue(DbxMailbox& mailbox) {
+    EngineView& view = context_.view;
+    JobReport& report = context_.report;
+    const Decision* earlier = nullptr;
+    if (decided(Opened::Ready, &earlier)) {
+        mailbox.takeCarved(earlier->offsets, earlier->indexed);
+        return Opened::Ready;
+    }
+    String text;
+    const bool indexRead = mailbox.indexWasRead();
+    if (!indexRead && view.rescue() == Rescue::Ask) {
+        TOVK_Utils::format(text,
+                           "%s is corrupt: its message index cannot be read. Its messages may "
+                           "still be in the file, and their attachments can be recovered from "
+                           "it without changing it. Recover attachments, or halt the extraction "
+                           "of all mailboxes?",
+                           false, path_);
+        if (view.ask(ViewOwner::ProgressWindow,
+                     QuestionText{"Error", &text, "Recover attachments", "Halt extraction"}) != 1)
+            return Opened::Halt;
+    }
+    TOVK_Utils::format(text, "Recovering the messages of %s.dbx", false, name_);
+    view.postStatusText(text);
+    if (!mailbox.carve()) {
+        TOVK_Utils::format(text, "%s could not be read. Extraction of all mailboxes will halt.",
+                           false, path_);
+        report.problem(text);
+        report.showError(ViewOwner::ProgressWindow, text);
+        return Opened::Halt;
+    }
+    decisions_.push_back(
+        {String(path_), Opened::Ready, mailbox.messageOffsets, mailbox.indexedMessages()});
+    if (!indexRead) {
+        TOVK_Utils::format(text,
+                           "%s is corrupt: its message index cannot be read. Its messages were "
+                           "recovered from its data blocks: %d found.",
+                           false, path_, int32_t(mailbox.messageOffsets.size()));
+        report.problem(text);
+    }
+    return Opened::Ready;
+}
+
+bool MailboxPass::decided(Opened opened, const Decision** decision) const {
+    for (const Decision& d : decisions_) {
+        if (d.path.equals(path_) && d.opened == opened) {
+            if (decision)
+                *decision = &d;
+            return true;
+        }
+    }
+    return false;
+}
+
+MailboxPass::Fate MailboxPass::readMessages() {
+    JobControl& control = context_.control;
+    const std::vector<uint32_t>& offsets = box_->mailbox.messageOffsets;
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        control.poll();
+        if (control.stopRequested())
+            return Fate::Stopped;
+        // Its cut messages are written when it is settled, with other mailboxes', and
+        // until then a crash puts them back as they were.
+        if (box_->messages > 0 && batch_.isFull() && !batch_.settle(box_.get()))
+            return Fate::SettleFailed;
+        number_ = static_cast<int32_t>(i) + 1;
+        switch (take(offsets[i])) {
+        case Taken::Done:
+            break;
+        case Taken::FileUnreadable:
+            return Fate::ReadFailed;
+        case Taken::WriteNotUndone:
+            return Fate::WriteFailed;
+        }
+    }
+    return Fate::Read;
+}
+
+void MailboxPass::postStatus() {
+    const DbxMailbox& mailbox = box_->mailbox;
+    JobCounts& counts = context_.report.counts();
+    TOVK_Utils::format(where_, "message %d of %d of %s.dbx", false, number_, count_, name_);
+    String text;
+    if (mailbox.wasCarved() && size_t(number_ - 1) >= mailbox.indexedMessages()) {
+        if (mailbox.indexWasRead())
+            ++counts.notInIndex;
+        else
+            ++counts.recovered;
+        TOVK_Utils::format(text,
+                           "Recovering message %d of %d of %s.dbx (%d recovered, %d not in "
+                           "the index, %d broken off)",
+                           false, number_, count_, name_, counts.recovered, counts.notInIndex,
+                           counts.brokenOff);
+    } else {
+        TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", false, number_, count_,
+                           name_);
+    }
+    context_.view.postStatusText(text);
+}
+
+MailboxPass::Taken MailboxPass::take(uint32_t offset) {
+    JobReport& report = context_.report;
+    MessageBuffers& buffers = context_.buffers;
+    postStatus();
+    const Read read = readMessage(offset, buffers.message);
+    report.addEmail();
+    String text;
+    if (read == Read::Failed) {
+        ++report.counts().unreadableMessages;
+        TOVK_Utils::format(text,
+                           "Reading %s failed at message %d of %d: the file could not be "
+                           "read. Its other messages are skipped; extraction goes on with "
+                           "the next mailbox.",
+                           false, path_, number_, count_);
+        report.problem(text);
+        report.showError(ViewOwner::ProgressWindow, text);
+        return Taken::FileUnreadable;
+    }
+    if (read == Read::Incomplete && !box_->mailbox.wasCarved()) {
+        ++report.counts().unreadableMessages; // nothing is taken from a message not read whole
+        TOVK_Utils::format(text, "could not read %s: its chain of blocks is damaged", false,
+                           where_);
+        report.problem(text);
+        return Taken::Done;
+    }
+    if (read == Read::Incomplete) {
+        // Rescue gives what a broken chain still holds; it is never written back.
+        ++report.counts().brokenOff;
+        TOVK_Utils::format(text,
+                           "%s breaks off: its chain of blocks is damaged; what it holds "
+                           "is extracted",
+                           false, where_);
+        report.problem(text);
+    }
+    MimePart root;
+    root.parse(buffers.message);
+    MessageExtractor& extractor = context_.extractor;
+    if (!extractor.extract(root, where_) || !cut_ ||
+        !extractor.cutText(root, buffers.message, buffers.rewrite, where_))
+        return Taken::Done;
+    return writeBack(offset);
+}
+
+MailboxPass::Taken MailboxPass::writeBack(uint32_t offset) {
+    JobReport& report = context_.report;
+    const Block& rewrite = context_.buffers.rewrite;
+    switch (writeMessage(offset, rewrite)) {
+    case Written::Staged:
+        batch_.staged(*box_, rewrite.byteSize(), context_.extractor.cutFiles());
+        return Taken::Done;
+    case Written::Refused:
+        report.notWrittenBack(where_, "its blocks are not its own alone, or it does not fit them");
+        return Taken::Done;
+    case Written::FailedRestored:
+        report.notWrittenBack(where_, "a write error; its original text was put back");
+        return Taken::Done;
+    case Written::FailedNotRestored:
+        break;
+    }
+    report.notWrittenBack(where_, "a write error");
+    String text;
+    TOVK_Utils::format(text,
+                       "Writing %s back failed, and its original bytes could not all be "
+                       "put back now. They are kept in %s and will be put back the next "
+                       "time the mailbox is opened. Extraction goes on with the next "
+                       "mailbox.",
+                       false, where_, TOVK_Internet::DbxJournal::journalPath(path_));
+    report.problem(text);
+    report.showError(ViewOwner::ProgressWindow, text);
+    return Taken::WriteNotUndone; // the journal stays for the next open
+}
+
+void MailboxPass::finish(Fate fate) {
+    switch (fate) {
+    case Fate::Read:
+    case Fate::Stopped:
+    case Fate::ReadFailed:
+        if (box_->messages > 0)
+            batch_.keep(std::move(box_));
+        if (batch_.isFull())
+            batch_.settle();
+        context_.view.setProgress(context_.report.counts().emails);
+        return;
+    case Fate::NotOpened:
+    case Fate::WriteFailed:
+    case Fate::SettleFailed:
+        return; // the mailbox closes as it is
+    }
+}
+
+// readMessage and writeMessage report a failed system call by the file layer's thrown
+// int; these two functions are the only places it is caught, and turn it into a value.
+MailboxPass::Read MailboxPass::readMessage(uint32_t offset, Block& text) {
+    try {
+        return box_->mailbox.readMessage(offset, text) ? Read::Whole : Read::Incomplete;
+    } catch (int) {
+        return Read::Failed;
+    }
+}
+
+MailboxPass::Written MailboxPass::writeMessage(uint32_t offset, const Block& text) {
+    try {
+        return box_->mailbox.writeMessage(offset, text) ? Written::Staged : Written::Refused;
+    } catch (int) {
+        return box_->mailbox.lastWriteRestored() ? Written::FailedRestored
+                                                 : Written::FailedNotRestored;
+    }
+}
+
+bool MailboxPass::recover(const Path& path, JobReport& report) {
+    if (!TOVK_Internet::DbxJournal::exists(path))
+        return true;
+    const TOVK_Internet::RecoveryResult result = TOVK_Internet::DbxJournal::recover(path);
+    using Outcome = TOVK_Internet::RecoveryResult::Outcome;
+    const bool usable =
+        result.outcome == Outcome::NothingToRecover || result.outcome == Outcome::Restored;
+    report.problem(result.text);
+    if (usable) {
+        if (result.outcome == Outcome::Restored)
+            report.view().ask(ViewOwner::ProgressWindow,
+                              QuestionText{"Information", &result.text, "Ok"});
+        return true;
+    }
+    String text;
+    TOVK_Utils::format(text, "%s Extraction will halt.", false, result.text);
+    report.showError(ViewOwner::ProgressWindow, text);
+    return false;
+}

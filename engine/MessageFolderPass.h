@@ -1,0 +1,37 @@
+// MessageFolderPass: one folder of Windows Mail message files (.eml), each read whole,
+// its attachments saved and, when cutting, the file replaced by its cut text: written
+// beside it, flushed, and renamed over it, once the attachments it loses are on the disk.
+// A file that has several hard links, or that cannot be read, keeps its attachments.
+#pragma once
+
+#include "engine/PassContext.h"
+#include "formats/MimePart.h"
+#include "utils/Block.h"
+#include "utils/Path.h"
+#include "utils/String.h"
+
+#include <cstdint>
+#include <vector>
+
+class MessageFolderPass {
+public:
+    enum class Fate {
+        Read,    // every message file was taken
+        Stopped, // the user stopped the job: the pass left before the next file
+    };
+
+    MessageFolderPass(PassContext& context, const TOVK_Utils::Block& folder)
+        : context_(context), folder_(folder) {}
+
+    // The folder's message files: what the counting pass counts.
+    static int32_t countFiles(const TOVK_Utils::Block& folder);
+    Fate run();
+
+private:
+    void take(const TOVK_Utils::String& name, int32_t number, int32_t count);
+    void cut(const TOVK_Internet::MimePart& root);
+
+    PassContext& context_;
+    const TOVK_Utils::Block& folder_;
+    TOVK_Utils::Path path_; // the message file being read
+};
