@@ -213,6 +213,126 @@ bool planJobs(const CommandLine& options, std::vector<std::unique_ptr<JobPlan>>&
     return true;
 }
 
+// Attachments saved into a tree of message folders are read as mail on the next run (and
+// a saved .eml attachment cut): the whole tree is refused, not only the folders that hold
+// messages today. True, after saying so, when the output lies inside a source.
+bool outputInsideMessageFolders(const CommandLine& options) {
+    if (!options.eml)
+        return false;
+    const String output = ownText(absolutePath(options.output));
+    for (const std::string& source : options.sources) {
+        if (TOVK_Utils::isSameOrInside(output, TOVK_Utils::fileIdentity(ownText(source)))) {
+            std::fprintf(stderr,
+                         "klovin-extract: the destination folder %s lies inside the message "
+                         "folders being read (%s); choose another destination folder\n",
+                         options.output.c_str(), source.c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
+ConsoleView::Behaviour behaviourFor(const CommandLine& options) {
+    ConsoleView::Behaviour behaviour;
+    behaviour.yes = options.yes;
+    behaviour.askTerminal = ConsoleSystem::isTerminal(0);
+    behaviour.statusLine = ConsoleSystem::isTerminal(2);
+    behaviour.quiet = options.quiet;
+    behaviour.rescueAll = options.rescue;
+    return behaviour;
+}
+
+// The options window's caution, before anything is touched: false when the user did not
+// choose to go on.
+bool cautionAccepted(const CommandLine& options, const std::vector<std::unique_ptr<JobPlan>>& jobs,
+                     ConsoleView& view, const ConsoleView::Behaviour& behaviour) {
+    bool anyMailbox = false;
+    for (const auto& job : jobs)
+        anyMailbox = anyMailbox || !job->eml;
+    if (!options.cut || !options.backup.empty() || !anyMailbox || options.yes)
+        return true;
+    const String caution(cutWithoutBackupsCaution);
+    const QuestionText question{"Warning", &caution, "Continue without backups",
+                                "Cancel extraction"};
+    if (behaviour.askTerminal)
+        return view.askOnTerminal(question) == 1;
+    view.ask(ViewOwner::TopLevel, question); // prints it, answers the cancelling choice
+    return false;
+}
+
+// Runs the jobs one after the other, the counts of each added to totals; the exit status.
+int runJobs(std::vector<std::unique_ptr<JobPlan>>& jobs, ConsoleView& view, ExtractThread& thread,
+            JobCounts& totals) {
+    int status = Extracted;
+    thread.beginRun(); // the jobs of one command are one run: one backup per mailbox
+    for (auto& plan : jobs) {
+        view.setJob(&thread, &plan->rows, ownText(plan->store), plan->eml);
+        if (!view.runJob()) {
+            view.printErr("klovin-extract: the extraction thread could not be started");
+            return Halted;
+        }
+        const JobCounts& done = thread.counts();
+        totals += done;
+        if (done.halted || view.stoppedByUser())
+            return Halted;
+        // Carving a damaged mailbox cannot promise every message: that is never "all".
+        if (done.saveFailures || done.unreadableMessages || done.writeFailures || done.recovered ||
+            done.brokenOff || done.damagedLeft)
+            status = Incomplete;
+    }
+    return status;
+}
+
+std::string summaryOf(const CommandLine& options, const JobCounts& totals,
+                      const std::vector<Backups::Made>& backups, int status) {
+    std::string summary;
+    summary += "Mailboxes: " + std::to_string(totals.mailboxes) + "\n";
+    summary += "Emails: " + std::to_string(totals.emails) + "\n";
+    summary += "Attachments: " + std::to_string(totals.attachments) + "\n";
+    summary += "- Encoded: " + megabytes(totals.encodedBytes) + "\n";
+    summary += "- Decoded: " + megabytes(totals.decodedBytes) + "\n";
+    if (options.cut)
+        summary +=
+            "Attachments kept in the message: " + std::to_string(totals.keptInMessage) + "\n";
+    summary += "Attachments that could not be saved: " + std::to_string(totals.saveFailures) + "\n";
+    summary +=
+        "Messages that could not be read: " + std::to_string(totals.unreadableMessages) + "\n";
+    summary += "Messages that could not be written back: " + std::to_string(totals.writeFailures);
+    if (totals.recovered || totals.brokenOff || totals.notInIndex || options.rescue) {
+        summary += "\nMessages recovered by carving: " + std::to_string(totals.recovered);
+        if (options.rescue)
+            summary += "\nMessages not in the index: " + std::to_string(totals.notInIndex);
+        summary += "\nMessages whose chain broke off: " + std::to_string(totals.brokenOff);
+    }
+    if (totals.damagedLeft)
+        summary += "\nDamaged mailboxes left as they are: " + std::to_string(totals.damagedLeft);
+    for (const auto& made : backups)
+        summary += "\nBackup of " + narrow(made.mailbox) + ": " + narrow(made.backup);
+    if (status == Halted)
+        summary += "\nThe extraction did not finish.";
+    return summary;
+}
+
+int extract(const CommandLine& options) {
+    std::vector<std::unique_ptr<JobPlan>> jobs;
+    if (!planJobs(options, jobs, options.quiet) || outputInsideMessageFolders(options))
+        return UsageError;
+    ConsoleSystem::installStopHandlers();
+    const ConsoleView::Behaviour behaviour = behaviourFor(options);
+    ConsoleView view(behaviour);
+    if (!cautionAccepted(options, jobs, view, behaviour))
+        return Halted;
+    const String output = ownText(options.output);
+    const String backup = ownText(options.backup.empty() ? "" : absolutePath(options.backup));
+    view.setFolders(output, backup, !options.backup.empty(), options.cut);
+    JobCounts totals;
+    ExtractThread thread;
+    const int status = runJobs(jobs, view, thread, totals);
+    if (!options.quiet)
+        view.printOut(summaryOf(options, totals, thread.backupsMade(), status));
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -234,109 +354,5 @@ int main(int argc, char** argv) {
     case CommandLine::Action::Extract:
         break;
     }
-
-    std::vector<std::unique_ptr<JobPlan>> jobs;
-    if (!planJobs(options, jobs, options.quiet))
-        return UsageError;
-    // Attachments saved into a tree of message folders are read as mail on the next run
-    // (and a saved .eml attachment cut): the whole tree is refused, not only the folders
-    // that hold messages today.
-    if (options.eml) {
-        const String output = ownText(absolutePath(options.output));
-        for (const std::string& source : options.sources) {
-            if (TOVK_Utils::isSameOrInside(output, TOVK_Utils::fileIdentity(ownText(source)))) {
-                std::fprintf(stderr,
-                             "klovin-extract: the destination folder %s lies inside the message "
-                             "folders being read (%s); choose another destination folder\n",
-                             options.output.c_str(), source.c_str());
-                return UsageError;
-            }
-        }
-    }
-
-    ConsoleSystem::installStopHandlers();
-    ConsoleView::Behaviour behaviour;
-    behaviour.yes = options.yes;
-    behaviour.askTerminal = ConsoleSystem::isTerminal(0);
-    behaviour.statusLine = ConsoleSystem::isTerminal(2);
-    behaviour.quiet = options.quiet;
-    behaviour.rescueAll = options.rescue;
-    ConsoleView view(behaviour);
-
-    bool anyMailbox = false;
-    for (const auto& job : jobs)
-        anyMailbox = anyMailbox || !job->eml;
-    // The options window's caution, before anything is touched.
-    if (options.cut && options.backup.empty() && anyMailbox && !options.yes) {
-        const String caution(cutWithoutBackupsCaution);
-        const QuestionText question{"Warning", &caution, "Continue without backups",
-                                    "Cancel extraction"};
-        if (behaviour.askTerminal) {
-            if (view.askOnTerminal(question) != 1)
-                return Halted;
-        } else {
-            view.ask(ViewOwner::TopLevel, question); // prints it, answers the cancelling choice
-            return Halted;
-        }
-    }
-
-    const String output = ownText(options.output);
-    const String backup = ownText(options.backup.empty() ? "" : absolutePath(options.backup));
-    view.setFolders(output, backup, !options.backup.empty(), options.cut);
-
-    JobCounts totals;
-    int status = Extracted;
-    ExtractThread thread;
-    thread.beginRun(); // the jobs of one command are one run: one backup per mailbox
-    for (auto& plan : jobs) {
-        view.setJob(&thread, &plan->rows, ownText(plan->store), plan->eml);
-        if (!view.runJob()) {
-            view.printErr("klovin-extract: the extraction thread could not be started");
-            status = Halted;
-            break;
-        }
-        const JobCounts& done = thread.counts();
-        totals += done;
-        if (done.halted || view.stoppedByUser()) {
-            status = Halted;
-            break;
-        }
-        // Carving a damaged mailbox cannot promise every message: that is never "all".
-        if (done.saveFailures || done.unreadableMessages || done.writeFailures || done.recovered ||
-            done.brokenOff || done.damagedLeft)
-            status = Incomplete;
-    }
-
-    if (!options.quiet) {
-        std::string summary;
-        summary += "Mailboxes: " + std::to_string(totals.mailboxes) + "\n";
-        summary += "Emails: " + std::to_string(totals.emails) + "\n";
-        summary += "Attachments: " + std::to_string(totals.attachments) + "\n";
-        summary += "- Encoded: " + megabytes(totals.encodedBytes) + "\n";
-        summary += "- Decoded: " + megabytes(totals.decodedBytes) + "\n";
-        if (options.cut)
-            summary +=
-                "Attachments kept in the message: " + std::to_string(totals.keptInMessage) + "\n";
-        summary +=
-            "Attachments that could not be saved: " + std::to_string(totals.saveFailures) + "\n";
-        summary +=
-            "Messages that could not be read: " + std::to_string(totals.unreadableMessages) + "\n";
-        summary +=
-            "Messages that could not be written back: " + std::to_string(totals.writeFailures);
-        if (totals.recovered || totals.brokenOff || totals.notInIndex || options.rescue) {
-            summary += "\nMessages recovered by carving: " + std::to_string(totals.recovered);
-            if (options.rescue)
-                summary += "\nMessages not in the index: " + std::to_string(totals.notInIndex);
-            summary += "\nMessages whose chain broke off: " + std::to_string(totals.brokenOff);
-        }
-        if (totals.damagedLeft)
-            summary +=
-                "\nDamaged mailboxes left as they are: " + std::to_string(totals.damagedLeft);
-        for (const auto& made : thread.backupsMade())
-            summary += "\nBackup of " + narrow(made.mailbox) + ": " + narrow(made.backup);
-        if (status == Halted)
-            summary += "\nThe extraction did not finish.";
-        view.printOut(summary);
-    }
-    return status;
+    return extract(options);
 }
