@@ -90,8 +90,7 @@ bool sameLessCut(const Block& before, int64_t at, const Block& after,
 
 bool sameOwnText(const MimePart& before, const MimePart& after,
                  const std::vector<TextRange>& ranges) {
-    return before.inBody == after.inBody && before.headerDamaged == after.headerDamaged &&
-           before.isMultipart == after.isMultipart &&
+    return before.headerBlock == after.headerBlock && before.isMultipart == after.isMultipart &&
            before.carriesMessage == after.carriesMessage &&
            before.transferEncoding == after.transferEncoding &&
            before.mediaType == after.mediaType && sameBytes(before.headerText, after.headerText) &&

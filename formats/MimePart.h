@@ -27,6 +27,12 @@ struct TextRange {
     int64_t end;
 };
 
+// How a part's header block ended. Unended: no line ended it, so every line the part took
+// was a header line (headerText then covers them all, without the last line break).
+// Damaged: a line of it was not a header line (it then began the body, as in a part whose
+// blank line is missing), or the Content-Type could not be read.
+enum class HeaderBlock { Unended, WellFormed, Damaged };
+
 class MimePart {
 public:
     // Beyond these a message is treated as unparseable: nothing is taken from it and it
@@ -70,7 +76,7 @@ public:
     // that its parts go with (a named forwarded message is cut whole or not at all).
     bool bodyIsExact() const;
     // The header block ended with an empty line and every line in it was a header line.
-    bool headerIsWellFormed() const { return inBody && !headerDamaged; }
+    bool headerIsWellFormed() const { return headerBlock == HeaderBlock::WellFormed; }
     // Root only: the message exceeded the limits above.
     bool isUnparseable() const { return unparseable; }
     // A part above this one is a named attachment other than the root.
@@ -81,7 +87,6 @@ public:
     TransferEncoding transferEncoding = TransferEncoding::Plain;
     int64_t totalSize = 0;
     int64_t bodyStart = -1;
-    int64_t headerStart = -1;
     // Below the root: the start of the boundary line that opened the part, and the start
     // of the parent's boundary line that ended it (-1 while no such line came, and for a
     // forwarded message's own part, which no boundary line opens).
@@ -100,20 +105,15 @@ public:
     // so that destroying a deeply nested message never recurses.
     std::vector<std::unique_ptr<MimePart>> allParts;
     std::vector<MimePart*> children;
+    // In header order; headers.length() of them.
     TOVK_Utils::SmartArray<MIMEHeader> headers;
     TOVK_Utils::Block boundary;
     // Ranges inside the body to be cut out, in order.
     std::vector<TextRange> droppedFromBody;
-    // False while the header block has not ended: headerText then covers the lines
-    // received so far, without the last line break.
-    bool inBody = false;
-    // A line of the header block was not a header line (it then began the body, as in a
-    // part whose blank line is missing), or the Content-Type could not be read.
-    bool headerDamaged = false;
+    HeaderBlock headerBlock = HeaderBlock::Unended;
     bool isMultipart = false;
     // A message/rfc822 part whose body is parsed as a message: its one child.
     bool carriesMessage = false;
-    int32_t lastHeader = -1;
 
 private:
     friend class MimeParser;

@@ -85,8 +85,8 @@ TEST(MimeParse, LineEndsAndHeaderLines) {
 
     Parsed noBlank("Subject: x\r\nFrom: y\r\n");
     EXPECT_TRUE(noBlank.ok);
-    EXPECT_FALSE(noBlank.root.inBody);
-    EXPECT_EQ(noBlank.root.lastHeader, 1);
+    EXPECT_EQ(noBlank.root.headerBlock, HeaderBlock::Unended);
+    EXPECT_EQ(noBlank.root.headers.length(), 2);
 
     Parsed folded("Content-Type: multipart/mixed;\r\n  boundary=abc\r\n\r\n");
     ASSERT_TRUE(folded.ok);
