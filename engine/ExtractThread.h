@@ -7,9 +7,9 @@
 
 #include "engine/CommandQueue.h"
 #include "engine/EngineView.h"
+#include "formats/CutPlan.h"
 #include "formats/DbxJournal.h"
 #include "formats/DbxMailbox.h"
-#include "formats/MimePart.h"
 #include "utils/FileSystem.h"
 #include "utils/Path.h"
 #include "utils/StoreVirtual.h"
@@ -104,11 +104,11 @@ private:
     bool countMessages();
     bool destinationIsBeingRead(const TOVK_Utils::String& destination);
     // Decodes and saves every attachment of a parsed message. With cutting on, a part is
-    // dropped from the message only when it was understood completely and its file holds
-    // exactly its bytes; true when at least one was dropped. `where` names the message in
-    // reports.
-    bool extractAttachments(TOVK_Internet::MimePart& root, ViewQuestion& question,
-                            const TOVK_Utils::Block& where);
+    // dropped from the message (in plan) only when it was understood completely and its
+    // file holds exactly its bytes; true when at least one was dropped. `where` names the
+    // message in reports.
+    bool extractAttachments(const TOVK_Internet::MimePart& root, TOVK_Internet::CutPlan& plan,
+                            ViewQuestion& question, const TOVK_Utils::Block& where);
     enum class Cutting { Allowed, Never };
     // What every saved attachment of one message needs.
     struct Saving {
@@ -117,13 +117,13 @@ private:
     };
     // Forwarded messages sent encoded are read this many levels deep.
     static constexpr int32_t maxForwardDepth = 16;
-    bool extractFromMessage(TOVK_Internet::MimePart& root, Cutting cutting, const Saving& saving,
-                            int32_t depth);
+    bool extractFromMessage(const TOVK_Internet::MimePart& root, TOVK_Internet::CutPlan& plan,
+                            Cutting cutting, const Saving& saving, int32_t depth);
     void extractFromForward(const TOVK_Utils::Block& content, const Saving& saving, int32_t depth);
-    void extractUnnamedUuencoded(TOVK_Internet::MimePart& part, Cutting cutting,
-                                 const Saving& saving, bool& dropped);
-    bool extractUuencodedInText(TOVK_Internet::MimePart& part, Cutting cutting,
-                                const Saving& saving);
+    void extractUnnamedUuencoded(const TOVK_Internet::MimePart& part, TOVK_Internet::CutPlan& plan,
+                                 Cutting cutting, const Saving& saving, bool& dropped);
+    bool extractUuencodedInText(const TOVK_Internet::MimePart& part, TOVK_Internet::CutPlan& plan,
+                                Cutting cutting, const Saving& saving);
     // Saves one attachment under its name (decoded bytes, in the charset given) and counts
     // it, or reports it; saved receives the file that holds it.
     bool saveOne(const TOVK_Utils::Block& name, const TOVK_Utils::Block& charset,
@@ -131,8 +131,9 @@ private:
                  TOVK_Utils::Path& saved);
     // The message's text without its dropped parts, checked; false (reported, counted as
     // not written back) when the cut text would lose anything else.
-    bool cutText(const TOVK_Internet::MimePart& root, const TOVK_Utils::Block& message,
-                 TOVK_Utils::Block& output, const TOVK_Utils::Block& where);
+    bool cutText(const TOVK_Internet::MimePart& root, const TOVK_Internet::CutPlan& plan,
+                 const TOVK_Utils::Block& message, TOVK_Utils::Block& output,
+                 const TOVK_Utils::Block& where);
     void reportNotWrittenBack(const TOVK_Utils::Block& where, const char* why);
     // Puts back what an interrupted run left half-written in the mailbox, before anything
     // else is done with it (a backup copied first would hold the half-written mailbox).

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+using TOVK_Internet::CutPlan;
 using TOVK_Internet::DbxMailbox;
 using TOVK_Internet::MimePart;
 using TOVK_Internet::TransferEncoding;
@@ -255,9 +256,10 @@ void ExtractThread::processMailbox(const Block& name) {
         }
         MimePart root;
         root.parse(message);
+        CutPlan plan(root);
         savedForCut_.clear();
-        if (!extractAttachments(root, *question, where) || !cut ||
-            !cutText(root, message, rewrite, where))
+        if (!extractAttachments(root, plan, *question, where) || !cut ||
+            !cutText(root, plan, message, rewrite, where))
             continue;
         try {
             if (mailbox.writeMessage(offset, rewrite)) {
@@ -432,7 +434,8 @@ void ExtractThread::processEmlFolder(const Block& folder) {
         }
         MimePart root;
         root.parse(message);
-        if (!extractAttachments(root, *question, path) || !cut)
+        CutPlan plan(root);
+        if (!extractAttachments(root, plan, *question, path) || !cut)
             continue;
         // Writing a copy back in place is the only way to keep every link, and it could
         // not be undone after a crash: such a file keeps its attachments.
@@ -445,17 +448,18 @@ void ExtractThread::processEmlFolder(const Block& folder) {
         savedForCut_.clear();
         if (!flushed)
             reportNotWrittenBack(path, "its attachments could not be flushed to the disk");
-        else if (cutText(root, message, rewrite, path) && !replaceFile(path, rewrite))
+        else if (cutText(root, plan, message, rewrite, path) && !replaceFile(path, rewrite))
             reportNotWrittenBack(path, "a write error");
     }
 }
 
-bool ExtractThread::extractAttachments(MimePart& root, ViewQuestion& question, const Block& where) {
+bool ExtractThread::extractAttachments(const MimePart& root, CutPlan& plan, ViewQuestion& question,
+                                       const Block& where) {
     if (root.isUnparseable())
         return false;
     const Saving saving{&question, &where};
-    return extractFromMessage(root, view().cutAttachments() ? Cutting::Allowed : Cutting::Never,
-                              saving, 0);
+    return extractFromMessage(
+        root, plan, view().cutAttachments() ? Cutting::Allowed : Cutting::Never, saving, 0);
 }
 
 namespace {
@@ -471,12 +475,12 @@ bool isForwardedMessage(const MimePart& part) {
 
 } // namespace
 
-bool ExtractThread::extractFromMessage(MimePart& root, Cutting cutting, const Saving& saving,
-                                       int32_t depth) {
+bool ExtractThread::extractFromMessage(const MimePart& root, CutPlan& plan, Cutting cutting,
+                                       const Saving& saving, int32_t depth) {
     const bool cutOn = view().cutAttachments();
     bool dropped = false;
     Path saved;
-    auto visit = [&](MimePart& part) {
+    auto visit = [&](const MimePart& part) {
         // A part inside a cut part went with it; one inside a named attachment that stays
         // stays too, and was counted with it.
         const bool goneOrCounted = part.isInsideAttachment();
@@ -487,8 +491,7 @@ bool ExtractThread::extractFromMessage(MimePart& root, Cutting cutting, const Sa
             // The root is never cut: the message would be left empty. A part inside a
             // named forwarded message goes with it or stays with it, never alone.
             if (cutting == Cutting::Allowed && part.parent && !goneOrCounted && clean &&
-                part.hasExactExtent() && sameContent(saved, decoded_)) {
-                part.drop();
+                part.hasExactExtent() && sameContent(saved, decoded_) && plan.drop(part)) {
                 dropped = true;
                 keepUntilSettled(saved);
             } else if (cutOn && !goneOrCounted) {
@@ -499,11 +502,11 @@ bool ExtractThread::extractFromMessage(MimePart& root, Cutting cutting, const Sa
             return;
         }
         if (part.children.empty() && part.transferEncoding == TransferEncoding::Uuencode) {
-            extractUnnamedUuencoded(part, cutting, saving, dropped);
+            extractUnnamedUuencoded(part, plan, cutting, saving, dropped);
             return;
         }
         if (part.isText()) {
-            dropped = extractUuencodedInText(part, cutting, saving) || dropped;
+            dropped = extractUuencodedInText(part, plan, cutting, saving) || dropped;
             return;
         }
         if (isForwardedMessage(part) && part.transferEncoding != TransferEncoding::Plain) {
@@ -526,14 +529,15 @@ void ExtractThread::extractFromForward(const Block& content, const Saving& savin
     text.assign(content);
     MimePart forwarded;
     forwarded.parse(text);
+    CutPlan nothingIsCut(forwarded);
     if (!forwarded.isUnparseable())
-        extractFromMessage(forwarded, Cutting::Never, saving, depth + 1);
+        extractFromMessage(forwarded, nothingIsCut, Cutting::Never, saving, depth + 1);
 }
 
 // An unnamed part in x-uuencode is named by its begin line, and cut whole like any
 // attachment when it decoded cleanly.
-void ExtractThread::extractUnnamedUuencoded(MimePart& part, Cutting cutting, const Saving& saving,
-                                            bool& dropped) {
+void ExtractThread::extractUnnamedUuencoded(const MimePart& part, CutPlan& plan, Cutting cutting,
+                                            const Saving& saving, bool& dropped) {
     const std::string_view body = bytesOf(part.body);
     const auto blocks = TOVK_Internet::findUuencodedBlocks(body);
     if (blocks.empty())
@@ -545,8 +549,7 @@ void ExtractThread::extractUnnamedUuencoded(MimePart& part, Cutting cutting, con
     if (!saveOne(name, Block(), decoded_, part.body.length(), saving, saved))
         return;
     if (cutting == Cutting::Allowed && !part.isInsideAttachment() && clean &&
-        part.hasExactExtent() && sameContent(saved, decoded_)) {
-        part.drop();
+        part.hasExactExtent() && sameContent(saved, decoded_) && plan.drop(part)) {
         dropped = true;
         keepUntilSettled(saved);
     } else if (view().cutAttachments() && !part.isInsideAttachment()) {
@@ -557,7 +560,8 @@ void ExtractThread::extractUnnamedUuencoded(MimePart& part, Cutting cutting, con
 // Uuencoded files in a text part are attachments named by their begin lines. One that
 // decoded cleanly is cut out of a 7bit, 8bit or binary part, the rest of the text
 // staying; in a quoted-printable or base64 part it exists only encoded, and stays.
-bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, const Saving& saving) {
+bool ExtractThread::extractUuencodedInText(const MimePart& part, CutPlan& plan, Cutting cutting,
+                                           const Saving& saving) {
     const bool plain = part.transferEncoding == TransferEncoding::Plain;
     Block& decodedText = decodedText_;
     if (!plain) {
@@ -579,7 +583,7 @@ bool ExtractThread::extractUuencodedInText(MimePart& part, Cutting cutting, cons
         if (!saveOne(name, Block(), decoded_, block.end - block.start, saving, saved))
             continue;
         if (mayCut && clean && sameContent(saved, decoded_) &&
-            part.dropFromBody(block.start, block.end)) {
+            plan.dropFromBody(part, block.start, block.end)) {
             dropped = true;
             keepUntilSettled(saved);
         } else if (view().cutAttachments() && !part.isInsideAttachment()) {
@@ -606,10 +610,10 @@ bool ExtractThread::saveOne(const Block& name, const Block& charset, const Block
     return true;
 }
 
-bool ExtractThread::cutText(const MimePart& root, const Block& message, Block& output,
-                            const Block& where) {
-    if (TOVK_Internet::spliceOutDropped(root, message, output) &&
-        TOVK_Internet::cutKeepsTheRest(root, output))
+bool ExtractThread::cutText(const MimePart& root, const CutPlan& plan, const Block& message,
+                            Block& output, const Block& where) {
+    if (TOVK_Internet::spliceOutDropped(root, plan, message, output) &&
+        TOVK_Internet::cutKeepsTheRest(root, plan, output))
         return true;
     reportNotWrittenBack(where, "its cut text failed the check");
     return false;
