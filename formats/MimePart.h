@@ -26,7 +26,7 @@ enum class TransferEncoding { Plain, Base64, QuotedPrintable, Uuencode, Other };
 // was a header line (headerText then covers them all, without the last line break).
 // Damaged: a line of it was not a header line (it then began the body, as in a part whose
 // blank line is missing), or the Content-Type could not be read.
-enum class HeaderBlock { Unended, WellFormed, Damaged };
+enum class HeaderBlock : uint8_t { Unended, WellFormed, Damaged };
 
 class MimePart {
 public:
