@@ -23,7 +23,7 @@ bool isEncodedForward(const MimePart& part) {
 
 } // namespace
 
-const std::vector<AttachmentFinder::Found>& AttachmentFinder::find(MimePart& message) {
+const std::vector<AttachmentFinder::Found>& AttachmentFinder::find(const MimePart& message) {
     found_.clear();
     forwards_.clear();
     textsKept_ = 0;
@@ -44,13 +44,13 @@ const Block& AttachmentFinder::content(const Found& found, Block& scratch, bool&
     return scratch;
 }
 
-void AttachmentFinder::walk(MimePart& root, const Walk& walk) {
+void AttachmentFinder::walk(const MimePart& root, const Walk& walk) {
     visit(root, walk);
     for (auto& part : root.allParts)
         visit(*part, walk);
 }
 
-void AttachmentFinder::visit(MimePart& part, const Walk& walk) {
+void AttachmentFinder::visit(const MimePart& part, const Walk& walk) {
     if (part.isAttachment()) {
         addAttachment(part, walk);
     } else if (part.children.empty() && part.transferEncoding == TransferEncoding::Uuencode) {
@@ -77,7 +77,7 @@ KeepReason AttachmentFinder::reasonToKeepWhole(const MimePart& part, const Walk&
     return KeepReason::None;
 }
 
-void AttachmentFinder::addAttachment(MimePart& part, const Walk& walk) {
+void AttachmentFinder::addAttachment(const MimePart& part, const Walk& walk) {
     Found found;
     found.name = bytesOf(part.fileName);
     found.charset = bytesOf(part.charset);
@@ -97,7 +97,7 @@ void AttachmentFinder::addAttachment(MimePart& part, const Walk& walk) {
 
 // An unnamed part in x-uuencode is named by its begin line, and cut whole like any
 // attachment when it decoded cleanly.
-void AttachmentFinder::addUnnamedUuencoded(MimePart& part, const Walk& walk) {
+void AttachmentFinder::addUnnamedUuencoded(const MimePart& part, const Walk& walk) {
     const auto blocks = TOVK_Internet::findUuencodedBlocks(bytesOf(part.body));
     if (blocks.empty())
         return;
@@ -113,7 +113,7 @@ void AttachmentFinder::addUnnamedUuencoded(MimePart& part, const Walk& walk) {
 // Uuencoded files in a text part are attachments named by their begin lines. One is cut
 // out of a 7bit, 8bit or binary part, the rest of the text staying; in a quoted-printable
 // or base64 part it exists only encoded, and stays.
-void AttachmentFinder::addUuencodedInText(MimePart& part, const Walk& walk) {
+void AttachmentFinder::addUuencodedInText(const MimePart& part, const Walk& walk) {
     const bool plain = part.transferEncoding == TransferEncoding::Plain;
     std::string_view text = bytesOf(part.body);
     if (!plain) {

@@ -43,9 +43,9 @@ public:
 
     struct Found {
         ContentKind kind = ContentKind::Part;
-        std::string_view name;                   // decoded bytes, as the message gives them
-        std::string_view charset;                // the name's; empty when none was declared
-        TOVK_Internet::MimePart* part = nullptr; // the part that holds it
+        std::string_view name;                         // decoded bytes, as the message gives them
+        std::string_view charset;                      // the name's; empty when none was declared
+        const TOVK_Internet::MimePart* part = nullptr; // the part that holds it
         // UuencodedBlock: the text that holds it, and where in that text.
         std::string_view text;
         TOVK_Internet::UuencodedBlock block;
@@ -61,9 +61,9 @@ public:
     };
 
     // The attachments of a parsed message; none when it is unparseable. They stay valid
-    // until the next find, while the message lives. The parts are not changed; they are
-    // given as they are so that the caller can mark the ones it cuts.
-    const std::vector<Found>& find(TOVK_Internet::MimePart& message);
+    // until the next find, while the message lives. The parts are not changed: what is cut
+    // is the caller's plan (CutPlan).
+    const std::vector<Found>& find(const TOVK_Internet::MimePart& message);
 
     // The content of one found attachment: decoded into scratch (or decoded already).
     // Clean: every byte of it was understood.
@@ -83,11 +83,11 @@ private:
         TOVK_Internet::MimePart message;
     };
 
-    void walk(TOVK_Internet::MimePart& root, const Walk& walk);
-    void visit(TOVK_Internet::MimePart& part, const Walk& walk);
-    void addAttachment(TOVK_Internet::MimePart& part, const Walk& walk);
-    void addUnnamedUuencoded(TOVK_Internet::MimePart& part, const Walk& walk);
-    void addUuencodedInText(TOVK_Internet::MimePart& part, const Walk& walk);
+    void walk(const TOVK_Internet::MimePart& root, const Walk& walk);
+    void visit(const TOVK_Internet::MimePart& part, const Walk& walk);
+    void addAttachment(const TOVK_Internet::MimePart& part, const Walk& walk);
+    void addUnnamedUuencoded(const TOVK_Internet::MimePart& part, const Walk& walk);
+    void addUuencodedInText(const TOVK_Internet::MimePart& part, const Walk& walk);
     // Decodes a forwarded message sent encoded into a text kept with the results.
     Forward& decodeForward(const TOVK_Internet::MimePart& part, bool& clean);
     void readForward(Forward& forward, const Walk& outer, int32_t within);

@@ -234,9 +234,10 @@ MailboxPass::Taken MailboxPass::take(uint32_t offset) {
     }
     MimePart root;
     root.parse(buffers.message);
+    TOVK_Internet::CutPlan plan(root);
     MessageExtractor& extractor = context_.extractor;
-    if (!extractor.extract(root, where_) || !cut_ ||
-        !extractor.cutText(root, buffers.message, buffers.rewrite, where_))
+    if (!extractor.extract(root, plan, where_) || !cut_ ||
+        !extractor.cutText(root, plan, buffers.message, buffers.rewrite, where_))
         return Taken::Done;
     return writeBack(offset);
 }

@@ -5,6 +5,7 @@
 #include "formats/MessageCut.h"
 #include "utils/LightBlock.h"
 
+using TOVK_Internet::CutPlan;
 using TOVK_Internet::MimePart;
 using TOVK_Utils::Block;
 using TOVK_Utils::LightBlock;
@@ -17,7 +18,7 @@ MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, Attachme
     decoded_.setPolicy(true, false);
 }
 
-bool MessageExtractor::extract(MimePart& message, const Block& where) {
+bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Block& where) {
     cutFiles_.clear();
     const std::vector<Found>& found = finder_.find(message);
     wasSaved_.assign(found.size(), false);
@@ -33,7 +34,7 @@ bool MessageExtractor::extract(MimePart& message, const Block& where) {
             continue;
         wasSaved_[i] = true;
         if (cutOn_ && attachment.mayBeCut() && clean && writer_.sameContent(saved_, content) &&
-            markCut(attachment)) {
+            markCut(attachment, plan)) {
             cut = true;
             cutFiles_.emplace_back(saved_);
             AttachmentWriter::startFlushing(saved_);
@@ -60,17 +61,16 @@ bool MessageExtractor::save(const Found& found, const Block& content, const Bloc
     return true;
 }
 
-bool MessageExtractor::markCut(const Found& found) {
+bool MessageExtractor::markCut(const Found& found, CutPlan& plan) {
     if (found.kind == ContentKind::UuencodedBlock)
-        return found.part->dropFromBody(found.block.start, found.block.end);
-    found.part->drop();
-    return true;
+        return plan.dropFromBody(*found.part, found.block.start, found.block.end);
+    return plan.drop(*found.part);
 }
 
-bool MessageExtractor::cutText(const MimePart& message, const Block& text, Block& output,
-                               const Block& where) {
-    if (TOVK_Internet::spliceOutDropped(message, text, output) &&
-        TOVK_Internet::cutKeepsTheRest(message, output))
+bool MessageExtractor::cutText(const MimePart& message, const CutPlan& plan, const Block& text,
+                               Block& output, const Block& where) {
+    if (TOVK_Internet::spliceOutDropped(message, plan, text, output) &&
+        TOVK_Internet::cutKeepsTheRest(message, plan, output))
         return true;
     report_.notWrittenBack(where, "its cut text failed the check");
     return false;

@@ -9,6 +9,7 @@
 #include "engine/AttachmentWriter.h"
 #include "engine/EngineView.h"
 #include "engine/JobReport.h"
+#include "formats/CutPlan.h"
 #include "formats/MimePart.h"
 #include "utils/Block.h"
 #include "utils/Path.h"
@@ -21,21 +22,24 @@ public:
     MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer);
 
     // Saves every attachment of the message; `where` names the message in reports. True
-    // when some part was marked to be cut; cutFiles then names the files the cut needs.
-    bool extract(TOVK_Internet::MimePart& message, const TOVK_Utils::Block& where);
+    // when some part was marked in the plan to be cut; cutFiles then names the files the
+    // cut needs.
+    bool extract(const TOVK_Internet::MimePart& message, TOVK_Internet::CutPlan& plan,
+                 const TOVK_Utils::Block& where);
     const std::vector<TOVK_Utils::String>& cutFiles() const { return cutFiles_; }
 
     // The message's text without its marked parts, checked; false (reported, counted as
     // not written back) when the cut text would lose anything else.
-    bool cutText(const TOVK_Internet::MimePart& message, const TOVK_Utils::Block& text,
-                 TOVK_Utils::Block& output, const TOVK_Utils::Block& where);
+    bool cutText(const TOVK_Internet::MimePart& message, const TOVK_Internet::CutPlan& plan,
+                 const TOVK_Utils::Block& text, TOVK_Utils::Block& output,
+                 const TOVK_Utils::Block& where);
 
 private:
     bool save(const AttachmentFinder::Found& found, const TOVK_Utils::Block& content,
               const TOVK_Utils::Block& where);
     // The one place a part, or a range of its body, is marked to be cut. False when the
     // part would not read as it should without the range.
-    static bool markCut(const AttachmentFinder::Found& found);
+    static bool markCut(const AttachmentFinder::Found& found, TOVK_Internet::CutPlan& plan);
 
     JobReport& report_;
     AttachmentWriter& writer_;

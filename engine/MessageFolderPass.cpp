@@ -90,11 +90,12 @@ void MessageFolderPass::take(const String& name, int32_t number, int32_t count) 
     }
     MimePart root;
     root.parse(message);
-    if (context_.extractor.extract(root, path_) && context_.view.cutAttachments())
-        cut(root);
+    TOVK_Internet::CutPlan plan(root);
+    if (context_.extractor.extract(root, plan, path_) && context_.view.cutAttachments())
+        cut(root, plan);
 }
 
-void MessageFolderPass::cut(const MimePart& root) {
+void MessageFolderPass::cut(const MimePart& root, const TOVK_Internet::CutPlan& plan) {
     JobReport& report = context_.report;
     // Writing a copy back in place is the only way to keep every link, and it could not
     // be undone after a crash: such a file keeps its attachments.
@@ -108,7 +109,7 @@ void MessageFolderPass::cut(const MimePart& root) {
         return;
     }
     MessageBuffers& buffers = context_.buffers;
-    if (context_.extractor.cutText(root, buffers.message, buffers.rewrite, path_) &&
+    if (context_.extractor.cutText(root, plan, buffers.message, buffers.rewrite, path_) &&
         !replaceFile(path_, buffers.rewrite))
         report.notWrittenBack(path_, "a write error");
 }

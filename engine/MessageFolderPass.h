@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/PassContext.h"
+#include "formats/CutPlan.h"
 #include "formats/MimePart.h"
 #include "utils/Block.h"
 #include "utils/Path.h"
@@ -29,7 +30,7 @@ public:
 
 private:
     void take(const TOVK_Utils::String& name, int32_t number, int32_t count);
-    void cut(const TOVK_Internet::MimePart& root);
+    void cut(const TOVK_Internet::MimePart& root, const TOVK_Internet::CutPlan& plan);
 
     PassContext& context_;
     const TOVK_Utils::Block& folder_;

@@ -18,31 +18,28 @@ bool sameBytes(const Block& a, const Block& b) {
 }
 
 // The ranges to cut, in order, none inside another; false when one is not known exactly.
-bool rangesToCut(const MimePart& root, int64_t textSize, std::vector<TextRange>& ranges) {
+bool rangesToCut(const MimePart& root, const CutPlan& plan, int64_t textSize,
+                 std::vector<TextRange>& ranges) {
     ranges.clear();
-    auto add = [&](const MimePart& part) {
-        if (!part.keep) {
+    if (!plan.isFor(root))
+        return false;
+    for (const CutPlan::Cut& cut : plan.cuts()) {
+        const MimePart& part = *cut.part;
+        if (cut.kind == CutPlan::Cut::Kind::WholePart) {
             if (!part.hasExactExtent() || part.partEnd > textSize)
                 return false;
             ranges.push_back(TextRange{part.partStart, part.partEnd});
-            return true;
+            continue;
         }
-        if (part.droppedFromBody.empty())
-            return true;
+        if (plan.isDropped(part))
+            continue; // goes with its part
+        const TextRange& range = cut.range;
         const int64_t bodyEnd = part.bodyStart + part.body.length();
-        for (const TextRange& range : part.droppedFromBody) {
-            if (!part.bodyIsExact() || range.start < part.bodyStart || range.end > bodyEnd ||
-                range.start >= range.end)
-                return false;
-            ranges.push_back(range);
-        }
-        return true;
-    };
-    if (!root.keep || !add(root))
-        return false;
-    for (const auto& part : root.allParts)
-        if (!add(*part))
+        if (!part.bodyIsExact() || range.start < part.bodyStart || range.end > bodyEnd ||
+            range.end > textSize || range.start >= range.end)
             return false;
+        ranges.push_back(range);
+    }
     std::stable_sort(ranges.begin(), ranges.end(),
                      [](const TextRange& a, const TextRange& b) { return a.start < b.start; });
     // A range inside one already cut goes with it.
@@ -90,8 +87,7 @@ bool sameLessCut(const Block& before, int64_t at, const Block& after,
 
 bool sameOwnText(const MimePart& before, const MimePart& after,
                  const std::vector<TextRange>& ranges) {
-    return before.inBody == after.inBody && before.headerDamaged == after.headerDamaged &&
-           before.isMultipart == after.isMultipart &&
+    return before.headerBlock == after.headerBlock && before.isMultipart == after.isMultipart &&
            before.carriesMessage == after.carriesMessage &&
            before.transferEncoding == after.transferEncoding &&
            before.mediaType == after.mediaType && sameBytes(before.headerText, after.headerText) &&
@@ -102,13 +98,14 @@ bool sameOwnText(const MimePart& before, const MimePart& after,
 
 } // namespace
 
-bool spliceOutDropped(const MimePart& root, const Block& original, Block& output) {
+bool spliceOutDropped(const MimePart& root, const CutPlan& plan, const Block& original,
+                      Block& output) {
     // The output keeps its storage: the passes reuse one large buffer for every message.
     output.setWide(false);
     output.setPolicy(true, false);
     const int32_t n = original.byteSize();
     std::vector<TextRange> ranges;
-    if (!rangesToCut(root, n, ranges)) {
+    if (!rangesToCut(root, plan, n, ranges)) {
         output.resize(0);
         return false;
     }
@@ -133,24 +130,24 @@ bool spliceOutDropped(const MimePart& root, const Block& original, Block& output
 
 // Walked with an explicit stack: the worker thread's stack is small and a message may be
 // nested very deeply.
-bool cutKeepsTheRest(const MimePart& root, const Block& cutText) {
+bool cutKeepsTheRest(const MimePart& root, const CutPlan& plan, const Block& cutText) {
     MimePart again;
     again.parse(cutText);
     if (root.isUnparseable() || again.isUnparseable())
         return false;
     std::vector<TextRange> ranges;
-    if (!rangesToCut(root, root.totalSize, ranges))
+    if (!rangesToCut(root, plan, root.totalSize, ranges))
         return false;
     std::vector<std::pair<const MimePart*, const MimePart*>> pending{{&root, &again}};
     std::vector<const MimePart*> kept;
     while (!pending.empty()) {
         const auto [before, after] = pending.back();
         pending.pop_back();
-        if (!before->keep || !sameOwnText(*before, *after, ranges))
+        if (plan.isDropped(*before) || !sameOwnText(*before, *after, ranges))
             return false;
         kept.clear();
         for (const MimePart* child : before->children)
-            if (child->keep)
+            if (!plan.isDropped(*child))
                 kept.push_back(child);
         if (kept.size() != after->children.size())
             return false;

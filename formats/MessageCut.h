@@ -5,22 +5,24 @@
 // stays is the byte that was there: headers, preamble, epilogue, line endings and nesting.
 #pragma once
 
+#include "formats/CutPlan.h"
 #include "formats/MimePart.h"
 #include "utils/Block.h"
 
 namespace TOVK_Internet {
 
-// The message text without the parts whose keep is clear and without the ranges dropped
-// from parts' bodies (uuencoded blocks). False, with nothing cut, when a dropped part's
-// extent or a dropped range's place is not known exactly (see MimePart::hasExactExtent
-// and MimePart::bodyIsExact).
-bool spliceOutDropped(const MimePart& root, const TOVK_Utils::Block& original,
+// The message text (original, the text root was parsed from) without the parts the plan
+// drops and without the ranges it drops from parts' bodies. A range inside a part that is
+// dropped goes with the part. False, with nothing cut, when the plan is not root's, or a
+// dropped part's extent or a dropped range's place is not known exactly (see
+// MimePart::hasExactExtent and MimePart::bodyIsExact).
+bool spliceOutDropped(const MimePart& root, const CutPlan& plan, const TOVK_Utils::Block& original,
                       TOVK_Utils::Block& output);
 
 // Parses the cut text again and compares it with the tree it was cut from: every kept part
 // must come back in the same place with the same header block, body (less exactly the
-// ranges cut from it) and boundary, and no dropped part may remain. Whatever the input, a cut that
-// passes this lost nothing else.
-bool cutKeepsTheRest(const MimePart& root, const TOVK_Utils::Block& cutText);
+// ranges cut from it) and boundary, and no dropped part may remain. Whatever the input, a
+// cut that passes this lost nothing else. False when the plan is not root's.
+bool cutKeepsTheRest(const MimePart& root, const CutPlan& plan, const TOVK_Utils::Block& cutText);
 
 } // namespace TOVK_Internet

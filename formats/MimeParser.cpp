@@ -117,7 +117,7 @@ TransferEncoding encodingNamed(std::string_view word) {
 bool interpretHeaders(MimePart& part) {
     bool namedAsAttachment = false;
     bool named = false;
-    for (int32_t i = 0; i <= part.lastHeader; ++i) {
+    for (int32_t i = 0; i < part.headers.length(); ++i) {
         MIMEHeader& header = part.headers.at(i);
         if (header.name.equalsNoCase("content-type")) {
             const HeaderValue value(viewOf(header.value));
@@ -172,7 +172,7 @@ bool MimeParser::parse(const Block& text) {
     if (n == 0)
         return true;
     text_ = text.data();
-    chain_.assign(1, OpenPart{&root_, false});
+    chain_.assign(1, OpenPart{&root_});
     int64_t pos = 0;
     // A mailbox's "From " separator line before the headers is no header line.
     if (n >= 5 && std::memcmp(text_, "From ", 5) == 0) {
@@ -194,7 +194,7 @@ bool MimeParser::parse(const Block& text) {
         pos = lineEnd + 1;
     }
     truncateChain(0);
-    return !root_.headerDamaged;
+    return root_.headerBlock != HeaderBlock::Damaged;
 }
 
 // Equivalent to handing the line down from the root, part by part, where each part in
@@ -219,22 +219,22 @@ void MimeParser::feedLine(const uint8_t* line, int64_t length, int64_t start) {
         }
         chain_[d].childrenClosed = false;
         if (MimePart* child = openChild(*part, start))
-            chain_.push_back(OpenPart{child, false});
+            chain_.push_back(OpenPart{child});
         return;
     }
 
     OpenPart& open = chain_.back();
     MimePart* part = open.part;
-    if (!part->inBody) {
-        if (part->headerStart < 0) {
-            part->headerStart = start;
+    if (part->headerBlock == HeaderBlock::Unended) {
+        if (open.headerStart < 0) {
+            open.headerStart = start;
             if (part->parent && part->parent->carriesMessage)
                 part->parent->bodyStart = start;
         }
-        const HeaderLine kind = headerLine(*part, line, length, start);
+        const HeaderLine kind = headerLine(open, line, length, start);
         if (kind == HeaderLine::Taken)
             return;
-        endHeaderBlock(*part, start);
+        endHeaderBlock(open, start);
         if (part->boundary.length() > 0) {
             boundaryDepths_[viewOf(part->boundary)].push_back(static_cast<int32_t>(chain_.size()) -
                                                               1);
@@ -246,7 +246,7 @@ void MimeParser::feedLine(const uint8_t* line, int64_t length, int64_t start) {
             part->transferEncoding == TransferEncoding::Plain) {
             if (MimePart* message = openChild(*part, -1)) {
                 part->carriesMessage = true;
-                chain_.push_back(OpenPart{message, false});
+                chain_.push_back(OpenPart{message});
             }
         }
         if (kind == HeaderLine::EndsBlock)
@@ -254,7 +254,7 @@ void MimeParser::feedLine(const uint8_t* line, int64_t length, int64_t start) {
         // Read like a mail reader would: a line that is no header line begins the body,
         // so that a part whose blank line is damaged or missing still gives its content.
         // The part is marked, and is never cut.
-        part->headerDamaged = true;
+        part->headerBlock = HeaderBlock::Damaged;
         if (part->carriesMessage) {
             feedLine(line, length, start); // goes to the forwarded message, one level down
             return;
@@ -272,11 +272,12 @@ void MimeParser::bodyLine(OpenPart& open, int64_t start, int64_t length) {
     setView(part.body, text_ + part.bodyStart, start + length - part.bodyStart);
 }
 
-void MimeParser::endHeaderBlock(MimePart& part, int64_t start) {
-    part.inBody = true;
-    setView(part.headerText, text_ + part.headerStart, start - part.headerStart);
+void MimeParser::endHeaderBlock(OpenPart& open, int64_t start) {
+    MimePart& part = *open.part;
+    part.headerBlock = HeaderBlock::WellFormed;
+    setView(part.headerText, text_ + open.headerStart, start - open.headerStart);
     if (!interpretHeaders(part))
-        part.headerDamaged = true;
+        part.headerBlock = HeaderBlock::Damaged;
 }
 
 int32_t MimeParser::outermostBoundaryMatch(const uint8_t* line, int64_t length) const {
@@ -304,7 +305,7 @@ void MimeParser::closeCarrier(MimePart& part) {
 void MimeParser::truncateChain(size_t depth) {
     while (chain_.size() > depth) {
         MimePart* part = chain_.back().part;
-        if (part->inBody && part->boundary.length() > 0) {
+        if (part->headerBlock != HeaderBlock::Unended && part->boundary.length() > 0) {
             auto found = boundaryDepths_.find(viewOf(part->boundary));
             found->second.pop_back();
             if (found->second.empty())
@@ -333,22 +334,24 @@ MimePart* MimeParser::openChild(MimePart& parent, int64_t start) {
     return raw;
 }
 
-MimeParser::HeaderLine MimeParser::headerLine(MimePart& part, const uint8_t* line, int64_t length,
+MimeParser::HeaderLine MimeParser::headerLine(OpenPart& open, const uint8_t* line, int64_t length,
                                               int64_t start) {
     if (length == 0)
         return HeaderLine::EndsBlock;
+    MimePart& part = *open.part;
     // Until the block ends, the header text covers every line received.
-    setView(part.headerText, text_ + part.headerStart, start + length - part.headerStart);
+    setView(part.headerText, text_ + open.headerStart, start + length - open.headerStart);
 
     const uint8_t* begin = line;
     const uint8_t* end = line + length;
     stripBlanks(begin, end);
     if (begin == end)
         return HeaderLine::Taken; // a blank line of spaces and tabs does not end the block
+    const int32_t lastHeader = part.headers.length() - 1;
     if (isBlank(line[0])) {
-        if (part.lastHeader < 0)
+        if (lastHeader < 0)
             return HeaderLine::NotAHeader;
-        TOVK_Utils::String& value = part.headers.at(part.lastHeader).value;
+        TOVK_Utils::String& value = part.headers.at(lastHeader).value;
         value.append(" ", 1);
         value.append(begin, static_cast<int32_t>(end - begin));
         return HeaderLine::Taken;
@@ -356,12 +359,11 @@ MimeParser::HeaderLine MimeParser::headerLine(MimePart& part, const uint8_t* lin
     const void* colon = std::memchr(begin, ':', static_cast<size_t>(end - begin));
     if (!colon)
         return HeaderLine::NotAHeader;
-    if (part.lastHeader + 1 >= MimePart::maxHeaders) {
+    if (lastHeader + 1 >= MimePart::maxHeaders) {
         root_.unparseable = true;
         return HeaderLine::Taken;
     }
-    ++part.lastHeader;
-    MIMEHeader& header = part.headers.at(part.lastHeader);
+    MIMEHeader& header = part.headers.at(lastHeader + 1);
     const uint8_t* c = static_cast<const uint8_t*>(colon);
     setView(header.name, begin, c - begin);
     const uint8_t* v = c + 1;

@@ -1,6 +1,7 @@
 // Builds the tree of parts of one message (MimePart) from its text, one line at a time and
 // without recursion. The parser's working state lives here, apart from the tree: the
-// text, the chain of open parts a line walks down, and an index of their boundaries.
+// text, the chain of open parts a line walks down (with where each one's header block
+// began), and an index of their boundaries.
 #pragma once
 
 #include "formats/MimePart.h"
@@ -24,13 +25,14 @@ private:
     // One part of the chain: each is the current child of the one before.
     struct OpenPart {
         MimePart* part;
-        bool childrenClosed; // its closing boundary line came: what follows is epilogue
+        bool childrenClosed = false; // its closing boundary line came: what follows is epilogue
+        int64_t headerStart = -1;    // where its first header line began, once one came
     };
     enum class HeaderLine { Taken, EndsBlock, NotAHeader };
 
     void feedLine(const uint8_t* line, int64_t length, int64_t start);
-    HeaderLine headerLine(MimePart& part, const uint8_t* line, int64_t length, int64_t start);
-    void endHeaderBlock(MimePart& part, int64_t start);
+    HeaderLine headerLine(OpenPart& open, const uint8_t* line, int64_t length, int64_t start);
+    void endHeaderBlock(OpenPart& open, int64_t start);
     void bodyLine(OpenPart& open, int64_t start, int64_t length);
     int32_t outermostBoundaryMatch(const uint8_t* line, int64_t length) const;
     void truncateChain(size_t depth);

@@ -1,7 +1,8 @@
 // A parsed e-mail message: a tree of parts with their headers, bodies, boundaries and
 // attachment file names. Bodies and header blocks are views into the message text, which
-// must stay alive and unchanged while the parts are used. The parts hold what was found;
-// the working state of the parse lives in MimeParser.
+// must stay alive and unchanged while the parts are used. The parts are a record of what
+// was found, filled in by MimeParser alone (the working state of the parse lives there);
+// what a job decides to cut out lives in a CutPlan beside the tree.
 #pragma once
 
 #include "formats/MIMEHeader.h"
@@ -21,11 +22,11 @@ namespace TOVK_Internet {
 // not decode.
 enum class TransferEncoding { Plain, Base64, QuotedPrintable, Uuencode, Other };
 
-// A byte range of the message text, [start, end).
-struct TextRange {
-    int64_t start;
-    int64_t end;
-};
+// How a part's header block ended. Unended: no line ended it, so every line the part took
+// was a header line (headerText then covers them all, without the last line break).
+// Damaged: a line of it was not a header line (it then began the body, as in a part whose
+// blank line is missing), or the Content-Type could not be read.
+enum class HeaderBlock : uint8_t { Unended, WellFormed, Damaged };
 
 class MimePart {
 public:
@@ -43,13 +44,6 @@ public:
     // False when the message's own header block had a malformed line, or when the
     // message is unparseable; the tree is built as far as the text allows all the same.
     bool parse(const TOVK_Utils::Block& text);
-
-    // Marks the part to be cut out of the message (see MessageCut.h).
-    void drop() { keep = false; }
-    // Marks the body's bytes [start, end) (offsets in the body, a uuencoded block) to be
-    // cut out of the message. False, with nothing marked, when the rest would not read as
-    // the body less those bytes.
-    bool dropFromBody(int64_t start, int64_t end);
 
     // A part with a file name and no sub-parts, or a named forwarded message (whose one
     // sub-part is the message it carries). Any other part with sub-parts is never one:
@@ -70,18 +64,18 @@ public:
     // that its parts go with (a named forwarded message is cut whole or not at all).
     bool bodyIsExact() const;
     // The header block ended with an empty line and every line in it was a header line.
-    bool headerIsWellFormed() const { return inBody && !headerDamaged; }
+    bool headerIsWellFormed() const { return headerBlock == HeaderBlock::WellFormed; }
     // Root only: the message exceeded the limits above.
     bool isUnparseable() const { return unparseable; }
     // A part above this one is a named attachment other than the root.
     bool isInsideAttachment() const;
 
+    // What the parser found: MimeParser fills these, everything else only reads them.
     MimePart* parent = nullptr;
     MimePart* root = nullptr;
     TransferEncoding transferEncoding = TransferEncoding::Plain;
-    int64_t totalSize = 0;
-    int64_t bodyStart = -1;
-    int64_t headerStart = -1;
+    int64_t totalSize = 0;  // root only: the bytes of the text given to parse
+    int64_t bodyStart = -1; // where the first body line began, once one came
     // Below the root: the start of the boundary line that opened the part, and the start
     // of the parent's boundary line that ended it (-1 while no such line came, and for a
     // forwarded message's own part, which no boundary line opens).
@@ -95,25 +89,17 @@ public:
     TOVK_Utils::Block charset;
     // The media type in ASCII lower case ("text/plain"), empty when none was declared.
     std::string mediaType;
-    bool keep = true;
     // Root only: every part below the root in document order; the root owns them all,
     // so that destroying a deeply nested message never recurses.
     std::vector<std::unique_ptr<MimePart>> allParts;
     std::vector<MimePart*> children;
+    // In header order; headers.length() of them.
     TOVK_Utils::SmartArray<MIMEHeader> headers;
     TOVK_Utils::Block boundary;
-    // Ranges inside the body to be cut out, in order.
-    std::vector<TextRange> droppedFromBody;
-    // False while the header block has not ended: headerText then covers the lines
-    // received so far, without the last line break.
-    bool inBody = false;
-    // A line of the header block was not a header line (it then began the body, as in a
-    // part whose blank line is missing), or the Content-Type could not be read.
-    bool headerDamaged = false;
+    HeaderBlock headerBlock = HeaderBlock::Unended;
     bool isMultipart = false;
     // A message/rfc822 part whose body is parsed as a message: its one child.
     bool carriesMessage = false;
-    int32_t lastHeader = -1;
 
 private:
     friend class MimeParser;

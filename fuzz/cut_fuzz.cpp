@@ -3,6 +3,7 @@
 // the input, the cut text never grows, every part that stays keeps its header and body
 // bytes (found at its old place less the bytes cut before it), and a cut of parts with an
 // exact extent always passes the check that guards the writes.
+#include "formats/CutPlan.h"
 #include "formats/MessageCut.h"
 #include "formats/MimePart.h"
 #include "formats/Uuencode.h"
@@ -50,13 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     root.parse(text);
     if (root.isUnparseable())
         return 0;
+    CutPlan plan(root);
     std::vector<std::pair<int64_t, int64_t>> ranges;
     size_t choice = 0;
-    auto visit = [&](MimePart& part) {
+    auto visit = [&](const MimePart& part) {
         if (part.isInsideAttachment())
             return; // goes with its forwarded message or stays with it
         if (part.isAttachment() && part.hasExactExtent() && (data[choice++ % size] & 1)) {
-            part.drop();
+            require(plan.drop(part)); // a part with an exact extent is below the root, seen once
             ranges.emplace_back(part.partStart, part.partEnd);
             return;
         }
@@ -66,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string_view body(reinterpret_cast<const char*>(part.body.rawPointer()),
                                     static_cast<size_t>(part.body.length()));
         for (const auto& block : findUuencodedBlocks(body)) {
-            if (!(data[choice++ % size] & 1) || !part.dropFromBody(block.start, block.end))
+            if (!(data[choice++ % size] & 1) || !plan.dropFromBody(part, block.start, block.end))
                 continue;
-            ranges.emplace_back(part.droppedFromBody.back().start, part.droppedFromBody.back().end);
+            ranges.emplace_back(plan.cuts().back().range.start, plan.cuts().back().range.end);
         }
     };
     visit(root);
@@ -85,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     ranges.swap(merged);
     Block cut;
-    require(spliceOutDropped(root, text, cut));
+    require(spliceOutDropped(root, plan, text, cut));
     require(cut.byteSize() <= text.byteSize());
     int64_t removed = 0;
     for (const auto& [start, end] : ranges)
@@ -94,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (auto& part : root.allParts) {
         bool kept = true;
         for (const MimePart* p = part.get(); p; p = p->parent)
-            kept = kept && p->keep;
+            kept = kept && !plan.isDropped(*p);
         if (!kept)
             continue;
         requireMoved(part->headerText, data, cut, ranges);
@@ -107,6 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (whole)
             requireMoved(part->body, data, cut, ranges);
     }
-    require(cutKeepsTheRest(root, cut));
+    require(cutKeepsTheRest(root, plan, cut));
     return 0;
 }

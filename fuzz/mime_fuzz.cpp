@@ -23,7 +23,7 @@ void walk(const TOVK_Utils::Block& text, int depth) {
     root.parse(text);
     TOVK_Utils::Block decoded;
     auto visit = [&](MimePart& part) {
-        for (int32_t i = 0; i <= part.lastHeader; ++i) {
+        for (int32_t i = 0; i < part.headers.length(); ++i) {
             const HeaderValue value(bytesOf(part.headers.at(i).value));
             value.parameter("filename");
         }

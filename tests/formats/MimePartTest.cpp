@@ -19,16 +19,17 @@ struct Parsed {
         ok = root.parse(block);
     }
     MimePart& part(size_t i) { return *root.allParts.at(i); }
-    // The text without the dropped parts; "!" when the cut was refused or failed its check.
+    // The text without what the plan drops; "!" when the cut was refused or failed its check.
     std::string cut() {
         Block out;
-        if (!spliceOutDropped(root, block, out) || !cutKeepsTheRest(root, out))
+        if (!spliceOutDropped(root, plan, block, out) || !cutKeepsTheRest(root, plan, out))
             return "!";
         return str(out);
     }
     std::string text;
     TOVK_Utils::LightBlock block;
     MimePart root;
+    CutPlan plan{root};
     bool ok = false;
 };
 
@@ -85,8 +86,8 @@ TEST(MimeParse, LineEndsAndHeaderLines) {
 
     Parsed noBlank("Subject: x\r\nFrom: y\r\n");
     EXPECT_TRUE(noBlank.ok);
-    EXPECT_FALSE(noBlank.root.inBody);
-    EXPECT_EQ(noBlank.root.lastHeader, 1);
+    EXPECT_EQ(noBlank.root.headerBlock, HeaderBlock::Unended);
+    EXPECT_EQ(noBlank.root.headers.length(), 2);
 
     Parsed folded("Content-Type: multipart/mixed;\r\n  boundary=abc\r\n\r\n");
     ASSERT_TRUE(folded.ok);
@@ -191,7 +192,7 @@ TEST(MimeParse, DeepNestingNeedsNoStack) {
     MimePart& leaf = m.part(depth - 1);
     EXPECT_EQ(str(leaf.fileName), "deep.txt");
     EXPECT_EQ(str(leaf.body), "deep");
-    leaf.drop();
+    m.plan.drop(leaf);
     const std::string out = m.cut();
     EXPECT_EQ(out.size(), text.size() - std::string("--b99999\r\nContent-Type: text/plain; "
                                                     "name=deep.txt\r\n\r\ndeep\r\n")
@@ -232,11 +233,11 @@ std::string without(std::string text, const std::string& what) {
 
 TEST(MimeCut, TakesExactlyThePartsBytes) {
     Parsed m(mixed);
-    m.part(1).drop();
+    m.plan.drop(m.part(1));
     const std::string pdf = "--XX\r\nContent-Type: application/pdf; name=\"r.pdf\"\r\n"
                             "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n";
     EXPECT_EQ(m.cut(), without(mixed, pdf)); // the epilogue stays
-    m.part(0).drop();
+    m.plan.drop(m.part(0));
     EXPECT_EQ(m.cut(), without(without(mixed, pdf),
                                "--XX\r\nContent-Type: text/plain\r\n\r\nhello\r\nworld\r\n"));
 
@@ -255,7 +256,7 @@ TEST(MimeCut, KeepsLineEndsEpiloguesAndTextBetweenBoundaries) {
                              "--o--\nthe epilogue";
     Parsed m(text);
     ASSERT_EQ(m.root.allParts.size(), 4u);
-    m.part(3).drop();
+    m.plan.drop(m.part(3));
     EXPECT_EQ(m.cut(), without(text, "--o\nContent-Type: image/png; name=p.png\n\nPNG\n"));
 }
 
@@ -275,7 +276,7 @@ TEST(MimeCut, SloppyPartsSurvive) {
     EXPECT_FALSE(m.part(1).headerIsWellFormed());
     EXPECT_TRUE(m.part(2).hasExactExtent());
     EXPECT_FALSE(m.part(3).hasExactExtent()); // no boundary line ended it
-    m.part(2).drop();
+    m.plan.drop(m.part(2));
     EXPECT_EQ(m.cut(),
               without(m.text, "--b\r\nContent-Type: text/plain; name=cut.txt\r\n\r\ncut\r\n"));
 }
@@ -301,24 +302,23 @@ TEST(MimeCut, OnlyPartsWithAnExactExtentAreCut) {
 
     // A dropped part without an exact extent refuses the whole cut.
     Parsed m(open + "Content-Type: text/plain; name=a\r\n\r\nx\r\n");
-    m.part(0).drop();
+    m.plan.drop(m.part(0));
     EXPECT_EQ(m.cut(), "!");
 }
 
 TEST(MimeCut, TheCheckFindsAnyOtherChange) {
     Parsed m(mixed);
-    m.part(1).drop();
+    m.plan.drop(m.part(1));
     Block good;
-    ASSERT_TRUE(spliceOutDropped(m.root, m.block, good));
-    EXPECT_TRUE(cutKeepsTheRest(m.root, good));
+    ASSERT_TRUE(spliceOutDropped(m.root, m.plan, m.block, good));
+    EXPECT_TRUE(cutKeepsTheRest(m.root, m.plan, good));
     std::string changed = str(good);
     changed[changed.find("world")] = 'W';
-    EXPECT_FALSE(cutKeepsTheRest(m.root, view(changed)));
+    EXPECT_FALSE(cutKeepsTheRest(m.root, m.plan, view(changed)));
     // The dropped part still there.
-    EXPECT_FALSE(cutKeepsTheRest(m.root, view(m.text)));
+    EXPECT_FALSE(cutKeepsTheRest(m.root, m.plan, view(m.text)));
     // A kept part gone.
-    m.part(1).keep = true;
-    EXPECT_FALSE(cutKeepsTheRest(m.root, good));
+    EXPECT_FALSE(cutKeepsTheRest(m.root, CutPlan(m.root), good));
 }
 
 // Random trees of parts: whatever is dropped, the cut text is the original without the
@@ -361,7 +361,7 @@ TEST(MimeCut, RandomTreesRoundTrip) {
         for (auto& p : m.root.allParts) {
             if (!p->isAttachment() || random() % 2)
                 continue;
-            p->drop();
+            m.plan.drop(*p);
             const int id = std::stoi(str(p->fileName).substr(1));
             ASSERT_FALSE(leafTexts[id].empty()) << m.text;
             expected = without(expected, leafTexts[id]);
@@ -461,7 +461,7 @@ TEST(MimeParse, AForwardedMessageIsReadAsAMessage) {
 
 TEST(MimeCut, AForwardedMessageLosesExactlyItsCutPart) {
     Parsed m(forwarded);
-    m.part(4).drop();
+    m.plan.drop(m.part(4));
     const std::string inPart = "--i\r\nContent-Type: image/png; name=in.png\r\n\r\nPNG\r\n";
     std::string expected = forwarded;
     expected.erase(expected.find(inPart), inPart.size());
@@ -475,20 +475,21 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
     const int64_t block = int64_t(text.find("BLOCK"));
     {
         Parsed m(text);
-        m.part(0).dropFromBody(7, 14);
+        m.plan.dropFromBody(m.part(0), 7, 14);
         EXPECT_EQ(m.cut(), std::string(text).erase(size_t(block), 7));
     }
     {
         // A range outside the body, or in a body whose place is not exact, is refused.
         Parsed m(text);
-        EXPECT_FALSE(m.part(0).dropFromBody(7, int64_t(text.find("second")) - m.part(0).bodyStart));
-        EXPECT_FALSE(m.part(0).dropFromBody(-1, 3));
+        EXPECT_FALSE(
+            m.plan.dropFromBody(m.part(0), 7, int64_t(text.find("second")) - m.part(0).bodyStart));
+        EXPECT_FALSE(m.plan.dropFromBody(m.part(0), -1, 3));
         EXPECT_EQ(m.cut(), text);
     }
     {
         // A root without its blank line: its body's place is not known.
         Parsed m("Subject: x\r\nnot a header\r\nBLOCK\r\n");
-        ASSERT_TRUE(m.root.dropFromBody(14, 19));
+        ASSERT_TRUE(m.plan.dropFromBody(m.root, 14, 19));
         EXPECT_EQ(m.cut(), "!");
     }
     {
@@ -496,35 +497,35 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
         // before it: the line before it becomes the last.
         const std::string last = "Subject: x\r\n\r\nHello\r\nBLOCK";
         Parsed m(last);
-        m.root.dropFromBody(7, 12);
+        m.plan.dropFromBody(m.root, 7, 12);
         EXPECT_EQ(m.cut(), "Subject: x\r\n\r\nHello");
         Parsed only(last);
-        only.root.dropFromBody(0, 12);
+        only.plan.dropFromBody(only.root, 0, 12);
         EXPECT_EQ(only.cut(), "Subject: x\r\n\r\n");
         // "Hello\r" as the last line would read as "Hello".
         Parsed cr("Subject: x\r\n\r\nHello\r\r\nBLOCK");
-        EXPECT_FALSE(cr.root.dropFromBody(8, 13));
+        EXPECT_FALSE(cr.plan.dropFromBody(cr.root, 8, 13));
         // Two cuts in a row, the second ending the text: the break before the first goes.
         Parsed two("Subject: x\r\n\r\nHello\r\nONE\r\nTWO");
-        ASSERT_TRUE(two.root.dropFromBody(7, 12));
-        ASSERT_TRUE(two.root.dropFromBody(12, 15));
+        ASSERT_TRUE(two.plan.dropFromBody(two.root, 7, 12));
+        ASSERT_TRUE(two.plan.dropFromBody(two.root, 12, 15));
         EXPECT_EQ(two.cut(), "Subject: x\r\n\r\nHello");
         Parsed lf("Subject: x\r\n\r\nHello\r\n\nBLOCK");
-        EXPECT_FALSE(lf.root.dropFromBody(8, 13));
+        EXPECT_FALSE(lf.plan.dropFromBody(lf.root, 8, 13));
         EXPECT_EQ(cr.cut(), cr.text);
     }
     {
         // The check fails when the cut text does not give the body less the range.
         Parsed m(text);
-        m.part(0).dropFromBody(7, 14);
+        m.plan.dropFromBody(m.part(0), 7, 14);
         Block out;
-        ASSERT_TRUE(spliceOutDropped(m.root, m.block, out));
+        ASSERT_TRUE(spliceOutDropped(m.root, m.plan, m.block, out));
         std::string changed = str(out);
         changed[changed.find("Bye")] = 'b';
         auto changedView = view(changed);
-        EXPECT_FALSE(cutKeepsTheRest(m.root, changedView));
+        EXPECT_FALSE(cutKeepsTheRest(m.root, m.plan, changedView));
         std::string whole = text;
         auto wholeView = view(whole);
-        EXPECT_FALSE(cutKeepsTheRest(m.root, wholeView));
+        EXPECT_FALSE(cutKeepsTheRest(m.root, m.plan, wholeView));
     }
 }

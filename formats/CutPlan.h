@@ -1,0 +1,62 @@
+// What a job decided to cut out of one parsed message: parts dropped whole, and byte ranges
+// dropped from parts' bodies (uuencoded files in a text). The plan lies beside the tree it
+// was made for, which it never changes, and takes parts of that tree only.
+// spliceOutDropped and cutKeepsTheRest (MessageCut.h) make the cut it describes and check it.
+#pragma once
+
+#include "formats/MimePart.h"
+
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+namespace TOVK_Internet {
+
+// A byte range of the message text, [start, end).
+struct TextRange {
+    int64_t start;
+    int64_t end;
+};
+
+class CutPlan {
+public:
+    // One decision, in the order the plan was made.
+    struct Cut {
+        enum class Kind { WholePart, BodyRange };
+        const MimePart* part;
+        Kind kind;
+        // A body range: the bytes to cut, as offsets in the message text. A whole part:
+        // its extent as the parser found it, exact only when part->hasExactExtent().
+        TextRange range;
+    };
+
+    // The plan for the tree whose root is root (or which holds root); it must outlive
+    // the plan.
+    explicit CutPlan(const MimePart& root);
+
+    // Marks the part to be cut out whole. False, with nothing marked, when the part is not
+    // of this plan's tree, is its root (the message would be left empty), or is marked
+    // already.
+    bool drop(const MimePart& part);
+    // Marks the body's bytes [start, end) (offsets in the body) to be cut out of the
+    // message. False, with nothing marked, when the part is not of this plan's tree, the
+    // range is not inside the body, or the rest would not read as the body less those
+    // bytes.
+    bool dropFromBody(const MimePart& part, int64_t start, int64_t end);
+
+    // Whether the part itself is marked to be cut out whole (not a part above it).
+    bool isDropped(const MimePart& part) const { return dropped_.count(&part) != 0; }
+    // Whether the plan was made for the tree of this root.
+    bool isFor(const MimePart& root) const { return &root == root_; }
+    bool isEmpty() const { return cuts_.empty(); }
+    const std::vector<Cut>& cuts() const { return cuts_; }
+
+private:
+    bool holds(const MimePart& part) const { return &part == root_ || part.root == root_; }
+
+    const MimePart* root_;
+    std::vector<Cut> cuts_;
+    std::unordered_set<const MimePart*> dropped_;
+};
+
+} // namespace TOVK_Internet
