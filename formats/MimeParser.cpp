@@ -117,9 +117,11 @@ TransferEncoding encodingNamed(std::string_view word) {
 bool interpretHeaders(MimePart& part) {
     bool namedAsAttachment = false;
     bool named = false;
+    bool typed = false;
     for (int32_t i = 0; i <= part.lastHeader; ++i) {
         MIMEHeader& header = part.headers.at(i);
         if (header.name.equalsNoCase("content-type")) {
+            typed = true;
             const HeaderValue value(viewOf(header.value));
             part.mediaType = lowerCase(value.leadingToken());
             if (part.mediaType.compare(0, 9, "multipart") == 0) {
@@ -154,6 +156,9 @@ bool interpretHeaders(MimePart& part) {
             }
         }
     }
+    // In a digest a part without a type is a message (RFC 2046, 5.1.5).
+    if (!typed && part.parent && part.parent->mediaType == "multipart/digest")
+        part.mediaType = "message/rfc822";
     if (!named && namedAsAttachment && !part.isMultipart) {
         std::string name = "attachment";
         if (const char* extension = usualExtension(part.mediaType))

@@ -528,3 +528,35 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
         EXPECT_FALSE(cutKeepsTheRest(m.root, wholeView));
     }
 }
+
+TEST(MimeParse, ADigestsPartsAreMessagesUnlessTyped) {
+    const std::string inner = "Subject: one\r\nContent-Type: multipart/mixed; boundary=i\r\n\r\n"
+                              "--i\r\nContent-Type: image/png; name=in.png\r\n\r\nPNG\r\n--i--\r\n";
+    struct Row {
+        const char* what;
+        std::string outerType;
+        std::string partHeaders;
+        const char* mediaType; // of the outer part
+        bool readAsMessage;
+    };
+    const Row rows[] = {
+        {"a digest's untyped part is a message", "multipart/digest", "", "message/rfc822", true},
+        {"its type is compared in lower case", "Multipart/Digest", "", "message/rfc822", true},
+        {"a part typed text stays text", "multipart/digest", "Content-Type: text/plain\r\n",
+         "text/plain", false},
+        {"an encoded untyped part is a message kept whole", "multipart/digest",
+         "Content-Transfer-Encoding: base64\r\n", "message/rfc822", false},
+        {"in a mixed, an untyped part is text", "multipart/mixed", "", "", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Parsed m("Content-Type: " + row.outerType + "; boundary=d\r\n\r\n--d\r\n" +
+                 row.partHeaders + "\r\n" + inner + "--d--\r\n");
+        ASSERT_TRUE(m.ok);
+        EXPECT_EQ(m.part(0).mediaType, row.mediaType);
+        EXPECT_EQ(m.part(0).carriesMessage, row.readAsMessage);
+        // Read as a message, the picture inside is found like any attachment.
+        const bool found = m.root.allParts.size() == 3 && str(m.part(2).fileName) == "in.png";
+        EXPECT_EQ(found, row.readAsMessage);
+    }
+}
