@@ -111,13 +111,22 @@ TransferEncoding encodingNamed(std::string_view word) {
     return TransferEncoding::Other;
 }
 
-// Reads the headers that matter. The later of a Content-Type name and a Content-Disposition
-// filename wins, as in header order. False when a multipart type's boundary parameter has
-// no value (the part is then read as damaged).
+// Reads the headers that matter. A Content-Disposition filename wins over a Content-Type
+// name whichever comes first, as mail readers have it: phishing mail makes the two differ.
+// False when a multipart type's boundary parameter has no value (the part is then read as
+// damaged).
 bool interpretHeaders(MimePart& part) {
     bool namedAsAttachment = false;
-    bool named = false;
     bool typed = false;
+    enum class NamedBy { Nothing, TypeName, DispositionFilename } named = NamedBy::Nothing;
+    auto takeName = [&](const HeaderParameter* name, NamedBy by) {
+        if (!name || name->value.empty() ||
+            (by == NamedBy::TypeName && named == NamedBy::DispositionFilename))
+            return;
+        setBytes(part.fileName, name->value);
+        setBytes(part.charset, name->charset);
+        named = by;
+    };
     for (int32_t i = 0; i <= part.lastHeader; ++i) {
         MIMEHeader& header = part.headers.at(i);
         if (header.name.equalsNoCase("content-type")) {
@@ -133,12 +142,7 @@ bool interpretHeaders(MimePart& part) {
                 }
                 continue; // a multipart type's name is never looked at
             }
-            const HeaderParameter* name = value.parameter("name");
-            if (name && !name->value.empty()) {
-                setBytes(part.fileName, name->value);
-                setBytes(part.charset, name->charset);
-                named = true;
-            }
+            takeName(value.parameter("name"), NamedBy::TypeName);
         } else if (header.name.equalsNoCase("content-transfer-encoding")) {
             // Folding can leave blanks around the value; a base64 body saved undecoded
             // and then cut would be the only copy left, so compare the bare word.
@@ -148,18 +152,13 @@ bool interpretHeaders(MimePart& part) {
         } else if (header.name.equalsNoCase("content-disposition")) {
             const HeaderValue value(viewOf(header.value));
             namedAsAttachment = lowerCase(value.leadingToken()) == "attachment";
-            const HeaderParameter* name = value.parameter("filename");
-            if (name && !name->value.empty()) {
-                setBytes(part.fileName, name->value);
-                setBytes(part.charset, name->charset);
-                named = true;
-            }
+            takeName(value.parameter("filename"), NamedBy::DispositionFilename);
         }
     }
     // In a digest a part without a type is a message (RFC 2046, 5.1.5).
     if (!typed && part.parent && part.parent->mediaType == "multipart/digest")
         part.mediaType = "message/rfc822";
-    if (!named && namedAsAttachment && !part.isMultipart) {
+    if (named == NamedBy::Nothing && namedAsAttachment && !part.isMultipart) {
         std::string name = "attachment";
         if (const char* extension = usualExtension(part.mediaType))
             name.append(".").append(extension);

@@ -153,7 +153,7 @@ TEST(MimeNames, ParametersAndEncodedWords) {
               "b.txt");
     EXPECT_EQ(nameOf("Content-Disposition: inline; filename=b.txt\r\nContent-Type: text/plain; "
                      "name=a.txt"),
-              "a.txt");
+              "b.txt");
     EXPECT_EQ(nameOf("Content-Disposition: inline"), "");
     EXPECT_EQ(nameOf("Content-Disposition: attachment"), "attachment.txt");
     EXPECT_EQ(nameOf("Content-Type: text/plain; NAME = \"x=y.txt\" "), "x=y.txt");
@@ -165,6 +165,59 @@ TEST(MimeNames, ParametersAndEncodedWords) {
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"x =?utf-8?B?YQ==?=\""), "x a");
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename*=utf-8''%C3%A9.txt"),
               "\xC3\xA9.txt");
+}
+
+TEST(MimeNames, TheDispositionsFilenameWinsOverTheTypesName) {
+    struct Row {
+        const char* what;
+        const char* headers;
+        const char* name;
+        const char* charset;
+    };
+    const Row rows[] = {
+        {"filename after name",
+         "Content-Type: text/plain; name=a.txt\r\n"
+         "Content-Disposition: attachment; filename=b.txt",
+         "b.txt", ""},
+        {"filename before name",
+         "Content-Disposition: attachment; filename=b.txt\r\n"
+         "Content-Type: text/plain; name=a.txt",
+         "b.txt", ""},
+        {"filename* before name*",
+         "Content-Disposition: attachment; filename*=utf-8''b.txt\r\n"
+         "Content-Type: text/plain; name*=koi8-r''a.txt",
+         "b.txt", "utf-8"},
+        {"filename* after name*",
+         "Content-Type: text/plain; name*=koi8-r''a.txt\r\n"
+         "Content-Disposition: attachment; filename*=utf-8''b.txt",
+         "b.txt", "utf-8"},
+        {"a plain filename beats an RFC 2231 name",
+         "Content-Disposition: inline; filename=b.txt\r\n"
+         "Content-Type: text/plain; name*=koi8-r''a.txt",
+         "b.txt", ""},
+        {"an encoded filename brings its charset",
+         "Content-Type: text/plain; name=\"=?koi8-r?B?YS50eHQ=?=\"\r\n"
+         "Content-Disposition: attachment; filename=\"=?utf-8?B?Yi50eHQ=?=\"",
+         "b.txt", "utf-8"},
+        {"a disposition without filename leaves the name",
+         "Content-Disposition: attachment\r\nContent-Type: text/plain; name=a.txt", "a.txt", ""},
+        {"an empty filename leaves the name",
+         "Content-Disposition: attachment; filename=\"\"\r\nContent-Type: text/plain; name=a.txt",
+         "a.txt", ""},
+        {"of two filenames the later",
+         "Content-Disposition: attachment; filename=b.txt\r\n"
+         "Content-Type: text/plain; name=a.txt\r\n"
+         "Content-Disposition: attachment; filename=c.txt",
+         "c.txt", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Parsed m(std::string("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n") +
+                 row.headers + "\r\n\r\nx\r\n--b--\r\n");
+        ASSERT_EQ(m.root.allParts.size(), 1u);
+        EXPECT_EQ(str(m.part(0).fileName), row.name);
+        EXPECT_EQ(str(m.part(0).charset), row.charset);
+    }
 }
 
 TEST(MimeParse, MultipartWithFilenameIsNoAttachment) {
