@@ -284,7 +284,7 @@ const HeaderParameter* HeaderValue::parameter(std::string_view name) const {
             !std::equal(name.begin(), name.end(), candidate.name.begin(),
                         [](char a, char b) { return lowered(a) == b; }))
             continue;
-        if (candidate.extended && !candidate.value.empty())
+        if (candidate.extended && !allBlank(candidate.value))
             return &candidate;
         if (!plain)
             plain = &candidate;

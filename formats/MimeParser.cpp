@@ -111,6 +111,16 @@ TransferEncoding encodingNamed(std::string_view word) {
     return TransferEncoding::Other;
 }
 
+// A name made of nothing but blanks names nothing: mailers write name=" " on body text.
+bool namesSomething(const HeaderParameter* name) {
+    if (!name)
+        return false;
+    for (char c : name->value)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return true;
+    return false;
+}
+
 // Reads the headers that matter. A Content-Disposition filename wins over a Content-Type
 // name whichever comes first, as mail readers have it: phishing mail makes the two differ.
 // False when a multipart type's boundary parameter has no value (the part is then read as
@@ -120,7 +130,7 @@ bool interpretHeaders(MimePart& part) {
     bool typed = false;
     enum class NamedBy { Nothing, TypeName, DispositionFilename } named = NamedBy::Nothing;
     auto takeName = [&](const HeaderParameter* name, NamedBy by) {
-        if (!name || name->value.empty() ||
+        if (!namesSomething(name) ||
             (by == NamedBy::TypeName && named == NamedBy::DispositionFilename))
             return;
         setBytes(part.fileName, name->value);

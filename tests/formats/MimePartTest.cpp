@@ -220,6 +220,44 @@ TEST(MimeNames, TheDispositionsFilenameWinsOverTheTypesName) {
     }
 }
 
+TEST(MimeNames, ABlankNameIsNoName) {
+    struct Row {
+        const char* what;
+        const char* headers;
+        const char* name;
+    };
+    const Row rows[] = {
+        {"a blank type name", "Content-Type: text/html; name=\" \"", ""},
+        {"a tab as filename",
+         "Content-Type: text/plain\r\nContent-Disposition: inline; "
+         "filename=\"\t\"",
+         ""},
+        {"an encoded word of a space", "Content-Type: text/plain; name=\"=?utf-8?B?IA==?=\"", ""},
+        {"RFC 2231 spaces", "Content-Type: text/plain; name*=utf-8''%20%20", ""},
+        {"a blank filename leaves the name",
+         "Content-Type: text/plain; name=a.txt\r\n"
+         "Content-Disposition: inline; filename=\" \"",
+         "a.txt"},
+        {"a blank RFC 2231 value leaves the plain one",
+         "Content-Type: text/plain\r\nContent-Disposition: inline; filename*=utf-8''%20; "
+         "filename=b.txt",
+         "b.txt"},
+        {"an attachment without a real name is named after its type",
+         "Content-Type: application/pdf\r\nContent-Disposition: attachment; filename=\"  \"",
+         "attachment.pdf"},
+        {"blanks around a name stay with it", "Content-Type: text/plain; name=\" a.txt \"",
+         " a.txt "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Parsed m(std::string("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n") +
+                 row.headers + "\r\n\r\nbody text\r\n--b--\r\n");
+        ASSERT_EQ(m.root.allParts.size(), 1u);
+        EXPECT_EQ(str(m.part(0).fileName), row.name);
+        EXPECT_EQ(m.part(0).isAttachment(), row.name[0] != '\0');
+    }
+}
+
 TEST(MimeParse, MultipartWithFilenameIsNoAttachment) {
     Parsed m("Content-Type: multipart/mixed; boundary=o\r\n\r\n"
              "--o\r\nContent-Type: multipart/mixed; boundary=i\r\n"
