@@ -207,6 +207,7 @@ bool MimeParser::parse(const Block& text) {
         lastLineEnd_ = contentEnd;
         pos = lineEnd + 1;
     }
+    endOfText(n);
     truncateChain(0);
     return !root_.headerDamaged;
 }
@@ -275,6 +276,19 @@ void MimeParser::feedLine(const uint8_t* line, int64_t length, int64_t start) {
         }
     }
     bodyLine(chain_.back(), start, length);
+}
+
+// A boundary line takes the line break before it, but nothing takes the text's last one:
+// a body that the end of the text ends holds every byte up to it, so that a message that
+// is itself the file gives it back exactly. So do the forwarded messages' parts that
+// carry it (closeCarrier).
+void MimeParser::endOfText(int64_t n) {
+    const OpenPart& open = chain_.back();
+    MimePart& part = *open.part;
+    if (part.inBody && !open.childrenClosed && part.bodyStart >= 0 &&
+        part.bodyStart + part.body.length() == lastLineEnd_)
+        setView(part.body, text_ + part.bodyStart, n - part.bodyStart);
+    lastLineEnd_ = n;
 }
 
 void MimeParser::bodyLine(OpenPart& open, int64_t start, int64_t length) {

@@ -14,30 +14,12 @@ bool MimePart::parse(const TOVK_Utils::Block& text) {
     return MimeParser(*this).parse(text);
 }
 
-// The rest must parse as the body less those bytes. A body that ends the text ends
-// without a line break, and so does the line before a cut that reaches it: the break
-// before the cut goes with it. A text that would then end in CR or LF would lose it when
-// read again (a last line's CR, an empty last line): such a cut is refused.
+// The rest parses as the body less those bytes: a body ended by a boundary line keeps
+// the line break before it, and one ended by the end of the text holds every byte up to it
+// (MimeParser::endOfText), so a cut that reaches its end leaves exactly what was before.
 bool MimePart::dropFromBody(int64_t start, int64_t end) {
-    const MimePart& top = root ? *root : *this;
-    const int64_t length = body.length();
-    if (start < 0 || end > length || start >= end)
+    if (start < 0 || end > body.length() || start >= end)
         return false;
-    if (end == length && start > 0 && bodyStart + length >= top.totalSize) {
-        // Cuts that end where this one begins make one cut with it: the text then ends
-        // where the first of them begins.
-        for (auto range = droppedFromBody.rbegin(); range != droppedFromBody.rend(); ++range)
-            if (range->end - bodyStart >= start && range->start - bodyStart < start)
-                start = range->start - bodyStart;
-        const uint8_t* bytes = body.rawPointer();
-        if (start > 0 && bytes[start - 1] == '\n') {
-            --start;
-            if (start > 0 && bytes[start - 1] == '\r')
-                --start;
-        }
-        if (start > 0 && (bytes[start - 1] == '\r' || bytes[start - 1] == '\n'))
-            return false;
-    }
     droppedFromBody.push_back(TextRange{bodyStart + start, bodyStart + end});
     return true;
 }

@@ -47,8 +47,8 @@ public:
     // Marks the part to be cut out of the message (see MessageCut.h).
     void drop() { keep = false; }
     // Marks the body's bytes [start, end) (offsets in the body, a uuencoded block) to be
-    // cut out of the message. False, with nothing marked, when the rest would not read as
-    // the body less those bytes.
+    // cut out of the message. False, with nothing marked, when the range is not inside the
+    // body. Whether the rest reads as the body less those bytes, cutKeepsTheRest checks.
     bool dropFromBody(int64_t start, int64_t end);
 
     // A part with a file name and no sub-parts, or a named forwarded message (whose one

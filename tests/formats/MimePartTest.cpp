@@ -583,26 +583,32 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
         EXPECT_EQ(m.cut(), "!");
     }
     {
-        // A cut that reaches the end of a text without a final line break takes the break
-        // before it: the line before it becomes the last.
-        const std::string last = "Subject: x\r\n\r\nHello\r\nBLOCK";
-        Parsed m(last);
-        m.root.dropFromBody(7, 12);
-        EXPECT_EQ(m.cut(), "Subject: x\r\n\r\nHello");
-        Parsed only(last);
-        only.root.dropFromBody(0, 12);
-        EXPECT_EQ(only.cut(), "Subject: x\r\n\r\n");
-        // "Hello\r" as the last line would read as "Hello".
-        Parsed cr("Subject: x\r\n\r\nHello\r\r\nBLOCK");
-        EXPECT_FALSE(cr.root.dropFromBody(8, 13));
-        // Two cuts in a row, the second ending the text: the break before the first goes.
+        // A cut that reaches the end of the text leaves exactly what was before it: the
+        // body ended by the text's end holds every byte up to it.
+        struct Row {
+            const char* body;
+            int64_t start, end;
+            const char* rest;
+        };
+        const Row rows[] = {
+            {"Hello\r\nBLOCK", 7, 12, "Hello\r\n"},
+            {"Hello\r\nBLOCK", 0, 12, ""},
+            {"Hello\r\nBLOCK\r\n", 7, 14, "Hello\r\n"},
+            {"Hello\r\nBLOCK\r\n", 7, 12, "Hello\r\n\r\n"},
+            {"Hello\r\r\nBLOCK", 8, 13, "Hello\r\r\n"},
+            {"Hello\r\n\nBLOCK", 8, 13, "Hello\r\n\n"},
+        };
+        for (const Row& row : rows) {
+            SCOPED_TRACE(testing::PrintToString(std::string(row.body)));
+            Parsed m(std::string("Subject: x\r\n\r\n") + row.body);
+            ASSERT_TRUE(m.root.dropFromBody(row.start, row.end));
+            EXPECT_EQ(m.cut(), std::string("Subject: x\r\n\r\n") + row.rest);
+        }
+        // Two cuts in a row, the second ending the text.
         Parsed two("Subject: x\r\n\r\nHello\r\nONE\r\nTWO");
         ASSERT_TRUE(two.root.dropFromBody(7, 12));
         ASSERT_TRUE(two.root.dropFromBody(12, 15));
-        EXPECT_EQ(two.cut(), "Subject: x\r\n\r\nHello");
-        Parsed lf("Subject: x\r\n\r\nHello\r\n\nBLOCK");
-        EXPECT_FALSE(lf.root.dropFromBody(8, 13));
-        EXPECT_EQ(cr.cut(), cr.text);
+        EXPECT_EQ(two.cut(), "Subject: x\r\n\r\nHello\r\n");
     }
     {
         // The check fails when the cut text does not give the body less the range.
@@ -650,4 +656,45 @@ TEST(MimeParse, ADigestsPartsAreMessagesUnlessTyped) {
         const bool found = m.root.allParts.size() == 3 && str(m.part(2).fileName) == "in.png";
         EXPECT_EQ(found, row.readAsMessage);
     }
+}
+
+TEST(MimeParse, ABodyEndedByTheTextsEndKeepsItsLastLineBreak) {
+    struct Row {
+        const char* what;
+        std::string text;
+        int part; // -1: the root
+        const char* body;
+    };
+    const std::string mixed = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                              "Content-Type: text/plain; name=a.txt\r\n\r\n";
+    const Row rows[] = {
+        {"a message that is the file", "Content-Type: text/plain; name=a.txt\n\nline1\nline2\n", -1,
+         "line1\nline2\n"},
+        {"the same with CR LF", "Subject: x\r\n\r\nline1\r\nline2\r\n", -1, "line1\r\nline2\r\n"},
+        {"no last line break", "Subject: x\r\n\r\nline1\r\nline2", -1, "line1\r\nline2"},
+        {"a lone CR at the end", "Subject: x\r\n\r\nline1\r", -1, "line1\r"},
+        {"an empty last line", "Subject: x\r\n\r\n\r\n", -1, "\r\n"},
+        {"no body line", "Subject: x\r\n\r\n", -1, ""},
+        {"a damaged header block", "Subject: x\r\nno header\r\n", -1, "no header\r\n"},
+        {"a boundary line takes the break before it", mixed + "line1\nline2\n--b--\r\n", 0,
+         "line1\nline2"},
+        {"a preamble ends at the first boundary", mixed + "x\r\n--b--\r\n", -1, ""},
+        {"a part never closed", mixed + "line1\r\n", 0, "line1\r\n"},
+        {"the epilogue is no body", mixed + "x\r\n--b--\r\nafter\r\n", 0, "x"},
+        {"a forwarded message that is the text",
+         "Content-Type: message/rfc822\r\n\r\nSubject: in\r\n\r\nline\r\n", 0, "line\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Parsed m(row.text);
+        const MimePart& part = row.part < 0 ? m.root : m.part(size_t(row.part));
+        EXPECT_EQ(str(part.body), row.body);
+    }
+    // What is saved of a message that is the file, and the forwarded message whole.
+    Parsed file("Content-Type: text/plain; name=a.txt\n\nline1\nline2\n");
+    Block out;
+    EXPECT_TRUE(decodeContent(file.root, out));
+    EXPECT_EQ(str(out), "line1\nline2\n");
+    Parsed forward("Content-Type: message/rfc822\r\n\r\nSubject: in\r\n\r\nline\r\n");
+    EXPECT_EQ(str(forward.root.body), "Subject: in\r\n\r\nline\r\n");
 }
