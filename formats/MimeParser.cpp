@@ -278,13 +278,17 @@ void MimeParser::feedLine(const uint8_t* line, int64_t length, int64_t start) {
     bodyLine(chain_.back(), start, length);
 }
 
-// A boundary line takes the line break before it, but nothing takes the text's last one:
-// a body that the end of the text ends holds every byte up to it, so that a message that
-// is itself the file gives it back exactly. So do the forwarded messages' parts that
-// carry it (closeCarrier).
+// At the end of the text. A message may end with its headers (a body is optional): they
+// name and type it all the same, as they would before an empty body; the block stays
+// unended. A boundary line takes the line break before it, but nothing takes the text's
+// last one: a body that the end of the text ends holds every byte up to it, so that a
+// message that is itself the file gives it back exactly. So do the forwarded messages'
+// parts that carry it (closeCarrier).
 void MimeParser::endOfText(int64_t n) {
     const OpenPart& open = chain_.back();
     MimePart& part = *open.part;
+    if (!part.inBody && part.lastHeader >= 0 && !interpretHeaders(part))
+        part.headerDamaged = true;
     if (part.inBody && !open.childrenClosed && part.bodyStart >= 0 &&
         part.bodyStart + part.body.length() == lastLineEnd_)
         setView(part.body, text_ + part.bodyStart, n - part.bodyStart);

@@ -698,3 +698,36 @@ TEST(MimeParse, ABodyEndedByTheTextsEndKeepsItsLastLineBreak) {
     Parsed forward("Content-Type: message/rfc822\r\n\r\nSubject: in\r\n\r\nline\r\n");
     EXPECT_EQ(str(forward.root.body), "Subject: in\r\n\r\nline\r\n");
 }
+
+TEST(MimeParse, AMessageOfHeadersOnlyIsNamedAsWithAnEmptyBody) {
+    struct Row {
+        const char* headers;
+        const char* name;
+    };
+    const Row rows[] = {
+        {"Content-Type: text/plain; name=a.txt", "a.txt"},
+        {"Content-Disposition: attachment; filename=scan.pdf\r\nContent-Type: application/pdf\r\n"
+         "Content-Transfer-Encoding: base64",
+         "scan.pdf"},
+        {"Content-Type: application/pdf\r\nContent-Disposition: attachment", "attachment.pdf"},
+        {"Subject: no name", ""},
+    };
+    for (const Row& row : rows) {
+        for (const char* ending : {"", "\r\n", "\r\n\r\n"}) {
+            SCOPED_TRACE(std::string(row.headers) + testing::PrintToString(std::string(ending)));
+            Parsed m(std::string(row.headers) + ending);
+            EXPECT_TRUE(m.ok);
+            EXPECT_EQ(str(m.root.fileName), row.name);
+            EXPECT_EQ(m.root.isAttachment(), row.name[0] != '\0');
+            Block out;
+            EXPECT_TRUE(decodeContent(m.root, out));
+            EXPECT_EQ(out.byteSize(), 0);
+        }
+    }
+    // A part the text ends in its headers is named too; it stays uncut (no boundary ended it).
+    Parsed part("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                "Content-Type: text/plain; name=a.txt\r\n");
+    ASSERT_EQ(part.root.allParts.size(), 1u);
+    EXPECT_EQ(str(part.part(0).fileName), "a.txt");
+    EXPECT_FALSE(part.part(0).hasExactExtent());
+}
