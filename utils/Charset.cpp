@@ -217,10 +217,74 @@ bool isAscii(const Block& bytes) {
     return true;
 }
 
-// The code page the bytes are read in when their label does not hold: UTF-8 when they
-// are valid UTF-8, otherwise the system's choice for raw 8-bit text.
-unsigned rawCodePage(const Block& bytes) {
-    return isValidUtf8(bytes) ? Utf8 : Platform::rawTextCodePage();
+// How much of a text reads as UTF-8: its sequences of more than one byte, and its broken
+// spots (runs of bytes that start no sequence).
+struct Utf8Reading {
+    int32_t multiByte = 0;
+    int32_t brokenSpots = 0;
+};
+
+Utf8Reading readAsUtf8(const Block& bytes) {
+    Utf8Reading reading;
+    const uint8_t* s = bytes.rawPointer();
+    const int32_t n = bytes.byteSize();
+    bool inBroken = false;
+    for (int32_t i = 0; i < n;) {
+        uint32_t value;
+        const int length = utf8SequenceLength(s + i, n - i, value);
+        if (length == 0) {
+            reading.brokenSpots += inBroken ? 0 : 1;
+            inBroken = true;
+            ++i;
+            continue;
+        }
+        reading.multiByte += length > 1 ? 1 : 0;
+        inBroken = false;
+        i += length;
+    }
+    return reading;
+}
+
+// UTF-8 with its broken bytes read as U+FFFD, one each; the valid runs between them go
+// through the system's converter.
+void lenientUtf8ToUtf16(const Block& bytes, std::u16string& out) {
+    const char* s = reinterpret_cast<const char*>(bytes.rawPointer());
+    const int32_t n = bytes.byteSize();
+    std::u16string piece;
+    int32_t runStart = 0;
+    auto flushRun = [&](int32_t end) {
+        if (end > runStart &&
+            Platform::convertToUtf16(s + runStart, end - runStart, Utf8, converterOf(Utf8), piece))
+            out.append(piece);
+    };
+    for (int32_t i = 0; i < n;) {
+        uint32_t value;
+        const int length =
+            utf8SequenceLength(reinterpret_cast<const uint8_t*>(s) + i, n - i, value);
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        flushRun(i);
+        out.push_back(u'\uFFFD');
+        runStart = ++i;
+    }
+    flushRun(n);
+}
+
+// Bytes whose label does not hold: UTF-8 when they are UTF-8, even with a few broken bytes
+// (a name cut inside a character, a stray byte), since text in any other set seldom holds
+// even one valid sequence of UTF-8; otherwise the system's choice for raw 8-bit text.
+void rawToUtf16(const Block& bytes, std::u16string& out) {
+    out.clear();
+    const Utf8Reading reading = readAsUtf8(bytes);
+    if (reading.brokenSpots > 0 && reading.multiByte >= reading.brokenSpots) {
+        lenientUtf8ToUtf16(bytes, out);
+        return;
+    }
+    const unsigned raw = reading.brokenSpots == 0 ? Utf8 : Platform::rawTextCodePage();
+    Platform::convertToUtf16(reinterpret_cast<const char*>(bytes.rawPointer()), bytes.byteSize(),
+                             raw, converterOf(raw), out);
 }
 
 } // namespace
@@ -273,11 +337,8 @@ void nameFromCharset(String& out, const Block& bytes, const Block& charset) {
         const Charset declared(charset);
         const bool trusted = declared.isAvailable() && declared.codePage() != UsAscii &&
                              (declared.codePage() != Utf8 || isValidUtf8(bytes));
-        if (!trusted || !declared.toUtf16(bytes, unicode)) {
-            const unsigned raw = rawCodePage(bytes);
-            Platform::convertToUtf16(reinterpret_cast<const char*>(bytes.rawPointer()),
-                                     bytes.byteSize(), raw, converterOf(raw), unicode);
-        }
+        if (!trusted || !declared.toUtf16(bytes, unicode))
+            rawToUtf16(bytes, unicode);
     }
     String wide;
     wide.setWide(true);

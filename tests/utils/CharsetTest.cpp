@@ -189,6 +189,32 @@ TEST(CharsetTest, EightBitBytesUnderAnAsciiOrUtf8LabelAreRaw) {
     EXPECT_EQ(nameOf("plain.txt", "us-ascii"), "plain.txt");
 }
 
+TEST(CharsetTest, Utf8WithAFewBrokenBytesIsReadAsUtf8) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    struct Row {
+        const char* what;
+        const char* charset;
+        std::string bytes;
+        std::string utf8; // empty: read as raw 8-bit text
+    };
+    const Row rows[] = {
+        {"a name cut inside its last character", "", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA",
+         "\xE6\x97\xA5\xE6\x9C\xAC" + fffd + fffd},
+        {"one broken last byte after a long name", "utf-8",
+         "R\xC3\xA9sum\xC3\xA9 of the year, final version \xC3",
+         "R\xC3\xA9sum\xC3\xA9 of the year, final version " + fffd},
+        {"a stray byte inside", "us-ascii", "caf\xC3\xA9\x80.txt", "caf\xC3\xA9" + fffd + ".txt"},
+        {"an overlong form is broken too", "", "\xC3\xA9\xC0\xAF.txt",
+         "\xC3\xA9" + fffd + fffd + ".txt"},
+        {"Latin-1 holds no UTF-8 sequence", "utf-8", "R\xE9sum\xE9.txt", ""},
+        {"more broken spots than sequences", "", "\xC3\xA9 d\xE9j\xE0 vu", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(nameOf(row.bytes, row.charset), row.utf8.empty() ? rawOf(row.bytes) : row.utf8);
+    }
+}
+
 TEST(CharsetTest, NamesTakeTheFormOfTheSystemsFileNames) {
     String out;
     nameFromCharset(out, String("\xE8\xA1\xA8.txt"), String("utf-8"));
