@@ -19,6 +19,7 @@ constexpr unsigned UsAscii = 20127;
 struct Label {
     const char* name;
     unsigned codePage;
+    const char* converter = nullptr; // iconv's name, when not that of the code page
 };
 const Label labels[] = {
     {"utf-8", Utf8},
@@ -134,6 +135,12 @@ const Label labels[] = {
     {"cseucpkdfmtjapanese", 20932},
     {"iso-2022-jp", 50220},
     {"csiso2022jp", 50220},
+    // Windows reads the extensions through its ISO-2022-JP code page where it can, the
+    // rest of them set by set (Iso2022Jp.h). iconv has no ISO-2022-JP-1; -2 extends it.
+    {"iso-2022-jp-1", 50220, "ISO-2022-JP-2"},
+    {"iso-2022-jp-2", 50220, "ISO-2022-JP-2"},
+    {"csiso2022jp2", 50220, "ISO-2022-JP-2"},
+    {"iso-2022-jp-3", 50220, "ISO-2022-JP-3"},
     {"gb2312", 936},
     {"gbk", 936},
     {"x-gbk", 936},
@@ -294,7 +301,7 @@ Charset::Charset(const Block& label) {
     for (const Label& l : labels) {
         if (name == l.name) {
             codePage_ = l.codePage;
-            converter_ = converterOf(codePage_);
+            converter_ = l.converter ? l.converter : converterOf(codePage_);
             return;
         }
     }

@@ -110,7 +110,7 @@ TEST(CharsetTest, EveryCharsetOfTheTableGivesItsNameOrCountsAsUnknown) {
             EXPECT_EQ(nameOf(s.bytes, s.charset), nameOf(s.bytes, "x-no-such-charset"));
         }
     }
-    // iconv has them all; Wine lacks some of Windows' code pages (ISO-2022-JP among them).
+    // iconv has them all; Wine lacks some of Windows' code pages (GB18030 among them).
     if (!hostPathRules.driveAndNetworkRoots) {
         EXPECT_EQ(missing, "");
     }
@@ -146,6 +146,35 @@ TEST(CharsetTest, LabelsAreFoundWhateverTheirCaseQuotesAndLanguage) {
         EXPECT_EQ(Charset(String(row.label)).codePage(), row.codePage);
     }
     EXPECT_FALSE(Charset(String("x-no-such-charset")).isAvailable());
+}
+
+TEST(CharsetTest, TheExtensionsOfIso2022JpConvertOnEverySystem) {
+    struct Row {
+        const char* charset;
+        std::string bytes;
+        std::string utf8;
+    };
+    const std::string encodeTest = "\xE3\x82\xA8\xE3\x83\xB3\xE3\x82\xB3\xE3\x83\xBC\xE3\x83\x89"
+                                   "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.txt";
+    const std::string jis = "\x1B$B%(%s%3!<%I%F%9%H\x1B(B.txt";
+    const Row rows[] = {
+        {"ISO-2022-JP", jis, encodeTest},
+        {"ISO-2022-JP-1", jis, encodeTest},
+        {"ISO-2022-JP-2", jis, encodeTest},
+        {"csISO2022JP2", jis, encodeTest},
+        {"ISO-2022-JP-3", jis, encodeTest},
+        {"iso-2022-jp-2", "caf\x1B.A\x1BNi.txt", "caf\xC3\xA9.txt"},
+        {"iso-2022-jp-2", "\x1B.F\x1BNa\x1BNb", "\xCE\xB1\xCE\xB2"},
+        {"iso-2022-jp-2", "\x1B$AVPND\x1B(B", "\xE4\xB8\xAD\xE6\x96\x87"},
+        {"iso-2022-jp-2", "\x1B$(CGQ19\x1B(B", "\xED\x95\x9C\xEA\xB5\xAD"},
+        {"iso-2022-jp-3", "\x1B$(QF|K\\\x1B(B", "\xE6\x97\xA5\xE6\x9C\xAC"},
+        {"iso-2022-jp-2", "\x1B(I6@\x1B(B", "\xEF\xBD\xB6\xEF\xBE\x80"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.charset) + ": " + row.utf8);
+        EXPECT_TRUE(Charset(String(row.charset)).isAvailable());
+        EXPECT_EQ(nameOf(row.bytes, row.charset), row.utf8);
+    }
 }
 
 TEST(CharsetTest, ShiftJisKeepsItsBackslashBytesInsideTheirCharacters) {
