@@ -12,6 +12,7 @@ namespace {
 
 constexpr unsigned Utf8 = 65001;
 constexpr unsigned UsAscii = 20127;
+constexpr unsigned Utf16le = 1200;
 
 // The labels mail uses, lower case, with Windows' number of each set. ISO-8859-1 is
 // read as windows-1252, as browsers do: mailers label windows-1252 text so, and the sets
@@ -26,6 +27,7 @@ const Label labels[] = {
     {"utf8", Utf8},
     {"unicode-1-1-utf-8", Utf8},
     {"x-unicode20utf8", Utf8},
+    {"utf-16le", Utf16le},
     {"us-ascii", UsAscii},
     {"ascii", UsAscii},
     {"us", UsAscii},
@@ -184,14 +186,14 @@ struct Converter {
     const char* name;
 };
 const Converter converters[] = {
-    {Utf8, "UTF-8"},        {UsAscii, "ASCII"},    {1250, "CP1250"},       {1251, "CP1251"},
-    {1252, "CP1252"},       {1253, "CP1253"},      {1254, "CP1254"},       {1255, "CP1255"},
-    {1256, "CP1256"},       {1257, "CP1257"},      {1258, "CP1258"},       {28592, "ISO-8859-2"},
-    {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"}, {28595, "ISO-8859-5"},  {28596, "ISO-8859-6"},
-    {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"}, {28599, "ISO-8859-9"},  {28603, "ISO-8859-13"},
-    {28605, "ISO-8859-15"}, {20866, "KOI8-R"},     {10000, "MACINTOSH"},   {21866, "KOI8-U"},
-    {932, "CP932"},         {20932, "EUC-JP"},     {50220, "ISO-2022-JP"}, {936, "CP936"},
-    {54936, "GB18030"},     {950, "CP950"},        {949, "CP949"},
+    {Utf8, "UTF-8"},        {Utf16le, "UTF-16LE"},  {UsAscii, "ASCII"},    {1250, "CP1250"},
+    {1251, "CP1251"},       {1252, "CP1252"},       {1253, "CP1253"},      {1254, "CP1254"},
+    {1255, "CP1255"},       {1256, "CP1256"},       {1257, "CP1257"},      {1258, "CP1258"},
+    {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"}, {28595, "ISO-8859-5"},
+    {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"}, {28599, "ISO-8859-9"},
+    {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"}, {20866, "KOI8-R"},     {10000, "MACINTOSH"},
+    {21866, "KOI8-U"},      {932, "CP932"},         {20932, "EUC-JP"},     {50220, "ISO-2022-JP"},
+    {936, "CP936"},         {54936, "GB18030"},     {950, "CP950"},        {949, "CP949"},
 };
 
 const char* converterOf(unsigned codePage) {

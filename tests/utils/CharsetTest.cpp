@@ -74,6 +74,8 @@ const std::vector<Sample> samples = {
     {"windows-1256", "\xE3\xD1\xCD\xC8\xC7", "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"},
     {"windows-1257", "\xC0\xFEuolas", "\xC4\x84\xC5\xBEuolas"},
     {"windows-1258", "\xD0\xF4ng", "\xC4\x90\xC3\xB4ng"},
+    // TNEF's Unicode names.
+    {"utf-16le", std::string("R\0\xE9\0s\0\x3C\x8A", 8), "R\xC3\xA9s\xE8\xA8\xBC"},
     // The Macintosh's own set, in which BinHex headers name their files.
     {"macintosh", "Caf\x8E \xA5", "Caf\xC3\xA9 \xE2\x80\xA2"},
     {"koi8-r", "\xD4\xC5\xD3\xD4", "\xD1\x82\xD0\xB5\xD1\x81\xD1\x82"},

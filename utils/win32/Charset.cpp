@@ -10,6 +10,16 @@ namespace TOVK_Utils::Platform {
 namespace {
 
 constexpr unsigned Iso2022Jp = 50220;
+constexpr unsigned Utf16le = 1200; // the system's own form, which MultiByteToWideChar does not take
+
+void fromUtf16le(const char* bytes, int32_t n, std::u16string& out) {
+    out.clear();
+    for (int32_t i = 0; i + 1 < n; i += 2)
+        out.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                            (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    if (n % 2)
+        out.push_back(u'\uFFFD');
+}
 
 bool convertWith(unsigned codePage, const char* bytes, int32_t n, std::u16string& out) {
     out.clear();
@@ -48,6 +58,8 @@ bool convertIso2022Jp(const char* bytes, int32_t n, std::u16string& out) {
 } // namespace
 
 bool hasConverter(unsigned codePage, const char*) {
+    if (codePage == Utf16le)
+        return true;
     if (codePage == Iso2022Jp)
         return IsValidCodePage(Iso2022Jp) || IsValidCodePage(932);
     return codePage == 0 || IsValidCodePage(codePage);
@@ -60,6 +72,10 @@ bool convertToUtf16(const char* bytes, int32_t n, unsigned codePage, const char*
         return false;
     if (codePage == Iso2022Jp)
         return convertIso2022Jp(bytes, n, out);
+    if (codePage == Utf16le) {
+        fromUtf16le(bytes, n, out);
+        return true;
+    }
     return convertWith(codePage, bytes, n, out);
 }
 
