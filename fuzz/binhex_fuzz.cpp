@@ -2,6 +2,8 @@
 // says of itself holds (a clean file's data fork has the length its header gives).
 #include "formats/BinHex.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 using namespace TOVK_Internet;
