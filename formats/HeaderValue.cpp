@@ -206,8 +206,8 @@ std::string unescaped(std::string_view text, bool dropQuotes) {
 // A quoted value from its opening quote at `open`. Mailers break the quoting two ways, and
 // neither may leave another parameter's text in a name: a quote never closed (or closed
 // only by the next parameter's opening quote) ends the value where another parameter
-// begins; quotes inside the value that no backslash escapes (a closing quote with more
-// text after it) leave the value running to the next ";", without them.
+// begins; quotes inside the value that no backslash escapes (another quote after the
+// closing one) leave the value running to the next ";", without them.
 std::string readQuoted(std::string_view text, size_t open, size_t& pos) {
     size_t close = open + 1;
     for (; close < text.size() && text[close] != '"'; ++close)
@@ -216,9 +216,10 @@ std::string readQuoted(std::string_view text, size_t open, size_t& pos) {
     const size_t after = std::min(close + 1, text.size());
     const size_t end = std::min(text.find(';', after), text.size());
     const bool closed = close < text.size();
-    if (closed && allBlank(text.substr(after, end - after)) &&
+    const std::string_view rest = text.substr(after, end - after);
+    if (closed && rest.find('"') == std::string_view::npos &&
         !endsWithParameterName(text, open + 1, close)) {
-        pos = end;
+        pos = end; // anything between the closing quote and the next ";" is noise
         return unescaped(text.substr(open + 1, close - open - 1), false);
     }
     const size_t cut = parameterStartIn(text, open + 1, closed ? close : text.size());

@@ -149,6 +149,7 @@ TEST(HeaderParameters, BrokenQuotingAndContinuationsGiveTheReadablePartOfTheValu
         {"quotes inside, unescaped",
          "filename=\"Report \"final\".pdf\"; size=1",
          {"Report final.pdf", ""}},
+        {"text after the closing quote is noise", "filename=\"a.pdf\"size=3; x=1", {"a.pdf", ""}},
         {"the next parameter's quote closing this one",
          "filename=\"abc.pdf; name=\"x.txt\"",
          {"abc.pdf", ""}},
