@@ -39,9 +39,10 @@ public:
     // already.
     bool drop(const MimePart& part);
     // Marks the body's bytes [start, end) (offsets in the body) to be cut out of the
-    // message. False, with nothing marked, when the part is not of this plan's tree, the
-    // range is not inside the body, or the rest would not read as the body less those
-    // bytes.
+    // message. False, with nothing marked, when the part is not of this plan's tree or the
+    // range is not inside the body. The rest reads as the body less those bytes: a body
+    // ended by a boundary line keeps the line break before it, and one ended by the end of
+    // the text holds every byte up to it; cutKeepsTheRest checks it all the same.
     bool dropFromBody(const MimePart& part, int64_t start, int64_t end);
 
     // Whether the part itself is marked to be cut out whole (not a part above it).

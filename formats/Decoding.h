@@ -24,7 +24,9 @@ constexpr int hexValue(unsigned char c) {
 // message; an unclean one is decoded as well as it can be and stays where it is.
 
 // Decodes base64 lines. The data ends at the padding, at a blank line, or after a line
-// shorter than the first; text after that end is not decoded. Other bytes outside the
+// shorter than the first; text after that end is not decoded. A blank line does not end
+// it when everything after it is still base64 lines up to the end of the body (blank
+// lines between the lines): that decodes whole but is not clean. Other bytes outside the
 // alphabet are skipped. Clean: alphabet characters and line breaks only, whole groups,
 // padding only at the very end and nothing but line breaks after the data.
 bool decodeBase64(const TOVK_Utils::Block& input, TOVK_Utils::Block& output);

@@ -140,25 +140,105 @@ bool allBlank(std::string_view text) {
     return std::all_of(text.begin(), text.end(), isBlank);
 }
 
+bool isTokenCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.' || c == '*';
+}
+
+// Whether a parameter's name and its "=" begin at `at` (just after a ";").
+bool parameterNameAt(std::string_view text, size_t at) {
+    while (at < text.size() && isBlank(text[at]))
+        ++at;
+    const size_t name = at;
+    while (at < text.size() && isTokenCharacter(text[at]))
+        ++at;
+    if (at == name)
+        return false;
+    while (at < text.size() && isBlank(text[at]))
+        ++at;
+    return at < text.size() && text[at] == '=';
+}
+
+// The first ";" in [from, to) that begins another parameter, or npos.
+size_t parameterStartIn(std::string_view text, size_t from, size_t to) {
+    for (size_t at = text.find(';', from); at < to; at = text.find(';', at + 1))
+        if (parameterNameAt(text, at + 1))
+            return at;
+    return std::string_view::npos;
+}
+
+// Whether [from, to) ends with "; name=": a closing quote right after it is the next
+// parameter's opening one.
+bool endsWithParameterName(std::string_view text, size_t from, size_t to) {
+    size_t at = to;
+    auto skipBlanks = [&] {
+        while (at > from && isBlank(text[at - 1]))
+            --at;
+    };
+    skipBlanks();
+    if (at == from || text[at - 1] != '=')
+        return false;
+    --at;
+    skipBlanks();
+    const size_t nameEnd = at;
+    while (at > from && isTokenCharacter(text[at - 1]))
+        --at;
+    if (at == nameEnd)
+        return false;
+    skipBlanks();
+    return at > from && text[at - 1] == ';';
+}
+
+// A quoted string's text with "\"" and "\\" undone; with dropQuotes, also without the
+// quotes that no backslash escapes.
+std::string unescaped(std::string_view text, bool dropQuotes) {
+    std::string value;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\'))
+            ++i;
+        else if (dropQuotes && text[i] == '"')
+            continue;
+        value.push_back(text[i]);
+    }
+    return value;
+}
+
+// A quoted value from its opening quote at `open`. Mailers break the quoting two ways, and
+// neither may leave another parameter's text in a name: a quote never closed (or closed
+// only by the next parameter's opening quote) ends the value where another parameter
+// begins; quotes inside the value that no backslash escapes (another quote after the
+// closing one) leave the value running to the next ";", without them.
+std::string readQuoted(std::string_view text, size_t open, size_t& pos) {
+    size_t close = open + 1;
+    for (; close < text.size() && text[close] != '"'; ++close)
+        if (text[close] == '\\' && close + 1 < text.size())
+            ++close;
+    const size_t after = std::min(close + 1, text.size());
+    const size_t end = std::min(text.find(';', after), text.size());
+    const bool closed = close < text.size();
+    const std::string_view rest = text.substr(after, end - after);
+    if (closed && rest.find('"') == std::string_view::npos &&
+        !endsWithParameterName(text, open + 1, close)) {
+        pos = end; // anything between the closing quote and the next ";" is noise
+        return unescaped(text.substr(open + 1, close - open - 1), false);
+    }
+    const size_t cut = parameterStartIn(text, open + 1, closed ? close : text.size());
+    if (cut != std::string_view::npos) {
+        pos = cut;
+        return unescaped(trimmed(text.substr(open + 1, cut - open - 1)), false);
+    }
+    pos = end;
+    return unescaped(trimmed(text.substr(open + 1, end - open - 1)), true);
+}
+
 // A parameter's value from `pos` (just after its "="): a quoted string with "\"" and "\\"
 // undone, or the text up to the next ";". Other backslashes stay: old mailers write DOS
 // paths in quotes without escaping them, and their last component is the name.
 std::string readValue(std::string_view text, size_t& pos) {
     while (pos < text.size() && isBlank(text[pos]))
         ++pos;
-    std::string value;
-    if (pos < text.size() && text[pos] == '"') {
-        ++pos;
-        while (pos < text.size() && text[pos] != '"') {
-            if (text[pos] == '\\' && pos + 1 < text.size() &&
-                (text[pos + 1] == '"' || text[pos + 1] == '\\'))
-                ++pos;
-            value.push_back(text[pos++]);
-        }
-        while (pos < text.size() && text[pos] != ';')
-            ++pos; // anything between the closing quote and the next ";" is noise
-        return value;
-    }
+    if (pos < text.size() && text[pos] == '"')
+        return readQuoted(text, pos, pos);
     const size_t end = std::min(text.find(';', pos), text.size());
     std::string_view raw = trimmed(text.substr(pos, end - pos));
     if (!raw.empty() && raw.back() == '"')
@@ -173,12 +253,13 @@ struct Section {
     std::string value;
 };
 
-// Joins an RFC 2231 parameter's sections in order (up to the first missing one) and
-// decodes them; the first encoded section starts with "charset'language'".
+// Joins an RFC 2231 parameter's sections in order, from the first one given (some mailers
+// count from 1) up to the first missing one, and decodes them; the first encoded section
+// starts with "charset'language'".
 void joinSections(std::vector<Section>& sections, HeaderParameter& parameter) {
     std::stable_sort(sections.begin(), sections.end(),
                      [](const Section& a, const Section& b) { return a.index < b.index; });
-    int expected = sections.front().index < 0 ? -1 : 0;
+    int expected = sections.front().index;
     bool first = true;
     for (const Section& section : sections) {
         if (section.index != expected)
@@ -273,6 +354,13 @@ HeaderValue::HeaderValue(std::string_view value) {
         parameter.hasValue = true;
         parameter.extended = true;
         joinSections(sections, parameter);
+        // Mailers put encoded words into the sections of a long name, split anywhere: they
+        // are decoded once the sections are joined, when no charset of RFC 2231 came.
+        if ((base == "name" || base == "filename") && parameter.charset.empty()) {
+            std::string raw;
+            raw.swap(parameter.value);
+            decodeEncodedWords(raw, parameter.value, parameter.charset);
+        }
         parameters_.push_back(std::move(parameter));
     }
 }
@@ -284,7 +372,7 @@ const HeaderParameter* HeaderValue::parameter(std::string_view name) const {
             !std::equal(name.begin(), name.end(), candidate.name.begin(),
                         [](char a, char b) { return lowered(a) == b; }))
             continue;
-        if (candidate.extended && !candidate.value.empty())
+        if (candidate.extended && !allBlank(candidate.value))
             return &candidate;
         if (!plain)
             plain = &candidate;

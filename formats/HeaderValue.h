@@ -26,8 +26,8 @@ public:
     // The text before the first ";" outside quotes, without surrounding blanks.
     std::string_view leadingToken() const { return leading_; }
     // The parameter of that name (ASCII case ignored); an RFC 2231 value that is not empty
-    // wins over a plain one of the same parameter, and otherwise the first one given
-    // wins. Null when absent.
+    // or blank wins over a plain one of the same parameter, and otherwise the first one
+    // given wins. Null when absent.
     const HeaderParameter* parameter(std::string_view name) const;
     const std::vector<HeaderParameter>& parameters() const { return parameters_; }
 

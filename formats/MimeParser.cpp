@@ -111,15 +111,36 @@ TransferEncoding encodingNamed(std::string_view word) {
     return TransferEncoding::Other;
 }
 
-// Reads the headers that matter. The later of a Content-Type name and a Content-Disposition
-// filename wins, as in header order. False when a multipart type's boundary parameter has
-// no value (the part is then read as damaged).
+// A name made of nothing but blanks names nothing: mailers write name=" " on body text.
+bool namesSomething(const HeaderParameter* name) {
+    if (!name)
+        return false;
+    for (char c : name->value)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return true;
+    return false;
+}
+
+// Reads the headers that matter. A Content-Disposition filename wins over a Content-Type
+// name whichever comes first, as mail readers have it: phishing mail makes the two differ.
+// False when a multipart type's boundary parameter has no value (the part is then read as
+// damaged).
 bool interpretHeaders(MimePart& part) {
     bool namedAsAttachment = false;
-    bool named = false;
+    bool typed = false;
+    enum class NamedBy { Nothing, TypeName, DispositionFilename } named = NamedBy::Nothing;
+    auto takeName = [&](const HeaderParameter* name, NamedBy by) {
+        if (!namesSomething(name) ||
+            (by == NamedBy::TypeName && named == NamedBy::DispositionFilename))
+            return;
+        setBytes(part.fileName, name->value);
+        setBytes(part.charset, name->charset);
+        named = by;
+    };
     for (int32_t i = 0; i < part.headers.length(); ++i) {
         MIMEHeader& header = part.headers.at(i);
         if (header.name.equalsNoCase("content-type")) {
+            typed = true;
             const HeaderValue value(viewOf(header.value));
             part.mediaType = lowerCase(value.leadingToken());
             if (part.mediaType.compare(0, 9, "multipart") == 0) {
@@ -131,12 +152,7 @@ bool interpretHeaders(MimePart& part) {
                 }
                 continue; // a multipart type's name is never looked at
             }
-            const HeaderParameter* name = value.parameter("name");
-            if (name && !name->value.empty()) {
-                setBytes(part.fileName, name->value);
-                setBytes(part.charset, name->charset);
-                named = true;
-            }
+            takeName(value.parameter("name"), NamedBy::TypeName);
         } else if (header.name.equalsNoCase("content-transfer-encoding")) {
             // Folding can leave blanks around the value; a base64 body saved undecoded
             // and then cut would be the only copy left, so compare the bare word.
@@ -146,15 +162,13 @@ bool interpretHeaders(MimePart& part) {
         } else if (header.name.equalsNoCase("content-disposition")) {
             const HeaderValue value(viewOf(header.value));
             namedAsAttachment = lowerCase(value.leadingToken()) == "attachment";
-            const HeaderParameter* name = value.parameter("filename");
-            if (name && !name->value.empty()) {
-                setBytes(part.fileName, name->value);
-                setBytes(part.charset, name->charset);
-                named = true;
-            }
+            takeName(value.parameter("filename"), NamedBy::DispositionFilename);
         }
     }
-    if (!named && namedAsAttachment && !part.isMultipart) {
+    // In a digest a part without a type is a message (RFC 2046, 5.1.5).
+    if (!typed && part.parent && part.parent->mediaType == "multipart/digest")
+        part.mediaType = "message/rfc822";
+    if (named == NamedBy::Nothing && namedAsAttachment && !part.isMultipart) {
         std::string name = "attachment";
         if (const char* extension = usualExtension(part.mediaType))
             name.append(".").append(extension);
@@ -193,6 +207,7 @@ bool MimeParser::parse(const Block& text) {
         lastLineEnd_ = contentEnd;
         pos = lineEnd + 1;
     }
+    endOfText(n);
     truncateChain(0);
     return root_.headerBlock != HeaderBlock::Damaged;
 }
@@ -261,6 +276,25 @@ void MimeParser::feedLine(const uint8_t* line, int64_t length, int64_t start) {
         }
     }
     bodyLine(chain_.back(), start, length);
+}
+
+// At the end of the text. A message may end with its headers (a body is optional): they
+// name and type it all the same, as they would before an empty body; the block stays
+// unended. A boundary line takes the line break before it, but nothing takes the text's
+// last one: a body that the end of the text ends holds every byte up to it, so that a
+// message that is itself the file gives it back exactly. So do the forwarded messages'
+// parts that carry it (closeCarrier).
+void MimeParser::endOfText(int64_t n) {
+    const OpenPart& open = chain_.back();
+    MimePart& part = *open.part;
+    // A block the text ended stays unended, unless its headers could not be read.
+    if (part.headerBlock == HeaderBlock::Unended && part.headers.length() > 0 &&
+        !interpretHeaders(part))
+        part.headerBlock = HeaderBlock::Damaged;
+    if (part.headerBlock != HeaderBlock::Unended && !open.childrenClosed && part.bodyStart >= 0 &&
+        part.bodyStart + part.body.length() == lastLineEnd_)
+        setView(part.body, text_ + part.bodyStart, n - part.bodyStart);
+    lastLineEnd_ = n;
 }
 
 void MimeParser::bodyLine(OpenPart& open, int64_t start, int64_t length) {

@@ -34,6 +34,7 @@ private:
     HeaderLine headerLine(OpenPart& open, const uint8_t* line, int64_t length, int64_t start);
     void endHeaderBlock(OpenPart& open, int64_t start);
     void bodyLine(OpenPart& open, int64_t start, int64_t length);
+    void endOfText(int64_t n);
     int32_t outermostBoundaryMatch(const uint8_t* line, int64_t length) const;
     void truncateChain(size_t depth);
     void closeCarrier(MimePart& part);
@@ -41,7 +42,8 @@ private:
 
     MimePart& root_;
     const uint8_t* text_ = nullptr;
-    int64_t lastLineEnd_ = -1; // the end of the content of the line before this one
+    // The end of the content of the line before this one; the text's end once it ended.
+    int64_t lastLineEnd_ = -1;
     std::vector<OpenPart> chain_;
     // Boundary -> the depths in the chain of the parts that have it; length -> how many
     // chain parts have a boundary of that length. So a line reaches the innermost part,

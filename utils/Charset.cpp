@@ -12,6 +12,7 @@ namespace {
 
 constexpr unsigned Utf8 = 65001;
 constexpr unsigned UsAscii = 20127;
+constexpr unsigned Utf16le = 1200;
 
 // The labels mail uses, lower case, with Windows' number of each set. ISO-8859-1 is
 // read as windows-1252, as browsers do: mailers label windows-1252 text so, and the sets
@@ -19,12 +20,14 @@ constexpr unsigned UsAscii = 20127;
 struct Label {
     const char* name;
     unsigned codePage;
+    const char* converter = nullptr; // iconv's name, when not that of the code page
 };
 const Label labels[] = {
     {"utf-8", Utf8},
     {"utf8", Utf8},
     {"unicode-1-1-utf-8", Utf8},
     {"x-unicode20utf8", Utf8},
+    {"utf-16le", Utf16le},
     {"us-ascii", UsAscii},
     {"ascii", UsAscii},
     {"us", UsAscii},
@@ -115,6 +118,10 @@ const Label labels[] = {
     {"cp1257", 1257},
     {"windows-1258", 1258},
     {"cp1258", 1258},
+    {"macintosh", 10000},
+    {"mac", 10000},
+    {"x-mac-roman", 10000},
+    {"csmacintosh", 10000},
     {"koi8-r", 20866},
     {"koi8", 20866},
     {"cskoi8r", 20866},
@@ -134,6 +141,12 @@ const Label labels[] = {
     {"cseucpkdfmtjapanese", 20932},
     {"iso-2022-jp", 50220},
     {"csiso2022jp", 50220},
+    // Windows reads the extensions through its ISO-2022-JP code page where it can, the
+    // rest of them set by set (Iso2022Jp.h). iconv has no ISO-2022-JP-1; -2 extends it.
+    {"iso-2022-jp-1", 50220, "ISO-2022-JP-2"},
+    {"iso-2022-jp-2", 50220, "ISO-2022-JP-2"},
+    {"csiso2022jp2", 50220, "ISO-2022-JP-2"},
+    {"iso-2022-jp-3", 50220, "ISO-2022-JP-3"},
     {"gb2312", 936},
     {"gbk", 936},
     {"x-gbk", 936},
@@ -173,14 +186,14 @@ struct Converter {
     const char* name;
 };
 const Converter converters[] = {
-    {Utf8, "UTF-8"},        {UsAscii, "ASCII"},     {1250, "CP1250"},      {1251, "CP1251"},
-    {1252, "CP1252"},       {1253, "CP1253"},       {1254, "CP1254"},      {1255, "CP1255"},
-    {1256, "CP1256"},       {1257, "CP1257"},       {1258, "CP1258"},      {28592, "ISO-8859-2"},
-    {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"},  {28595, "ISO-8859-5"}, {28596, "ISO-8859-6"},
-    {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"},  {28599, "ISO-8859-9"}, {28603, "ISO-8859-13"},
-    {28605, "ISO-8859-15"}, {20866, "KOI8-R"},      {21866, "KOI8-U"},     {932, "CP932"},
-    {20932, "EUC-JP"},      {50220, "ISO-2022-JP"}, {936, "CP936"},        {54936, "GB18030"},
-    {950, "CP950"},         {949, "CP949"},
+    {Utf8, "UTF-8"},        {Utf16le, "UTF-16LE"},  {UsAscii, "ASCII"},    {1250, "CP1250"},
+    {1251, "CP1251"},       {1252, "CP1252"},       {1253, "CP1253"},      {1254, "CP1254"},
+    {1255, "CP1255"},       {1256, "CP1256"},       {1257, "CP1257"},      {1258, "CP1258"},
+    {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"}, {28595, "ISO-8859-5"},
+    {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"}, {28599, "ISO-8859-9"},
+    {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"}, {20866, "KOI8-R"},     {10000, "MACINTOSH"},
+    {21866, "KOI8-U"},      {932, "CP932"},         {20932, "EUC-JP"},     {50220, "ISO-2022-JP"},
+    {936, "CP936"},         {54936, "GB18030"},     {950, "CP950"},        {949, "CP949"},
 };
 
 const char* converterOf(unsigned codePage) {
@@ -217,10 +230,74 @@ bool isAscii(const Block& bytes) {
     return true;
 }
 
-// The code page the bytes are read in when their label does not hold: UTF-8 when they
-// are valid UTF-8, otherwise the system's choice for raw 8-bit text.
-unsigned rawCodePage(const Block& bytes) {
-    return isValidUtf8(bytes) ? Utf8 : Platform::rawTextCodePage();
+// How much of a text reads as UTF-8: its sequences of more than one byte, and its broken
+// spots (runs of bytes that start no sequence).
+struct Utf8Reading {
+    int32_t multiByte = 0;
+    int32_t brokenSpots = 0;
+};
+
+Utf8Reading readAsUtf8(const Block& bytes) {
+    Utf8Reading reading;
+    const uint8_t* s = bytes.rawPointer();
+    const int32_t n = bytes.byteSize();
+    bool inBroken = false;
+    for (int32_t i = 0; i < n;) {
+        uint32_t value;
+        const int length = utf8SequenceLength(s + i, n - i, value);
+        if (length == 0) {
+            reading.brokenSpots += inBroken ? 0 : 1;
+            inBroken = true;
+            ++i;
+            continue;
+        }
+        reading.multiByte += length > 1 ? 1 : 0;
+        inBroken = false;
+        i += length;
+    }
+    return reading;
+}
+
+// UTF-8 with its broken bytes read as U+FFFD, one each; the valid runs between them go
+// through the system's converter.
+void lenientUtf8ToUtf16(const Block& bytes, std::u16string& out) {
+    const char* s = reinterpret_cast<const char*>(bytes.rawPointer());
+    const int32_t n = bytes.byteSize();
+    std::u16string piece;
+    int32_t runStart = 0;
+    auto flushRun = [&](int32_t end) {
+        if (end > runStart &&
+            Platform::convertToUtf16(s + runStart, end - runStart, Utf8, converterOf(Utf8), piece))
+            out.append(piece);
+    };
+    for (int32_t i = 0; i < n;) {
+        uint32_t value;
+        const int length =
+            utf8SequenceLength(reinterpret_cast<const uint8_t*>(s) + i, n - i, value);
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        flushRun(i);
+        out.push_back(u'\uFFFD');
+        runStart = ++i;
+    }
+    flushRun(n);
+}
+
+// Bytes whose label does not hold: UTF-8 when they are UTF-8, even with a few broken bytes
+// (a name cut inside a character, a stray byte), since text in any other set seldom holds
+// even one valid sequence of UTF-8; otherwise the system's choice for raw 8-bit text.
+void rawToUtf16(const Block& bytes, std::u16string& out) {
+    out.clear();
+    const Utf8Reading reading = readAsUtf8(bytes);
+    if (reading.brokenSpots > 0 && reading.multiByte >= reading.brokenSpots) {
+        lenientUtf8ToUtf16(bytes, out);
+        return;
+    }
+    const unsigned raw = reading.brokenSpots == 0 ? Utf8 : Platform::rawTextCodePage();
+    Platform::convertToUtf16(reinterpret_cast<const char*>(bytes.rawPointer()), bytes.byteSize(),
+                             raw, converterOf(raw), out);
 }
 
 } // namespace
@@ -230,7 +307,7 @@ Charset::Charset(const Block& label) {
     for (const Label& l : labels) {
         if (name == l.name) {
             codePage_ = l.codePage;
-            converter_ = converterOf(codePage_);
+            converter_ = l.converter ? l.converter : converterOf(codePage_);
             return;
         }
     }
@@ -273,11 +350,8 @@ void nameFromCharset(String& out, const Block& bytes, const Block& charset) {
         const Charset declared(charset);
         const bool trusted = declared.isAvailable() && declared.codePage() != UsAscii &&
                              (declared.codePage() != Utf8 || isValidUtf8(bytes));
-        if (!trusted || !declared.toUtf16(bytes, unicode)) {
-            const unsigned raw = rawCodePage(bytes);
-            Platform::convertToUtf16(reinterpret_cast<const char*>(bytes.rawPointer()),
-                                     bytes.byteSize(), raw, converterOf(raw), unicode);
-        }
+        if (!trusted || !declared.toUtf16(bytes, unicode))
+            rawToUtf16(bytes, unicode);
     }
     String wide;
     wide.setWide(true);

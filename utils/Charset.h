@@ -40,8 +40,9 @@ bool isValidUtf8(const Block& bytes);
 // Windows without the wide calls). A charset that is unknown or that this system cannot
 // convert, a missing one, and US-ASCII with 8-bit bytes in it, all mean raw 8-bit bytes,
 // and so does UTF-8 that is not valid UTF-8: those are UTF-8 when they are valid UTF-8
-// with a byte above 0x7F, and otherwise the ANSI code page on Windows and windows-1252
-// elsewhere.
+// with a byte above 0x7F, UTF-8 with each broken byte read as U+FFFD when they hold at
+// least as many valid sequences of several bytes as broken spots, and otherwise the ANSI
+// code page on Windows and windows-1252 elsewhere.
 void nameFromCharset(String& out, const Block& bytes, const Block& charset);
 
 } // namespace TOVK_Utils

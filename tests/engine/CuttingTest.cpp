@@ -43,6 +43,8 @@ std::vector<NotUnderstood> notUnderstoodParts() {
     const std::string head = "Content-Type: application/octet-stream; name=\"bad#.bin\"\r\n"
                              "Content-Transfer-Encoding: ";
     const std::string uu = "begin 644 bad.bin\r\n#86)C\r\n`\r\nend";
+    std::string spaced = base64(bad);
+    spaced.replace(spaced.find("\r\n"), 2, "\r\n\r\n");
     return {
         {"a blank line holding a space", head + "base64\r\n \r\n" + base64(bad), bad},
         {"no blank line after the headers", head + "base64\r\n" + base64(bad), bad},
@@ -53,6 +55,9 @@ std::vector<NotUnderstood> notUnderstoodParts() {
         {"an encoding nobody decodes", head + "x-gzip64\r\n\r\n" + uu, uu},
         {"uuencode without its end line", head + "x-uuencode\r\n\r\nbegin 644 bad.bin\r\n#86)C",
          "abc"},
+        // Decoded whole, but not what base64 allows: the part is saved and stays.
+        {"base64 lines separated by a blank line", head + "base64\r\n\r\n" + spaced, bad},
+        {"data after the padding", head + "base64\r\n\r\nQQ==QUJD", "A"},
     };
 }
 

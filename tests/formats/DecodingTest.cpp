@@ -66,6 +66,11 @@ Decoded decodedQP(const std::string& in) {
     return {str(out), clean};
 }
 
+struct Row64 {
+    const char* body;
+    Decoded decoded;
+};
+
 } // namespace
 
 TEST(Base64, GroupsAndPadding) {
@@ -97,6 +102,69 @@ TEST(Base64, TheDataEndsAtItsEnd) {
     EXPECT_EQ(decoded64(line + "\r\n" + line + "\r\nQUJD\r\n\r\n"), (Decoded{data + "ABC", true}));
     // A body that is not base64 at all.
     EXPECT_FALSE(decoded64("This is plain text, not base64.\r\nSecond line.\r\n").clean);
+}
+
+namespace {
+
+// Base64 of the data in lines of `width` characters, each followed by `separator`.
+std::string inLines(const std::string& data, size_t width, const std::string& separator) {
+    const std::string flat = base64(data, false);
+    std::string out;
+    for (size_t i = 0; i < flat.size(); i += width)
+        out += flat.substr(i, width) + separator;
+    return out;
+}
+
+} // namespace
+
+TEST(Base64, LinesSeparatedByBlankLinesDecodeWholeButNotClean) {
+    std::string data(200, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 7 + 3);
+    const std::string first = base64(data, false).substr(0, 76);
+    struct Row {
+        const char* what;
+        std::string body;
+        Decoded decoded;
+    };
+    const Row rows[] = {
+        {"a blank line after every line", inLines(data, 76, "\r\n\r\n"), {data, false}},
+        {"with LF only, and several blank lines", inLines(data, 76, "\n\n\n"), {data, false}},
+        {"a short file: 26 bytes in 4-character lines",
+         inLines(data.substr(0, 26), 4, "\r\n\r\n"),
+         {data.substr(0, 26), false}},
+        {"a footer after the data still ends it",
+         inLines(data, 76, "\r\n\r\n") + "Thanks\r\n",
+         {decoded64(first).bytes, false}},
+        {"text after a blank line ends it at that line",
+         first + "\r\n\r\n" + first + "\r\n\r\n-- \r\nsignature\r\n",
+         {decoded64(first).bytes, false}},
+        {"a short line before more data ends it",
+         first + "\r\n\r\nQUJD\r\n\r\n" + first + "\r\n",
+         {decoded64(first).bytes, false}},
+        {"blank lines after the data alone are clean",
+         inLines(data, 76, "\r\n") + "\r\n\r\n",
+         {data, true}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(decoded64(row.body), row.decoded);
+    }
+}
+
+TEST(Base64, DataAfterThePaddingIsNeverClean) {
+    // Whole groups after the padding: counting pad characters alone would pass these.
+    const Row64 rows[] = {
+        {"QQ==QUJD", {"A", false}},
+        {"QUI=QUJD", {"AB", false}},
+        {"QQ==QQ==", {"A", false}},
+        {"QQ==\r\n\r\nQUJD\r\n", {"A", false}},
+        {"QUJD\r\nQQ==\r\n\r\nQUJD\r\n", {"ABCA", false}},
+    };
+    for (const Row64& row : rows) {
+        SCOPED_TRACE(row.body);
+        EXPECT_EQ(decoded64(row.body), row.decoded);
+    }
 }
 
 TEST(Base64, RandomDataSurvivesLineBreaksAtAnyAlignment) {

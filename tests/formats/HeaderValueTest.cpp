@@ -123,3 +123,52 @@ TEST(HeaderParameters, Rfc2231) {
                   ->value,
               "abcd");
 }
+
+TEST(HeaderParameters, BrokenQuotingAndContinuationsGiveTheReadablePartOfTheValue) {
+    struct Row {
+        const char* what;
+        const char* parameters;
+        Decoded filename;
+    };
+    const std::string one = "\xE4\xB8\x80", two = "\xE4\xBA\x8C"; // in UTF-8
+    const Row rows[] = {
+        {"encoded words in continuations",
+         "filename*0=\"=?UTF-8?B?5LiA?=\"; filename*1=\"=?UTF-8?B?5LqM?=\"",
+         {one + two, "UTF-8"}},
+        {"an encoded word split between sections",
+         "filename*0=\"=?UTF-8?B?5Li\"; filename*1=\"A5LqM?=.txt\"",
+         {one + two + ".txt", "UTF-8"}},
+        {"a section whose quote the next one closes",
+         "filename*0=\"=?UTF-8?B?5LiA?=; filename*1=\"=?UTF-8?B?5LqM?=\"",
+         {one + two, "UTF-8"}},
+        {"sections counted from 1",
+         "filename*1=\"report\"; filename*2=\".pdf\"",
+         {"report.pdf", ""}},
+        {"a quote never closed", "filename=\"abc.pdf; size=123", {"abc.pdf", ""}},
+        {"doubled quotes", "filename=\"\"abc.pdf\"\"; size=3", {"abc.pdf", ""}},
+        {"quotes inside, unescaped",
+         "filename=\"Report \"final\".pdf\"; size=1",
+         {"Report final.pdf", ""}},
+        {"text after the closing quote is noise", "filename=\"a.pdf\"size=3; x=1", {"a.pdf", ""}},
+        {"the next parameter's quote closing this one",
+         "filename=\"abc.pdf; name=\"x.txt\"",
+         {"abc.pdf", ""}},
+        // Quoted as it should be, a name may hold what looks like a parameter.
+        {"a quoted name with a semicolon and an equals sign",
+         "filename=\"a; b=c.txt\"",
+         {"a; b=c.txt", ""}},
+        {"an RFC 2231 charset keeps its words as written",
+         "filename*0*=utf-8''%3D%3F; filename*1=x",
+         {"=?x", "utf-8"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(parameter(row.parameters), row.filename);
+    }
+    // The parameters after a broken one are read as themselves.
+    const HeaderValue value("attachment; filename=\"abc.pdf; size=123; name=\"x.txt\"");
+    ASSERT_NE(value.parameter("size"), nullptr);
+    EXPECT_EQ(value.parameter("size")->value, "123");
+    ASSERT_NE(value.parameter("name"), nullptr);
+    EXPECT_EQ(value.parameter("name")->value, "x.txt");
+}

@@ -154,7 +154,7 @@ TEST(MimeNames, ParametersAndEncodedWords) {
               "b.txt");
     EXPECT_EQ(nameOf("Content-Disposition: inline; filename=b.txt\r\nContent-Type: text/plain; "
                      "name=a.txt"),
-              "a.txt");
+              "b.txt");
     EXPECT_EQ(nameOf("Content-Disposition: inline"), "");
     EXPECT_EQ(nameOf("Content-Disposition: attachment"), "attachment.txt");
     EXPECT_EQ(nameOf("Content-Type: text/plain; NAME = \"x=y.txt\" "), "x=y.txt");
@@ -166,6 +166,97 @@ TEST(MimeNames, ParametersAndEncodedWords) {
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename=\"x =?utf-8?B?YQ==?=\""), "x a");
     EXPECT_EQ(nameOf("Content-Disposition: attachment; filename*=utf-8''%C3%A9.txt"),
               "\xC3\xA9.txt");
+}
+
+TEST(MimeNames, TheDispositionsFilenameWinsOverTheTypesName) {
+    struct Row {
+        const char* what;
+        const char* headers;
+        const char* name;
+        const char* charset;
+    };
+    const Row rows[] = {
+        {"filename after name",
+         "Content-Type: text/plain; name=a.txt\r\n"
+         "Content-Disposition: attachment; filename=b.txt",
+         "b.txt", ""},
+        {"filename before name",
+         "Content-Disposition: attachment; filename=b.txt\r\n"
+         "Content-Type: text/plain; name=a.txt",
+         "b.txt", ""},
+        {"filename* before name*",
+         "Content-Disposition: attachment; filename*=utf-8''b.txt\r\n"
+         "Content-Type: text/plain; name*=koi8-r''a.txt",
+         "b.txt", "utf-8"},
+        {"filename* after name*",
+         "Content-Type: text/plain; name*=koi8-r''a.txt\r\n"
+         "Content-Disposition: attachment; filename*=utf-8''b.txt",
+         "b.txt", "utf-8"},
+        {"a plain filename beats an RFC 2231 name",
+         "Content-Disposition: inline; filename=b.txt\r\n"
+         "Content-Type: text/plain; name*=koi8-r''a.txt",
+         "b.txt", ""},
+        {"an encoded filename brings its charset",
+         "Content-Type: text/plain; name=\"=?koi8-r?B?YS50eHQ=?=\"\r\n"
+         "Content-Disposition: attachment; filename=\"=?utf-8?B?Yi50eHQ=?=\"",
+         "b.txt", "utf-8"},
+        {"a disposition without filename leaves the name",
+         "Content-Disposition: attachment\r\nContent-Type: text/plain; name=a.txt", "a.txt", ""},
+        {"an empty filename leaves the name",
+         "Content-Disposition: attachment; filename=\"\"\r\nContent-Type: text/plain; name=a.txt",
+         "a.txt", ""},
+        {"of two filenames the later",
+         "Content-Disposition: attachment; filename=b.txt\r\n"
+         "Content-Type: text/plain; name=a.txt\r\n"
+         "Content-Disposition: attachment; filename=c.txt",
+         "c.txt", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Parsed m(std::string("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n") +
+                 row.headers + "\r\n\r\nx\r\n--b--\r\n");
+        ASSERT_EQ(m.root.allParts.size(), 1u);
+        EXPECT_EQ(str(m.part(0).fileName), row.name);
+        EXPECT_EQ(str(m.part(0).charset), row.charset);
+    }
+}
+
+TEST(MimeNames, ABlankNameIsNoName) {
+    struct Row {
+        const char* what;
+        const char* headers;
+        const char* name;
+    };
+    const Row rows[] = {
+        {"a blank type name", "Content-Type: text/html; name=\" \"", ""},
+        {"a tab as filename",
+         "Content-Type: text/plain\r\nContent-Disposition: inline; "
+         "filename=\"\t\"",
+         ""},
+        {"an encoded word of a space", "Content-Type: text/plain; name=\"=?utf-8?B?IA==?=\"", ""},
+        {"RFC 2231 spaces", "Content-Type: text/plain; name*=utf-8''%20%20", ""},
+        {"a blank filename leaves the name",
+         "Content-Type: text/plain; name=a.txt\r\n"
+         "Content-Disposition: inline; filename=\" \"",
+         "a.txt"},
+        {"a blank RFC 2231 value leaves the plain one",
+         "Content-Type: text/plain\r\nContent-Disposition: inline; filename*=utf-8''%20; "
+         "filename=b.txt",
+         "b.txt"},
+        {"an attachment without a real name is named after its type",
+         "Content-Type: application/pdf\r\nContent-Disposition: attachment; filename=\"  \"",
+         "attachment.pdf"},
+        {"blanks around a name stay with it", "Content-Type: text/plain; name=\" a.txt \"",
+         " a.txt "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Parsed m(std::string("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n") +
+                 row.headers + "\r\n\r\nbody text\r\n--b--\r\n");
+        ASSERT_EQ(m.root.allParts.size(), 1u);
+        EXPECT_EQ(str(m.part(0).fileName), row.name);
+        EXPECT_EQ(m.part(0).isAttachment(), row.name[0] != '\0');
+    }
 }
 
 TEST(MimeParse, MultipartWithFilenameIsNoAttachment) {
@@ -493,26 +584,32 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
         EXPECT_EQ(m.cut(), "!");
     }
     {
-        // A cut that reaches the end of a text without a final line break takes the break
-        // before it: the line before it becomes the last.
-        const std::string last = "Subject: x\r\n\r\nHello\r\nBLOCK";
-        Parsed m(last);
-        m.plan.dropFromBody(m.root, 7, 12);
-        EXPECT_EQ(m.cut(), "Subject: x\r\n\r\nHello");
-        Parsed only(last);
-        only.plan.dropFromBody(only.root, 0, 12);
-        EXPECT_EQ(only.cut(), "Subject: x\r\n\r\n");
-        // "Hello\r" as the last line would read as "Hello".
-        Parsed cr("Subject: x\r\n\r\nHello\r\r\nBLOCK");
-        EXPECT_FALSE(cr.plan.dropFromBody(cr.root, 8, 13));
-        // Two cuts in a row, the second ending the text: the break before the first goes.
+        // A cut that reaches the end of the text leaves exactly what was before it: the
+        // body ended by the text's end holds every byte up to it.
+        struct Row {
+            const char* body;
+            int64_t start, end;
+            const char* rest;
+        };
+        const Row rows[] = {
+            {"Hello\r\nBLOCK", 7, 12, "Hello\r\n"},
+            {"Hello\r\nBLOCK", 0, 12, ""},
+            {"Hello\r\nBLOCK\r\n", 7, 14, "Hello\r\n"},
+            {"Hello\r\nBLOCK\r\n", 7, 12, "Hello\r\n\r\n"},
+            {"Hello\r\r\nBLOCK", 8, 13, "Hello\r\r\n"},
+            {"Hello\r\n\nBLOCK", 8, 13, "Hello\r\n\n"},
+        };
+        for (const Row& row : rows) {
+            SCOPED_TRACE(testing::PrintToString(std::string(row.body)));
+            Parsed m(std::string("Subject: x\r\n\r\n") + row.body);
+            ASSERT_TRUE(m.plan.dropFromBody(m.root, row.start, row.end));
+            EXPECT_EQ(m.cut(), std::string("Subject: x\r\n\r\n") + row.rest);
+        }
+        // Two cuts in a row, the second ending the text.
         Parsed two("Subject: x\r\n\r\nHello\r\nONE\r\nTWO");
         ASSERT_TRUE(two.plan.dropFromBody(two.root, 7, 12));
         ASSERT_TRUE(two.plan.dropFromBody(two.root, 12, 15));
-        EXPECT_EQ(two.cut(), "Subject: x\r\n\r\nHello");
-        Parsed lf("Subject: x\r\n\r\nHello\r\n\nBLOCK");
-        EXPECT_FALSE(lf.plan.dropFromBody(lf.root, 8, 13));
-        EXPECT_EQ(cr.cut(), cr.text);
+        EXPECT_EQ(two.cut(), "Subject: x\r\n\r\nHello\r\n");
     }
     {
         // The check fails when the cut text does not give the body less the range.
@@ -528,4 +625,111 @@ TEST(MimeCut, ARangeOfATextBodyIsCutExactly) {
         auto wholeView = view(whole);
         EXPECT_FALSE(cutKeepsTheRest(m.root, m.plan, wholeView));
     }
+}
+
+TEST(MimeParse, ADigestsPartsAreMessagesUnlessTyped) {
+    const std::string inner = "Subject: one\r\nContent-Type: multipart/mixed; boundary=i\r\n\r\n"
+                              "--i\r\nContent-Type: image/png; name=in.png\r\n\r\nPNG\r\n--i--\r\n";
+    struct Row {
+        const char* what;
+        std::string outerType;
+        std::string partHeaders;
+        const char* mediaType; // of the outer part
+        bool readAsMessage;
+    };
+    const Row rows[] = {
+        {"a digest's untyped part is a message", "multipart/digest", "", "message/rfc822", true},
+        {"its type is compared in lower case", "Multipart/Digest", "", "message/rfc822", true},
+        {"a part typed text stays text", "multipart/digest", "Content-Type: text/plain\r\n",
+         "text/plain", false},
+        {"an encoded untyped part is a message kept whole", "multipart/digest",
+         "Content-Transfer-Encoding: base64\r\n", "message/rfc822", false},
+        {"in a mixed, an untyped part is text", "multipart/mixed", "", "", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Parsed m("Content-Type: " + row.outerType + "; boundary=d\r\n\r\n--d\r\n" +
+                 row.partHeaders + "\r\n" + inner + "--d--\r\n");
+        ASSERT_TRUE(m.ok);
+        EXPECT_EQ(m.part(0).mediaType, row.mediaType);
+        EXPECT_EQ(m.part(0).carriesMessage, row.readAsMessage);
+        // Read as a message, the picture inside is found like any attachment.
+        const bool found = m.root.allParts.size() == 3 && str(m.part(2).fileName) == "in.png";
+        EXPECT_EQ(found, row.readAsMessage);
+    }
+}
+
+TEST(MimeParse, ABodyEndedByTheTextsEndKeepsItsLastLineBreak) {
+    struct Row {
+        const char* what;
+        std::string text;
+        int part; // -1: the root
+        const char* body;
+    };
+    const std::string mixed = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                              "Content-Type: text/plain; name=a.txt\r\n\r\n";
+    const Row rows[] = {
+        {"a message that is the file", "Content-Type: text/plain; name=a.txt\n\nline1\nline2\n", -1,
+         "line1\nline2\n"},
+        {"the same with CR LF", "Subject: x\r\n\r\nline1\r\nline2\r\n", -1, "line1\r\nline2\r\n"},
+        {"no last line break", "Subject: x\r\n\r\nline1\r\nline2", -1, "line1\r\nline2"},
+        {"a lone CR at the end", "Subject: x\r\n\r\nline1\r", -1, "line1\r"},
+        {"an empty last line", "Subject: x\r\n\r\n\r\n", -1, "\r\n"},
+        {"no body line", "Subject: x\r\n\r\n", -1, ""},
+        {"a damaged header block", "Subject: x\r\nno header\r\n", -1, "no header\r\n"},
+        {"a boundary line takes the break before it", mixed + "line1\nline2\n--b--\r\n", 0,
+         "line1\nline2"},
+        {"a preamble ends at the first boundary", mixed + "x\r\n--b--\r\n", -1, ""},
+        {"a part never closed", mixed + "line1\r\n", 0, "line1\r\n"},
+        {"the epilogue is no body", mixed + "x\r\n--b--\r\nafter\r\n", 0, "x"},
+        {"a forwarded message that is the text",
+         "Content-Type: message/rfc822\r\n\r\nSubject: in\r\n\r\nline\r\n", 0, "line\r\n"},
+        {"and the part that carries it",
+         "Content-Type: message/rfc822\r\n\r\nSubject: in\r\n\r\nline\r\n", -1,
+         "Subject: in\r\n\r\nline\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Parsed m(row.text);
+        const MimePart& part = row.part < 0 ? m.root : m.part(size_t(row.part));
+        EXPECT_EQ(str(part.body), row.body);
+    }
+    // What is saved of a message that is the file.
+    Parsed file("Content-Type: text/plain; name=a.txt\n\nline1\nline2\n");
+    Block out;
+    EXPECT_TRUE(decodeContent(file.root, out));
+    EXPECT_EQ(str(out), "line1\nline2\n");
+}
+
+TEST(MimeParse, AMessageOfHeadersOnlyIsNamedAsWithAnEmptyBody) {
+    struct Row {
+        const char* headers;
+        const char* name;
+    };
+    const Row rows[] = {
+        {"Content-Type: text/plain; name=a.txt", "a.txt"},
+        {"Content-Disposition: attachment; filename=scan.pdf\r\nContent-Type: application/pdf\r\n"
+         "Content-Transfer-Encoding: base64",
+         "scan.pdf"},
+        {"Content-Type: application/pdf\r\nContent-Disposition: attachment", "attachment.pdf"},
+        {"Subject: no name", ""},
+    };
+    for (const Row& row : rows) {
+        for (const char* ending : {"", "\r\n", "\r\n\r\n"}) {
+            SCOPED_TRACE(std::string(row.headers) + testing::PrintToString(std::string(ending)));
+            Parsed m(std::string(row.headers) + ending);
+            EXPECT_TRUE(m.ok);
+            EXPECT_EQ(str(m.root.fileName), row.name);
+            EXPECT_EQ(m.root.isAttachment(), row.name[0] != '\0');
+            Block out;
+            EXPECT_TRUE(decodeContent(m.root, out));
+            EXPECT_EQ(out.byteSize(), 0);
+        }
+    }
+    // A part the text ends in its headers is named too; it stays uncut (no boundary ended it).
+    Parsed part("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                "Content-Type: text/plain; name=a.txt\r\n");
+    ASSERT_EQ(part.root.allParts.size(), 1u);
+    EXPECT_EQ(str(part.part(0).fileName), "a.txt");
+    EXPECT_FALSE(part.part(0).hasExactExtent());
 }

@@ -74,6 +74,10 @@ const std::vector<Sample> samples = {
     {"windows-1256", "\xE3\xD1\xCD\xC8\xC7", "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"},
     {"windows-1257", "\xC0\xFEuolas", "\xC4\x84\xC5\xBEuolas"},
     {"windows-1258", "\xD0\xF4ng", "\xC4\x90\xC3\xB4ng"},
+    // TNEF's Unicode names.
+    {"utf-16le", std::string("R\0\xE9\0s\0\x3C\x8A", 8), "R\xC3\xA9s\xE8\xA8\xBC"},
+    // The Macintosh's own set, in which BinHex headers name their files.
+    {"macintosh", "Caf\x8E \xA5", "Caf\xC3\xA9 \xE2\x80\xA2"},
     {"koi8-r", "\xD4\xC5\xD3\xD4", "\xD1\x82\xD0\xB5\xD1\x81\xD1\x82"},
     {"koi8-u", "\xEB\xC9\xA7\xD7", "\xD0\x9A\xD0\xB8\xD1\x97\xD0\xB2"},
     {"shift_jis", "\x95\\\x8Cv\x8EZ", "\xE8\xA1\xA8\xE8\xA8\x88\xE7\xAE\x97"},
@@ -110,7 +114,7 @@ TEST(CharsetTest, EveryCharsetOfTheTableGivesItsNameOrCountsAsUnknown) {
             EXPECT_EQ(nameOf(s.bytes, s.charset), nameOf(s.bytes, "x-no-such-charset"));
         }
     }
-    // iconv has them all; Wine lacks some of Windows' code pages (ISO-2022-JP among them).
+    // iconv has them all; Wine lacks some of Windows' code pages (GB18030 among them).
     if (!hostPathRules.driveAndNetworkRoots) {
         EXPECT_EQ(missing, "");
     }
@@ -146,6 +150,35 @@ TEST(CharsetTest, LabelsAreFoundWhateverTheirCaseQuotesAndLanguage) {
         EXPECT_EQ(Charset(String(row.label)).codePage(), row.codePage);
     }
     EXPECT_FALSE(Charset(String("x-no-such-charset")).isAvailable());
+}
+
+TEST(CharsetTest, TheExtensionsOfIso2022JpConvertOnEverySystem) {
+    struct Row {
+        const char* charset;
+        std::string bytes;
+        std::string utf8;
+    };
+    const std::string encodeTest = "\xE3\x82\xA8\xE3\x83\xB3\xE3\x82\xB3\xE3\x83\xBC\xE3\x83\x89"
+                                   "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.txt";
+    const std::string jis = "\x1B$B%(%s%3!<%I%F%9%H\x1B(B.txt";
+    const Row rows[] = {
+        {"ISO-2022-JP", jis, encodeTest},
+        {"ISO-2022-JP-1", jis, encodeTest},
+        {"ISO-2022-JP-2", jis, encodeTest},
+        {"csISO2022JP2", jis, encodeTest},
+        {"ISO-2022-JP-3", jis, encodeTest},
+        {"iso-2022-jp-2", "caf\x1B.A\x1BNi.txt", "caf\xC3\xA9.txt"},
+        {"iso-2022-jp-2", "\x1B.F\x1BNa\x1BNb", "\xCE\xB1\xCE\xB2"},
+        {"iso-2022-jp-2", "\x1B$AVPND\x1B(B", "\xE4\xB8\xAD\xE6\x96\x87"},
+        {"iso-2022-jp-2", "\x1B$(CGQ19\x1B(B", "\xED\x95\x9C\xEA\xB5\xAD"},
+        {"iso-2022-jp-3", "\x1B$(QF|K\\\x1B(B", "\xE6\x97\xA5\xE6\x9C\xAC"},
+        {"iso-2022-jp-2", "\x1B(I6@\x1B(B", "\xEF\xBD\xB6\xEF\xBE\x80"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.charset) + ": " + row.utf8);
+        EXPECT_TRUE(Charset(String(row.charset)).isAvailable());
+        EXPECT_EQ(nameOf(row.bytes, row.charset), row.utf8);
+    }
 }
 
 TEST(CharsetTest, ShiftJisKeepsItsBackslashBytesInsideTheirCharacters) {
@@ -187,6 +220,32 @@ TEST(CharsetTest, EightBitBytesUnderAnAsciiOrUtf8LabelAreRaw) {
     EXPECT_EQ(nameOf("R\xE9sum\xE9", "us-ascii"), rawOf("R\xE9sum\xE9"));
     EXPECT_EQ(nameOf("R\xE9sum\xE9", "utf-8"), rawOf("R\xE9sum\xE9"));
     EXPECT_EQ(nameOf("plain.txt", "us-ascii"), "plain.txt");
+}
+
+TEST(CharsetTest, Utf8WithAFewBrokenBytesIsReadAsUtf8) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    struct Row {
+        const char* what;
+        const char* charset;
+        std::string bytes;
+        std::string utf8; // empty: read as raw 8-bit text
+    };
+    const Row rows[] = {
+        {"a name cut inside its last character", "", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA",
+         "\xE6\x97\xA5\xE6\x9C\xAC" + fffd + fffd},
+        {"one broken last byte after a long name", "utf-8",
+         "R\xC3\xA9sum\xC3\xA9 of the year, final version \xC3",
+         "R\xC3\xA9sum\xC3\xA9 of the year, final version " + fffd},
+        {"a stray byte inside", "us-ascii", "caf\xC3\xA9\x80.txt", "caf\xC3\xA9" + fffd + ".txt"},
+        {"an overlong form is broken too", "", "\xC3\xA9\xC0\xAF.txt",
+         "\xC3\xA9" + fffd + fffd + ".txt"},
+        {"Latin-1 holds no UTF-8 sequence", "utf-8", "R\xE9sum\xE9.txt", ""},
+        {"more broken spots than sequences", "", "\xC3\xA9 d\xE9j\xE0 vu", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(nameOf(row.bytes, row.charset), row.utf8.empty() ? rawOf(row.bytes) : row.utf8);
+    }
 }
 
 TEST(CharsetTest, NamesTakeTheFormOfTheSystemsFileNames) {
