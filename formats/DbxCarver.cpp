@@ -1,5 +1,6 @@
 #include "formats/DbxCarver.h"
 
+#include "formats/DbxBlockHeader.h"
 #include "formats/DbxMailbox.h"
 
 #include <algorithm>
@@ -10,12 +11,8 @@ namespace TOVK_Internet {
 
 namespace {
 
-constexpr uint32_t headerBytes = 16;
+constexpr uint32_t headerBytes = DbxBlockHeader::size;
 constexpr uint64_t offsetLimit = uint64_t(1) << 32; // the format's offsets are 32-bit
-
-uint32_t get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // Eight bytes at once, the first in the lowest bits, as the format stores its numbers.
 static_assert(std::endian::native == std::endian::little, "the scan reads words in file order");
@@ -50,12 +47,11 @@ struct Blocks {
 
 } // namespace
 
-bool DbxCarver::plausibleBlock(const uint8_t* header, uint64_t offset, uint64_t size) {
-    const uint32_t capacity = get32(header + 4);
-    const uint32_t length = get32(header + 8);
-    const uint32_t next = get32(header + 12);
-    return get32(header) == offset && offset >= DbxMailbox::headerSize && capacity > 0 &&
-           length <= capacity && offset + headerBytes + capacity <= size &&
+bool DbxCarver::plausibleBlock(const uint8_t* raw, uint64_t offset, uint64_t size) {
+    const DbxBlockHeader header = DbxBlockHeader::decode(raw);
+    const uint32_t next = header.next;
+    return header.isWholeBlockAt(offset, size) && offset >= DbxMailbox::headerSize &&
+           header.capacity > 0 &&
            (next == 0 || (next >= DbxMailbox::headerSize && next + uint64_t(headerBytes) <= size));
 }
 

@@ -1,5 +1,6 @@
 #include "formats/DbxMailbox.h"
 
+#include "formats/DbxBlockHeader.h"
 #include "formats/DbxCarver.h"
 
 #include <algorithm>
@@ -31,15 +32,6 @@ constexpr uint32_t smallReach = 1024;
 // Three passes of 11 bits each sort the offsets, which are unsigned 32-bit numbers.
 constexpr uint32_t radixBits = 11;
 constexpr uint32_t radixMask = (1u << radixBits) - 1;
-
-uint32_t get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 } // namespace
 
@@ -381,14 +373,10 @@ bool DbxMailbox::walkChains() {
         for (uint32_t at = first;;) {
             if (budget-- == 0)
                 return false;
-            BlockHeader header;
-            uint8_t raw[16];
-            if (!readAt(at, raw, 16))
+            uint8_t raw[DbxBlockHeader::size];
+            if (!readAt(at, raw, DbxBlockHeader::size))
                 break;
-            header.self = get32(raw);
-            header.capacity = get32(raw + 4);
-            header.length = get32(raw + 8);
-            header.next = get32(raw + 12);
+            const DbxBlockHeader header = DbxBlockHeader::decode(raw);
             if (header.self != at) {
                 note(at, at + 16, chain); // what the chain points at is its own all the same
                 break;
@@ -459,18 +447,12 @@ const DbxMailbox::Extent* DbxMailbox::extentAt(uint32_t start) const {
     return found != extents_.end() && found->start == start ? &*found : nullptr;
 }
 
-bool DbxMailbox::readBlockHeader(uint32_t offset, BlockHeader& header, Source source) {
-    uint8_t raw[16];
-    if (!readFrom(source, offset, raw, 16))
+bool DbxMailbox::readBlockHeader(uint32_t offset, DbxBlockHeader& header, Source source) {
+    uint8_t raw[DbxBlockHeader::size];
+    if (!readFrom(source, offset, raw, DbxBlockHeader::size))
         return false;
-    header.self = get32(raw);
-    header.capacity = get32(raw + 4);
-    header.length = get32(raw + 8);
-    header.next = get32(raw + 12);
-    // A damaged length must never pull another message's bytes into this one, and a block
-    // that claims more than the file holds is no block.
-    return header.self == offset && header.length <= header.capacity &&
-           inFile(uint64_t(offset) + 16, header.capacity);
+    header = DbxBlockHeader::decode(raw);
+    return header.isWholeBlockAt(offset, size_);
 }
 
 bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
@@ -483,7 +465,7 @@ bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
     uint32_t waiting = offset;
     uint64_t power = 1, steps = 0;
     for (;;) {
-        BlockHeader header;
+        DbxBlockHeader header;
         if (!readBlockHeader(offset, header))
             return false;
         const uint32_t length = header.length;
@@ -540,10 +522,10 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     // mostly a small part of the old one), each block one that the scan gave to this
     // chain alone and with the capacity it had then. Earlier writes may have ended it
     // sooner.
-    std::vector<BlockHeader> blocks;
+    std::vector<DbxBlockHeader> blocks;
     int64_t capacity = 0;
     for (uint32_t at = offset;;) {
-        BlockHeader header;
+        DbxBlockHeader header;
         if (blocks.size() == chainBlocks_[chain] || !readBlockHeader(at, header, Source::Disk))
             return false;
         const Extent* extent = extentAt(at);
@@ -586,16 +568,13 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     int64_t done = 0;
     size_t at = 0;
     for (size_t b = 0; b < spanCount; ++b) {
-        const BlockHeader& header = blocks[b];
+        const DbxBlockHeader& header = blocks[b];
         const uint32_t k =
             static_cast<uint32_t>(std::min<int64_t>(total - done, int64_t(header.capacity)));
         const bool last = b + 1 == spanCount;
         uint8_t* out = newBytes_.data() + at;
-        put32(out, header.self);
-        put32(out + 4, header.capacity);
-        put32(out + 8, k);
         // The text may end exactly where a block ends: the link on still has to go.
-        put32(out + 12, last ? 0 : header.next);
+        DbxBlockHeader{header.self, header.capacity, k, last ? 0 : header.next}.encode(out);
         if (k > 0)
             std::memcpy(out + 16, source + done, k);
         // The same rule once more for the exact bytes about to be written, and what they

@@ -16,6 +16,8 @@
 
 namespace TOVK_Internet {
 
+struct DbxBlockHeader;
+
 class DbxMailbox {
 public:
     enum class Access {
@@ -118,12 +120,6 @@ protected:
     virtual void flushTogetherWith(const std::vector<DbxMailbox*>& others);
 
 private:
-    struct BlockHeader {
-        uint32_t self;
-        uint32_t capacity;
-        uint32_t length;
-        uint32_t next;
-    };
     // Bytes [start, start + length) taken by one block or index structure.
     struct Extent {
         uint32_t start;
@@ -144,7 +140,7 @@ private:
     const uint8_t* page(uint64_t number, uint64_t reach, uint32_t& filled);
     void loadPages(uint64_t first, uint32_t count);
     void forgetPages(uint64_t offset, uint64_t count);
-    bool readBlockHeader(uint32_t offset, BlockHeader& header, Source source = Source::Cache);
+    bool readBlockHeader(uint32_t offset, DbxBlockHeader& header, Source source = Source::Cache);
     bool inFile(uint64_t offset, uint64_t count) const { return offset + count <= size_; }
     void walkIndex(uint32_t root);
     void readRecord(uint32_t record);
