@@ -29,10 +29,6 @@ constexpr uint32_t directBytes = 64u << 10;
 // A small read also takes the rest of a typical block (a 512-byte body) behind a header.
 constexpr uint32_t smallReach = 1024;
 
-// Three passes of 11 bits each sort the offsets, which are unsigned 32-bit numbers.
-constexpr uint32_t radixBits = 11;
-constexpr uint32_t radixMask = (1u << radixBits) - 1;
-
 } // namespace
 
 DbxMailbox::DbxMailbox() = default;
@@ -44,11 +40,7 @@ DbxMailbox::~DbxMailbox() {
 void DbxMailbox::close() {
     file_.close();
     std::fill(pageHeld_.begin(), pageHeld_.end(), 0);
-    extents_.clear();
-    chainOf_.clear();
-    chainSound_.clear();
-    chainBlocks_.clear();
-    mapped_ = false;
+    chains_.clear();
     indexRead_ = false;
     carved_ = false;
     indexed_ = 0;
@@ -197,11 +189,7 @@ void DbxMailbox::forgetPages(uint64_t offset, uint64_t count) {
 
 bool DbxMailbox::scan() {
     messageOffsets.clear();
-    extents_.clear();
-    chainOf_.clear();
-    chainSound_.clear();
-    chainBlocks_.clear();
-    mapped_ = false;
+    chains_.clear();
     indexRead_ = false;
     carved_ = false;
     try {
@@ -209,13 +197,13 @@ bool DbxMailbox::scan() {
         if (!readAt(rootOffsetPosition, root, 4))
             return false;
         if (writable_)
-            note(0, std::min<uint64_t>(headerSize, size_), indexOwner);
+            chains_.noteIndex(0, std::min<uint64_t>(headerSize, size_));
         walkIndex(get32(root));
         indexRead_ = true;
-        if (writable_ && walkChains()) {
-            findSharedBytes();
-            mapped_ = true;
-        }
+        if (writable_)
+            chains_.mapChains(messageOffsets, size_, [this](uint32_t offset, uint8_t* header) {
+                return readAt(offset, header, DbxBlockHeader::size);
+            });
         return true;
     } catch (int) {
         return false;
@@ -244,7 +232,7 @@ bool DbxMailbox::carve() {
             messageOffsets.push_back(chain.first);
     // Rescue never writes: a chain found by carving may be a deleted message's, or the
     // tail of one that was cut, and nothing says whose bytes it holds.
-    mapped_ = false;
+    chains_.clear();
     carved_ = true;
     return true;
 }
@@ -252,7 +240,7 @@ bool DbxMailbox::carve() {
 void DbxMailbox::takeCarved(std::vector<uint32_t> offsets, size_t indexed) {
     messageOffsets = std::move(offsets);
     indexed_ = std::min(indexed, messageOffsets.size());
-    mapped_ = false;
+    chains_.clear();
     carved_ = true;
 }
 
@@ -284,7 +272,7 @@ void DbxMailbox::walkIndex(uint32_t root) {
         if (count && !readAt(uint64_t(node) + 24, frame.entries.data(), 12u * count))
             throw corrupt;
         if (writable_)
-            note(node, uint64_t(node) + 24 + 12u * count, indexOwner);
+            chains_.noteIndex(node, uint64_t(node) + 24 + 12u * count);
         stack.push_back(std::move(frame));
     };
 
@@ -318,7 +306,7 @@ void DbxMailbox::readRecord(uint32_t record) {
     if (n && !readAt(uint64_t(record) + 12, words, 4u * n))
         throw corrupt;
     if (writable_)
-        note(record, uint64_t(record) + 12 + 4u * n, indexOwner);
+        chains_.noteIndex(record, uint64_t(record) + 12 + 4u * n);
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t word = get32(words + 4 * i);
         if ((word & 0x7F) != 4)
@@ -332,119 +320,11 @@ void DbxMailbox::readRecord(uint32_t record) {
             if (!readAt(at, data, 4))
                 throw corrupt;
             if (writable_)
-                note(at, at + 4, indexOwner);
+                chains_.noteIndex(at, at + 4);
             messageOffsets.push_back(get32(data));
         }
         return; // later words are not looked at
     }
-}
-
-// A length beyond 32 bits can only come from a damaged capacity in a file larger than
-// 4 GiB; clipped, the extent still reaches past every offset the format can name.
-void DbxMailbox::note(uint64_t start, uint64_t end, uint32_t owner) {
-    if (end > start)
-        extents_.push_back({static_cast<uint32_t>(start),
-                            static_cast<uint32_t>(std::min<uint64_t>(end - start, UINT32_MAX)),
-                            owner});
-}
-
-// Notes the bytes of every block of every chain, from the block headers alone. A chain
-// that is damaged anywhere is never written, but the bytes it claims are noted all the
-// same: another chain that reaches into them is not written either.
-bool DbxMailbox::walkChains() {
-    // A sound mailbox holds fewer than size / 16 blocks. More steps than that mean chains
-    // running into each other so often that walking on could take time quadratic in the
-    // file: then nothing is written.
-    uint64_t budget = size_ / 16 + 1;
-    chainSound_.assign(1, 0); // chain number 0 is the index
-    chainBlocks_.assign(1, 0);
-    for (const uint32_t first : messageOffsets) {
-        const auto [found, fresh] = chainOf_.emplace(first, uint32_t(chainSound_.size()));
-        if (!fresh)
-            continue; // two records naming one chain: one message, walked once
-        const uint32_t chain = found->second;
-        bool sound = false;
-        uint32_t blocks = 0;
-        // Brent's cycle detection: the walk compares each link with a block it passed,
-        // moved on at every power of two, so a loop ends the walk without a set of
-        // every block seen.
-        uint32_t waiting = first;
-        uint64_t power = 1, steps = 0;
-        for (uint32_t at = first;;) {
-            if (budget-- == 0)
-                return false;
-            uint8_t raw[DbxBlockHeader::size];
-            if (!readAt(at, raw, DbxBlockHeader::size))
-                break;
-            const DbxBlockHeader header = DbxBlockHeader::decode(raw);
-            if (header.self != at) {
-                note(at, at + 16, chain); // what the chain points at is its own all the same
-                break;
-            }
-            ++blocks;
-            const uint64_t claimed = uint64_t(std::max(header.capacity, header.length));
-            const uint64_t end = uint64_t(at) + 16 + claimed;
-            note(at, std::min(end, size_), chain);
-            if (header.length > header.capacity || end > size_)
-                break;
-            if (header.next == 0) {
-                sound = true;
-                break;
-            }
-            if (header.next == waiting)
-                break;
-            if (++steps == power) {
-                waiting = header.next;
-                power *= 2;
-                steps = 0;
-            }
-            at = header.next;
-        }
-        chainSound_.push_back(sound);
-        chainBlocks_.push_back(blocks);
-    }
-    return true;
-}
-
-// Any two extents that share a byte make both their chains unwritable: a block whose
-// capacity reaches into a neighbour, two chains sharing a block, a record inside a body.
-void DbxMailbox::findSharedBytes() {
-    // A radix sort: a comparison sort of the hundreds of thousands of blocks of a large
-    // mailbox cost more than walking them.
-    std::vector<Extent> sorted(extents_.size());
-    for (uint32_t shift = 0; shift < 31; shift += radixBits) {
-        std::vector<uint32_t> first(size_t(1) << radixBits, 0);
-        for (const Extent& e : extents_)
-            ++first[(e.start >> shift) & radixMask];
-        uint32_t total = 0;
-        for (uint32_t& f : first)
-            total += std::exchange(f, total);
-        for (const Extent& e : extents_)
-            sorted[first[(e.start >> shift) & radixMask]++] = e;
-        extents_.swap(sorted);
-    }
-    // Sorted by start, an extent shares bytes with an earlier one exactly when it starts
-    // before the furthest end so far; the extent holding that end shares them too.
-    uint64_t reach = 0;
-    uint32_t reacher = indexOwner;
-    for (const Extent& e : extents_) {
-        if (e.start < reach) {
-            chainSound_[e.owner] = 0;
-            chainSound_[reacher] = 0;
-        }
-        const uint64_t end = uint64_t(e.start) + e.length;
-        if (end > reach) {
-            reach = end;
-            reacher = e.owner;
-        }
-    }
-}
-
-const DbxMailbox::Extent* DbxMailbox::extentAt(uint32_t start) const {
-    const auto found =
-        std::lower_bound(extents_.begin(), extents_.end(), start,
-                         [](const Extent& e, uint32_t value) { return e.start < value; });
-    return found != extents_.end() && found->start == start ? &*found : nullptr;
 }
 
 bool DbxMailbox::readBlockHeader(uint32_t offset, DbxBlockHeader& header, Source source) {
@@ -459,7 +339,7 @@ bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
     text.setWide(false);
     text.setPolicy(true, false);
     text.clear();
-    // Brent's cycle detection, as in walkChains: no set of blocks seen, so a message costs
+    // Brent's cycle detection, as in ChainMap: no set of blocks seen, so a message costs
     // no heap of its own. Until a loop is caught the text may hold blocks twice, but a
     // sound chain can never hold more bytes than the file.
     uint32_t waiting = offset;
@@ -508,12 +388,9 @@ void DbxMailbox::flushFile() {
 
 bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     restored_ = true;
-    if (!mapped_)
+    const uint32_t chain = chains_.soundChain(offset);
+    if (chain == ChainMap::noChain)
         return false;
-    const auto found = chainOf_.find(offset);
-    if (found == chainOf_.end() || !chainSound_[found->second])
-        return false;
-    const uint32_t chain = found->second;
     const int32_t total = text.byteSize();
     if (total < 0)
         return false;
@@ -526,10 +403,9 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     int64_t capacity = 0;
     for (uint32_t at = offset;;) {
         DbxBlockHeader header;
-        if (blocks.size() == chainBlocks_[chain] || !readBlockHeader(at, header, Source::Disk))
-            return false;
-        const Extent* extent = extentAt(at);
-        if (!extent || extent->owner != chain || extent->length != 16 + uint64_t(header.capacity))
+        if (blocks.size() == chains_.blocksOf(chain) ||
+            !readBlockHeader(at, header, Source::Disk) ||
+            !chains_.isBlockOf(chain, at, header.capacity))
             return false;
         blocks.push_back(header);
         capacity += header.capacity;
@@ -580,8 +456,7 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
         // The same rule once more for the exact bytes about to be written, and what they
         // hold now, read before the first byte is written.
         const uint32_t length = 16 + k;
-        const Extent* extent = extentAt(header.self);
-        if (!extent || extent->owner != chain || length > extent->length)
+        if (!chains_.mayWrite(chain, header.self, length))
             return false;
         uint8_t* old = oldBytes_.data() + at;
         if (!readFrom(Source::Disk, header.self, old, length))
@@ -670,12 +545,8 @@ void DbxMailbox::flushTogetherWith(const std::vector<DbxMailbox*>& others) {
 void DbxMailbox::keepOnlyStaged() {
     std::vector<uint8_t>().swap(pages_);
     std::fill(pageHeld_.begin(), pageHeld_.end(), 0);
-    std::vector<Extent>().swap(extents_);
-    std::unordered_map<uint32_t, uint32_t>().swap(chainOf_);
-    std::vector<uint8_t>().swap(chainSound_);
-    std::vector<uint32_t>().swap(chainBlocks_);
+    chains_.release();
     std::vector<uint32_t>().swap(messageOffsets);
-    mapped_ = false;
 }
 
 bool DbxMailbox::settle() {

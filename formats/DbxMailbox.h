@@ -4,6 +4,7 @@
 // chain in place. Nothing else in the file is interpreted or changed.
 #pragma once
 
+#include "formats/ChainMap.h"
 #include "formats/WriteJournal.h"
 #include "utils/Block.h"
 #include "utils/File.h"
@@ -120,14 +121,6 @@ protected:
     virtual void flushTogetherWith(const std::vector<DbxMailbox*>& others);
 
 private:
-    // Bytes [start, start + length) taken by one block or index structure.
-    struct Extent {
-        uint32_t start;
-        uint32_t length;
-        uint32_t owner; // indexOwner, or a chain's number
-    };
-    static constexpr uint32_t indexOwner = 0;
-
     // Reads bytes at an absolute offset through the page cache; false on a short read.
     bool readAt(uint64_t offset, void* buffer, uint32_t count);
     // Past the read cache, straight from the file: what a write is checked against and
@@ -144,10 +137,6 @@ private:
     bool inFile(uint64_t offset, uint64_t count) const { return offset + count <= size_; }
     void walkIndex(uint32_t root);
     void readRecord(uint32_t record);
-    void note(uint64_t start, uint64_t end, uint32_t owner);
-    bool walkChains();
-    void findSharedBytes();
-    const Extent* extentAt(uint32_t start) const;
     bool restore(const std::vector<WriteJournal::Span>& spans, size_t count);
     bool stage(uint32_t offset, const std::vector<WriteJournal::Span>& spans);
     std::vector<WriteJournal::Span> stagedSpans() const;
@@ -176,12 +165,8 @@ private:
     uint64_t streamEnd_ = 0; // page after the last read-ahead run
     uint64_t singleEnd_ = 0; // page after the last small read
 
-    // What the scan found, for writes: sorted by start once complete.
-    std::vector<Extent> extents_;
-    std::unordered_map<uint32_t, uint32_t> chainOf_; // first block -> chain number
-    std::vector<uint8_t> chainSound_;                // per chain number: read whole, shares no byte
-    std::vector<uint32_t> chainBlocks_;              // per chain number: blocks found by the scan
-    bool mapped_ = false;
+    // What the scan found, for writes.
+    ChainMap chains_;
 
     WriteJournal* journal_ = nullptr;
     bool settleEachMessage_ = true;
