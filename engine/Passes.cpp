@@ -75,8 +75,9 @@ ExtractThread::Opened ExtractThread::openMailbox(const Block& name, DbxMailbox& 
     // its messages are being rewritten; without cutting it is only read.
     const bool cut = v.cutAttachments();
     const auto access = cut ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
-    if (!mailbox.open(path, access)) {
-        if (mailbox.openWasRefusedAsInUse())
+    const DbxMailbox::Open opened = mailbox.open(path, access);
+    if (opened != DbxMailbox::Open::Opened) {
+        if (opened == DbxMailbox::Open::InUse)
             TOVK_Utils::format(text,
                                "%s is in use by another program. Close it and try again. "
                                "Extraction will halt.",
@@ -218,13 +219,9 @@ void ExtractThread::processMailbox(const Block& name) {
                                count, name);
         }
         v.postStatusText(text);
-        bool complete = false;
-        bool readFailed = false;
-        try {
-            complete = mailbox.readMessage(offset, message);
-        } catch (int) {
-            readFailed = true;
-        }
+        const DbxMailbox::Read read = mailbox.readMessage(offset, message);
+        const bool complete = read == DbxMailbox::Read::Complete;
+        const bool readFailed = read == DbxMailbox::Read::Unreadable;
         addCount(emailCount, ViewCounter::Emails, 1);
         v.setProgress(++position);
         if (readFailed) {

@@ -15,8 +15,6 @@ namespace TOVK_Internet {
 
 namespace {
 
-constexpr int corrupt = -1; // thrown inside the walk for a damaged structure
-
 // Pages small enough that a block read out of order costs little more than the block, a
 // cache large enough to hold every page of a long message whose blocks are shuffled, and
 // runs long enough that reading in order costs few system calls.
@@ -28,6 +26,11 @@ constexpr uint32_t runPages = 64;    // 256 KiB per read while the file is read 
 constexpr uint32_t directBytes = 64u << 10;
 // A small read also takes the rest of a typical block (a 512-byte body) behind a header.
 constexpr uint32_t smallReach = 1024;
+
+constexpr uint32_t nodeHeaderBytes = 24;
+constexpr uint32_t entryBytes = 12;
+constexpr uint32_t recordHeaderBytes = 12;
+constexpr uint8_t countLimit = 128; // node and record counts are signed bytes
 
 } // namespace
 
@@ -51,78 +54,67 @@ void DbxMailbox::close() {
     stagedMessages_.clear();
 }
 
-bool DbxMailbox::open(const Block& path, Access access) {
+DbxMailbox::Open DbxMailbox::open(const Block& path, Access access) {
     close();
-    inUse_ = false;
     writable_ = access == Access::ReadWrite;
-    file_.setRaiseErrors(true);
-    try {
-        if (!file_.openForReading(path, writable_,
-                                  writable_ ? File::ShareRead : File::ShareReadWrite))
-            return false;
-    } catch (int) {
-        inUse_ = file_.lastErrorWasSharingViolation();
-        return false;
-    }
+    if (!file_.openForReading(path, writable_, writable_ ? File::ShareRead : File::ShareReadWrite))
+        return file_.lastErrorWasSharingViolation() ? Open::InUse : Open::NotAMailbox;
     // POSIX ignores the sharing modes: the lock keeps a second run from cutting or
     // recovering the mailbox while this one writes it.
     if (writable_ && !file_.lock()) {
-        inUse_ = true;
         close();
-        return false;
+        return Open::InUse;
     }
-    try {
-        size_ = file_.getSize(true);
-        // No more pages than the file has: a small mailbox needs no megabytes of cache.
-        const uint64_t filePages = (size_ + pageSize - 1) >> pageBits;
-        slots_ = static_cast<uint32_t>(std::clamp<uint64_t>(filePages, 1, cacheSlots));
-        pageHeld_.assign(slots_, 0);
-        pageFilled_.assign(slots_, 0);
-        streamEnd_ = 0;
-        singleEnd_ = 0;
-        uint8_t magic[8];
-        file_.read(magic, 8);
-        return get32(magic) == firstMagic && get32(magic + 4) == secondMagic;
-    } catch (int) {
-        return false;
+    size_ = file_.getSize();
+    // No more pages than the file has: a small mailbox needs no megabytes of cache.
+    const uint64_t filePages = (size_ + pageSize - 1) >> pageBits;
+    slots_ = static_cast<uint32_t>(std::clamp<uint64_t>(filePages, 1, cacheSlots));
+    pageHeld_.assign(slots_, 0);
+    pageFilled_.assign(slots_, 0);
+    streamEnd_ = 0;
+    singleEnd_ = 0;
+    uint8_t magic[8];
+    if (!file_.read(magic, 8) || get32(magic) != firstMagic || get32(magic + 4) != secondMagic) {
+        close();
+        return Open::NotAMailbox;
     }
+    return Open::Opened;
 }
 
-bool DbxMailbox::readAt(uint64_t offset, void* buffer, uint32_t count) {
+DbxMailbox::Fetched DbxMailbox::readAt(uint64_t offset, void* buffer, uint32_t count) {
     if (!inFile(offset, count))
-        return false;
-    if (count >= directBytes) {
-        file_.seek(static_cast<int64_t>(offset));
-        return file_.readSome(buffer, count) && file_.lastReadCount() == count;
-    }
+        return Fetched::NotThere;
+    if (count >= directBytes)
+        return readFromDisk(offset, buffer, count);
     uint8_t* out = static_cast<uint8_t*>(buffer);
     const uint64_t reach = std::min(size_, offset + std::max(count, smallReach));
     while (count > 0) {
         uint32_t filled = 0;
-        const uint8_t* data = page(offset >> pageBits, reach, filled);
+        const uint8_t* data = nullptr;
+        if (!page(offset >> pageBits, reach, data, filled))
+            return Fetched::Failed;
         const uint32_t within = static_cast<uint32_t>(offset & (pageSize - 1));
         // Short only when the file shrank under us since it was opened.
         if (within >= filled)
-            return false;
+            return Fetched::NotThere;
         const uint32_t n = std::min(count, filled - within);
         std::memcpy(out, data + within, n);
         out += n;
         offset += n;
         count -= n;
     }
-    return true;
+    return Fetched::Bytes;
 }
 
-bool DbxMailbox::readFrom(Source source, uint64_t offset, void* buffer, uint32_t count) {
-    if (source == Source::Cache)
-        return readAt(offset, buffer, count);
+DbxMailbox::Fetched DbxMailbox::readFromDisk(uint64_t offset, void* buffer, uint32_t count) {
     if (!inFile(offset, count))
-        return false;
-    file_.seek(static_cast<int64_t>(offset));
-    return file_.readSome(buffer, count) && file_.lastReadCount() == count;
+        return Fetched::NotThere;
+    if (!file_.seek(static_cast<int64_t>(offset)) || !file_.readSome(buffer, count))
+        return Fetched::Failed;
+    return file_.lastReadCount() == count ? Fetched::Bytes : Fetched::NotThere;
 }
 
-const uint8_t* DbxMailbox::page(uint64_t number, uint64_t reach, uint32_t& filled) {
+bool DbxMailbox::page(uint64_t number, uint64_t reach, const uint8_t*& data, uint32_t& filled) {
     const uint32_t slot = static_cast<uint32_t>(number % slots_);
     if (pageHeld_[slot] != number + 1) {
         uint64_t first = number;
@@ -140,21 +132,24 @@ const uint8_t* DbxMailbox::page(uint64_t number, uint64_t reach, uint32_t& fille
         count = std::min({count, lastPage + 1 - first, uint64_t(slots_)});
         if (number >= first + count)
             first = number + 1 - count;
-        loadPages(first, static_cast<uint32_t>(count));
+        if (!loadPages(first, static_cast<uint32_t>(count)))
+            return false;
         if (run)
             streamEnd_ = first + count;
         else
             singleEnd_ = first + count;
         if (pageHeld_[slot] != number + 1) {
+            data = nullptr;
             filled = 0;
-            return nullptr;
+            return true;
         }
     }
     filled = pageFilled_[slot];
-    return pages_.data() + size_t(slot) * pageSize;
+    data = pages_.data() + size_t(slot) * pageSize;
+    return true;
 }
 
-void DbxMailbox::loadPages(uint64_t first, uint32_t count) {
+bool DbxMailbox::loadPages(uint64_t first, uint32_t count) {
     if (pages_.size() < size_t(slots_) * pageSize)
         pages_.resize(size_t(slots_) * pageSize);
     while (count > 0) {
@@ -162,9 +157,10 @@ void DbxMailbox::loadPages(uint64_t first, uint32_t count) {
         const uint32_t slot = static_cast<uint32_t>(first % slots_);
         const uint32_t n = std::min(count, slots_ - slot);
         for (uint32_t i = 0; i < n; ++i)
-            pageHeld_[slot + i] = 0; // a read that throws leaves no half page behind
-        file_.seek(static_cast<int64_t>(first << pageBits));
-        file_.readSome(pages_.data() + size_t(slot) * pageSize, n * pageSize);
+            pageHeld_[slot + i] = 0; // a read that fails leaves no half page behind
+        if (!file_.seek(static_cast<int64_t>(first << pageBits)) ||
+            !file_.readSome(pages_.data() + size_t(slot) * pageSize, n * pageSize))
+            return false;
         const uint32_t got = file_.lastReadCount();
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t start = i * pageSize;
@@ -175,9 +171,10 @@ void DbxMailbox::loadPages(uint64_t first, uint32_t count) {
         first += n;
         count -= n;
     }
+    return true;
 }
 
-void DbxMailbox::forgetPages(uint64_t offset, uint64_t count) {
+void DbxMailbox::forgetCached(uint64_t offset, uint64_t count) {
     if (count == 0 || slots_ == 0)
         return;
     for (uint64_t p = offset >> pageBits; p <= (offset + count - 1) >> pageBits; ++p) {
@@ -192,37 +189,41 @@ bool DbxMailbox::scan() {
     chains_.clear();
     indexRead_ = false;
     carved_ = false;
-    try {
-        uint8_t root[4];
-        if (!readAt(rootOffsetPosition, root, 4))
-            return false;
-        if (writable_)
-            chains_.noteIndex(0, std::min<uint64_t>(headerSize, size_));
-        walkIndex(get32(root));
-        indexRead_ = true;
-        if (writable_)
-            chains_.mapChains(messageOffsets, size_, [this](uint32_t offset, uint8_t* header) {
-                return readAt(offset, header, DbxBlockHeader::size);
-            });
-        return true;
-    } catch (int) {
+    uint8_t root[4];
+    if (readAt(rootOffsetPosition, root, 4) != Fetched::Bytes)
         return false;
-    }
+    if (writable_)
+        chains_.noteIndex(0, std::min<uint64_t>(headerSize, size_));
+    if (!walkIndex(get32(root)))
+        return false;
+    indexRead_ = true;
+    if (!writable_)
+        return true;
+    bool failed = false;
+    chains_.mapChains(messageOffsets, size_, [&](uint32_t offset, uint8_t* header) {
+        const Fetched got = readAt(offset, header, DbxBlockHeader::size);
+        failed = failed || got == Fetched::Failed;
+        return got == Fetched::Bytes;
+    });
+    // A chain that could not be read is no chain known whole: nothing is written.
+    if (failed)
+        chains_.clear();
+    return !failed;
 }
 
 bool DbxMailbox::carve() {
-    std::vector<DbxCarver::Chain> chains;
-    try {
-        chains = DbxCarver::carve(
-            [this](uint64_t offset, uint8_t* buffer, uint32_t count) {
-                file_.seek(static_cast<int64_t>(offset));
-                file_.readSome(buffer, count);
-                return file_.lastReadCount();
-            },
-            size_);
-    } catch (int) {
+    bool failed = false;
+    const std::vector<DbxCarver::Chain> chains = DbxCarver::carve(
+        [&](uint64_t offset, uint8_t* buffer, uint32_t count) -> uint32_t {
+            if (!file_.seek(static_cast<int64_t>(offset)) || !file_.readSome(buffer, count)) {
+                failed = true;
+                return 0; // ends the carve, as the end of the file would
+            }
+            return file_.lastReadCount();
+        },
+        size_);
+    if (failed)
         return false;
-    }
     if (!indexRead_)
         messageOffsets.clear();
     indexed_ = messageOffsets.size();
@@ -246,7 +247,7 @@ void DbxMailbox::takeCarved(std::vector<uint32_t> offsets, size_t indexed) {
 
 // The walk keeps its own stack and refuses any node or record seen before, so neither a
 // deep tree nor a damaged one that loops can exhaust the stack or run forever.
-void DbxMailbox::walkIndex(uint32_t root) {
+bool DbxMailbox::walkIndex(uint32_t root) {
     struct Frame {
         uint32_t child; // the node's own child, walked after its entries
         std::vector<uint8_t> entries;
@@ -259,54 +260,57 @@ void DbxMailbox::walkIndex(uint32_t root) {
 
     auto pushNode = [&](uint32_t node) {
         if (node == 0)
-            return;
-        if (!nodesSeen.insert(node).second)
-            throw corrupt;
-        uint8_t header[24];
-        if (!readAt(node, header, 24))
-            throw corrupt;
+            return true;
+        uint8_t header[nodeHeaderBytes];
+        if (!nodesSeen.insert(node).second ||
+            readAt(node, header, nodeHeaderBytes) != Fetched::Bytes)
+            return false;
         const uint8_t count = header[17];
-        if (count >= 128)
-            throw corrupt;
-        Frame frame{get32(header + 8), std::vector<uint8_t>(12u * count), count, 0};
-        if (count && !readAt(uint64_t(node) + 24, frame.entries.data(), 12u * count))
-            throw corrupt;
+        if (count >= countLimit)
+            return false;
+        Frame frame{get32(header + 8), std::vector<uint8_t>(entryBytes * count), count, 0};
+        if (count && readAt(uint64_t(node) + nodeHeaderBytes, frame.entries.data(),
+                            entryBytes * count) != Fetched::Bytes)
+            return false;
         if (writable_)
-            chains_.noteIndex(node, uint64_t(node) + 24 + 12u * count);
+            chains_.noteIndex(node, uint64_t(node) + nodeHeaderBytes + entryBytes * count);
         stack.push_back(std::move(frame));
+        return true;
     };
 
-    pushNode(root);
+    if (!pushNode(root))
+        return false;
     while (!stack.empty()) {
         Frame& frame = stack.back();
+        uint32_t child = frame.child;
         if (frame.next < frame.count) {
-            const uint8_t* entry = frame.entries.data() + 12 * frame.next++;
+            const uint8_t* entry = frame.entries.data() + entryBytes * frame.next++;
             const uint32_t record = get32(entry);
-            const uint32_t child = get32(entry + 4);
-            if (!recordsSeen.insert(record).second)
-                throw corrupt;
-            readRecord(record);
-            pushNode(child); // may reallocate the stack: frame is not used after this
-            continue;
+            child = get32(entry + 4);
+            if (!recordsSeen.insert(record).second || !readRecord(record))
+                return false;
+        } else {
+            stack.pop_back();
         }
-        const uint32_t child = frame.child;
-        stack.pop_back();
-        pushNode(child);
+        if (!pushNode(child)) // may reallocate the stack: frame is not used after this
+            return false;
     }
+    return true;
 }
 
-void DbxMailbox::readRecord(uint32_t record) {
-    uint8_t header[12];
-    if (!readAt(record, header, 12))
-        throw corrupt;
+bool DbxMailbox::readRecord(uint32_t record) {
+    uint8_t header[recordHeaderBytes];
+    if (readAt(record, header, recordHeaderBytes) != Fetched::Bytes)
+        return false;
     const uint8_t n = header[10];
-    if (n >= 128)
-        throw corrupt;
-    uint8_t words[4 * 127];
-    if (n && !readAt(uint64_t(record) + 12, words, 4u * n))
-        throw corrupt;
+    if (n >= countLimit)
+        return false;
+    uint8_t words[4 * (countLimit - 1)];
+    const uint64_t data = uint64_t(record) + recordHeaderBytes + 4u * n;
+    if (n && readAt(uint64_t(record) + recordHeaderBytes, words, 4u * n) != Fetched::Bytes)
+        return false;
     if (writable_)
-        chains_.noteIndex(record, uint64_t(record) + 12 + 4u * n);
+        chains_.noteIndex(record, data);
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t word = get32(words + 4 * i);
         if ((word & 0x7F) != 4)
@@ -314,28 +318,32 @@ void DbxMailbox::readRecord(uint32_t record) {
         const uint32_t value = word >> 8;
         if (word & 0x80) {
             messageOffsets.push_back(value);
-        } else {
-            const uint64_t at = uint64_t(record) + 12 + 4u * n + value;
-            uint8_t data[4];
-            if (!readAt(at, data, 4))
-                throw corrupt;
-            if (writable_)
-                chains_.noteIndex(at, at + 4);
-            messageOffsets.push_back(get32(data));
+            return true;
         }
-        return; // later words are not looked at
+        const uint64_t at = data + value;
+        uint8_t offset[4];
+        if (readAt(at, offset, 4) != Fetched::Bytes)
+            return false;
+        if (writable_)
+            chains_.noteIndex(at, at + 4);
+        messageOffsets.push_back(get32(offset));
+        return true; // later words are not looked at
     }
+    return true;
 }
 
-bool DbxMailbox::readBlockHeader(uint32_t offset, DbxBlockHeader& header, Source source) {
+DbxMailbox::Fetched DbxMailbox::readBlockHeader(uint32_t offset, DbxBlockHeader& header,
+                                                Source source) {
     uint8_t raw[DbxBlockHeader::size];
-    if (!readFrom(source, offset, raw, DbxBlockHeader::size))
-        return false;
+    const Fetched got = source == Source::Cache ? readAt(offset, raw, DbxBlockHeader::size)
+                                                : readFromDisk(offset, raw, DbxBlockHeader::size);
+    if (got != Fetched::Bytes)
+        return got;
     header = DbxBlockHeader::decode(raw);
-    return header.isWholeBlockAt(offset, size_);
+    return header.isWholeBlockAt(offset, size_) ? Fetched::Bytes : Fetched::NotThere;
 }
 
-bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
+DbxMailbox::Read DbxMailbox::readMessage(uint32_t offset, Block& text) {
     text.setWide(false);
     text.setPolicy(true, false);
     text.clear();
@@ -346,26 +354,15 @@ bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
     uint64_t power = 1, steps = 0;
     for (;;) {
         DbxBlockHeader header;
-        if (!readBlockHeader(offset, header))
-            return false;
-        const uint32_t length = header.length;
-        if (length > 0) {
-            const int32_t old = text.length();
-            // Checked before the text grows: a damaged length must not size it.
-            if (!inFile(uint64_t(offset) + 16, length) ||
-                uint64_t(old) + uint64_t(length) > size_ ||
-                uint64_t(old) + length > uint64_t(File::MaxBlockBytes))
-                return false;
-            text.resize(old + static_cast<int32_t>(length));
-            if (!readAt(uint64_t(offset) + 16, text.data() + old, length)) {
-                text.resize(old);
-                return false;
-            }
-        }
+        const Fetched got = readBlockHeader(offset, header, Source::Cache);
+        if (got != Fetched::Bytes)
+            return got == Fetched::Failed ? Read::Unreadable : Read::ChainDamaged;
+        if (const Read body = appendBody(offset, header.length, text); body != Read::Complete)
+            return body;
         if (header.next == 0)
-            return true;
+            return Read::Complete;
         if (header.next == waiting)
-            return false;
+            return Read::ChainDamaged;
         if (++steps == power) {
             waiting = header.next;
             power *= 2;
@@ -373,6 +370,23 @@ bool DbxMailbox::readMessage(uint32_t offset, Block& text) {
         }
         offset = header.next;
     }
+}
+
+DbxMailbox::Read DbxMailbox::appendBody(uint32_t block, uint32_t length, Block& text) {
+    if (length == 0)
+        return Read::Complete;
+    const int32_t old = text.length();
+    const uint64_t body = uint64_t(block) + DbxBlockHeader::size;
+    // Checked before the text grows: a damaged length must not size it.
+    if (!inFile(body, length) || uint64_t(old) + uint64_t(length) > size_ ||
+        uint64_t(old) + length > uint64_t(File::MaxBlockBytes))
+        return Read::ChainDamaged;
+    text.resize(old + static_cast<int32_t>(length));
+    const Fetched got = readAt(body, text.data() + old, length);
+    if (got == Fetched::Bytes)
+        return Read::Complete;
+    text.resize(old);
+    return got == Fetched::Failed ? Read::Unreadable : Read::ChainDamaged;
 }
 
 void DbxMailbox::writeAt(uint64_t offset, const void* bytes, uint32_t count) {
@@ -403,9 +417,12 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
     int64_t capacity = 0;
     for (uint32_t at = offset;;) {
         DbxBlockHeader header;
-        if (blocks.size() == chains_.blocksOf(chain) ||
-            !readBlockHeader(at, header, Source::Disk) ||
-            !chains_.isBlockOf(chain, at, header.capacity))
+        if (blocks.size() == chains_.blocksOf(chain))
+            return false;
+        const Fetched got = readBlockHeader(at, header, Source::Disk);
+        if (got == Fetched::Failed)
+            throw TOVK_Utils::FileFailure;
+        if (got != Fetched::Bytes || !chains_.isBlockOf(chain, at, header.capacity))
             return false;
         blocks.push_back(header);
         capacity += header.capacity;
@@ -459,7 +476,10 @@ bool DbxMailbox::writeMessage(uint32_t offset, const Block& text) {
         if (!chains_.mayWrite(chain, header.self, length))
             return false;
         uint8_t* old = oldBytes_.data() + at;
-        if (!readFrom(Source::Disk, header.self, old, length))
+        const Fetched got = readFromDisk(header.self, old, length);
+        if (got == Fetched::Failed)
+            throw TOVK_Utils::FileFailure;
+        if (got != Fetched::Bytes)
             return false;
         spans.push_back({header.self, old, out, length});
         done += k;
@@ -518,7 +538,7 @@ void DbxMailbox::dropStaged() {
 
 bool DbxMailbox::writeSpans(const std::vector<WriteJournal::Span>& spans) {
     for (const WriteJournal::Span& span : spans)
-        forgetPages(span.offset, span.length);
+        forgetCached(span.offset, span.length);
     size_t begun = 0;
     try {
         for (; begun < spans.size(); ++begun)
@@ -639,7 +659,7 @@ bool DbxMailbox::restore(const std::vector<WriteJournal::Span>& spans, size_t co
         whole = false;
     }
     for (const WriteJournal::Span& span : spans)
-        forgetPages(span.offset, span.length);
+        forgetCached(span.offset, span.length);
     // The journal holds nothing but these spans: written message by message it holds one
     // message, and settled on request the batch being written.
     if (whole && journal_) {

@@ -38,10 +38,12 @@ public:
     DbxMailbox(const DbxMailbox&) = delete;
     DbxMailbox& operator=(const DbxMailbox&) = delete;
 
-    // True when the file opened and starts with both magics.
-    bool open(const TOVK_Utils::Block& path, Access access = Access::Read);
-    // The last open failed because another program holds the file.
-    bool openWasRefusedAsInUse() const { return inUse_; }
+    enum class Open {
+        Opened,      // the file starts with both magics; it stays open
+        InUse,       // another program holds it (for cutting: has it open, or locked)
+        NotAMailbox, // it could not be opened, or it is no mailbox
+    };
+    Open open(const TOVK_Utils::Block& path, Access access = Access::Read);
     // Walks the whole index; false when it is damaged (offsets found before stay). Opened
     // for cutting, it also walks the block headers of every message's chain once and
     // notes the bytes each chain, the file header, each index node and each record take:
@@ -63,9 +65,13 @@ public:
     // Takes the list of an earlier carve of the same, unchanged file (a job carves each
     // mailbox once): as carve() would leave it, without reading the file again.
     void takeCarved(std::vector<uint32_t> offsets, size_t indexed);
-    // The message's raw text; false when its chain is damaged or ends early. May throw
-    // the file layer's int on a failed system call.
-    bool readMessage(uint32_t offset, TOVK_Utils::Block& text);
+    enum class Read {
+        Complete,     // the whole chain was read
+        ChainDamaged, // the chain breaks off, loops, or ends early: text holds what came before
+        Unreadable,   // a system call failed: the file could not be read
+    };
+    // The message's raw text.
+    Read readMessage(uint32_t offset, TOVK_Utils::Block& text);
     // Writes the text over the message's chain in place. Refused (false, nothing written)
     // unless the mailbox was opened for cutting and scanned completely, the chain was sound
     // at the scan, shares no byte with another chain or with the index, is still as the
@@ -120,23 +126,34 @@ protected:
     // Flushes this mailbox's file and the others' together (flushFile when alone).
     virtual void flushTogetherWith(const std::vector<DbxMailbox*>& others);
 
-private:
-    // Reads bytes at an absolute offset through the page cache; false on a short read.
-    bool readAt(uint64_t offset, void* buffer, uint32_t count);
+public:
+    enum class Fetched {
+        Bytes,    // all of them
+        NotThere, // not all in the file (or, for a block header, no whole block there)
+        Failed,   // a system call failed
+    };
     // Past the read cache, straight from the file: what a write is checked against and
     // what the journal keeps must be what the disk holds now, not what the cache kept from
     // before another program changed the file.
+    Fetched readFromDisk(uint64_t offset, void* buffer, uint32_t count);
     enum class Source { Cache, Disk };
-    bool readFrom(Source source, uint64_t offset, void* buffer, uint32_t count);
+    Fetched readBlockHeader(uint32_t offset, DbxBlockHeader& header, Source source);
+    // Forgets what the cache holds of bytes about to be written.
+    void forgetCached(uint64_t offset, uint64_t count);
+
+private:
+    // Reads bytes at an absolute offset through the page cache.
+    Fetched readAt(uint64_t offset, void* buffer, uint32_t count);
     // The cached page, read on a miss together with what the read pattern suggests (up to
-    // reach when the pattern gives nothing); null when the file ends before it.
-    const uint8_t* page(uint64_t number, uint64_t reach, uint32_t& filled);
-    void loadPages(uint64_t first, uint32_t count);
-    void forgetPages(uint64_t offset, uint64_t count);
-    bool readBlockHeader(uint32_t offset, DbxBlockHeader& header, Source source = Source::Cache);
+    // reach when the pattern gives nothing); data null when the file ends before it. False
+    // when the read failed.
+    bool page(uint64_t number, uint64_t reach, const uint8_t*& data, uint32_t& filled);
+    bool loadPages(uint64_t first, uint32_t count);
     bool inFile(uint64_t offset, uint64_t count) const { return offset + count <= size_; }
-    void walkIndex(uint32_t root);
-    void readRecord(uint32_t record);
+    Read appendBody(uint32_t block, uint32_t length, TOVK_Utils::Block& text);
+    // False when the index is damaged or could not be read.
+    bool walkIndex(uint32_t root);
+    bool readRecord(uint32_t record);
     bool restore(const std::vector<WriteJournal::Span>& spans, size_t count);
     bool stage(uint32_t offset, const std::vector<WriteJournal::Span>& spans);
     std::vector<WriteJournal::Span> stagedSpans() const;
@@ -147,7 +164,6 @@ private:
 
     TOVK_Utils::File file_;
     uint64_t size_ = 0;
-    bool inUse_ = false;
     bool writable_ = false;
     bool indexRead_ = false; // the last scan walked the whole index
     bool carved_ = false;

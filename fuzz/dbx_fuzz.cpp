@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TOVK_Utils::String name(path.c_str());
     DbxMailbox box;
-    if (!box.open(name, DbxMailbox::Access::ReadWrite))
+    if (box.open(name, DbxMailbox::Access::ReadWrite) != DbxMailbox::Open::Opened)
         return 0;
     box.scan();
     int budget = 64;
@@ -30,14 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         try {
             TOVK_Utils::Block text, again;
-            if (!box.readMessage(offset, text))
+            if (box.readMessage(offset, text) != DbxMailbox::Read::Complete)
                 continue;
             // Whatever the damage, a write that reports success must have stored exactly
             // the text, and (not checked here, but by the unit tests) one that fails wrote
             // nothing.
             if (!box.writeMessage(offset, text))
                 continue;
-            if (!box.readMessage(offset, again) || again.byteSize() != text.byteSize() ||
+            if (box.readMessage(offset, again) != DbxMailbox::Read::Complete ||
+                again.byteSize() != text.byteSize() ||
                 (text.byteSize() &&
                  std::memcmp(again.data(), text.data(), size_t(text.byteSize())) != 0))
                 std::abort();

@@ -251,7 +251,7 @@ TEST_F(Carving, TailOfACutMessageIsNotInTheIndex) {
     ASSERT_EQ(box.messageOffsets.size(), 4u);
     EXPECT_EQ(box.messageOffsets[3], chain[1]);
     Block text;
-    EXPECT_TRUE(box.readMessage(chain[1], text));
+    EXPECT_EQ(box.readMessage(chain[1], text), DbxMailbox::Read::Complete);
     EXPECT_EQ(str(text), writer.messages()[1].substr(64));
 }
 

@@ -152,9 +152,9 @@ TEST_F(Journal, AMessageOfARealMailboxReadsBackWhole) {
                                        " blocks of Inbox.dbx left half-written by an "
                                        "interrupted run.");
     DbxMailbox box;
-    ASSERT_TRUE(box.open(path));
+    ASSERT_EQ(box.open(path), DbxMailbox::Open::Opened);
     TOVK_Utils::Block message;
-    ASSERT_TRUE(box.readMessage(writer.firstBlocks()[0], message));
+    ASSERT_EQ(box.readMessage(writer.firstBlocks()[0], message), DbxMailbox::Read::Complete);
     EXPECT_EQ(bytesOf(message), text);
 }
 

@@ -49,7 +49,7 @@ TEST_F(DbxFile, RecognisesMailboxesOnly) {
     DbxMailbox box;
     const std::string missingPath = (dir / "missing.dbx").string();
     String missing(missingPath.c_str());
-    EXPECT_FALSE(box.open(missing));
+    EXPECT_EQ(box.open(missing), DbxMailbox::Open::NotAMailbox);
 }
 
 TEST_F(DbxFile, EveryMessageReadsBackInIndexOrder) {
@@ -379,7 +379,7 @@ TEST_F(DbxFile, CuttingAttachmentsRoundTrip) {
     std::vector<std::string> expected(writer.messages().size());
     for (size_t m = 0; m < writer.messages().size(); ++m) {
         Block text;
-        ASSERT_TRUE(box.readMessage(writer.firstBlocks()[m], text));
+        ASSERT_EQ(box.readMessage(writer.firstBlocks()[m], text), DbxMailbox::Read::Complete);
         MimePart root;
         ASSERT_TRUE(root.parse(text));
         bool dropped = false;

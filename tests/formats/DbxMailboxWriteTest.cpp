@@ -394,7 +394,9 @@ TEST_F(DbxWrite, WriteErrorAtEveryBlockLeavesTheMailboxAsItWas) {
                 EXPECT_TRUE(box.lastWriteRestored()) << what;
                 // The put-back is read through the same mailbox too.
                 Block read;
-                EXPECT_TRUE(box.readMessage(writer.firstBlocks()[1], read)) << what;
+                EXPECT_EQ(box.readMessage(writer.firstBlocks()[1], read),
+                          DbxMailbox::Read::Complete)
+                    << what;
                 EXPECT_EQ(str(read), message(1, 300)) << what;
                 box.close();
                 EXPECT_EQ(bytes(), original) << what;
@@ -701,7 +703,9 @@ protected:
     void prepare(DbxMailbox* boxes[2], DbxJournal journals[2]) {
         for (size_t b = 0; b < 2; ++b) {
             const TOVK_Utils::String name(view(paths[b]));
-            ASSERT_TRUE(boxes[b]->open(name, DbxMailbox::Access::ReadWrite) && boxes[b]->scan());
+            ASSERT_TRUE(boxes[b]->open(name, DbxMailbox::Access::ReadWrite) ==
+                            DbxMailbox::Open::Opened &&
+                        boxes[b]->scan());
             ASSERT_TRUE(
                 journals[b].open(name, boxes[b]->fileSize(), TOVK_Utils::fileIdentity(name)));
             boxes[b]->setJournal(&journals[b], DbxMailbox::Settle::OnRequest);
@@ -713,7 +717,7 @@ protected:
     std::vector<std::string> texts(size_t b) {
         DbxMailbox box;
         const TOVK_Utils::String name(view(paths[b]));
-        EXPECT_TRUE(box.open(name) && box.scan());
+        EXPECT_TRUE(box.open(name) == DbxMailbox::Open::Opened && box.scan());
         std::vector<std::string> result;
         for (uint32_t first : writers[b].firstBlocks())
             result.push_back(read(box, first));

@@ -64,7 +64,7 @@ protected:
     bool open(TOVK_Internet::DbxMailbox& box,
               TOVK_Internet::DbxMailbox::Access access = TOVK_Internet::DbxMailbox::Access::Read) {
         const TOVK_Utils::String name(view(path)); // a copy, not a view of path
-        return box.open(name, access);
+        return box.open(name, access) == TOVK_Internet::DbxMailbox::Open::Opened;
     }
     bool openAndScan(TOVK_Internet::DbxMailbox& box, TOVK_Internet::DbxMailbox::Access access =
                                                          TOVK_Internet::DbxMailbox::Access::Read) {
@@ -74,7 +74,8 @@ protected:
     // The message's text; ok, when given, says whether it read whole.
     static std::string read(TOVK_Internet::DbxMailbox& box, uint32_t offset, bool* ok = nullptr) {
         TOVK_Utils::Block text;
-        const bool result = box.readMessage(offset, text);
+        const bool result =
+            box.readMessage(offset, text) == TOVK_Internet::DbxMailbox::Read::Complete;
         if (ok)
             *ok = result;
         return str(text);
