@@ -2,6 +2,8 @@
 // the job control that the progress window drives.
 #include "engine/ExtractThread.h"
 
+#include "formats/DbxCommit.h"
+
 #include "utils/Fatal.h"
 #include "utils/FileSystem.h"
 
@@ -137,14 +139,12 @@ void ExtractThread::run() {
     finalState();
 }
 
-// A journal is removed once its mailbox's cuts are on the disk, and the removal is left
-// to the next flush of the store folder, which the next mailbox's first batch brings. The
-// last ones are made to stay gone here: a journal that came back after a power loss would
-// return finished cuts to their old text.
+// The last journals removed are made to stay gone (DbxCommit, invariant 5): one that came
+// back after a power loss would return finished cuts to their old text.
 void ExtractThread::flushJournalRemovals() {
     String store;
     workPath(store, view().outlookExpressStoreRoot());
-    if (TOVK_Utils::flushDirectory(store))
+    if (TOVK_Internet::DbxCommit::flushRemovals(store))
         return;
     String text;
     TOVK_Utils::format(text,

@@ -9,6 +9,7 @@
 #include "engine/EngineView.h"
 #include "formats/DbxJournal.h"
 #include "formats/DbxMailbox.h"
+#include "formats/DbxMailboxWriter.h"
 #include "formats/MimePart.h"
 #include "utils/FileSystem.h"
 #include "utils/Path.h"
@@ -24,8 +25,7 @@ class ExtractThread : public TOVK_Utils::Thread2 {
 public:
     // Cut messages wait, their mailboxes open, until this many messages, bytes of their
     // cut texts (kept twice, with the bytes they replace) or mailboxes wait; then they are
-    // settled together (their journals and attachments flushed, the messages written, the
-    // mailboxes flushed, the journals cleared), so that a few flushes serve many mailboxes.
+    // settled together (DbxCommit), so that a few flushes serve many mailboxes.
     static constexpr int32_t settleAfterMessages = 256;
     static constexpr int64_t settleAfterBytes = 32 << 20;
     static constexpr size_t settleAfterMailboxes = 16;
@@ -176,6 +176,7 @@ private:
     // journal until the settle that several mailboxes share.
     struct UnsettledMailbox {
         TOVK_Internet::DbxMailbox mailbox;
+        TOVK_Internet::DbxMailboxWriter writer{mailbox};
         TOVK_Internet::DbxJournal journal;
         TOVK_Utils::String path;
         int32_t messages = 0;                  // cut and waiting

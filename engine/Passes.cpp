@@ -3,6 +3,7 @@
 
 #include "engine/AttachmentName.h"
 
+#include "formats/DbxCommit.h"
 #include "formats/DbxJournal.h"
 #include "formats/Decoding.h"
 #include "formats/MessageCut.h"
@@ -172,17 +173,14 @@ void ExtractThread::processMailbox(const Block& name) {
     StoreVirtual<Block>& rewrite = rewrite_;
     const int32_t count = static_cast<int32_t>(mailbox.messageOffsets.size());
     String text, where;
-    // The old bytes of every block go to the journal, and reach the disk, before the
-    // block is written: a crash between two writes is undone at the next open.
+    // The old bytes of every block go to the journal before the block is written (DbxCommit).
     TOVK_Internet::DbxJournal& journal = current->journal;
     // A carved mailbox is only read: its chains may be deleted messages or cut leftovers.
     const bool carved = mailbox.wasCarved();
     const size_t indexed = mailbox.indexedMessages();
     bool cut = v.cutAttachments() && !carved;
     if (cut) {
-        if (journal.open(path, mailbox.fileSize(), TOVK_Utils::fileIdentity(path))) {
-            mailbox.setJournal(&journal, DbxMailbox::Settle::OnRequest);
-        } else {
+        if (!journal.open(path, mailbox.fileSize(), TOVK_Utils::fileIdentity(path))) {
             cut = false;
             TOVK_Utils::format(text, "%s is only read: its undo journal could not be prepared",
                                false, path);
@@ -256,36 +254,22 @@ void ExtractThread::processMailbox(const Block& name) {
         if (!extractAttachments(root, *question, where) || !cut ||
             !cutText(root, message, rewrite, where))
             continue;
-        try {
-            if (mailbox.writeMessage(offset, rewrite)) {
-                ++current->messages;
-                ++unsettledMessages_;
-                unsettledBytes_ += rewrite.byteSize();
-                current->saved.insert(current->saved.end(), savedForCut_.begin(),
-                                      savedForCut_.end());
-            } else {
-                reportNotWrittenBack(where, "its blocks are not its own alone, or it does not "
-                                            "fit them");
-            }
-        } catch (int) {
-            if (mailbox.lastWriteRestored()) {
-                reportNotWrittenBack(where, "a write error; its original text was put back");
-                continue;
-            }
-            reportNotWrittenBack(where, "a write error");
-            TOVK_Utils::format(text,
-                               "Writing %s back failed, and its original bytes could not all be "
-                               "put back now. They are kept in %s and will be put back the next "
-                               "time the mailbox is opened. Extraction goes on with the next "
-                               "mailbox.",
-                               false, where, TOVK_Internet::DbxJournal::journalPath(path));
-            report(text);
-            showError(ViewOwner::ProgressWindow, "Error", text);
-            return; // the journal stays for the next open
+        using Staging = TOVK_Internet::DbxMailboxWriter::Staging;
+        const Staging staging = current->writer.stage(offset, rewrite);
+        if (staging == Staging::Staged) {
+            ++current->messages;
+            ++unsettledMessages_;
+            unsettledBytes_ += rewrite.byteSize();
+            current->saved.insert(current->saved.end(), savedForCut_.begin(), savedForCut_.end());
+        } else if (staging == Staging::Refused) {
+            reportNotWrittenBack(where, "its blocks are not its own alone, or it does not "
+                                        "fit them");
+        } else {
+            reportNotWrittenBack(where, "a write error; its original text was put back");
         }
     }
     if (current->messages > 0) {
-        mailbox.keepOnlyStaged();
+        mailbox.releaseScan();
         unsettled_.push_back(std::move(current));
     }
     if (waitingTooLong())
@@ -293,9 +277,8 @@ void ExtractThread::processMailbox(const Block& name) {
     v.setProgress(position);
 }
 
-// One flush of every waiting mailbox's journal, together with the attachments their cuts
-// depend on, then one of the mailboxes once their messages are written: two flushes for
-// many mailboxes, where each flush costs the disk a cache flush whatever it holds.
+// Every waiting mailbox settled at once, with the attachments its cuts depend on: DbxCommit
+// orders what reaches the disk when.
 bool ExtractThread::settleCuts(UnsettledMailbox* current) {
     std::vector<UnsettledMailbox*> group;
     for (const auto& waiting : unsettled_)
@@ -306,12 +289,11 @@ bool ExtractThread::settleCuts(UnsettledMailbox* current) {
         return true;
     String extractFolder;
     workPath(extractFolder, view().extractFolder());
-    std::vector<DbxMailbox*> boxes;
-    for (UnsettledMailbox* box : group) {
-        box->journal.flushAlongside(extractFolder, box->saved);
-        boxes.push_back(&box->mailbox);
-    }
-    const std::vector<bool> settled = DbxMailbox::settleTogether(boxes);
+    using TOVK_Internet::DbxCommit;
+    std::vector<DbxCommit::Waiting> waiting;
+    for (UnsettledMailbox* box : group)
+        waiting.push_back({&box->writer, &box->journal, {extractFolder, box->saved}});
+    const std::vector<DbxCommit::Outcome> settled = DbxCommit::settle(waiting);
     bool currentSettled = true;
     String text;
     for (size_t i = 0; i < group.size(); ++i) {
@@ -319,18 +301,18 @@ bool ExtractThread::settleCuts(UnsettledMailbox* current) {
         const int32_t messages = box.messages;
         box.messages = 0;
         box.saved.clear();
-        if (settled[i])
+        if (settled[i] == DbxCommit::Outcome::Settled)
             continue;
         if (&box == current)
             currentSettled = false;
         writeFailures += messages;
-        if (box.journal.flushFailed())
+        if (settled[i] == DbxCommit::Outcome::NotFlushed)
             TOVK_Utils::format(text,
                                "The attachments saved from %s, or its undo journal, could not "
                                "be flushed to the disk, so %d of its messages were not cut; "
                                "extraction goes on with the next mailbox.",
                                false, box.path, messages);
-        else if (box.mailbox.lastWriteRestored())
+        else if (settled[i] == DbxCommit::Outcome::PutBack)
             TOVK_Utils::format(text,
                                "Writing %d cut messages back into %s failed; they were left as "
                                "they were. Extraction goes on with the next mailbox.",

@@ -303,10 +303,6 @@ bool DbxJournal::open(const Block& mailboxPath, uint64_t mailboxSize,
     return true;
 }
 
-void DbxJournal::flushAlongside(const Block& folder, const std::vector<String>& files) {
-    alongside_.push_back({String(folder), files});
-}
-
 bool DbxJournal::record(const std::vector<Span>& spans) {
     if (!recordUnflushed(spans))
         return false;
@@ -323,7 +319,6 @@ void DbxJournal::collectUnflushed(std::vector<File*>& files,
     if (!unflushed_)
         return;
     files.push_back(&file_);
-    others.insert(others.end(), unflushedAlongside_.begin(), unflushedAlongside_.end());
     if (!folderFlushed_)
         others.push_back({folder_, {}}); // the journal's own name, new in its folder
 }
@@ -332,12 +327,10 @@ void DbxJournal::unflushedFlushed(bool onDisk) {
     if (!unflushed_)
         return;
     unflushed_ = false;
-    unflushedAlongside_.clear();
     if (!onDisk) {
         // Whatever reached the disk may be a complete entry whose spans are never written:
         // harmless at recovery, but no later entry may follow it.
         broken_ = true;
-        flushFailed_ = true;
         return;
     }
     folderFlushed_ = true;
@@ -346,10 +339,6 @@ void DbxJournal::unflushedFlushed(bool onDisk) {
 }
 
 bool DbxJournal::recordUnflushed(const std::vector<Span>& spans) {
-    flushFailed_ = false;
-    // Given for this entry's blocks alone: a refused entry does not pass them on.
-    std::vector<TOVK_Utils::FilesInFolder> others = std::move(alongside_);
-    alongside_.clear();
     if (!prepared_ || broken_ || unflushed_)
         return false;
     std::vector<std::pair<uint64_t, uint64_t>> ranges = recorded_;
@@ -414,7 +403,6 @@ bool DbxJournal::recordUnflushed(const std::vector<Span>& spans) {
     unflushed_ = true;
     unflushedEnd_ = end_ + entry.out.size();
     unflushedRanges_ = std::move(ranges);
-    unflushedAlongside_ = std::move(others);
     return true;
 }
 
@@ -422,10 +410,8 @@ bool DbxJournal::clear() {
     if (!prepared_)
         return false;
     if (created_) {
-        // Removed, and the removal left to the next flush of the folder (the next record's,
-        // or the caller's when its job ends): until then a crash may bring the journal back,
-        // and recovery then returns complete cuts to the text they had before, which loses
-        // nothing. The next record makes the file anew.
+        // The removal is left to the next flush of the folder (DbxCommit, invariant 4). The
+        // next record makes the file anew.
         file_.close();
         if (!TOVK_Utils::removeFile(path_)) {
             broken_ = true; // its entries stay for recovery, and close leaves them there
@@ -437,7 +423,6 @@ bool DbxJournal::clear() {
     end_ = 0;
     recorded_.clear();
     unflushed_ = false;
-    unflushedAlongside_.clear();
     broken_ = false;
     return true;
 }
@@ -452,10 +437,7 @@ bool DbxJournal::close() {
     file_.close();
     prepared_ = false;
     created_ = false;
-    alongside_.clear();
     unflushed_ = false;
-    unflushedAlongside_.clear();
-    flushFailed_ = false;
     broken_ = false;
     folderFlushed_ = false;
     end_ = 0;

@@ -80,23 +80,12 @@ public:
     // not be written; after a failed write every record fails until a clear succeeds.
     bool record(const std::vector<Span>& spans) override;
     bool recordUnflushed(const std::vector<Span>& spans) override;
-    // The journal file and what must go to the disk with it: the files alongside, and the
-    // journal's name in its folder when it is new.
+    // The journal file, and its name in its folder when it is new.
     void collectUnflushed(std::vector<TOVK_Utils::File*>& files,
                           std::vector<TOVK_Utils::FilesInFolder>& others) override;
     void unflushedFlushed(bool onDisk) override;
-    // Files the next record brings to the disk together with its entry, with their names
-    // in folder: what the blocks about to be written depend on (the attachments cut out
-    // of them). On Linux the one flush of the file system serves all of them.
-    void flushAlongside(const TOVK_Utils::Block& folder,
-                        const std::vector<TOVK_Utils::String>& files);
-    // The last record failed because its entry or the files alongside could not be
-    // flushed, rather than because its spans were refused.
-    bool flushFailed() const { return flushFailed_; }
-    // Removes the journal. The spans recorded so far may then no longer be undone, so the
-    // caller clears only after the mailbox's new bytes were flushed. The removal reaches
-    // the disk with the next flush of the folder (flushDirectory): before that a crash
-    // brings the journal back, and recovery returns finished cuts to their old text.
+    // Removes the journal: the spans recorded so far can no longer be undone. Its removal
+    // is not flushed here (DbxCommit, invariants 4 and 5).
     bool clear() override;
     // Removes the journal when it holds no entry; one that does (a write that did not
     // finish, a clear that failed) stays for recover. False when it could not be removed.
@@ -121,13 +110,10 @@ private:
     bool created_ = false; // the journal file was made by this object
     bool broken_ = false;
     bool folderFlushed_ = false;
-    bool flushFailed_ = false;
-    std::vector<TOVK_Utils::FilesInFolder> alongside_;
     // An entry written and not yet flushed: where the journal then ends, and its ranges.
     bool unflushed_ = false;
     uint64_t unflushedEnd_ = 0;
     std::vector<std::pair<uint64_t, uint64_t>> unflushedRanges_;
-    std::vector<TOVK_Utils::FilesInFolder> unflushedAlongside_;
     uint64_t end_ = 0; // bytes of complete entries since the last clear
     // Byte ranges [first, second) of the spans recorded since the last clear, sorted.
     std::vector<std::pair<uint64_t, uint64_t>> recorded_;

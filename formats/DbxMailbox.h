@@ -1,18 +1,16 @@
-// DbxMailbox: one Outlook Express mailbox file (.dbx). It tells a mailbox from any other
-// file, walks the message index to list where every stored message begins, reads a
-// message's raw text from its chain of data blocks, and writes a text back over that
-// chain in place. Nothing else in the file is interpreted or changed.
+// DbxMailbox: one Outlook Express mailbox file (.dbx), read. It tells a mailbox from any
+// other file, walks the message index to list where every stored message begins, and
+// reads a message's raw text from its chain of data blocks. Opened for cutting, its scan
+// also maps which bytes belong to which chain (ChainMap), and a DbxMailboxWriter writes
+// cut texts back through it. Nothing else in the file is interpreted or changed.
 #pragma once
 
 #include "formats/ChainMap.h"
-#include "formats/WriteJournal.h"
 #include "utils/Block.h"
 #include "utils/File.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace TOVK_Internet {
@@ -34,7 +32,7 @@ public:
     static constexpr uint32_t headerSize = 0x24BC;
 
     DbxMailbox();
-    virtual ~DbxMailbox();
+    ~DbxMailbox();
     DbxMailbox(const DbxMailbox&) = delete;
     DbxMailbox& operator=(const DbxMailbox&) = delete;
 
@@ -72,45 +70,11 @@ public:
     };
     // The message's raw text.
     Read readMessage(uint32_t offset, TOVK_Utils::Block& text);
-    // Writes the text over the message's chain in place. Refused (false, nothing written)
-    // unless the mailbox was opened for cutting and scanned completely, the chain was sound
-    // at the scan, shares no byte with another chain or with the index, is still as the
-    // scan found it, and takes the whole text; also when the journal does not take the old
-    // bytes. A failed system call before the first write throws the file layer's int with
-    // nothing written. One during the writes or the flush puts the message's original bytes
-    // back (best effort, never throwing) and then rethrows the same int: the message is as
-    // it was when lastWriteRestored() says so, and otherwise the journal, left uncleared,
-    // holds the old bytes for the next open to put back.
-    bool writeMessage(uint32_t offset, const TOVK_Utils::Block& text);
-    // The journal that takes the old bytes before each write, or null to write without one
-    // (then nothing is flushed either). Not owned; it must outlive the writes.
-    // With Settle::OnRequest writeMessage only checks the text and keeps it: settle()
-    // journals every message kept since in one flush, writes them, flushes the mailbox and
-    // clears the journal, so that a few flushes serve many messages. Until the journal is
-    // cleared it holds their old bytes, and a crash puts them back, which loses nothing.
-    enum class Settle { AfterEachMessage, OnRequest };
-    void setJournal(WriteJournal* journal, Settle settle = Settle::AfterEachMessage) {
-        journal_ = journal;
-        settleEachMessage_ = settle == Settle::AfterEachMessage;
-    }
-    // Writes the messages kept since the last settle (see setJournal), flushes the
-    // mailbox, then clears the journal. False (never throws) when any step failed: then
-    // lastWriteRestored() says whether those messages are as they were, and otherwise the
-    // journal keeps their old bytes for the next open.
-    bool settle();
     // For a mailbox whose messages were all processed and whose cuts wait to be settled:
     // lets go of the read cache and of what the scan found, which settling does not need,
     // so that a mailbox waiting costs no more than its waiting texts. Afterwards no text is
-    // taken for writing, and messageOffsets is empty.
-    void keepOnlyStaged();
-    // settle() for several mailboxes at once, each with its journal and Settle::OnRequest:
-    // one flush of all their journals (and the files alongside them), then one of all the
-    // mailboxes, where settling them one by one costs two flushes each. Says for each
-    // mailbox whether its messages were written, as settle() would.
-    static std::vector<bool> settleTogether(const std::vector<DbxMailbox*>& boxes);
-    // After writeMessage threw or settle() failed: every byte written was put back and
-    // flushed (or none was written).
-    bool lastWriteRestored() const { return restored_; }
+    // staged for writing, and messageOffsets is empty.
+    void releaseScan();
     void close();
 
     uint64_t fileSize() const { return size_; }
@@ -118,15 +82,7 @@ public:
     // First data block of each message, in index order.
     std::vector<uint32_t> messageOffsets;
 
-protected:
-    // Every byte that goes into the mailbox passes here, and every flush, so that a test
-    // can make a chosen write fail. Both throw the file layer's int on failure.
-    virtual void writeAt(uint64_t offset, const void* bytes, uint32_t count);
-    virtual void flushFile();
-    // Flushes this mailbox's file and the others' together (flushFile when alone).
-    virtual void flushTogetherWith(const std::vector<DbxMailbox*>& others);
-
-public:
+    // The writer's way in (DbxMailboxWriter).
     enum class Fetched {
         Bytes,    // all of them
         NotThere, // not all in the file (or, for a block header, no whole block there)
@@ -140,6 +96,10 @@ public:
     Fetched readBlockHeader(uint32_t offset, DbxBlockHeader& header, Source source);
     // Forgets what the cache holds of bytes about to be written.
     void forgetCached(uint64_t offset, uint64_t count);
+    // What the scan found, for the writer: empty unless opened for cutting and scanned whole.
+    const ChainMap& chains() const { return chains_; }
+    // The open file, for the writer; null unless opened for cutting.
+    TOVK_Utils::File* writableFile() { return writable_ && file_.isOpen() ? &file_ : nullptr; }
 
 private:
     // Reads bytes at an absolute offset through the page cache.
@@ -154,13 +114,6 @@ private:
     // False when the index is damaged or could not be read.
     bool walkIndex(uint32_t root);
     bool readRecord(uint32_t record);
-    bool restore(const std::vector<WriteJournal::Span>& spans, size_t count);
-    bool stage(uint32_t offset, const std::vector<WriteJournal::Span>& spans);
-    std::vector<WriteJournal::Span> stagedSpans() const;
-    void dropStaged();
-    // Writes the spans' new bytes; on a failed write puts the old ones back (see restore)
-    // and returns false.
-    bool writeSpans(const std::vector<WriteJournal::Span>& spans);
 
     TOVK_Utils::File file_;
     uint64_t size_ = 0;
@@ -183,21 +136,6 @@ private:
 
     // What the scan found, for writes.
     ChainMap chains_;
-
-    WriteJournal* journal_ = nullptr;
-    bool settleEachMessage_ = true;
-    bool restored_ = false;
-    // Messages checked and kept for the next settle(): their spans' old and new bytes.
-    struct Staged {
-        uint64_t offset;
-        size_t at;
-        uint32_t length;
-    };
-    std::vector<Staged> staged_;
-    std::vector<uint8_t> stagedOld_, stagedNew_;
-    std::unordered_set<uint32_t> stagedMessages_;
-    std::vector<uint8_t> oldBytes_; // reused between writes: no heap growth per message
-    std::vector<uint8_t> newBytes_;
 };
 
 } // namespace TOVK_Internet

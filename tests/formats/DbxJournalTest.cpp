@@ -267,27 +267,6 @@ TEST_F(Journal, ClearLeavesNothingToRecover) {
     EXPECT_EQ(readBytes(mailbox), written(writes));
 }
 
-// The attachments a batch depends on go to the disk with its entry: when they cannot,
-// the entry does not count, and they are not carried on to the next batch.
-TEST_F(Journal, FilesAlongsideAreFlushedWithTheEntry) {
-    writeBytes(temp / "saved.bin", "attachment");
-    DbxJournal journal;
-    ASSERT_TRUE(open(journal));
-    journal.flushAlongside(textOf(temp.text("missing folder")),
-                           {textOf(temp.text("missing folder/saved.bin"))});
-    EXPECT_FALSE(journal.record(spans(0, 1)));
-    EXPECT_TRUE(journal.flushFailed());
-    EXPECT_FALSE(journal.record(spans(0, 1))) << "nothing follows an entry not known whole";
-    EXPECT_FALSE(journal.flushFailed());
-    ASSERT_TRUE(journal.clear());
-    journal.flushAlongside(textOf(temp.text("")), {textOf(temp.text("saved.bin"))});
-    EXPECT_TRUE(journal.record(spans(0, 1)));
-    EXPECT_FALSE(journal.flushFailed());
-    ASSERT_TRUE(journal.clear());
-    EXPECT_TRUE(journal.close());
-    EXPECT_FALSE(fs::exists(journalFile));
-}
-
 TEST_F(Journal, RecordRefusesSpansItCouldNotUndoSafely) {
     DbxJournal journal;
     ASSERT_TRUE(open(journal));

@@ -4,7 +4,9 @@
 
 #include "DbxWriter.h"
 #include "MimeTestUtil.h"
+#include "formats/DbxCommit.h"
 #include "formats/DbxMailbox.h"
+#include "formats/DbxMailboxWriter.h"
 #include "utils/Block.h"
 #include "utils/String.h"
 
@@ -40,6 +42,16 @@ inline DbxOptions smallBlocks(BlockOrder order) {
 inline uint32_t get32(const std::vector<uint8_t>& file, uint32_t offset) {
     return uint32_t(file.at(offset)) | uint32_t(file.at(offset + 1)) << 8 |
            uint32_t(file.at(offset + 2)) << 16 | uint32_t(file.at(offset + 3)) << 24;
+}
+
+// Writes the text over the message at once, without a journal, as a tool working on a copy
+// would: true when it was written.
+inline bool writeNow(TOVK_Internet::DbxMailbox& box, uint32_t offset,
+                     const TOVK_Utils::Block& text) {
+    TOVK_Internet::DbxMailboxWriter writer(box);
+    return writer.stage(offset, text) == TOVK_Internet::DbxMailboxWriter::Staging::Staged &&
+           TOVK_Internet::DbxCommit::settle(writer, nullptr) ==
+               TOVK_Internet::DbxCommit::Outcome::Settled;
 }
 
 // Each test gets a fresh folder, named after it and removed after it, and the path of a
