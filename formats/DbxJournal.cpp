@@ -3,6 +3,7 @@
 #include "utils/Path.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 using TOVK_Utils::Block;
@@ -299,8 +300,31 @@ bool DbxJournal::open(const Block& mailboxPath, uint64_t mailboxSize,
     folder_ = folderOf(mailboxPath);
     mailboxSize_ = mailboxSize;
     identity_ = identity;
-    prepared_ = true;
-    return true;
+    return moveTo(State::Ready);
+}
+
+bool DbxJournal::allows(State from, State to) {
+    switch (to) {
+    case State::Closed:
+        return true;
+    case State::Ready:
+        return from == State::Closed || from == State::Recorded || from == State::Broken;
+    case State::Appended:
+        return from == State::Ready || from == State::Recorded;
+    case State::Recorded:
+        return from == State::Appended;
+    case State::Broken:
+        return from == State::Ready || from == State::Appended || from == State::Recorded;
+    }
+    return false;
+}
+
+bool DbxJournal::moveTo(State next) {
+    const bool allowed = allows(state_, next);
+    assert(allowed && "DbxJournal: a transition its state diagram does not have");
+    if (allowed)
+        state_ = next;
+    return allowed;
 }
 
 bool DbxJournal::record(const std::vector<Span>& spans) {
@@ -316,31 +340,23 @@ bool DbxJournal::record(const std::vector<Span>& spans) {
 
 void DbxJournal::collectUnflushed(std::vector<File*>& files,
                                   std::vector<TOVK_Utils::FilesInFolder>& others) {
-    if (!unflushed_)
+    if (state_ != State::Appended)
         return;
     files.push_back(&file_);
-    if (!folderFlushed_)
+    if (end_ == 0)
         others.push_back({folder_, {}}); // the journal's own name, new in its folder
 }
 
 void DbxJournal::unflushedFlushed(bool onDisk) {
-    if (!unflushed_)
+    if (!moveTo(onDisk ? State::Recorded : State::Broken) || !onDisk)
         return;
-    unflushed_ = false;
-    if (!onDisk) {
-        // Whatever reached the disk may be a complete entry whose spans are never written:
-        // harmless at recovery, but no later entry may follow it.
-        broken_ = true;
-        return;
-    }
-    folderFlushed_ = true;
     end_ = unflushedEnd_;
     recorded_ = std::move(unflushedRanges_);
 }
 
 bool DbxJournal::recordUnflushed(const std::vector<Span>& spans) {
-    if (!prepared_ || broken_ || unflushed_)
-        return false;
+    if (state_ != State::Ready && state_ != State::Recorded)
+        return false; // closed, broken, or an entry waits for its flush
     std::vector<std::pair<uint64_t, uint64_t>> ranges = recorded_;
     uint32_t count = 0;
     uint64_t bytes = headerBytes + checksumBytes;
@@ -387,59 +403,52 @@ bool DbxJournal::recordUnflushed(const std::vector<Span>& spans) {
         // that no recovery takes it while it is in use, whatever holds the mailbox.
         if (!file_.openForWriting(path_, true))
             return false;
-        created_ = true;
         if (!file_.lock()) {
             file_.close();
+            moveTo(State::Broken); // the file made here stays until a clear
             return false;
         }
     }
-    // Whatever a failed write left in the journal may be a complete entry whose spans
-    // were never written: harmless at recovery, but no later entry may follow it.
     if (!file_.seek(static_cast<int64_t>(end_)) ||
         !file_.write(entry.out.data(), static_cast<uint32_t>(entry.out.size()))) {
-        broken_ = true;
+        moveTo(State::Broken);
         return false;
     }
-    unflushed_ = true;
     unflushedEnd_ = end_ + entry.out.size();
     unflushedRanges_ = std::move(ranges);
-    return true;
+    return moveTo(State::Appended);
 }
 
 bool DbxJournal::clear() {
-    if (!prepared_)
+    if (state_ == State::Closed)
         return false;
-    if (created_) {
-        // The removal is left to the next flush of the folder (DbxCommit, invariant 4). The
-        // next record makes the file anew.
-        file_.close();
-        if (!TOVK_Utils::removeFile(path_)) {
-            broken_ = true; // its entries stay for recovery, and close leaves them there
-            return false;
-        }
-        created_ = false;
-        folderFlushed_ = false;
+    if (state_ == State::Ready)
+        return true; // nothing of this object's on the disk
+    if (state_ == State::Appended)
+        return moveTo(State::Ready); // not one of the diagram's: stopped there
+    // The removal is left to the next flush of the folder (DbxCommit, invariant 4). The
+    // next record makes the file anew.
+    file_.close();
+    if (!TOVK_Utils::removeFile(path_)) {
+        // Its entries stay for recovery, and close leaves them there.
+        if (state_ != State::Broken)
+            moveTo(State::Broken);
+        return false;
     }
     end_ = 0;
     recorded_.clear();
-    unflushed_ = false;
-    broken_ = false;
-    return true;
+    return moveTo(State::Ready);
 }
 
 bool DbxJournal::close() {
     bool gone = true;
-    if (prepared_ && created_) {
+    if (state_ != State::Closed && state_ != State::Ready) {
         file_.close();
         // Entries not cleared belong to mailbox writes that may not have finished.
         gone = end_ == 0 && TOVK_Utils::removeFile(path_) && TOVK_Utils::flushDirectory(folder_);
     }
     file_.close();
-    prepared_ = false;
-    created_ = false;
-    unflushed_ = false;
-    broken_ = false;
-    folderFlushed_ = false;
+    moveTo(State::Closed);
     end_ = 0;
     recorded_.clear();
     return gone;

@@ -64,6 +64,29 @@ public:
     // Spans are judged in pieces that never cross a multiple of this many bytes of the file.
     static constexpr uint32_t pieceBytes = 512;
 
+    // What the journal object has on the disk, and how that changes:
+    //
+    //  Closed -open-> Ready -recordUnflushed-> Appended -unflushedFlushed(true)-> Recorded
+    //                 ^ ^ |                     |    ^                            | | |
+    //                 | | |                     |    +------ recordUnflushed -----+ | |
+    //                 | | | a failed            | unflushedFlushed(false)           | |
+    //                 | | v write or lock       v                                   | |
+    //                 | | +---------------> Broken <--- a failed write, or a clear -+ |
+    //                 | +------ clear ---------+        that could not remove the file |
+    //                 +---------------------------- clear -----------------------------+
+    //
+    //   close(): from every state to Closed.
+    //
+    // Ready: nothing of this object's on the disk. Appended: an entry written, not yet known
+    // to be on the disk; no block of it may be written. Recorded: every entry on the disk,
+    // and the journal's name in its folder. Broken: whatever reached the disk may be a whole
+    // entry whose spans are never written (harmless at recovery), so no entry may follow it
+    // until a clear removes the file. A refused record (spans outside the mailbox or over
+    // one another) changes nothing.
+    enum class State { Closed, Ready, Appended, Recorded, Broken };
+    static bool allows(State from, State to);
+    State state() const { return state_; }
+
     DbxJournal() = default;
     DbxJournal(const DbxJournal&) = delete;
     DbxJournal& operator=(const DbxJournal&) = delete;
@@ -106,15 +129,17 @@ private:
     TOVK_Utils::String folder_;
     uint64_t mailboxSize_ = 0;
     TOVK_Utils::FileIdentity identity_;
-    bool prepared_ = false;
-    bool created_ = false; // the journal file was made by this object
-    bool broken_ = false;
-    bool folderFlushed_ = false;
-    // An entry written and not yet flushed: where the journal then ends, and its ranges.
-    bool unflushed_ = false;
+    // The one place the state changes: a transition the diagram does not have is a
+    // programming error, stopped by an assertion in the debug build and refused (false,
+    // nothing changed) in the others.
+    bool moveTo(State next);
+    State state_ = State::Closed;
+    // With an entry appended: where the journal then ends, and its ranges.
     uint64_t unflushedEnd_ = 0;
     std::vector<std::pair<uint64_t, uint64_t>> unflushedRanges_;
-    uint64_t end_ = 0; // bytes of complete entries since the last clear
+    // Bytes of complete entries since the last clear; none yet means that the journal's name
+    // is new in its folder.
+    uint64_t end_ = 0;
     // Byte ranges [first, second) of the spans recorded since the last clear, sorted.
     std::vector<std::pair<uint64_t, uint64_t>> recorded_;
 };
