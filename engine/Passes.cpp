@@ -2,6 +2,7 @@
 #include "engine/ExtractThread.h"
 
 #include "engine/AttachmentName.h"
+#include "engine/RecoveryReport.h"
 
 #include "formats/DbxCommit.h"
 #include "formats/DbxJournal.h"
@@ -343,14 +344,15 @@ bool ExtractThread::recoverMailbox(const Path& path) {
     using Outcome = TOVK_Internet::RecoveryResult::Outcome;
     const bool usable =
         result.outcome == Outcome::NothingToRecover || result.outcome == Outcome::Restored;
-    report(result.text);
+    const String said = recoveryReport(result, path);
+    report(said);
     if (usable) {
         if (result.outcome == Outcome::Restored)
-            view().ask(ViewOwner::ProgressWindow, QuestionText{"Information", &result.text, "Ok"});
+            view().ask(ViewOwner::ProgressWindow, QuestionText{"Information", &said, "Ok"});
         return true;
     }
     String text;
-    TOVK_Utils::format(text, "%s Extraction will halt.", false, result.text);
+    TOVK_Utils::format(text, "%s Extraction will halt.", false, said);
     showError(ViewOwner::ProgressWindow, "Error", text);
     return false;
 }

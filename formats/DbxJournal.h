@@ -50,13 +50,27 @@ struct RecoveryResult {
         Bytes,    // the bytes at changedOffset are neither the old nor the new ones
     };
 
+    // What could not be done, for an Error.
+    enum class Failure {
+        None,
+        MailboxNotOpened,  // the mailbox could not be opened to put its bytes back
+        JournalUnreadable, // the journal could not be read
+        JournalForeign,    // the journal is not one this program wrote
+        MailboxUnreadable, // the mailbox could not be read to judge its pieces
+        MailboxUnwritable, // the old bytes could not all be written back; can be tried again
+        // The interrupted run had changed nothing, but its journal could not be removed.
+        JournalNotRemoved,
+        // Every piece was put back, but the journal could not be removed.
+        RestoredJournalNotRemoved,
+    };
+
     Outcome outcome = Outcome::NothingToRecover;
     uint32_t restoredSpans = 0;       // spans of which at least one piece was written back
     uint32_t entries = 0;             // complete entries found in the journal
     bool discardedUnfinished = false; // an entry that was never completely written was dropped
     Change change = Change::None;
     uint64_t changedOffset = 0;
-    TOVK_Utils::String text; // one or two plain sentences for the user
+    Failure failure = Failure::None;
 };
 
 class DbxJournal : public WriteJournal {
@@ -115,7 +129,8 @@ public:
     bool close();
 
     // Undoes what the journal beside the mailbox holds; run before anything else is done
-    // with the mailbox. Safe to run again, also after a crash in the middle of it.
+    // with the mailbox. Safe to run again, also after a crash in the middle of it. What it
+    // found and did is all in the result; the engine words it for the user.
     static RecoveryResult recover(const TOVK_Utils::Block& mailboxPath);
     // A journal with content is beside the mailbox (or something there that cannot be
     // looked at: better asked about than overlooked).
