@@ -763,6 +763,11 @@ protected:
             journals[b].close();
         }
     }
+    // Closed before the folder goes: Windows removes no file that is still open.
+    void TearDown() override {
+        closeAll();
+        DbxWrite::TearDown();
+    }
 
     DbxWriter writers[2] = {DbxWriter(smallBlocks(BlockOrder::Shuffled)),
                             DbxWriter(smallBlocks(BlockOrder::InFileOrder))};
