@@ -45,7 +45,7 @@ void ChainMap::note(uint64_t start, uint64_t end, uint32_t owner) {
 }
 
 bool ChainMap::mapChains(const std::vector<uint32_t>& firsts, uint64_t fileSize,
-                         const HeaderReader& read) {
+                         HeaderReader& read) {
     mapped_ = false;
     // A sound mailbox holds fewer than size / 16 blocks. More steps than that mean chains
     // running into each other so often that walking on could take time quadratic in the
@@ -65,8 +65,8 @@ bool ChainMap::mapChains(const std::vector<uint32_t>& firsts, uint64_t fileSize,
     return true;
 }
 
-bool ChainMap::walkChain(uint32_t first, uint32_t chain, uint64_t fileSize,
-                         const HeaderReader& read, uint64_t& budget) {
+bool ChainMap::walkChain(uint32_t first, uint32_t chain, uint64_t fileSize, HeaderReader& read,
+                         uint64_t& budget) {
     bool sound = false;
     uint32_t blocks = 0;
     // Brent's cycle detection: the walk compares each link with a block it passed, moved on
@@ -77,7 +77,7 @@ bool ChainMap::walkChain(uint32_t first, uint32_t chain, uint64_t fileSize,
         if (budget-- == 0)
             return false;
         uint8_t raw[DbxBlockHeader::size];
-        if (!read(at, raw))
+        if (!read.readHeader(at, raw))
             break;
         const DbxBlockHeader header = DbxBlockHeader::decode(raw);
         if (header.self != at) {

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -17,9 +16,16 @@ namespace TOVK_Internet {
 class ChainMap {
 public:
     static constexpr uint32_t noChain = UINT32_MAX;
-    // Puts the 16 bytes of the block header at offset into header; false when they are not
-    // all in the file.
-    using HeaderReader = std::function<bool(uint32_t offset, uint8_t* header)>;
+    // Where the walk reads block headers from.
+    class HeaderReader {
+    public:
+        // Puts the 16 bytes of the block header at offset into header; false when they are
+        // not all in the file.
+        virtual bool readHeader(uint32_t offset, uint8_t* header) = 0;
+
+    protected:
+        ~HeaderReader() = default;
+    };
 
     // Empty and unmapped: nothing may be written.
     void clear();
@@ -32,8 +38,7 @@ public:
     // naming one chain are one message), and judges which bytes are shared. False, with
     // nothing mapped, when the chains run into each other so often that walking on could
     // take time quadratic in the file.
-    bool mapChains(const std::vector<uint32_t>& firsts, uint64_t fileSize,
-                   const HeaderReader& read);
+    bool mapChains(const std::vector<uint32_t>& firsts, uint64_t fileSize, HeaderReader& read);
     bool isMapped() const { return mapped_; }
 
     // The chain that starts at first, when it was read whole and shares no byte with
@@ -58,7 +63,7 @@ private:
 
     void note(uint64_t start, uint64_t end, uint32_t owner);
     // Walks one chain, noting its blocks; false when the budget of steps ran out.
-    bool walkChain(uint32_t first, uint32_t chain, uint64_t fileSize, const HeaderReader& read,
+    bool walkChain(uint32_t first, uint32_t chain, uint64_t fileSize, HeaderReader& read,
                    uint64_t& budget);
     void findSharedBytes();
     const Extent* extentAt(uint32_t start) const;

@@ -194,16 +194,21 @@ bool DbxMailbox::scan() {
     indexRead_ = true;
     if (!writable_)
         return true;
-    bool failed = false;
-    chains_.mapChains(messageOffsets, size_, [&](uint32_t offset, uint8_t* header) {
-        const Fetched got = readAt(offset, header, DbxBlockHeader::size);
-        failed = failed || got == Fetched::Failed;
-        return got == Fetched::Bytes;
-    });
+    struct Headers : ChainMap::HeaderReader {
+        DbxMailbox& box;
+        bool failed = false;
+        explicit Headers(DbxMailbox& mailbox) : box(mailbox) {}
+        bool readHeader(uint32_t offset, uint8_t* header) override {
+            const Fetched got = box.readAt(offset, header, DbxBlockHeader::size);
+            failed = failed || got == Fetched::Failed;
+            return got == Fetched::Bytes;
+        }
+    } headers(*this);
+    chains_.mapChains(messageOffsets, size_, headers);
     // A chain that could not be read is no chain known whole: nothing is written.
-    if (failed)
+    if (headers.failed)
         chains_.clear();
-    return !failed;
+    return !headers.failed;
 }
 
 bool DbxMailbox::carve() {
@@ -348,12 +353,27 @@ DbxMailbox::Read DbxMailbox::readMessage(uint32_t offset, Block& text) {
     uint32_t waiting = offset;
     uint64_t power = 1, steps = 0;
     for (;;) {
-        DbxBlockHeader header;
-        const Fetched got = readBlockHeader(offset, header, Source::Cache);
+        uint8_t raw[DbxBlockHeader::size];
+        Fetched got = readAt(offset, raw, DbxBlockHeader::size);
         if (got != Fetched::Bytes)
             return got == Fetched::Failed ? Read::Unreadable : Read::ChainDamaged;
-        if (const Read body = appendBody(offset, header.length, text); body != Read::Complete)
-            return body;
+        const DbxBlockHeader header = DbxBlockHeader::decode(raw);
+        if (!header.isWholeBlockAt(offset, size_))
+            return Read::ChainDamaged;
+        if (const uint32_t length = header.length; length > 0) {
+            const int32_t old = text.length();
+            const uint64_t body = uint64_t(offset) + DbxBlockHeader::size;
+            // Checked before the text grows: a damaged length must not size it.
+            if (uint64_t(old) + uint64_t(length) > size_ ||
+                uint64_t(old) + length > uint64_t(File::MaxBlockBytes))
+                return Read::ChainDamaged;
+            text.resize(old + static_cast<int32_t>(length));
+            got = readAt(body, text.data() + old, length);
+            if (got != Fetched::Bytes) {
+                text.resize(old);
+                return got == Fetched::Failed ? Read::Unreadable : Read::ChainDamaged;
+            }
+        }
         if (header.next == 0)
             return Read::Complete;
         if (header.next == waiting)
@@ -365,23 +385,6 @@ DbxMailbox::Read DbxMailbox::readMessage(uint32_t offset, Block& text) {
         }
         offset = header.next;
     }
-}
-
-DbxMailbox::Read DbxMailbox::appendBody(uint32_t block, uint32_t length, Block& text) {
-    if (length == 0)
-        return Read::Complete;
-    const int32_t old = text.length();
-    const uint64_t body = uint64_t(block) + DbxBlockHeader::size;
-    // Checked before the text grows: a damaged length must not size it.
-    if (!inFile(body, length) || uint64_t(old) + uint64_t(length) > size_ ||
-        uint64_t(old) + length > uint64_t(File::MaxBlockBytes))
-        return Read::ChainDamaged;
-    text.resize(old + static_cast<int32_t>(length));
-    const Fetched got = readAt(body, text.data() + old, length);
-    if (got == Fetched::Bytes)
-        return Read::Complete;
-    text.resize(old);
-    return got == Fetched::Failed ? Read::Unreadable : Read::ChainDamaged;
 }
 
 void DbxMailbox::releaseScan() {

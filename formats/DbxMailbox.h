@@ -110,7 +110,6 @@ private:
     bool page(uint64_t number, uint64_t reach, const uint8_t*& data, uint32_t& filled);
     bool loadPages(uint64_t first, uint32_t count);
     bool inFile(uint64_t offset, uint64_t count) const { return offset + count <= size_; }
-    Read appendBody(uint32_t block, uint32_t length, TOVK_Utils::Block& text);
     // False when the index is damaged or could not be read.
     bool walkIndex(uint32_t root);
     bool readRecord(uint32_t record);

@@ -14,20 +14,18 @@ using TOVK_Internet::DbxBlockHeader;
 
 namespace {
 
-// A file of fileSize bytes holding the block headers laid into it.
-struct Layout {
+// A file holding the block headers laid into it.
+struct Layout : ChainMap::HeaderReader {
     std::vector<uint8_t> file = std::vector<uint8_t>(4096, 0);
 
     void block(uint32_t at, uint32_t capacity, uint32_t length, uint32_t next) {
         DbxBlockHeader{at, capacity, length, next}.encode(file.data() + at);
     }
-    ChainMap::HeaderReader reader() const {
-        return [this](uint32_t offset, uint8_t* header) {
-            if (uint64_t(offset) + DbxBlockHeader::size > file.size())
-                return false;
-            std::memcpy(header, file.data() + offset, DbxBlockHeader::size);
-            return true;
-        };
+    bool readHeader(uint32_t offset, uint8_t* header) override {
+        if (uint64_t(offset) + DbxBlockHeader::size > file.size())
+            return false;
+        std::memcpy(header, file.data() + offset, DbxBlockHeader::size);
+        return true;
     }
 };
 
@@ -45,11 +43,11 @@ Layout threeChains() {
 }
 const std::vector<uint32_t> firsts = {256, 496, 656};
 
-ChainMap mapOf(const Layout& layout, const std::vector<uint32_t>& heads = firsts) {
+ChainMap mapOf(Layout layout, const std::vector<uint32_t>& heads = firsts) {
     ChainMap map;
     map.noteIndex(0, 256);
     map.noteIndex(1024, 1024 + 36);
-    EXPECT_TRUE(map.mapChains(heads, layout.file.size(), layout.reader()));
+    EXPECT_TRUE(map.mapChains(heads, layout.file.size(), layout));
     return map;
 }
 
@@ -158,7 +156,7 @@ TEST(ChainMap, NothingIsWritableUnmappedClearedOrTangled) {
     }
     tangled.file.resize(256 + 16 * 60);
     ChainMap refused;
-    EXPECT_FALSE(refused.mapChains(heads, tangled.file.size(), tangled.reader()));
+    EXPECT_FALSE(refused.mapChains(heads, tangled.file.size(), tangled));
     EXPECT_FALSE(refused.isMapped());
     EXPECT_EQ(refused.soundChain(256), ChainMap::noChain);
 }
