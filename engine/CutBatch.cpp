@@ -4,15 +4,13 @@
 
 #include "utils/FileSystem.h"
 
-using TOVK_Internet::DbxMailbox;
+using TOVK_Internet::DbxCommit;
 using TOVK_Utils::Path;
 using TOVK_Utils::String;
 
 bool CutBatch::prepare(UnsettledMailbox& box, const Path& path) {
-    if (box.journal.open(path, box.mailbox.fileSize(), TOVK_Utils::fileIdentity(path))) {
-        box.mailbox.setJournal(&box.journal, DbxMailbox::Settle::OnRequest);
+    if (box.journal.open(path, box.mailbox.fileSize(), TOVK_Utils::fileIdentity(path)))
         return true;
-    }
     String text;
     TOVK_Utils::format(text, "%s is only read: its undo journal could not be prepared", false,
                        path);
@@ -33,13 +31,10 @@ bool CutBatch::isFull() const {
 }
 
 void CutBatch::keep(std::unique_ptr<UnsettledMailbox> box) {
-    box->mailbox.keepOnlyStaged();
+    box->mailbox.releaseScan();
     waiting_.push_back(std::move(box));
 }
 
-// One flush of every waiting mailbox's journal, together with the attachments their cuts
-// depend on, then one of the mailboxes once their messages are written: two flushes for
-// many mailboxes, where each flush costs the disk a cache flush whatever it holds.
 bool CutBatch::settle(UnsettledMailbox* current) {
     std::vector<UnsettledMailbox*> group;
     for (const auto& waiting : waiting_)
@@ -50,23 +45,21 @@ bool CutBatch::settle(UnsettledMailbox* current) {
         return true;
     String extractFolder;
     workPath(extractFolder, view_.extractFolder());
-    std::vector<DbxMailbox*> boxes;
-    for (UnsettledMailbox* box : group) {
-        box->journal.flushAlongside(extractFolder, box->saved);
-        boxes.push_back(&box->mailbox);
-    }
-    const std::vector<bool> settled = DbxMailbox::settleTogether(boxes);
+    std::vector<DbxCommit::Waiting> waiting;
+    for (UnsettledMailbox* box : group)
+        waiting.push_back({&box->writer, &box->journal, {extractFolder, box->saved}});
+    const std::vector<DbxCommit::Outcome> settled = DbxCommit::settle(waiting);
     bool currentSettled = true;
     for (size_t i = 0; i < group.size(); ++i) {
         UnsettledMailbox& box = *group[i];
         const int32_t messages = box.messages;
         box.messages = 0;
         box.saved.clear();
-        if (settled[i])
+        if (settled[i] == DbxCommit::Outcome::Settled)
             continue;
         if (&box == current)
             currentSettled = false;
-        reportUnsettled(box, messages);
+        reportUnsettled(box, messages, settled[i]);
     }
     // Closed, each journal goes when it holds nothing, and stays for the next open when a
     // write could not be put back.
@@ -76,16 +69,17 @@ bool CutBatch::settle(UnsettledMailbox* current) {
     return currentSettled;
 }
 
-void CutBatch::reportUnsettled(const UnsettledMailbox& box, int32_t messages) {
+void CutBatch::reportUnsettled(const UnsettledMailbox& box, int32_t messages,
+                               DbxCommit::Outcome outcome) {
     report_.counts().writeFailures += messages;
     String text;
-    if (box.journal.flushFailed())
+    if (outcome == DbxCommit::Outcome::NotFlushed)
         TOVK_Utils::format(text,
                            "The attachments saved from %s, or its undo journal, could not "
                            "be flushed to the disk, so %d of its messages were not cut; "
                            "extraction goes on with the next mailbox.",
                            false, box.path, messages);
-    else if (box.mailbox.lastWriteRestored())
+    else if (outcome == DbxCommit::Outcome::PutBack)
         TOVK_Utils::format(text,
                            "Writing %d cut messages back into %s failed; they were left as "
                            "they were. Extraction goes on with the next mailbox.",
@@ -107,14 +101,12 @@ void CutBatch::finish() {
     flushJournalRemovals();
 }
 
-// A journal is removed once its mailbox's cuts are on the disk, and the removal is left
-// to the next flush of the store folder, which the next mailbox's first batch brings. The
-// last ones are made to stay gone here: a journal that came back after a power loss would
-// return finished cuts to their old text.
+// The last journals removed are made to stay gone (DbxCommit, invariant 5): one that came
+// back after a power loss would return finished cuts to their old text.
 void CutBatch::flushJournalRemovals() {
     String store;
     workPath(store, view_.outlookExpressStoreRoot());
-    if (TOVK_Utils::flushDirectory(store))
+    if (DbxCommit::flushRemovals(store))
         return;
     String text;
     TOVK_Utils::format(text,

@@ -1,16 +1,17 @@
 // CutBatch: the mailboxes whose cut messages wait to be written. A mailbox being cut keeps
 // its undo journal; its cut messages are staged, and wait, the mailbox open (and locked),
 // until this many messages, bytes of their cut texts (kept twice, with the bytes they
-// replace) or mailboxes wait. Then all are settled together: their journals and the
-// attachments their cuts depend on flushed once, the messages written, the mailboxes
-// flushed once, the journals removed; so that a few flushes serve many mailboxes. Until
-// then a crash puts every waiting message back as it was, which loses nothing.
+// replace) or mailboxes wait. Then all are settled together by DbxCommit, which orders
+// what reaches the disk when, so that a few flushes serve many mailboxes. Until then a
+// crash puts every waiting message back as it was, which loses nothing.
 #pragma once
 
 #include "engine/EngineView.h"
 #include "engine/JobReport.h"
+#include "formats/DbxCommit.h"
 #include "formats/DbxJournal.h"
 #include "formats/DbxMailbox.h"
+#include "formats/DbxMailboxWriter.h"
 #include "utils/Path.h"
 #include "utils/String.h"
 
@@ -27,6 +28,7 @@ public:
     // A mailbox whose cut messages wait to be written, kept open with its journal.
     struct UnsettledMailbox {
         TOVK_Internet::DbxMailbox mailbox;
+        TOVK_Internet::DbxMailboxWriter writer{mailbox};
         TOVK_Internet::DbxJournal journal;
         TOVK_Utils::String path;
         int32_t messages = 0;                  // cut and waiting
@@ -35,9 +37,8 @@ public:
 
     CutBatch(EngineView& view, JobReport& report) : view_(view), report_(report) {}
 
-    // Gives the opened mailbox its undo journal, so that its cut messages can wait here:
-    // the old bytes of every block go to the journal, and reach the disk, before the
-    // block is written. False (said why) when the journal cannot be made: the mailbox is
+    // Gives the opened mailbox its undo journal, so that its cut messages can wait here.
+    // False (said why) when the journal cannot be made: the mailbox is
     // then only read.
     bool prepare(UnsettledMailbox& box, const TOVK_Utils::Path& path);
     // One cut message of the mailbox was staged (its text this many bytes), and its cut
@@ -55,7 +56,8 @@ public:
     void finish();
 
 private:
-    void reportUnsettled(const UnsettledMailbox& box, int32_t messages);
+    void reportUnsettled(const UnsettledMailbox& box, int32_t messages,
+                         TOVK_Internet::DbxCommit::Outcome outcome);
     void flushJournalRemovals();
 
     EngineView& view_;

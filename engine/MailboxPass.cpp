@@ -2,6 +2,7 @@
 
 #include "engine/JobPaths.h"
 
+#include "engine/RecoveryReport.h"
 #include "formats/DbxJournal.h"
 #include "utils/FileSystem.h"
 
@@ -66,10 +67,11 @@ MailboxPass::Opened MailboxPass::open(DbxMailbox& mailbox) {
 bool MailboxPass::openFile(DbxMailbox& mailbox) {
     const auto access =
         context_.view.cutAttachments() ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
-    if (mailbox.open(path_, access))
+    const DbxMailbox::Open opened = mailbox.open(path_, access);
+    if (opened == DbxMailbox::Open::Opened)
         return true;
     String text;
-    if (mailbox.openWasRefusedAsInUse())
+    if (opened == DbxMailbox::Open::InUse)
         TOVK_Utils::format(text,
                            "%s is in use by another program. Close it and try again. "
                            "Extraction will halt.",
@@ -169,8 +171,6 @@ MailboxPass::Fate MailboxPass::readMessages() {
             break;
         case Taken::FileUnreadable:
             return Fate::ReadFailed;
-        case Taken::WriteNotUndone:
-            return Fate::WriteFailed;
         }
     }
     return Fate::Read;
@@ -202,10 +202,11 @@ MailboxPass::Taken MailboxPass::take(uint32_t offset) {
     JobReport& report = context_.report;
     MessageBuffers& buffers = context_.buffers;
     postStatus();
-    const Read read = readMessage(offset, buffers.message);
+    using Read = DbxMailbox::Read;
+    const Read read = box_->mailbox.readMessage(offset, buffers.message);
     report.addEmail();
     String text;
-    if (read == Read::Failed) {
+    if (read == Read::Unreadable) {
         ++report.counts().unreadableMessages;
         TOVK_Utils::format(text,
                            "Reading %s failed at message %d of %d: the file could not be "
@@ -216,14 +217,14 @@ MailboxPass::Taken MailboxPass::take(uint32_t offset) {
         report.showError(ViewOwner::ProgressWindow, text);
         return Taken::FileUnreadable;
     }
-    if (read == Read::Incomplete && !box_->mailbox.wasCarved()) {
+    if (read == Read::ChainDamaged && !box_->mailbox.wasCarved()) {
         ++report.counts().unreadableMessages; // nothing is taken from a message not read whole
         TOVK_Utils::format(text, "could not read %s: its chain of blocks is damaged", false,
                            where_);
         report.problem(text);
         return Taken::Done;
     }
-    if (read == Read::Incomplete) {
+    if (read == Read::ChainDamaged) {
         // Rescue gives what a broken chain still holds; it is never written back.
         ++report.counts().brokenOff;
         TOVK_Utils::format(text,
@@ -242,33 +243,23 @@ MailboxPass::Taken MailboxPass::take(uint32_t offset) {
     return writeBack(offset);
 }
 
+// A message is only staged here; it is written when its batch is settled (CutBatch).
 MailboxPass::Taken MailboxPass::writeBack(uint32_t offset) {
     JobReport& report = context_.report;
     const Block& rewrite = context_.buffers.rewrite;
-    switch (writeMessage(offset, rewrite)) {
-    case Written::Staged:
+    using Staging = TOVK_Internet::DbxMailboxWriter::Staging;
+    switch (box_->writer.stage(offset, rewrite)) {
+    case Staging::Staged:
         batch_.staged(*box_, rewrite.byteSize(), context_.extractor.cutFiles());
-        return Taken::Done;
-    case Written::Refused:
+        break;
+    case Staging::Refused:
         report.notWrittenBack(where_, "its blocks are not its own alone, or it does not fit them");
-        return Taken::Done;
-    case Written::FailedRestored:
+        break;
+    case Staging::ReadFailed:
         report.notWrittenBack(where_, "a write error; its original text was put back");
-        return Taken::Done;
-    case Written::FailedNotRestored:
         break;
     }
-    report.notWrittenBack(where_, "a write error");
-    String text;
-    TOVK_Utils::format(text,
-                       "Writing %s back failed, and its original bytes could not all be "
-                       "put back now. They are kept in %s and will be put back the next "
-                       "time the mailbox is opened. Extraction goes on with the next "
-                       "mailbox.",
-                       false, where_, TOVK_Internet::DbxJournal::journalPath(path_));
-    report.problem(text);
-    report.showError(ViewOwner::ProgressWindow, text);
-    return Taken::WriteNotUndone; // the journal stays for the next open
+    return Taken::Done;
 }
 
 void MailboxPass::finish(Fate fate) {
@@ -283,28 +274,8 @@ void MailboxPass::finish(Fate fate) {
         context_.view.setProgress(context_.report.counts().emails);
         return;
     case Fate::NotOpened:
-    case Fate::WriteFailed:
     case Fate::SettleFailed:
         return; // the mailbox closes as it is
-    }
-}
-
-// readMessage and writeMessage report a failed system call by the file layer's thrown
-// int; these two functions are the only places it is caught, and turn it into a value.
-MailboxPass::Read MailboxPass::readMessage(uint32_t offset, Block& text) {
-    try {
-        return box_->mailbox.readMessage(offset, text) ? Read::Whole : Read::Incomplete;
-    } catch (int) {
-        return Read::Failed;
-    }
-}
-
-MailboxPass::Written MailboxPass::writeMessage(uint32_t offset, const Block& text) {
-    try {
-        return box_->mailbox.writeMessage(offset, text) ? Written::Staged : Written::Refused;
-    } catch (int) {
-        return box_->mailbox.lastWriteRestored() ? Written::FailedRestored
-                                                 : Written::FailedNotRestored;
     }
 }
 
@@ -315,15 +286,15 @@ bool MailboxPass::recover(const Path& path, JobReport& report) {
     using Outcome = TOVK_Internet::RecoveryResult::Outcome;
     const bool usable =
         result.outcome == Outcome::NothingToRecover || result.outcome == Outcome::Restored;
-    report.problem(result.text);
+    const String said = recoveryReport(result, path);
+    report.problem(said);
     if (usable) {
         if (result.outcome == Outcome::Restored)
-            report.view().ask(ViewOwner::ProgressWindow,
-                              QuestionText{"Information", &result.text, "Ok"});
+            report.view().ask(ViewOwner::ProgressWindow, QuestionText{"Information", &said, "Ok"});
         return true;
     }
     String text;
-    TOVK_Utils::format(text, "%s Extraction will halt.", false, result.text);
+    TOVK_Utils::format(text, "%s Extraction will halt.", false, said);
     report.showError(ViewOwner::ProgressWindow, text);
     return false;
 }

@@ -33,7 +33,6 @@ public:
         NotOpened,    // not opened, not scanned, or left as it is: said why
         Stopped,      // the user stopped the job: the pass left before the next message
         ReadFailed,   // the file could not be read: its other messages are skipped
-        WriteFailed,  // a write could not be put back at once: the journal keeps it
         SettleFailed, // its waiting cuts could not be written: said why
     };
     struct Counted {
@@ -66,10 +65,7 @@ private:
     enum class Taken {
         Done,           // read (or not, and said so); the mailbox goes on
         FileUnreadable, // the file failed to read: the mailbox ends
-        WriteNotUndone, // a failed write left old bytes in the journal: the mailbox ends
     };
-    enum class Read { Whole, Incomplete, Failed };
-    enum class Written { Staged, Refused, FailedRestored, FailedNotRestored };
 
     Opened open(TOVK_Internet::DbxMailbox& mailbox);
     bool openFile(TOVK_Internet::DbxMailbox& mailbox);
@@ -81,9 +77,6 @@ private:
     Taken take(uint32_t offset);
     Taken writeBack(uint32_t offset);
     void finish(Fate fate);
-    // The only places where the file layer's thrown int is caught.
-    Read readMessage(uint32_t offset, TOVK_Utils::Block& text);
-    Written writeMessage(uint32_t offset, const TOVK_Utils::Block& text);
 
     PassContext& context_;
     CutBatch& batch_;

@@ -1,5 +1,6 @@
 #include "formats/DbxCarver.h"
 
+#include "formats/DbxBlockHeader.h"
 #include "formats/DbxMailbox.h"
 
 #include <algorithm>
@@ -10,12 +11,8 @@ namespace TOVK_Internet {
 
 namespace {
 
-constexpr uint32_t headerBytes = 16;
+constexpr uint32_t headerBytes = DbxBlockHeader::size;
 constexpr uint64_t offsetLimit = uint64_t(1) << 32; // the format's offsets are 32-bit
-
-uint32_t get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // Eight bytes at once, the first in the lowest bits, as the format stores its numbers.
 static_assert(std::endian::native == std::endian::little, "the scan reads words in file order");
@@ -50,16 +47,51 @@ struct Blocks {
 
 } // namespace
 
-bool DbxCarver::plausibleBlock(const uint8_t* header, uint64_t offset, uint64_t size) {
-    const uint32_t capacity = get32(header + 4);
-    const uint32_t length = get32(header + 8);
-    const uint32_t next = get32(header + 12);
-    return get32(header) == offset && offset >= DbxMailbox::headerSize && capacity > 0 &&
-           length <= capacity && offset + headerBytes + capacity <= size &&
+bool DbxCarver::plausibleBlock(const uint8_t* raw, uint64_t offset, uint64_t size) {
+    const DbxBlockHeader header = DbxBlockHeader::decode(raw);
+    const uint32_t next = header.next;
+    return header.isWholeBlockAt(offset, size) && offset >= DbxMailbox::headerSize &&
+           header.capacity > 0 &&
            (next == 0 || (next >= DbxMailbox::headerSize && next + uint64_t(headerBytes) <= size));
 }
 
-std::vector<DbxCarver::Chain> DbxCarver::carve(const Reader& read, uint64_t size, uint32_t chunk) {
+namespace {
+
+// The plausible block headers among the first positions bytes of data, which holds the
+// source from start on.
+void findBlocksIn(const uint8_t* data, uint32_t positions, uint64_t start, uint64_t size,
+                  Blocks& blocks) {
+    const uint32_t base = static_cast<uint32_t>(start);
+    auto consider = [&](uint32_t i) {
+        if (get32(data + i) == base + i && DbxCarver::plausibleBlock(data + i, start + i, size)) {
+            blocks.offsets.push_back(base + i);
+            blocks.links.push_back(get32(data + i + 12));
+        }
+    };
+    // Within 64 KiB the upper half of every offset is the same, so a block's third and
+    // fourth bytes are known: eight positions at a time are ruled out by comparing those
+    // two bytes, and only the few where both match are looked at closely.
+    for (uint32_t i = 0; i < positions;) {
+        const uint32_t offset = base + i;
+        const uint32_t windowEnd =
+            static_cast<uint32_t>(std::min<uint64_t>(positions, i + 0x10000 - (offset & 0xFFFF)));
+        const uint64_t third = everyByte * ((offset >> 16) & 0xFF);
+        const uint64_t fourth = everyByte * (offset >> 24);
+        // Reads up to i + 11, within the buffer: positions end 15 bytes before its data.
+        for (; i + 8 <= windowEnd; i += 8) {
+            uint64_t match =
+                zeroBytes(get64(data + i + 2) ^ third) & zeroBytes(get64(data + i + 3) ^ fourth);
+            while (match) {
+                consider(i + static_cast<uint32_t>(std::countr_zero(match) >> 3));
+                match &= match - 1;
+            }
+        }
+        for (; i < windowEnd; ++i)
+            consider(i);
+    }
+}
+
+Blocks findBlocks(const DbxCarver::Reader& read, uint64_t size, uint32_t chunk) {
     Blocks blocks;
     const uint64_t end = std::min(size, offsetLimit);
     chunk = std::max(chunk, headerBytes);
@@ -76,41 +108,16 @@ std::vector<DbxCarver::Chain> DbxCarver::carve(const Reader& read, uint64_t size
             break;
         const uint32_t positions =
             std::min<uint32_t>(got - headerBytes + 1, static_cast<uint32_t>(chunkEnd - start));
-        const uint8_t* data = buffer.data();
-        const uint32_t base = static_cast<uint32_t>(start);
-        auto consider = [&](uint32_t i) {
-            if (get32(data + i) == base + i && plausibleBlock(data + i, start + i, size)) {
-                blocks.offsets.push_back(base + i);
-                blocks.links.push_back(get32(data + i + 12));
-            }
-        };
-        // Within 64 KiB the upper half of every offset is the same, so a block's third and
-        // fourth bytes are known: eight positions at a time are ruled out by comparing
-        // those two bytes, and only the few where both match are looked at closely.
-        for (uint32_t i = 0; i < positions;) {
-            const uint32_t offset = base + i;
-            const uint32_t windowEnd = static_cast<uint32_t>(
-                std::min<uint64_t>(positions, i + 0x10000 - (offset & 0xFFFF)));
-            const uint64_t third = everyByte * ((offset >> 16) & 0xFF);
-            const uint64_t fourth = everyByte * (offset >> 24);
-            // Reads up to i + 11, within the buffer: positions end 15 bytes before its data.
-            for (; i + 8 <= windowEnd; i += 8) {
-                uint64_t match = zeroBytes(get64(data + i + 2) ^ third) &
-                                 zeroBytes(get64(data + i + 3) ^ fourth);
-                while (match) {
-                    consider(i + static_cast<uint32_t>(std::countr_zero(match) >> 3));
-                    match &= match - 1;
-                }
-            }
-            for (; i < windowEnd; ++i)
-                consider(i);
-        }
+        findBlocksIn(buffer.data(), positions, start, size, blocks);
         if (got < want)
             break; // the source ended early
         start = chunkEnd;
     }
+    return blocks;
+}
 
-    // A block that another block links to starts no chain.
+// A block that another block links to starts no chain.
+std::vector<DbxCarver::Chain> linkChains(const Blocks& blocks) {
     const uint32_t count = static_cast<uint32_t>(blocks.offsets.size());
     std::vector<uint32_t> successor(count, Blocks::none);
     std::vector<uint8_t> linkedTo(count, 0);
@@ -121,12 +128,12 @@ std::vector<DbxCarver::Chain> DbxCarver::carve(const Reader& read, uint64_t size
         if (successor[b] != Blocks::none)
             linkedTo[successor[b]] = 1;
     }
-    std::vector<Chain> chains;
+    std::vector<DbxCarver::Chain> chains;
     std::vector<uint8_t> walked(count, 0); // a block walked once ends any walk that meets it
     for (uint32_t first = 0; first < count; ++first) {
         if (linkedTo[first])
             continue;
-        Chain chain;
+        DbxCarver::Chain chain;
         chain.first = blocks.offsets[first];
         for (uint32_t b = first;;) {
             walked[b] = 1;
@@ -142,6 +149,12 @@ std::vector<DbxCarver::Chain> DbxCarver::carve(const Reader& read, uint64_t size
         chains.push_back(chain);
     }
     return chains;
+}
+
+} // namespace
+
+std::vector<DbxCarver::Chain> DbxCarver::carve(const Reader& read, uint64_t size, uint32_t chunk) {
+    return linkChains(findBlocks(read, size, chunk));
 }
 
 } // namespace TOVK_Internet

@@ -14,7 +14,8 @@ namespace TOVK_Internet {
 class DbxCarver {
 public:
     // Reads up to count bytes at offset into buffer and returns how many came: fewer only
-    // at the end of the source. May throw; the carve then throws the same.
+    // at the end of the source. A reader that fails returns 0, which ends the carve as the
+    // end of the source would; the caller knows which it was.
     using Reader = std::function<uint32_t(uint64_t offset, uint8_t* buffer, uint32_t count)>;
 
     struct Chain {

@@ -3,6 +3,7 @@
 #include "utils/Path.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 using TOVK_Utils::Block;
@@ -224,17 +225,6 @@ String folderOf(const Block& file) {
     return folder;
 }
 
-String nameOf(const Block& file) {
-    TOVK_Utils::Path path;
-    String name;
-    if (!path.assign(file)) {
-        name.assign(file);
-        return name;
-    }
-    path.tail(name, path.lastComponent());
-    return name;
-}
-
 // Gone, or, when the name cannot be removed, emptied: either way nothing is left to do.
 bool dropJournal(const Block& journal, const Block& folder) {
     if (TOVK_Utils::removeFile(journal))
@@ -242,31 +232,6 @@ bool dropJournal(const Block& journal, const Block& folder) {
     File emptied;
     return emptied.openForWriting(journal, true) && emptied.flush();
 }
-
-// Builds a message from 8-bit sentences and names of either width; the names keep every
-// character, also those the 8-bit code page does not have.
-class Message {
-public:
-    explicit Message(const Block& name) { text_.setWide(name.isWide()); }
-    Message& operator<<(const char* words) {
-        text_.append(Block(words));
-        return *this;
-    }
-    Message& operator<<(const Block& name) {
-        text_.append(name);
-        return *this;
-    }
-    Message& operator<<(uint64_t number) {
-        String digits;
-        digits.setDecimal(static_cast<int64_t>(number));
-        text_.append(digits);
-        return *this;
-    }
-    String take() { return text_; }
-
-private:
-    String text_;
-};
 
 } // namespace
 
@@ -299,12 +264,31 @@ bool DbxJournal::open(const Block& mailboxPath, uint64_t mailboxSize,
     folder_ = folderOf(mailboxPath);
     mailboxSize_ = mailboxSize;
     identity_ = identity;
-    prepared_ = true;
-    return true;
+    return moveTo(State::Ready);
 }
 
-void DbxJournal::flushAlongside(const Block& folder, const std::vector<String>& files) {
-    alongside_.push_back({String(folder), files});
+bool DbxJournal::allows(State from, State to) {
+    switch (to) {
+    case State::Closed:
+        return true;
+    case State::Ready:
+        return from == State::Closed || from == State::Recorded || from == State::Broken;
+    case State::Appended:
+        return from == State::Ready || from == State::Recorded;
+    case State::Recorded:
+        return from == State::Appended;
+    case State::Broken:
+        return from == State::Ready || from == State::Appended || from == State::Recorded;
+    }
+    return false;
+}
+
+bool DbxJournal::moveTo(State next) {
+    const bool allowed = allows(state_, next);
+    assert(allowed && "DbxJournal: a transition its state diagram does not have");
+    if (allowed)
+        state_ = next;
+    return allowed;
 }
 
 bool DbxJournal::record(const std::vector<Span>& spans) {
@@ -320,38 +304,23 @@ bool DbxJournal::record(const std::vector<Span>& spans) {
 
 void DbxJournal::collectUnflushed(std::vector<File*>& files,
                                   std::vector<TOVK_Utils::FilesInFolder>& others) {
-    if (!unflushed_)
+    if (state_ != State::Appended)
         return;
     files.push_back(&file_);
-    others.insert(others.end(), unflushedAlongside_.begin(), unflushedAlongside_.end());
-    if (!folderFlushed_)
+    if (end_ == 0)
         others.push_back({folder_, {}}); // the journal's own name, new in its folder
 }
 
 void DbxJournal::unflushedFlushed(bool onDisk) {
-    if (!unflushed_)
+    if (!moveTo(onDisk ? State::Recorded : State::Broken) || !onDisk)
         return;
-    unflushed_ = false;
-    unflushedAlongside_.clear();
-    if (!onDisk) {
-        // Whatever reached the disk may be a complete entry whose spans are never written:
-        // harmless at recovery, but no later entry may follow it.
-        broken_ = true;
-        flushFailed_ = true;
-        return;
-    }
-    folderFlushed_ = true;
     end_ = unflushedEnd_;
     recorded_ = std::move(unflushedRanges_);
 }
 
 bool DbxJournal::recordUnflushed(const std::vector<Span>& spans) {
-    flushFailed_ = false;
-    // Given for this entry's blocks alone: a refused entry does not pass them on.
-    std::vector<TOVK_Utils::FilesInFolder> others = std::move(alongside_);
-    alongside_.clear();
-    if (!prepared_ || broken_ || unflushed_)
-        return false;
+    if (state_ != State::Ready && state_ != State::Recorded)
+        return false; // closed, broken, or an entry waits for its flush
     std::vector<std::pair<uint64_t, uint64_t>> ranges = recorded_;
     uint32_t count = 0;
     uint64_t bytes = headerBytes + checksumBytes;
@@ -398,151 +367,115 @@ bool DbxJournal::recordUnflushed(const std::vector<Span>& spans) {
         // that no recovery takes it while it is in use, whatever holds the mailbox.
         if (!file_.openForWriting(path_, true))
             return false;
-        created_ = true;
         if (!file_.lock()) {
             file_.close();
+            moveTo(State::Broken); // the file made here stays until a clear
             return false;
         }
     }
-    // Whatever a failed write left in the journal may be a complete entry whose spans
-    // were never written: harmless at recovery, but no later entry may follow it.
     if (!file_.seek(static_cast<int64_t>(end_)) ||
         !file_.write(entry.out.data(), static_cast<uint32_t>(entry.out.size()))) {
-        broken_ = true;
+        moveTo(State::Broken);
         return false;
     }
-    unflushed_ = true;
     unflushedEnd_ = end_ + entry.out.size();
     unflushedRanges_ = std::move(ranges);
-    unflushedAlongside_ = std::move(others);
-    return true;
+    return moveTo(State::Appended);
 }
 
 bool DbxJournal::clear() {
-    if (!prepared_)
+    if (state_ == State::Closed)
         return false;
-    if (created_) {
-        // Removed, and the removal left to the next flush of the folder (the next record's,
-        // or the caller's when its job ends): until then a crash may bring the journal back,
-        // and recovery then returns complete cuts to the text they had before, which loses
-        // nothing. The next record makes the file anew.
-        file_.close();
-        if (!TOVK_Utils::removeFile(path_)) {
-            broken_ = true; // its entries stay for recovery, and close leaves them there
-            return false;
-        }
-        created_ = false;
-        folderFlushed_ = false;
+    if (state_ == State::Ready)
+        return true; // nothing of this object's on the disk
+    if (state_ == State::Appended)
+        return moveTo(State::Ready); // not one of the diagram's: stopped there
+    // The removal is left to the next flush of the folder (DbxCommit, invariant 4). The
+    // next record makes the file anew.
+    file_.close();
+    if (!TOVK_Utils::removeFile(path_)) {
+        // Its entries stay for recovery, and close leaves them there.
+        if (state_ != State::Broken)
+            moveTo(State::Broken);
+        return false;
     }
     end_ = 0;
     recorded_.clear();
-    unflushed_ = false;
-    unflushedAlongside_.clear();
-    broken_ = false;
-    return true;
+    return moveTo(State::Ready);
 }
 
 bool DbxJournal::close() {
     bool gone = true;
-    if (prepared_ && created_) {
+    if (state_ != State::Closed && state_ != State::Ready) {
         file_.close();
         // Entries not cleared belong to mailbox writes that may not have finished.
         gone = end_ == 0 && TOVK_Utils::removeFile(path_) && TOVK_Utils::flushDirectory(folder_);
     }
     file_.close();
-    prepared_ = false;
-    created_ = false;
-    alongside_.clear();
-    unflushed_ = false;
-    unflushedAlongside_.clear();
-    flushFailed_ = false;
-    broken_ = false;
-    folderFlushed_ = false;
+    moveTo(State::Closed);
     end_ = 0;
     recorded_.clear();
     return gone;
 }
 
-RecoveryResult DbxJournal::recover(const Block& mailboxPath) {
-    using Outcome = RecoveryResult::Outcome;
-    using Change = RecoveryResult::Change;
-    RecoveryResult result;
-    String name = nameOf(mailboxPath);
-    String path = journalPath(mailboxPath);
-    String journalName = nameOf(path);
-    String folder = folderOf(mailboxPath);
-    auto finish = [&](Outcome outcome, String text) {
-        result.outcome = outcome;
-        result.text = std::move(text);
-        return result;
-    };
-    auto nothing = [&]() {
-        return finish(Outcome::NothingToRecover,
-                      (Message(name) << "Nothing in " << name << " needed restoring.").take());
-    };
-    auto kept = [&](Change change, const char* why) {
-        result.change = change;
-        return finish(Outcome::KeptMailboxChanged,
-                      (Message(name) << name << " was left as it is: " << why << ". The journal "
-                                     << journalName << " is kept.")
-                          .take());
-    };
-    auto inUse = [&]() {
-        return finish(Outcome::InUse,
-                      (Message(name) << name
-                                     << " is in use by another program, so what an interrupted "
-                                        "run left in it could not be checked. Close the other "
-                                        "program and try again.")
-                          .take());
-    };
-    auto failed = [&](const char* what) {
-        return finish(Outcome::Error, (Message(name) << name << what << " The journal "
-                                                     << journalName << " is kept.")
-                                          .take());
-    };
+namespace {
 
-    if (TOVK_Utils::getAttributes(path) == TOVK_Utils::NoAttributes)
-        return nothing();
+using Outcome = RecoveryResult::Outcome;
+using Change = RecoveryResult::Change;
+using Failure = RecoveryResult::Failure;
 
-    // Taken by name before the mailbox is opened, so that no second handle of it comes and
-    // goes while it is locked: a process lock on POSIX would go with that handle.
-    FileIdentity identity = TOVK_Utils::fileIdentity(mailboxPath);
-    File mailbox;
+// Each step of recover() below: false when recovery ends there, with result saying why.
+bool endWith(RecoveryResult& result, Outcome outcome, Failure failure = Failure::None) {
+    result.outcome = outcome;
+    result.failure = failure;
+    return false;
+}
+
+bool kept(RecoveryResult& result, Change change) {
+    result.change = change;
+    return endWith(result, Outcome::KeptMailboxChanged);
+}
+
+// The mailbox, locked, and the journal's bytes. Taken by name before the mailbox is opened,
+// so that no second handle of it comes and goes while it is locked: a process lock on
+// POSIX would go with that handle.
+bool takeBoth(const Block& mailboxPath, const Block& path, File& mailbox, Block& journal,
+              RecoveryResult& result) {
     // Others may go on reading; on Windows the sharing keeps every other writer out.
-    bool opened = mailbox.openForReading(mailboxPath, true, File::ShareRead);
+    const bool opened = mailbox.openForReading(mailboxPath, true, File::ShareRead);
     if ((!opened && mailbox.lastErrorWasSharingViolation()) || (opened && !mailbox.lock()))
-        return inUse();
+        return endWith(result, Outcome::InUse);
     if (!opened)
-        return failed(" could not be opened to restore what an interrupted run left "
-                      "half-written.");
-
+        return endWith(result, Outcome::Error, Failure::MailboxNotOpened);
     // A journal that a running cut still holds is not a leftover.
     File journalFile;
     if (!journalFile.openForReading(path, true)) {
         if (journalFile.lastErrorWasSharingViolation())
-            return inUse();
+            return endWith(result, Outcome::InUse);
         if (TOVK_Utils::getAttributes(path) == TOVK_Utils::NoAttributes)
-            return nothing(); // another run recovered it meanwhile
-        return failed(" was left as it is: its journal could not be read.");
+            return endWith(result, Outcome::NothingToRecover); // recovered by another meanwhile
+        return endWith(result, Outcome::Error, Failure::JournalUnreadable);
     }
     if (!journalFile.lock())
-        return inUse();
-    Block journal;
+        return endWith(result, Outcome::InUse);
     if (!journalFile.readRest(journal))
-        return failed(" was left as it is: its journal could not be read.");
+        return endWith(result, Outcome::Error, Failure::JournalUnreadable);
     journalFile.close(); // Windows removes no file that is still open
+    return true;
+}
 
-    std::vector<Entry> entries;
+// The whole entries, in the order they were recorded.
+bool parseJournal(const Block& journal, std::vector<Entry>& entries, RecoveryResult& result) {
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
     const uint8_t* bytes = journal.rawPointer();
-    size_t size = static_cast<size_t>(journal.byteSize());
+    const size_t size = static_cast<size_t>(journal.byteSize());
     uint32_t spanNumber = 0;
     for (size_t at = 0; at < size;) {
         Entry entry;
         size_t consumed = 0;
-        Parsed parsed = parseEntry(bytes + at, size - at, entry, consumed, spanNumber);
+        const Parsed parsed = parseEntry(bytes + at, size - at, entry, consumed, spanNumber);
         if (parsed == Parsed::Foreign)
-            return failed(" was left as it is: its journal is not one this program can read.");
+            return endWith(result, Outcome::Error, Failure::JournalForeign);
         if (parsed == Parsed::Unfinished) {
             // record() returns only after its entry is whole on the disk, so nothing was
             // written for this one, and nothing can have come after it.
@@ -555,87 +488,94 @@ RecoveryResult DbxJournal::recover(const Block& mailboxPath) {
     }
     result.entries = static_cast<uint32_t>(entries.size());
     if (overlapping(ranges))
-        return failed(" was left as it is: its journal is not one this program can read.");
+        return endWith(result, Outcome::Error, Failure::JournalForeign);
+    return true;
+}
 
-    if (entries.empty()) {
-        if (!dropJournal(path, folder))
-            return failed(" was not changed by the interrupted run, but its journal could not be "
-                          "removed.");
-        if (!result.discardedUnfinished)
-            return nothing();
-        return finish(Outcome::NothingToRecover,
-                      (Message(name)
-                       << "An interrupted run left an unfinished journal beside " << name
-                       << " before it had changed anything in it; the journal was "
-                          "removed.")
-                          .take());
-    }
-
-    uint64_t mailboxSize = mailbox.getSize(true);
+bool sameMailbox(const std::vector<Entry>& entries, File& mailbox, const FileIdentity& identity,
+                 RecoveryResult& result) {
+    const uint64_t mailboxSize = mailbox.getSize(true);
     for (const Entry& entry : entries) {
         if (entry.mailboxSize != mailboxSize)
-            return kept(Change::Size, "its size has changed since an interrupted run wrote its "
-                                      "journal, so it may have been compacted or repaired in the "
-                                      "meantime");
+            return kept(result, Change::Size);
         // The file index alone: a device number may change between two boots (a USB or LVM
         // volume), and keeping the journal then would leave the message half-written. The
         // name, the size and the bytes of every piece are checked all the same.
         if (!identity.valid || entry.identity.index != identity.index)
-            return kept(Change::Identity, "it is no longer the file an interrupted run wrote its "
-                                          "journal for; it may have been compacted, repaired or "
-                                          "replaced in the meantime");
+            return kept(result, Change::Identity);
     }
+    return true;
+}
 
-    // Every piece is judged before the first byte is written, so that a mailbox changed
-    // since is left entirely alone.
-    std::vector<const Piece*> restore;
+// Every piece is judged before the first byte is written, so that a mailbox changed since
+// is left entirely alone: restore receives the pieces that hold their new bytes.
+bool judgePieces(const std::vector<Entry>& entries, File& mailbox,
+                 std::vector<const Piece*>& restore, RecoveryResult& result) {
     std::vector<uint8_t> current;
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         for (const Piece& piece : entry->pieces) {
             current.resize(piece.length);
             if (!mailbox.seek(static_cast<int64_t>(piece.offset)) ||
                 !mailbox.read(current.data(), piece.length))
-                return failed(" could not be read to check what an interrupted run left in it.");
-            uint64_t hash = hashBytes(current.data(), piece.length);
+                return endWith(result, Outcome::Error, Failure::MailboxUnreadable);
+            const uint64_t hash = hashBytes(current.data(), piece.length);
             if (hash == piece.oldHash)
                 continue;
             if (hash != piece.newHash) {
                 result.changedOffset = piece.offset;
-                return kept(Change::Bytes, "some of its bytes are neither those an interrupted "
-                                           "run found nor those it wrote, so it may have been "
-                                           "compacted or repaired in the meantime");
+                return kept(result, Change::Bytes);
             }
             restore.push_back(&piece);
         }
     }
+    return true;
+}
 
+bool putBack(const std::vector<const Piece*>& restore, File& mailbox, RecoveryResult& result) {
     uint32_t lastSpan = UINT32_MAX;
     for (const Piece* piece : restore) {
         if (!mailbox.seek(static_cast<int64_t>(piece->offset)) ||
             !mailbox.write(piece->oldBytes, piece->length))
-            return failed(" could not be written while restoring what an interrupted run left "
-                          "half-written; restoring can be tried again.");
+            return endWith(result, Outcome::Error, Failure::MailboxUnwritable);
         if (piece->span != lastSpan)
             ++result.restoredSpans;
         lastSpan = piece->span;
     }
     if (!restore.empty() && !mailbox.flush())
-        return failed(" could not be written while restoring what an interrupted run left "
-                      "half-written; restoring can be tried again.");
+        return endWith(result, Outcome::Error, Failure::MailboxUnwritable);
+    return true;
+}
+
+} // namespace
+
+RecoveryResult DbxJournal::recover(const Block& mailboxPath) {
+    RecoveryResult result;
+    const String path = journalPath(mailboxPath);
+    const String folder = folderOf(mailboxPath);
+    if (TOVK_Utils::getAttributes(path) == TOVK_Utils::NoAttributes)
+        return result;
+    const FileIdentity identity = TOVK_Utils::fileIdentity(mailboxPath);
+    File mailbox;
+    Block journal;
+    std::vector<Entry> entries;
+    if (!takeBoth(mailboxPath, path, mailbox, journal, result) ||
+        !parseJournal(journal, entries, result))
+        return result;
+    if (entries.empty()) {
+        if (!dropJournal(path, folder))
+            endWith(result, Outcome::Error, Failure::JournalNotRemoved);
+        return result;
+    }
+    std::vector<const Piece*> restore;
+    if (!sameMailbox(entries, mailbox, identity, result) ||
+        !judgePieces(entries, mailbox, restore, result) || !putBack(restore, mailbox, result))
+        return result;
     // The journal goes only once the old bytes are on the disk.
     if (!dropJournal(path, folder))
-        return finish(Outcome::Error, (Message(name) << name << " is restored, but its journal "
-                                                     << journalName << " could not be removed.")
-                                          .take());
-    if (result.restoredSpans == 0)
-        return finish(Outcome::Restored, (Message(name) << "An interrupted run had not yet changed "
-                                                        << name << "; its journal was removed.")
-                                             .take());
-    return finish(Outcome::Restored,
-                  (Message(name) << "Restored " << uint64_t{result.restoredSpans}
-                                 << (result.restoredSpans == 1 ? " block of " : " blocks of ")
-                                 << name << " left half-written by an interrupted run.")
-                      .take());
+        endWith(result, Outcome::Error, Failure::RestoredJournalNotRemoved);
+    else
+        result.outcome = Outcome::Restored;
+    return result;
 }
 
 } // namespace TOVK_Internet

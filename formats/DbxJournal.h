@@ -50,19 +50,56 @@ struct RecoveryResult {
         Bytes,    // the bytes at changedOffset are neither the old nor the new ones
     };
 
+    // What could not be done, for an Error.
+    enum class Failure {
+        None,
+        MailboxNotOpened,  // the mailbox could not be opened to put its bytes back
+        JournalUnreadable, // the journal could not be read
+        JournalForeign,    // the journal is not one this program wrote
+        MailboxUnreadable, // the mailbox could not be read to judge its pieces
+        MailboxUnwritable, // the old bytes could not all be written back; can be tried again
+        // The interrupted run had changed nothing, but its journal could not be removed.
+        JournalNotRemoved,
+        // Every piece was put back, but the journal could not be removed.
+        RestoredJournalNotRemoved,
+    };
+
     Outcome outcome = Outcome::NothingToRecover;
     uint32_t restoredSpans = 0;       // spans of which at least one piece was written back
     uint32_t entries = 0;             // complete entries found in the journal
     bool discardedUnfinished = false; // an entry that was never completely written was dropped
     Change change = Change::None;
     uint64_t changedOffset = 0;
-    TOVK_Utils::String text; // one or two plain sentences for the user
+    Failure failure = Failure::None;
 };
 
 class DbxJournal : public WriteJournal {
 public:
     // Spans are judged in pieces that never cross a multiple of this many bytes of the file.
     static constexpr uint32_t pieceBytes = 512;
+
+    // What the journal object has on the disk, and how that changes:
+    //
+    //  Closed -open-> Ready -recordUnflushed-> Appended -unflushedFlushed(true)-> Recorded
+    //                 ^ ^ |                     |    ^                            | | |
+    //                 | | |                     |    +------ recordUnflushed -----+ | |
+    //                 | | | a failed            | unflushedFlushed(false)           | |
+    //                 | | v write or lock       v                                   | |
+    //                 | | +---------------> Broken <--- a failed write, or a clear -+ |
+    //                 | +------ clear ---------+        that could not remove the file |
+    //                 +---------------------------- clear -----------------------------+
+    //
+    //   close(): from every state to Closed.
+    //
+    // Ready: nothing of this object's on the disk. Appended: an entry written, not yet known
+    // to be on the disk; no block of it may be written. Recorded: every entry on the disk,
+    // and the journal's name in its folder. Broken: whatever reached the disk may be a whole
+    // entry whose spans are never written (harmless at recovery), so no entry may follow it
+    // until a clear removes the file. A refused record (spans outside the mailbox or over
+    // one another) changes nothing.
+    enum class State { Closed, Ready, Appended, Recorded, Broken };
+    static bool allows(State from, State to);
+    State state() const { return state_; }
 
     DbxJournal() = default;
     DbxJournal(const DbxJournal&) = delete;
@@ -80,30 +117,20 @@ public:
     // not be written; after a failed write every record fails until a clear succeeds.
     bool record(const std::vector<Span>& spans) override;
     bool recordUnflushed(const std::vector<Span>& spans) override;
-    // The journal file and what must go to the disk with it: the files alongside, and the
-    // journal's name in its folder when it is new.
+    // The journal file, and its name in its folder when it is new.
     void collectUnflushed(std::vector<TOVK_Utils::File*>& files,
                           std::vector<TOVK_Utils::FilesInFolder>& others) override;
     void unflushedFlushed(bool onDisk) override;
-    // Files the next record brings to the disk together with its entry, with their names
-    // in folder: what the blocks about to be written depend on (the attachments cut out
-    // of them). On Linux the one flush of the file system serves all of them.
-    void flushAlongside(const TOVK_Utils::Block& folder,
-                        const std::vector<TOVK_Utils::String>& files);
-    // The last record failed because its entry or the files alongside could not be
-    // flushed, rather than because its spans were refused.
-    bool flushFailed() const { return flushFailed_; }
-    // Removes the journal. The spans recorded so far may then no longer be undone, so the
-    // caller clears only after the mailbox's new bytes were flushed. The removal reaches
-    // the disk with the next flush of the folder (flushDirectory): before that a crash
-    // brings the journal back, and recovery returns finished cuts to their old text.
+    // Removes the journal: the spans recorded so far can no longer be undone. Its removal
+    // is not flushed here (DbxCommit, invariants 4 and 5).
     bool clear() override;
     // Removes the journal when it holds no entry; one that does (a write that did not
     // finish, a clear that failed) stays for recover. False when it could not be removed.
     bool close();
 
     // Undoes what the journal beside the mailbox holds; run before anything else is done
-    // with the mailbox. Safe to run again, also after a crash in the middle of it.
+    // with the mailbox. Safe to run again, also after a crash in the middle of it. What it
+    // found and did is all in the result; the engine words it for the user.
     static RecoveryResult recover(const TOVK_Utils::Block& mailboxPath);
     // A journal with content is beside the mailbox (or something there that cannot be
     // looked at: better asked about than overlooked).
@@ -117,18 +144,17 @@ private:
     TOVK_Utils::String folder_;
     uint64_t mailboxSize_ = 0;
     TOVK_Utils::FileIdentity identity_;
-    bool prepared_ = false;
-    bool created_ = false; // the journal file was made by this object
-    bool broken_ = false;
-    bool folderFlushed_ = false;
-    bool flushFailed_ = false;
-    std::vector<TOVK_Utils::FilesInFolder> alongside_;
-    // An entry written and not yet flushed: where the journal then ends, and its ranges.
-    bool unflushed_ = false;
+    // The one place the state changes: a transition the diagram does not have is a
+    // programming error, stopped by an assertion in the debug build and refused (false,
+    // nothing changed) in the others.
+    bool moveTo(State next);
+    State state_ = State::Closed;
+    // With an entry appended: where the journal then ends, and its ranges.
     uint64_t unflushedEnd_ = 0;
     std::vector<std::pair<uint64_t, uint64_t>> unflushedRanges_;
-    std::vector<TOVK_Utils::FilesInFolder> unflushedAlongside_;
-    uint64_t end_ = 0; // bytes of complete entries since the last clear
+    // Bytes of complete entries since the last clear; none yet means that the journal's name
+    // is new in its folder.
+    uint64_t end_ = 0;
     // Byte ranges [first, second) of the spans recorded since the last clear, sorted.
     std::vector<std::pair<uint64_t, uint64_t>> recorded_;
 };

@@ -1,20 +1,21 @@
-// DbxMailbox: one Outlook Express mailbox file (.dbx). It tells a mailbox from any other
-// file, walks the message index to list where every stored message begins, reads a
-// message's raw text from its chain of data blocks, and writes a text back over that
-// chain in place. Nothing else in the file is interpreted or changed.
+// DbxMailbox: one Outlook Express mailbox file (.dbx), read. It tells a mailbox from any
+// other file, walks the message index to list where every stored message begins, and
+// reads a message's raw text from its chain of data blocks. Opened for cutting, its scan
+// also maps which bytes belong to which chain (ChainMap), and a DbxMailboxWriter writes
+// cut texts back through it. Nothing else in the file is interpreted or changed.
 #pragma once
 
-#include "formats/WriteJournal.h"
+#include "formats/ChainMap.h"
 #include "utils/Block.h"
 #include "utils/File.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace TOVK_Internet {
+
+struct DbxBlockHeader;
 
 class DbxMailbox {
 public:
@@ -31,14 +32,16 @@ public:
     static constexpr uint32_t headerSize = 0x24BC;
 
     DbxMailbox();
-    virtual ~DbxMailbox();
+    ~DbxMailbox();
     DbxMailbox(const DbxMailbox&) = delete;
     DbxMailbox& operator=(const DbxMailbox&) = delete;
 
-    // True when the file opened and starts with both magics.
-    bool open(const TOVK_Utils::Block& path, Access access = Access::Read);
-    // The last open failed because another program holds the file.
-    bool openWasRefusedAsInUse() const { return inUse_; }
+    enum class Open {
+        Opened,      // the file starts with both magics; it stays open
+        InUse,       // another program holds it (for cutting: has it open, or locked)
+        NotAMailbox, // it could not be opened, or it is no mailbox
+    };
+    Open open(const TOVK_Utils::Block& path, Access access = Access::Read);
     // Walks the whole index; false when it is damaged (offsets found before stay). Opened
     // for cutting, it also walks the block headers of every message's chain once and
     // notes the bytes each chain, the file header, each index node and each record take:
@@ -60,48 +63,18 @@ public:
     // Takes the list of an earlier carve of the same, unchanged file (a job carves each
     // mailbox once): as carve() would leave it, without reading the file again.
     void takeCarved(std::vector<uint32_t> offsets, size_t indexed);
-    // The message's raw text; false when its chain is damaged or ends early. May throw
-    // the file layer's int on a failed system call.
-    bool readMessage(uint32_t offset, TOVK_Utils::Block& text);
-    // Writes the text over the message's chain in place. Refused (false, nothing written)
-    // unless the mailbox was opened for cutting and scanned completely, the chain was sound
-    // at the scan, shares no byte with another chain or with the index, is still as the
-    // scan found it, and takes the whole text; also when the journal does not take the old
-    // bytes. A failed system call before the first write throws the file layer's int with
-    // nothing written. One during the writes or the flush puts the message's original bytes
-    // back (best effort, never throwing) and then rethrows the same int: the message is as
-    // it was when lastWriteRestored() says so, and otherwise the journal, left uncleared,
-    // holds the old bytes for the next open to put back.
-    bool writeMessage(uint32_t offset, const TOVK_Utils::Block& text);
-    // The journal that takes the old bytes before each write, or null to write without one
-    // (then nothing is flushed either). Not owned; it must outlive the writes.
-    // With Settle::OnRequest writeMessage only checks the text and keeps it: settle()
-    // journals every message kept since in one flush, writes them, flushes the mailbox and
-    // clears the journal, so that a few flushes serve many messages. Until the journal is
-    // cleared it holds their old bytes, and a crash puts them back, which loses nothing.
-    enum class Settle { AfterEachMessage, OnRequest };
-    void setJournal(WriteJournal* journal, Settle settle = Settle::AfterEachMessage) {
-        journal_ = journal;
-        settleEachMessage_ = settle == Settle::AfterEachMessage;
-    }
-    // Writes the messages kept since the last settle (see setJournal), flushes the
-    // mailbox, then clears the journal. False (never throws) when any step failed: then
-    // lastWriteRestored() says whether those messages are as they were, and otherwise the
-    // journal keeps their old bytes for the next open.
-    bool settle();
+    enum class Read {
+        Complete,     // the whole chain was read
+        ChainDamaged, // the chain breaks off, loops, or ends early: text holds what came before
+        Unreadable,   // a system call failed: the file could not be read
+    };
+    // The message's raw text.
+    Read readMessage(uint32_t offset, TOVK_Utils::Block& text);
     // For a mailbox whose messages were all processed and whose cuts wait to be settled:
     // lets go of the read cache and of what the scan found, which settling does not need,
     // so that a mailbox waiting costs no more than its waiting texts. Afterwards no text is
-    // taken for writing, and messageOffsets is empty.
-    void keepOnlyStaged();
-    // settle() for several mailboxes at once, each with its journal and Settle::OnRequest:
-    // one flush of all their journals (and the files alongside them), then one of all the
-    // mailboxes, where settling them one by one costs two flushes each. Says for each
-    // mailbox whether its messages were written, as settle() would.
-    static std::vector<bool> settleTogether(const std::vector<DbxMailbox*>& boxes);
-    // After writeMessage threw or settle() failed: every byte written was put back and
-    // flushed (or none was written).
-    bool lastWriteRestored() const { return restored_; }
+    // staged for writing, and messageOffsets is empty.
+    void releaseScan();
     void close();
 
     uint64_t fileSize() const { return size_; }
@@ -109,60 +82,40 @@ public:
     // First data block of each message, in index order.
     std::vector<uint32_t> messageOffsets;
 
-protected:
-    // Every byte that goes into the mailbox passes here, and every flush, so that a test
-    // can make a chosen write fail. Both throw the file layer's int on failure.
-    virtual void writeAt(uint64_t offset, const void* bytes, uint32_t count);
-    virtual void flushFile();
-    // Flushes this mailbox's file and the others' together (flushFile when alone).
-    virtual void flushTogetherWith(const std::vector<DbxMailbox*>& others);
-
-private:
-    struct BlockHeader {
-        uint32_t self;
-        uint32_t capacity;
-        uint32_t length;
-        uint32_t next;
+    // The writer's way in (DbxMailboxWriter).
+    enum class Fetched {
+        Bytes,    // all of them
+        NotThere, // not all in the file (or, for a block header, no whole block there)
+        Failed,   // a system call failed
     };
-    // Bytes [start, start + length) taken by one block or index structure.
-    struct Extent {
-        uint32_t start;
-        uint32_t length;
-        uint32_t owner; // indexOwner, or a chain's number
-    };
-    static constexpr uint32_t indexOwner = 0;
-
-    // Reads bytes at an absolute offset through the page cache; false on a short read.
-    bool readAt(uint64_t offset, void* buffer, uint32_t count);
     // Past the read cache, straight from the file: what a write is checked against and
     // what the journal keeps must be what the disk holds now, not what the cache kept from
     // before another program changed the file.
+    Fetched readFromDisk(uint64_t offset, void* buffer, uint32_t count);
     enum class Source { Cache, Disk };
-    bool readFrom(Source source, uint64_t offset, void* buffer, uint32_t count);
+    Fetched readBlockHeader(uint32_t offset, DbxBlockHeader& header, Source source);
+    // Forgets what the cache holds of bytes about to be written.
+    void forgetCached(uint64_t offset, uint64_t count);
+    // What the scan found, for the writer: empty unless opened for cutting and scanned whole.
+    const ChainMap& chains() const { return chains_; }
+    // The open file, for the writer; null unless opened for cutting.
+    TOVK_Utils::File* writableFile() { return writable_ && file_.isOpen() ? &file_ : nullptr; }
+
+private:
+    // Reads bytes at an absolute offset through the page cache.
+    Fetched readAt(uint64_t offset, void* buffer, uint32_t count);
     // The cached page, read on a miss together with what the read pattern suggests (up to
-    // reach when the pattern gives nothing); null when the file ends before it.
-    const uint8_t* page(uint64_t number, uint64_t reach, uint32_t& filled);
-    void loadPages(uint64_t first, uint32_t count);
-    void forgetPages(uint64_t offset, uint64_t count);
-    bool readBlockHeader(uint32_t offset, BlockHeader& header, Source source = Source::Cache);
+    // reach when the pattern gives nothing); data null when the file ends before it. False
+    // when the read failed.
+    bool page(uint64_t number, uint64_t reach, const uint8_t*& data, uint32_t& filled);
+    bool loadPages(uint64_t first, uint32_t count);
     bool inFile(uint64_t offset, uint64_t count) const { return offset + count <= size_; }
-    void walkIndex(uint32_t root);
-    void readRecord(uint32_t record);
-    void note(uint64_t start, uint64_t end, uint32_t owner);
-    bool walkChains();
-    void findSharedBytes();
-    const Extent* extentAt(uint32_t start) const;
-    bool restore(const std::vector<WriteJournal::Span>& spans, size_t count);
-    bool stage(uint32_t offset, const std::vector<WriteJournal::Span>& spans);
-    std::vector<WriteJournal::Span> stagedSpans() const;
-    void dropStaged();
-    // Writes the spans' new bytes; on a failed write puts the old ones back (see restore)
-    // and returns false.
-    bool writeSpans(const std::vector<WriteJournal::Span>& spans);
+    // False when the index is damaged or could not be read.
+    bool walkIndex(uint32_t root);
+    bool readRecord(uint32_t record);
 
     TOVK_Utils::File file_;
     uint64_t size_ = 0;
-    bool inUse_ = false;
     bool writable_ = false;
     bool indexRead_ = false; // the last scan walked the whole index
     bool carved_ = false;
@@ -180,27 +133,8 @@ private:
     uint64_t streamEnd_ = 0; // page after the last read-ahead run
     uint64_t singleEnd_ = 0; // page after the last small read
 
-    // What the scan found, for writes: sorted by start once complete.
-    std::vector<Extent> extents_;
-    std::unordered_map<uint32_t, uint32_t> chainOf_; // first block -> chain number
-    std::vector<uint8_t> chainSound_;                // per chain number: read whole, shares no byte
-    std::vector<uint32_t> chainBlocks_;              // per chain number: blocks found by the scan
-    bool mapped_ = false;
-
-    WriteJournal* journal_ = nullptr;
-    bool settleEachMessage_ = true;
-    bool restored_ = false;
-    // Messages checked and kept for the next settle(): their spans' old and new bytes.
-    struct Staged {
-        uint64_t offset;
-        size_t at;
-        uint32_t length;
-    };
-    std::vector<Staged> staged_;
-    std::vector<uint8_t> stagedOld_, stagedNew_;
-    std::unordered_set<uint32_t> stagedMessages_;
-    std::vector<uint8_t> oldBytes_; // reused between writes: no heap growth per message
-    std::vector<uint8_t> newBytes_;
+    // What the scan found, for writes.
+    ChainMap chains_;
 };
 
 } // namespace TOVK_Internet

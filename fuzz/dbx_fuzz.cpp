@@ -1,6 +1,8 @@
 // Arbitrary bytes as a mailbox file: open, scan and read every message must neither
 // crash nor loop, and a message that read completely must take its own text back.
+#include "formats/DbxCommit.h"
 #include "formats/DbxMailbox.h"
+#include "formats/DbxMailboxWriter.h"
 #include "utils/String.h"
 
 #include <cstdio>
@@ -9,7 +11,9 @@
 #include <string>
 #include <unistd.h>
 
+using TOVK_Internet::DbxCommit;
 using TOVK_Internet::DbxMailbox;
+using TOVK_Internet::DbxMailboxWriter;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/tmp/tovk-dbx-fuzz-" + std::to_string(getpid()) + ".dbx";
@@ -21,28 +25,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TOVK_Utils::String name(path.c_str());
     DbxMailbox box;
-    if (!box.open(name, DbxMailbox::Access::ReadWrite))
+    if (box.open(name, DbxMailbox::Access::ReadWrite) != DbxMailbox::Open::Opened)
         return 0;
     box.scan();
     int budget = 64;
     for (uint32_t offset : box.messageOffsets) {
         if (budget-- == 0)
             break;
-        try {
-            TOVK_Utils::Block text, again;
-            if (!box.readMessage(offset, text))
-                continue;
-            // Whatever the damage, a write that reports success must have stored exactly
-            // the text, and (not checked here, but by the unit tests) one that fails wrote
-            // nothing.
-            if (!box.writeMessage(offset, text))
-                continue;
-            if (!box.readMessage(offset, again) || again.byteSize() != text.byteSize() ||
-                (text.byteSize() &&
-                 std::memcmp(again.data(), text.data(), size_t(text.byteSize())) != 0))
-                std::abort();
-        } catch (int) {
-        }
+        TOVK_Utils::Block text, again;
+        if (box.readMessage(offset, text) != DbxMailbox::Read::Complete)
+            continue;
+        // Whatever the damage, a write that reports success must have stored exactly the
+        // text, and (not checked here, but by the unit tests) one that fails wrote nothing.
+        DbxMailboxWriter writer(box);
+        if (writer.stage(offset, text) != DbxMailboxWriter::Staging::Staged ||
+            DbxCommit::settle(writer, nullptr) != DbxCommit::Outcome::Settled)
+            continue;
+        if (box.readMessage(offset, again) != DbxMailbox::Read::Complete ||
+            again.byteSize() != text.byteSize() ||
+            (text.byteSize() &&
+             std::memcmp(again.data(), text.data(), size_t(text.byteSize())) != 0))
+            std::abort();
     }
     return 0;
 }

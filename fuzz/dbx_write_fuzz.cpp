@@ -4,7 +4,9 @@
 // other message, and the index, exactly as before: read through the same mailbox and
 // through one opened afresh. A journal checks that it is given the bytes the disk really
 // holds before the write and after it.
+#include "formats/DbxCommit.h"
 #include "formats/DbxMailbox.h"
+#include "formats/DbxMailboxWriter.h"
 #include "formats/WriteJournal.h"
 #include "utils/LightBlock.h"
 #include "utils/String.h"
@@ -16,7 +18,9 @@
 #include <unistd.h>
 #include <vector>
 
+using TOVK_Internet::DbxCommit;
 using TOVK_Internet::DbxMailbox;
+using TOVK_Internet::DbxMailboxWriter;
 using TOVK_Internet::WriteJournal;
 
 namespace {
@@ -72,12 +76,10 @@ struct Reading {
 
 Reading readOne(DbxMailbox& box, uint32_t offset) {
     TOVK_Utils::Block text;
-    bool ok = false;
-    try {
-        ok = box.readMessage(offset, text);
-    } catch (int) {
+    const DbxMailbox::Read read = box.readMessage(offset, text);
+    if (read == DbxMailbox::Read::Unreadable)
         std::abort(); // a regular file in /tmp does not fail
-    }
+    const bool ok = read == DbxMailbox::Read::Complete;
     return {ok, text.byteSize() > 0 ? std::string(reinterpret_cast<const char*>(text.data()),
                                                   size_t(text.byteSize()))
                                     : std::string()};
@@ -106,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool written = false;
     {
         DbxMailbox box;
-        if (!box.open(name, DbxMailbox::Access::ReadWrite))
+        if (box.open(name, DbxMailbox::Access::ReadWrite) != DbxMailbox::Open::Opened)
             return 0;
         const bool scanned = box.scan();
         offsets = box.messageOffsets;
@@ -120,18 +122,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         target = offsets[pick];
         const std::string& old = before[pick].text;
         text = before[pick].ok ? old.substr(0, old.size() / 2) : std::string("Subject: x\r\n\r\n");
-        // Written at once, or kept and written by settle() as a cutting job does.
-        const bool onRequest = size > 1 && (data[size - 2] & 1);
-        box.setJournal(&journal, onRequest ? DbxMailbox::Settle::OnRequest
-                                           : DbxMailbox::Settle::AfterEachMessage);
-        try {
-            written =
-                box.writeMessage(target, TOVK_Utils::LightBlock(text.data(), int32_t(text.size())));
-            if (written && onRequest && !box.settle())
-                std::abort();
-        } catch (int) {
+        // Staged, then journaled, written and flushed as a cutting job settles it.
+        DbxMailboxWriter writer(box);
+        const DbxMailboxWriter::Staging staging =
+            writer.stage(target, TOVK_Utils::LightBlock(text.data(), int32_t(text.size())));
+        if (staging == DbxMailboxWriter::Staging::ReadFailed)
+            std::abort(); // a regular file in /tmp does not fail
+        written = staging == DbxMailboxWriter::Staging::Staged;
+        if (written && DbxCommit::settle(writer, &journal) != DbxCommit::Outcome::Settled)
             std::abort();
-        }
         if (written && (!scanned || !before[pick].ok))
             std::abort(); // only a sound chain of a completely scanned mailbox is written
         for (size_t i = 0; i < offsets.size(); ++i) {
@@ -144,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!written && fileBytes() != original)
         std::abort(); // a refused write changes nothing
     DbxMailbox again;
-    if (!again.open(name))
+    if (again.open(name) != DbxMailbox::Open::Opened)
         std::abort();
     again.scan();
     std::vector<uint32_t> found = again.messageOffsets;

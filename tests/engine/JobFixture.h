@@ -127,11 +127,11 @@ inline std::vector<std::string> mailboxTexts(const fs::path& path) {
     const std::string p = path.string();
     TOVK_Utils::String name(p.c_str());
     TOVK_Internet::DbxMailbox box;
-    EXPECT_TRUE(box.open(name));
+    EXPECT_EQ(box.open(name), TOVK_Internet::DbxMailbox::Open::Opened);
     EXPECT_TRUE(box.scan());
     for (uint32_t offset : box.messageOffsets) {
         TOVK_Utils::Block text;
-        EXPECT_TRUE(box.readMessage(offset, text));
+        EXPECT_EQ(box.readMessage(offset, text), TOVK_Internet::DbxMailbox::Read::Complete);
         texts.emplace_back(reinterpret_cast<const char*>(text.rawPointer()),
                            size_t(text.byteSize()));
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 using namespace TOVK_Internet;
@@ -148,13 +149,13 @@ TEST_F(Journal, AMessageOfARealMailboxReadsBackWhole) {
                           std::string(std::min<size_t>(512, text.size() - at), ' ')});
     std::string journal = journalOfAll();
     RecoveryResult result = recoverWith(written({writes.begin(), writes.end() - 3}), journal);
-    EXPECT_EQ(result.text.c_str(), "Restored " + std::to_string(writes.size() - 3) +
-                                       " blocks of Inbox.dbx left half-written by an "
-                                       "interrupted run.");
+    // The engine says "Restored N blocks of Inbox.dbx ..." (tests/engine/RecoveryReportTest).
+    EXPECT_EQ(result.outcome, Outcome::Restored);
+    EXPECT_EQ(result.restoredSpans, writes.size() - 3);
     DbxMailbox box;
-    ASSERT_TRUE(box.open(path));
+    ASSERT_EQ(box.open(path), DbxMailbox::Open::Opened);
     TOVK_Utils::Block message;
-    ASSERT_TRUE(box.readMessage(writer.firstBlocks()[0], message));
+    ASSERT_EQ(box.readMessage(writer.firstBlocks()[0], message), DbxMailbox::Read::Complete);
     EXPECT_EQ(bytesOf(message), text);
 }
 
@@ -267,25 +268,91 @@ TEST_F(Journal, ClearLeavesNothingToRecover) {
     EXPECT_EQ(readBytes(mailbox), written(writes));
 }
 
-// The attachments a batch depends on go to the disk with its entry: when they cannot,
-// the entry does not count, and they are not carried on to the next batch.
-TEST_F(Journal, FilesAlongsideAreFlushedWithTheEntry) {
-    writeBytes(temp / "saved.bin", "attachment");
+// Each call moves the journal along its state diagram, and what it returns fits the state:
+// the cases run in order, each from the state the one before left.
+TEST_F(Journal, EveryCallMovesTheStateAlongItsDiagram) {
+    using State = DbxJournal::State;
+    struct Step {
+        const char* what;
+        std::function<bool(DbxJournal&)> call;
+        bool result;
+        State after;
+    };
+    const std::vector<Step> steps = {
+        {"open", [&](DbxJournal& j) { return open(j); }, true, State::Ready},
+        {"clear with nothing recorded", [](DbxJournal& j) { return j.clear(); }, true,
+         State::Ready},
+        {"a span beyond the mailbox is refused",
+         [&](DbxJournal& j) {
+             return j.recordUnflushed({span({4990, std::string(20, 'o')})});
+         },
+         false, State::Ready},
+        {"an entry appended", [&](DbxJournal& j) { return j.recordUnflushed(spans(0, 1)); }, true,
+         State::Appended},
+        {"no second entry before the first is flushed",
+         [&](DbxJournal& j) { return j.recordUnflushed(spans(1, 2)); }, false, State::Appended},
+        {"flushed",
+         [](DbxJournal& j) {
+             j.unflushedFlushed(true);
+             return true;
+         },
+         true, State::Recorded},
+        {"another entry", [&](DbxJournal& j) { return j.record(spans(1, 2)); }, true,
+         State::Recorded},
+        {"an overlapping one is refused",
+         [&](DbxJournal& j) {
+             return j.record({span({150, std::string(10, 'o')})});
+         },
+         false, State::Recorded},
+        {"an entry whose flush failed",
+         [&](DbxJournal& j) {
+             const bool appended = j.recordUnflushed(spans(2, 3));
+             j.unflushedFlushed(false);
+             return appended;
+         },
+         true, State::Broken},
+        {"nothing follows it", [&](DbxJournal& j) { return j.record(spans(2, 3)); }, false,
+         State::Broken},
+        {"clear", [](DbxJournal& j) { return j.clear(); }, true, State::Ready},
+        {"recorded anew", [&](DbxJournal& j) { return j.record(spans(0, 1)); }, true,
+         State::Recorded},
+        {"close keeps an entry not cleared", [](DbxJournal& j) { return j.close(); }, false,
+         State::Closed},
+        {"a closed journal records nothing", [&](DbxJournal& j) { return j.record(spans(1, 2)); },
+         false, State::Closed},
+    };
+    DbxJournal journal;
+    EXPECT_EQ(journal.state(), State::Closed);
+    // Each transition on the way is checked by the journal itself in the debug build.
+    for (const Step& step : steps) {
+        EXPECT_EQ(step.call(journal), step.result) << step.what;
+        EXPECT_EQ(journal.state(), step.after) << step.what;
+    }
+    EXPECT_TRUE(DbxJournal::exists(path)) << "the entry not cleared is there for recovery";
+}
+
+// A call the diagram does not allow in the state the journal is in is a programming error:
+// the debug build stops there, the others refuse it and change nothing.
+TEST_F(Journal, AForbiddenTransitionIsStopped) {
+    using State = DbxJournal::State;
+    EXPECT_FALSE(DbxJournal::allows(State::Ready, State::Recorded));
+    EXPECT_FALSE(DbxJournal::allows(State::Appended, State::Ready));
     DbxJournal journal;
     ASSERT_TRUE(open(journal));
-    journal.flushAlongside(textOf(temp.text("missing folder")),
-                           {textOf(temp.text("missing folder/saved.bin"))});
-    EXPECT_FALSE(journal.record(spans(0, 1)));
-    EXPECT_TRUE(journal.flushFailed());
-    EXPECT_FALSE(journal.record(spans(0, 1))) << "nothing follows an entry not known whole";
-    EXPECT_FALSE(journal.flushFailed());
-    ASSERT_TRUE(journal.clear());
-    journal.flushAlongside(textOf(temp.text("")), {textOf(temp.text("saved.bin"))});
-    EXPECT_TRUE(journal.record(spans(0, 1)));
-    EXPECT_FALSE(journal.flushFailed());
-    ASSERT_TRUE(journal.clear());
-    EXPECT_TRUE(journal.close());
-    EXPECT_FALSE(fs::exists(journalFile));
+#ifdef NDEBUG
+    journal.unflushedFlushed(true); // no entry was appended
+    EXPECT_EQ(journal.state(), State::Ready);
+    ASSERT_TRUE(journal.recordUnflushed(spans(0, 1)));
+    EXPECT_FALSE(journal.clear()) << "cleared before its entry's flush was known";
+    EXPECT_EQ(journal.state(), State::Appended);
+#else
+    EXPECT_DEATH(journal.unflushedFlushed(true), "transition");
+    ASSERT_TRUE(journal.recordUnflushed(spans(0, 1)));
+    EXPECT_DEATH(journal.clear(), "transition");
+#endif
+    journal.unflushedFlushed(true);
+    EXPECT_EQ(journal.state(), State::Recorded);
+    EXPECT_TRUE(journal.clear());
 }
 
 TEST_F(Journal, RecordRefusesSpansItCouldNotUndoSafely) {

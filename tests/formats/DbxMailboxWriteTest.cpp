@@ -3,8 +3,10 @@
 // back; the journal has every old and new byte before the first write. Each case checks
 // that every other message reads exactly as before.
 #include "DbxTestUtil.h"
+#include "formats/DbxCommit.h"
 #include "formats/DbxJournal.h"
 #include "formats/DbxMailbox.h"
+#include "formats/DbxMailboxWriter.h"
 #include "formats/WriteJournal.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +26,10 @@ using DbxTest::IndexNode;
 using DbxTest::readFileBytes;
 using DbxTest::smallBlocks;
 using DbxTest::writeFileBytes;
+using DbxTest::writeNow;
 using TOVK_Utils::Block;
+using Staging = DbxMailboxWriter::Staging;
+using Outcome = DbxCommit::Outcome;
 
 namespace {
 
@@ -37,10 +42,11 @@ std::string message(int i, size_t size) {
     return text;
 }
 
-// A mailbox whose writes fail from a chosen one on. The failing write may first leave half
+// A writer whose writes fail from a chosen one on. The failing write may first leave half
 // its bytes behind, as a write torn by the system does.
-class FailingMailbox : public DbxMailbox {
+class FailingWriter : public DbxMailboxWriter {
 public:
+    using DbxMailboxWriter::DbxMailboxWriter;
     int failFrom = -1; // number of the first write that fails, counted from 0
     int failCount = 1; // how many writes fail from there
     bool tear = false;
@@ -50,24 +56,22 @@ public:
     std::vector<std::string>* events = nullptr;
 
 protected:
-    void writeAt(uint64_t offset, const void* bytes, uint32_t count) override {
+    bool writeAt(uint64_t offset, const void* bytes, uint32_t count) override {
         const int n = writes++;
         if (events)
             events->push_back("write");
         if (failFrom >= 0 && n >= failFrom && n < failFrom + failCount) {
             if (tear)
-                DbxMailbox::writeAt(offset, bytes, count / 2);
-            throw TOVK_Utils::FileFailure;
+                DbxMailboxWriter::writeAt(offset, bytes, count / 2);
+            return false;
         }
-        DbxMailbox::writeAt(offset, bytes, count);
+        return DbxMailboxWriter::writeAt(offset, bytes, count);
     }
-    void flushFile() override {
+    bool flushFile() override {
         ++flushes;
         if (events)
             events->push_back("flush");
-        if (failFlush)
-            throw TOVK_Utils::FileFailure;
-        DbxMailbox::flushFile();
+        return !failFlush && DbxMailboxWriter::flushFile();
     }
 };
 
@@ -137,7 +141,7 @@ protected:
     bool cut(const DbxWriter& writer, int m, const std::string& text) {
         DbxMailbox box;
         EXPECT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-        return box.writeMessage(writer.firstBlocks()[size_t(m)], view(text));
+        return writeNow(box, writer.firstBlocks()[size_t(m)], view(text));
     }
 
     // The write is refused, not a byte of the file changes, and every message and the
@@ -318,7 +322,7 @@ TEST_F(DbxWrite, ChainChangedSinceTheScanIsNotWritten) {
         // Long enough to need all three blocks: a change in blocks the text does not
         // reach would not matter, as they are not written.
         const std::string text = message(9, 140);
-        EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0], view(text))) << change.why;
+        EXPECT_FALSE(writeNow(box, writer.firstBlocks()[0], view(text))) << change.why;
         box.close();
         EXPECT_EQ(bytes(), changed) << change.why;
     }
@@ -333,17 +337,17 @@ TEST_F(DbxWrite, WritesNeedACompleteScanForCutting) {
         DbxMailbox box;
         ASSERT_TRUE(open(box, DbxMailbox::Access::Read));
         ASSERT_TRUE(box.scan());
-        EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0], view(text))) << "opened to read";
+        EXPECT_FALSE(writeNow(box, writer.firstBlocks()[0], view(text))) << "opened to read";
     }
     {
         DbxMailbox box;
         ASSERT_TRUE(open(box, DbxMailbox::Access::ReadWrite));
-        EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0], view(text))) << "not scanned";
+        EXPECT_FALSE(writeNow(box, writer.firstBlocks()[0], view(text))) << "not scanned";
     }
     {
         DbxMailbox box;
         ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-        EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0] + 1, view(text)))
+        EXPECT_FALSE(writeNow(box, writer.firstBlocks()[0] + 1, view(text)))
             << "not the start of a chain";
     }
     // The index's second node is damaged: what the scan found before it is no guide.
@@ -363,7 +367,7 @@ TEST_F(DbxWrite, WritesNeedACompleteScanForCutting) {
         ASSERT_TRUE(open(box, DbxMailbox::Access::ReadWrite));
         EXPECT_FALSE(box.scan());
         ASSERT_EQ(box.messageOffsets.size(), 1u);
-        EXPECT_FALSE(box.writeMessage(box.messageOffsets[0], view(text))) << "scan failed";
+        EXPECT_FALSE(writeNow(box, box.messageOffsets[0], view(text))) << "scan failed";
     }
     EXPECT_EQ(bytes(), file);
 }
@@ -384,17 +388,19 @@ TEST_F(DbxWrite, WriteErrorAtEveryBlockLeavesTheMailboxAsItWas) {
                                          (tear ? ", torn" : "") + (journal ? ", journal" : "");
                 ASSERT_TRUE(save(original));
                 RecordingJournal recorder;
-                FailingMailbox box;
+                DbxMailbox box;
                 ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-                if (journal)
-                    box.setJournal(&recorder);
-                box.failFrom = fail;
-                box.tear = tear;
-                EXPECT_THROW(box.writeMessage(writer.firstBlocks()[1], view(text)), int) << what;
-                EXPECT_TRUE(box.lastWriteRestored()) << what;
+                FailingWriter out(box);
+                out.failFrom = fail;
+                out.tear = tear;
+                ASSERT_EQ(out.stage(writer.firstBlocks()[1], view(text)), Staging::Staged);
+                EXPECT_EQ(DbxCommit::settle(out, journal ? &recorder : nullptr), Outcome::PutBack)
+                    << what;
                 // The put-back is read through the same mailbox too.
                 Block read;
-                EXPECT_TRUE(box.readMessage(writer.firstBlocks()[1], read)) << what;
+                EXPECT_EQ(box.readMessage(writer.firstBlocks()[1], read),
+                          DbxMailbox::Read::Complete)
+                    << what;
                 EXPECT_EQ(str(read), message(1, 300)) << what;
                 box.close();
                 EXPECT_EQ(bytes(), original) << what;
@@ -413,37 +419,58 @@ TEST_F(DbxWrite, FlushErrorLeavesTheMailboxAsItWas) {
     ASSERT_TRUE(saveMessages(writer, 3, 300));
     const auto original = bytes();
     RecordingJournal recorder;
-    FailingMailbox box;
+    DbxMailbox box;
     ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-    box.setJournal(&recorder);
-    box.failFlush = true;
-    EXPECT_THROW(box.writeMessage(writer.firstBlocks()[1], view(message(9, 250))), int);
+    FailingWriter out(box);
+    out.failFlush = true;
+    ASSERT_EQ(out.stage(writer.firstBlocks()[1], view(message(9, 250))), Staging::Staged);
     // The old bytes went back, but could not be flushed either: the journal keeps them.
-    EXPECT_FALSE(box.lastWriteRestored());
+    EXPECT_EQ(DbxCommit::settle(out, &recorder), Outcome::KeptInJournal);
     EXPECT_EQ(recorder.clears, 0);
     box.close();
     EXPECT_EQ(bytes(), original);
 }
 
-TEST_F(DbxWrite, FailedPutBackKeepsTheJournalAndThrowsTheWriteError) {
+// A failed flush is not trusted to be followed by one that says the truth: the old bytes
+// go back, and the journal stays even when the second flush succeeds.
+TEST_F(DbxWrite, AfterAFailedFlushTheJournalStays) {
+    DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
+    ASSERT_TRUE(saveMessages(writer, 3, 300));
+    const auto original = bytes();
+    RecordingJournal recorder;
+    DbxMailbox box;
+    ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
+    class FlushFailsOnce : public FailingWriter {
+    public:
+        using FailingWriter::FailingWriter;
+        bool flushFile() override {
+            failFlush = flushes == 0;
+            return FailingWriter::flushFile();
+        }
+    } out(box);
+    ASSERT_EQ(out.stage(writer.firstBlocks()[1], view(message(9, 250))), Staging::Staged);
+    EXPECT_EQ(DbxCommit::settle(out, &recorder), Outcome::KeptInJournal);
+    EXPECT_EQ(out.flushes, 2);
+    EXPECT_EQ(recorder.clears, 0);
+    box.close();
+    EXPECT_EQ(bytes(), original);
+}
+
+TEST_F(DbxWrite, FailedPutBackKeepsTheJournalAndReportsTheWriteError) {
     DbxWriter writer(smallBlocks(BlockOrder::InFileOrder));
     ASSERT_TRUE(saveMessages(writer, 3, 300));
     const auto original = bytes();
     for (int fail = 0; fail < 4; ++fail) {
         ASSERT_TRUE(save(original));
         RecordingJournal recorder;
-        FailingMailbox box;
+        DbxMailbox box;
         ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-        box.setJournal(&recorder);
-        box.failFrom = fail;
-        box.failCount = 1000; // the put-back fails too
-        try {
-            box.writeMessage(writer.firstBlocks()[1], view(message(9, 250)));
-            ADD_FAILURE() << "no error at write " << fail;
-        } catch (int error) {
-            EXPECT_EQ(error, TOVK_Utils::FileFailure);
-        }
-        EXPECT_FALSE(box.lastWriteRestored());
+        FailingWriter out(box);
+        out.failFrom = fail;
+        out.failCount = 1000; // the put-back fails too
+        ASSERT_EQ(out.stage(writer.firstBlocks()[1], view(message(9, 250))), Staging::Staged);
+        EXPECT_EQ(DbxCommit::settle(out, &recorder), Outcome::KeptInJournal)
+            << "no error at write " << fail;
         EXPECT_EQ(recorder.clears, 0) << "the journal is all that can undo the writes";
         // What the journal holds puts the message back when applied, as the next open does.
         box.close();
@@ -460,12 +487,13 @@ TEST_F(DbxWrite, JournalTakesEverySpanBeforeTheFirstWrite) {
     std::vector<std::string> events;
     RecordingJournal recorder;
     recorder.events = &events;
-    FailingMailbox box;
-    box.events = &events;
+    DbxMailbox box;
     ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-    box.setJournal(&recorder);
+    FailingWriter out(box);
+    out.events = &events;
     const std::string text = message(9, 130); // three blocks, the last one barely used
-    ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[1], view(text)));
+    ASSERT_EQ(out.stage(writer.firstBlocks()[1], view(text)), Staging::Staged);
+    ASSERT_EQ(DbxCommit::settle(out, &recorder), Outcome::Settled);
     box.close();
     const auto after = bytes();
 
@@ -494,12 +522,13 @@ TEST_F(DbxWrite, NothingIsWrittenWhenTheJournalRefuses) {
     const auto before = bytes();
     RecordingJournal recorder;
     recorder.accept = false;
-    FailingMailbox box;
+    DbxMailbox box;
     ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-    box.setJournal(&recorder);
-    EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[0], view(message(9, 100))));
-    EXPECT_EQ(box.writes, 0);
-    EXPECT_EQ(box.flushes, 0);
+    FailingWriter out(box);
+    ASSERT_EQ(out.stage(writer.firstBlocks()[0], view(message(9, 100))), Staging::Staged);
+    EXPECT_EQ(DbxCommit::settle(out, &recorder), Outcome::PutBack);
+    EXPECT_EQ(out.writes, 0);
+    EXPECT_EQ(out.flushes, 0);
     EXPECT_EQ(recorder.clears, 0);
     box.close();
     EXPECT_EQ(bytes(), before);
@@ -514,19 +543,19 @@ TEST_F(DbxWrite, SettleWritesEveryKeptMessageAfterOneRecord) {
     std::vector<std::string> events;
     RecordingJournal recorder;
     recorder.events = &events;
-    FailingMailbox box;
-    box.events = &events;
+    DbxMailbox box;
     ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-    box.setJournal(&recorder, DbxMailbox::Settle::OnRequest);
-    ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[0], view(message(8, 130))));
-    ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[2], view(message(9, 64))));
+    FailingWriter out(box);
+    out.events = &events;
+    ASSERT_EQ(out.stage(writer.firstBlocks()[0], view(message(8, 130))), Staging::Staged);
+    ASSERT_EQ(out.stage(writer.firstBlocks()[2], view(message(9, 64))), Staging::Staged);
     // A second text for a message still waiting would be checked against blocks that are
     // about to change.
-    EXPECT_FALSE(box.writeMessage(writer.firstBlocks()[2], view(message(7, 20))));
-    EXPECT_TRUE(events.empty()) << "nothing is journaled or written before settle()";
+    EXPECT_EQ(out.stage(writer.firstBlocks()[2], view(message(7, 20))), Staging::Refused);
+    EXPECT_TRUE(events.empty()) << "nothing is journaled or written before the settle";
     EXPECT_EQ(bytes(), before);
 
-    ASSERT_TRUE(box.settle());
+    ASSERT_EQ(DbxCommit::settle(out, &recorder), Outcome::Settled);
     EXPECT_EQ(events, (std::vector<std::string>{"record", "write", "write", "write", "write",
                                                 "flush", "clear"}));
     box.close();
@@ -545,30 +574,28 @@ TEST_F(DbxWrite, FailedSettlePutsEveryKeptMessageBack) {
     for (int fail = 0; fail < 6; ++fail) { // three blocks for each of two messages
         ASSERT_TRUE(save(original));
         RecordingJournal recorder;
-        FailingMailbox box;
+        DbxMailbox box;
         ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-        box.setJournal(&recorder, DbxMailbox::Settle::OnRequest);
-        box.failFrom = fail;
-        box.tear = true;
-        ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[0], view(message(8, 130))));
-        ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[2], view(message(9, 130))));
-        EXPECT_FALSE(box.settle()) << "failing write " << fail;
-        EXPECT_TRUE(box.lastWriteRestored()) << "failing write " << fail;
+        FailingWriter out(box);
+        out.failFrom = fail;
+        out.tear = true;
+        ASSERT_EQ(out.stage(writer.firstBlocks()[0], view(message(8, 130))), Staging::Staged);
+        ASSERT_EQ(out.stage(writer.firstBlocks()[2], view(message(9, 130))), Staging::Staged);
+        EXPECT_EQ(DbxCommit::settle(out, &recorder), Outcome::PutBack) << "failing write " << fail;
         EXPECT_EQ(recorder.clears, 1) << "the old bytes are back on the disk";
         box.close();
         EXPECT_EQ(bytes(), original) << "failing write " << fail;
     }
-    // A journal that refuses the batch: not one byte written, and the mailbox says so.
+    // A journal that refuses the batch: not one byte written, and the outcome says so.
     ASSERT_TRUE(save(original));
     RecordingJournal refusing;
     refusing.accept = false;
-    FailingMailbox box;
+    DbxMailbox box;
     ASSERT_TRUE(openAndScan(box, DbxMailbox::Access::ReadWrite));
-    box.setJournal(&refusing, DbxMailbox::Settle::OnRequest);
-    ASSERT_TRUE(box.writeMessage(writer.firstBlocks()[1], view(message(8, 100))));
-    EXPECT_FALSE(box.settle());
-    EXPECT_TRUE(box.lastWriteRestored());
-    EXPECT_EQ(box.writes, 0);
+    FailingWriter out(box);
+    ASSERT_EQ(out.stage(writer.firstBlocks()[1], view(message(8, 100))), Staging::Staged);
+    EXPECT_EQ(DbxCommit::settle(out, &refusing), Outcome::PutBack);
+    EXPECT_EQ(out.writes, 0);
     box.close();
     EXPECT_EQ(bytes(), original);
 }
@@ -658,7 +685,7 @@ TEST_F(DbxWrite, RandomDamageNeverReachesAnotherMessage) {
                 const std::string text = old.substr(0, pick(old.size() + 1));
                 bool written = false;
                 ASSERT_NO_THROW(written =
-                                    box.writeMessage(writer.firstBlocks()[size_t(m)], view(text)));
+                                    writeNow(box, writer.firstBlocks()[size_t(m)], view(text)));
                 if (written) {
                     ASSERT_TRUE(scanned);
                     expected[size_t(m)] = text;
@@ -697,50 +724,72 @@ protected:
         writeFileBytes((dir / "saved.bin").string(), {1, 2, 3});
     }
     // Opens both mailboxes for cutting, each with its journal, and keeps a cut of its
-    // first message waiting in each.
-    void prepare(DbxMailbox* boxes[2], DbxJournal journals[2]) {
+    // first message waiting in each writer.
+    void prepare(DbxMailboxWriter* outs[2]) {
         for (size_t b = 0; b < 2; ++b) {
             const TOVK_Utils::String name(view(paths[b]));
-            ASSERT_TRUE(boxes[b]->open(name, DbxMailbox::Access::ReadWrite) && boxes[b]->scan());
+            ASSERT_TRUE(boxes[b].open(name, DbxMailbox::Access::ReadWrite) ==
+                            DbxMailbox::Open::Opened &&
+                        boxes[b].scan());
             ASSERT_TRUE(
-                journals[b].open(name, boxes[b]->fileSize(), TOVK_Utils::fileIdentity(name)));
-            boxes[b]->setJournal(&journals[b], DbxMailbox::Settle::OnRequest);
-            ASSERT_TRUE(boxes[b]->writeMessage(writers[b].firstBlocks()[0],
-                                               view(message(int(7 + b), 100))));
+                journals[b].open(name, boxes[b].fileSize(), TOVK_Utils::fileIdentity(name)));
+            ASSERT_EQ(outs[b]->stage(writers[b].firstBlocks()[0], view(message(int(7 + b), 100))),
+                      Staging::Staged);
         }
+    }
+    // Both writers with their journals; the first's cuts depend on nothing.
+    std::vector<DbxCommit::Waiting> waiting(DbxMailboxWriter* outs[2],
+                                            TOVK_Utils::FilesInFolder secondDependsOn = {}) {
+        return {{outs[0], &journals[0], {}}, {outs[1], &journals[1], std::move(secondDependsOn)}};
+    }
+    TOVK_Utils::FilesInFolder inDir(const std::string& folder, const std::string& file) const {
+        const auto where = folder.empty() ? dir : dir / folder;
+        return {TOVK_Utils::String(view(where.string())),
+                {TOVK_Utils::String(view((where / file).string()))}};
     }
     std::string journalOf(size_t b) const { return paths[b] + ".klovin-undo"; }
     std::vector<std::string> texts(size_t b) {
         DbxMailbox box;
         const TOVK_Utils::String name(view(paths[b]));
-        EXPECT_TRUE(box.open(name) && box.scan());
+        EXPECT_TRUE(box.open(name) == DbxMailbox::Open::Opened && box.scan());
         std::vector<std::string> result;
         for (uint32_t first : writers[b].firstBlocks())
             result.push_back(read(box, first));
         return result;
+    }
+    void closeAll() {
+        for (size_t b = 0; b < 2; ++b) {
+            boxes[b].close();
+            journals[b].close();
+        }
+    }
+    // Closed before the folder goes: Windows removes no file that is still open.
+    void TearDown() override {
+        closeAll();
+        DbxWrite::TearDown();
     }
 
     DbxWriter writers[2] = {DbxWriter(smallBlocks(BlockOrder::Shuffled)),
                             DbxWriter(smallBlocks(BlockOrder::InFileOrder))};
     std::vector<std::string> paths;
     std::vector<uint8_t> originals[2];
+    DbxMailbox boxes[2];
+    DbxJournal journals[2];
 };
 
 TEST_F(DbxSettleTogether, EveryMailboxIsWrittenAndItsJournalGoes) {
-    DbxMailbox first, second;
-    DbxMailbox* boxes[2] = {&first, &second};
-    DbxJournal journals[2];
-    prepare(boxes, journals);
-    journals[1].flushAlongside(view(dir.string()),
-                               {TOVK_Utils::String(view((dir / "saved.bin").string()))});
+    DbxMailboxWriter first(boxes[0]), second(boxes[1]);
+    DbxMailboxWriter* outs[2] = {&first, &second};
+    prepare(outs);
     // A mailbox that waits keeps only its texts, and takes no more.
-    first.keepOnlyStaged();
-    EXPECT_TRUE(first.messageOffsets.empty());
-    EXPECT_FALSE(first.writeMessage(writers[0].firstBlocks()[1], view(message(9, 50))));
-    EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}), (std::vector<bool>{true, true}));
+    boxes[0].releaseScan();
+    EXPECT_TRUE(boxes[0].messageOffsets.empty());
+    EXPECT_EQ(first.stage(writers[0].firstBlocks()[1], view(message(9, 50))), Staging::Refused);
+    EXPECT_EQ(DbxCommit::settle(waiting(outs, inDir("", "saved.bin"))),
+              (std::vector<Outcome>{Outcome::Settled, Outcome::Settled}));
     for (size_t b = 0; b < 2; ++b) {
         EXPECT_FALSE(std::filesystem::exists(journalOf(b))) << b;
-        boxes[b]->close();
+        boxes[b].close();
         EXPECT_EQ(texts(b), (std::vector<std::string>{message(int(7 + b), 100), message(1, 300),
                                                       message(2, 300)}))
             << b;
@@ -751,20 +800,17 @@ TEST_F(DbxSettleTogether, AFailedWriteLeavesThatMailboxAsItWasAndTheOtherCut) {
     for (int fail = 0; fail < 2; ++fail) { // the first and the second block of the text
         for (size_t b = 0; b < 2; ++b)
             ASSERT_TRUE(writeFileBytes(paths[b], originals[b]));
-        DbxMailbox first;
-        FailingMailbox second;
+        DbxMailboxWriter first(boxes[0]);
+        FailingWriter second(boxes[1]);
         second.failFrom = fail;
         second.tear = true;
-        DbxMailbox* boxes[2] = {&first, &second};
-        DbxJournal journals[2];
-        prepare(boxes, journals);
-        EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}), (std::vector<bool>{true, false}));
-        EXPECT_TRUE(second.lastWriteRestored());
-        for (size_t b = 0; b < 2; ++b) {
-            boxes[b]->close();
-            journals[b].close();
+        DbxMailboxWriter* outs[2] = {&first, &second};
+        prepare(outs);
+        EXPECT_EQ(DbxCommit::settle(waiting(outs)),
+                  (std::vector<Outcome>{Outcome::Settled, Outcome::PutBack}));
+        closeAll();
+        for (size_t b = 0; b < 2; ++b)
             EXPECT_FALSE(DbxJournal::exists(TOVK_Utils::String(view(paths[b])))) << b;
-        }
         EXPECT_EQ(texts(0)[0], message(7, 100)) << fail;
         EXPECT_EQ(readFileBytes(paths[1]), originals[1]) << fail;
     }
@@ -773,19 +819,39 @@ TEST_F(DbxSettleTogether, AFailedWriteLeavesThatMailboxAsItWasAndTheOtherCut) {
 // The attachments one mailbox's cuts depend on cannot reach the disk: the one flush of
 // all journals fails, and no mailbox gets a byte.
 TEST_F(DbxSettleTogether, AFailedJournalFlushWritesNoMailbox) {
-    DbxMailbox first, second;
-    DbxMailbox* boxes[2] = {&first, &second};
-    DbxJournal journals[2];
-    prepare(boxes, journals);
-    journals[0].flushAlongside(view((dir / "gone").string()),
-                               {TOVK_Utils::String(view((dir / "gone/saved.bin").string()))});
-    EXPECT_EQ(DbxMailbox::settleTogether({&first, &second}), (std::vector<bool>{false, false}));
-    EXPECT_TRUE(journals[0].flushFailed());
+    DbxMailboxWriter first(boxes[0]), second(boxes[1]);
+    DbxMailboxWriter* outs[2] = {&first, &second};
+    prepare(outs);
+    EXPECT_EQ(DbxCommit::settle(waiting(outs, inDir("gone", "saved.bin"))),
+              (std::vector<Outcome>{Outcome::NotFlushed, Outcome::NotFlushed}));
+    closeAll();
     for (size_t b = 0; b < 2; ++b) {
-        EXPECT_TRUE(boxes[b]->lastWriteRestored()) << b;
-        boxes[b]->close();
-        journals[b].close();
         EXPECT_EQ(readFileBytes(paths[b]), originals[b]) << b;
         EXPECT_FALSE(DbxJournal::exists(TOVK_Utils::String(view(paths[b])))) << b;
     }
+}
+
+// The attachments a batch depends on go to the disk with its entry: when they cannot, the
+// entry does not count, the journal takes nothing more until cleared, and the files are
+// not carried on to the next batch.
+TEST_F(DbxSettleTogether, FilesAlongsideAreFlushedWithTheEntry) {
+    DbxMailboxWriter first(boxes[0]), second(boxes[1]);
+    DbxMailboxWriter* outs[2] = {&first, &second};
+    prepare(outs);
+    const uint32_t message0 = writers[1].firstBlocks()[0];
+    const auto again = [&] {
+        return second.stage(message0, view(message(8, 100))) == Staging::Staged;
+    };
+    EXPECT_EQ(DbxCommit::settle(second, &journals[1], inDir("missing folder", "saved.bin")),
+              Outcome::NotFlushed);
+    ASSERT_TRUE(again());
+    EXPECT_EQ(DbxCommit::settle(second, &journals[1]), Outcome::PutBack)
+        << "nothing follows an entry not known whole";
+    ASSERT_TRUE(journals[1].clear());
+    ASSERT_TRUE(again());
+    EXPECT_EQ(DbxCommit::settle(second, &journals[1], inDir("", "saved.bin")), Outcome::Settled);
+    EXPECT_TRUE(journals[1].close());
+    EXPECT_FALSE(std::filesystem::exists(journalOf(1)));
+    boxes[1].close();
+    EXPECT_EQ(texts(1)[0], message(8, 100));
 }

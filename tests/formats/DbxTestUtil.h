@@ -4,7 +4,9 @@
 
 #include "DbxWriter.h"
 #include "MimeTestUtil.h"
+#include "formats/DbxCommit.h"
 #include "formats/DbxMailbox.h"
+#include "formats/DbxMailboxWriter.h"
 #include "utils/Block.h"
 #include "utils/String.h"
 
@@ -42,6 +44,16 @@ inline uint32_t get32(const std::vector<uint8_t>& file, uint32_t offset) {
            uint32_t(file.at(offset + 2)) << 16 | uint32_t(file.at(offset + 3)) << 24;
 }
 
+// Writes the text over the message at once, without a journal, as a tool working on a copy
+// would: true when it was written.
+inline bool writeNow(TOVK_Internet::DbxMailbox& box, uint32_t offset,
+                     const TOVK_Utils::Block& text) {
+    TOVK_Internet::DbxMailboxWriter writer(box);
+    return writer.stage(offset, text) == TOVK_Internet::DbxMailboxWriter::Staging::Staged &&
+           TOVK_Internet::DbxCommit::settle(writer, nullptr) ==
+               TOVK_Internet::DbxCommit::Outcome::Settled;
+}
+
 // Each test gets a fresh folder, named after it and removed after it, and the path of a
 // mailbox in it.
 class MailboxTest : public ::testing::Test {
@@ -64,7 +76,7 @@ protected:
     bool open(TOVK_Internet::DbxMailbox& box,
               TOVK_Internet::DbxMailbox::Access access = TOVK_Internet::DbxMailbox::Access::Read) {
         const TOVK_Utils::String name(view(path)); // a copy, not a view of path
-        return box.open(name, access);
+        return box.open(name, access) == TOVK_Internet::DbxMailbox::Open::Opened;
     }
     bool openAndScan(TOVK_Internet::DbxMailbox& box, TOVK_Internet::DbxMailbox::Access access =
                                                          TOVK_Internet::DbxMailbox::Access::Read) {
@@ -74,7 +86,8 @@ protected:
     // The message's text; ok, when given, says whether it read whole.
     static std::string read(TOVK_Internet::DbxMailbox& box, uint32_t offset, bool* ok = nullptr) {
         TOVK_Utils::Block text;
-        const bool result = box.readMessage(offset, text);
+        const bool result =
+            box.readMessage(offset, text) == TOVK_Internet::DbxMailbox::Read::Complete;
         if (ok)
             *ok = result;
         return str(text);

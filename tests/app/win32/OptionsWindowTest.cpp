@@ -293,11 +293,13 @@ TEST_F(OptionsWindowTest, ProgressWindowRunsTheJobToDoneAndCloses) {
     {
         // Every message is still there and whole; the saved attachments are gone from them.
         TOVK_Internet::DbxMailbox box;
-        ASSERT_TRUE(box.open(String((store + "\\Inbox.dbx").c_str())) && box.scan());
+        ASSERT_TRUE(box.open(String((store + "\\Inbox.dbx").c_str())) ==
+                        TOVK_Internet::DbxMailbox::Open::Opened &&
+                    box.scan());
         ASSERT_EQ(box.messageOffsets.size(), 3u);
         for (uint32_t offset : box.messageOffsets) {
             String text;
-            ASSERT_TRUE(box.readMessage(offset, text));
+            ASSERT_EQ(box.readMessage(offset, text), TOVK_Internet::DbxMailbox::Read::Complete);
             const std::string message = textOf(text);
             EXPECT_NE(message.find("See attached."), std::string::npos);
             EXPECT_EQ(message.find("aGVsbG8gd29ybGQ="), std::string::npos);
