@@ -8,6 +8,10 @@ namespace TOVK_Utils {
 
 class String;
 
+// The width of characters a text holds or a call is to produce: 8-bit characters of the
+// system's code page, or UTF-16.
+enum class Width { Narrow, Wide };
+
 class Block {
 public:
     enum Flag : uint8_t {

@@ -280,9 +280,9 @@ namespace {
 // question box whole.
 class FormatScratch {
 public:
-    explicit FormatScratch(bool wide) {
+    explicit FormatScratch(Width width) {
         store_.setPolicy(false, false);
-        store_.setWide(wide);
+        store_.setWide(width == Width::Wide);
     }
 
     // 8-bit characters of the pattern or of a number.
@@ -324,9 +324,9 @@ private:
 
 } // namespace
 
-void formatArgs(String& target, const char* pattern, bool wide,
+void formatArgs(String& target, const char* pattern, Width width,
                 std::initializer_list<FormatArg> args) {
-    FormatScratch scratch(wide);
+    FormatScratch scratch(width);
     const FormatArg* next = args.begin();
     for (const char* p = pattern; *p; ++p) {
         if (*p != '%') {
@@ -358,7 +358,7 @@ void formatArgs(String& target, const char* pattern, bool wide,
         }
     }
     LightBlock output = scratch.text();
-    if (wide)
+    if (width == Width::Wide)
         target.toWide(output);
     else
         target.toNarrow(output);
