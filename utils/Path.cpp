@@ -27,7 +27,7 @@ void Path::reset(bool wide) {
     lastComponent_ = 0;
     endsWithSeparator_ = false;
     setWide(wide);
-    setPolicy(true, false);
+    setPolicy(Growth::Doubling, Shrink::Never);
     allocate(typicalPathLength);
     clear();
 }

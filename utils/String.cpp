@@ -281,7 +281,7 @@ namespace {
 class FormatScratch {
 public:
     explicit FormatScratch(Width width) {
-        store_.setPolicy(false, false);
+        store_.setPolicy(Block::Growth::Exact, Block::Shrink::Never);
         store_.setWide(width == Width::Wide);
     }
 
