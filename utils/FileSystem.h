@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Block.h"
+#include "Path.h"
 #include "String.h"
 
 #include <cstdint>
@@ -11,8 +12,6 @@
 #include <vector>
 
 namespace TOVK_Utils {
-
-class Path;
 
 // Attribute bits as Windows reports them; the POSIX backend maps its file types onto them.
 constexpr uint32_t AttributeReadOnly = 0x01;
@@ -36,7 +35,7 @@ bool isDirectory(const Block& path); // follows a symbolic link to what it names
 // One directory; false when it could not be made (also when something is already there).
 bool makeDirectory(const Block& path);
 // Every missing directory along the path; see Path::createDirectories.
-bool createDirectories(const Path& path, bool lastIsFile, String* errorOut = nullptr);
+bool createDirectories(const Path& path, Path::LastComponent last, String* errorOut = nullptr);
 
 // The whole file into the block (8-bit, replacing its content). True only when every
 // byte of the file came; a file a Block cannot hold (2 GiB and more) fails. On failure

@@ -277,6 +277,6 @@ TEST(FileTest, WideNamesReachTheFileSystemWhole) {
 
     Path folder;
     ASSERT_TRUE(folder.join(textOf(temp.text()), wideText(u"\u0416/\u4E2D")));
-    ASSERT_TRUE(folder.createDirectories(false));
+    ASSERT_TRUE(folder.createDirectories(Path::LastComponent::Folder));
     EXPECT_TRUE(fs::is_directory(temp.root() / fs::path(u"\u0416") / fs::path(u"\u4E2D")));
 }

@@ -219,7 +219,7 @@ bool freeBackupName(const Path& target, Path& backup) {
     for (int n = 0; n < 100; ++n) {
         suffix.printFormatted(".klovin-old%d", n);
         backup.assign(target);
-        backup.append(suffix, false);
+        backup.append(suffix, Path::Separator::None);
         if (!exists(backup))
             return true;
     }
