@@ -21,7 +21,7 @@ bool createDirectories(const Path& path, Path::LastComponent last, String* error
 
 bool readAll(const Block& path, Block& block) {
     File file;
-    if (!file.openForReading(path, false)) {
+    if (!file.openForReading(path)) {
         block.setWide(false);
         block.setSize(0);
         return false;
@@ -35,7 +35,7 @@ bool readAll(const Block& path, Block& block) {
 
 bool writeAll(const Block& path, const Block& block) {
     File file;
-    if (!file.openForWriting(path, false))
+    if (!file.openForWriting(path, IfExists::Fail))
         return false;
     bool written = file.write(block);
     // A failed close can be the first report of a write that never reached the disk.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Block.h"
+#include "File.h"
 #include "Path.h"
 #include "String.h"
 
@@ -75,10 +76,14 @@ void startFlushingFile(const Block& path);
 bool flushDirectory(const Block& path);
 // Renames a file, replacing whatever file is at the new name.
 bool renameFile(const Block& from, const Block& to);
-// Copies a file's bytes. With failIfExists an existing target makes the call fail and
-// stays untouched; otherwise it is replaced. A target that a failed copy created is
-// removed again.
-bool copyFile(const Block& from, const Block& to, bool failIfExists);
+// Copies a file's bytes. An existing target makes the call fail and stays untouched
+// (IfExists::Fail), or is replaced (IfExists::Replace). A target that a failed copy
+// created is removed again.
+bool copyFile(const Block& from, const Block& to, IfExists ifExists);
+// Old form, kept until every caller names its option.
+inline bool copyFile(const Block& from, const Block& to, bool failIfExists) {
+    return copyFile(from, to, failIfExists ? IfExists::Fail : IfExists::Replace);
+}
 
 // Which file or folder a path names, after following symbolic links: two paths that
 // reach the same one (a link and its target, two hard links, two spellings of one name)

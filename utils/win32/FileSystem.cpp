@@ -166,7 +166,8 @@ uint32_t hardLinkCount(const Block& path) {
     return information.nNumberOfLinks;
 }
 
-bool copyFile(const Block& from, const Block& to, bool failIfExists) {
+bool copyFile(const Block& from, const Block& to, IfExists ifExists) {
+    const BOOL failIfExists = ifExists == IfExists::Fail;
     String source;
     String target;
     bool wide = sameForm(from, to, source, target);

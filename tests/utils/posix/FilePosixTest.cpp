@@ -63,7 +63,8 @@ TEST(FilePosixTest, FailedCopyLeavesNoHalfCopy) {
     bool copied;
     {
         FileSizeLimit limit(1000);
-        copied = copyFile(textOf(temp.text("Inbox.dbx")), textOf(temp.text("backup.dbx")), false);
+        copied = copyFile(textOf(temp.text("Inbox.dbx")), textOf(temp.text("backup.dbx")),
+                          IfExists::Replace);
     }
     EXPECT_FALSE(copied);
     EXPECT_FALSE(fs::exists(temp / "backup.dbx"));
@@ -76,7 +77,7 @@ TEST(FilePosixTest, PipesAreRefusedWithoutWaiting) {
     File file;
     // Opening a pipe for reading would wait for a writer forever if it were not refused.
     EXPECT_FALSE(file.openForReading(textOf(temp.text("pipe"))));
-    EXPECT_FALSE(copyFile(textOf(temp.text("pipe")), textOf(temp.text("copy")), false));
+    EXPECT_FALSE(copyFile(textOf(temp.text("pipe")), textOf(temp.text("copy")), IfExists::Replace));
     EXPECT_FALSE(fs::exists(temp / "copy"));
 }
 
