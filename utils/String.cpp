@@ -305,7 +305,10 @@ public:
         putChars(converted.rawPointer(), converted.length());
     }
 
-    LightBlock text() const { return LightBlock(store_.rawPointer(), used_, store_.isWide()); }
+    LightBlock text() const {
+        return LightBlock(store_.rawPointer(), used_,
+                          store_.isWide() ? Width::Wide : Width::Narrow);
+    }
 
 private:
     void putChars(const void* chars, int32_t n) {

@@ -93,7 +93,7 @@ TEST(FilePosixTest, LinksAreReparsePoints) {
     DirectorySearch search;
     Path pattern;
     pattern.join(textOf(temp.text()), String("*"));
-    for (bool more = search.first(pattern, false); more; more = search.next()) {
+    for (bool more = search.first(pattern, Width::Narrow); more; more = search.next()) {
         found[search.name().c_str()] = {search.attributes(), search.size()};
         Path entry;
         entry.join(textOf(temp.text()), search.name());
