@@ -17,7 +17,8 @@
 namespace TOVK_Utils {
 
 // NAME_MAX, and PATH_MAX less its terminating zero.
-const PathRules hostPathRules = {'/', false, 255, 4095};
+const PathRules hostPathRules = {
+    .separator = '/', .driveAndNetworkRoots = false, .longestName = 255, .longestPath = 4095};
 
 bool wideCallsAvailable() {
     return true;

@@ -12,7 +12,8 @@
 namespace TOVK_Utils {
 
 // MAX_PATH less its terminating zero: paths are not given the "\\?\" prefix.
-const PathRules hostPathRules = {'\\', true, 255, 259};
+const PathRules hostPathRules = {
+    .separator = '\\', .driveAndNetworkRoots = true, .longestName = 255, .longestPath = 259};
 
 bool wideCallsAvailable() {
     return WideCallTable::instance().isWideCapable();
