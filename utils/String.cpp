@@ -201,7 +201,9 @@ std::u16string wideChars(const Block& block) {
 
 } // namespace
 
-void String::normaliseLineBreaks(bool cr, bool lf) {
+void String::normaliseLineBreaks(LineBreak lineBreak) {
+    const bool cr = lineBreak == LineBreak::Cr || lineBreak == LineBreak::CrLf;
+    const bool lf = lineBreak == LineBreak::Lf || lineBreak == LineBreak::CrLf;
     if (isWide()) {
         std::u16string chars = wideChars(*this);
         std::u16string out = withLineBreaks(chars.data(), length(), cr, lf);

@@ -45,7 +45,9 @@ public:
 
     void setDecimal(int64_t n); // decimal digits, a minus sign for negative values
     void expandEnvironment(const Block& text);
-    void normaliseLineBreaks(bool cr, bool lf);
+    // What every line break (CR LF, a lone CR, a lone LF) becomes.
+    enum class LineBreak { Removed, Cr, Lf, CrLf };
+    void normaliseLineBreaks(LineBreak lineBreak);
     void toNarrow(const Block& block, unsigned codePage = AnsiCodePage);
     void toWide(const Block& block, unsigned codePage = AnsiCodePage);
     // The C library's formatted printing into this string, retried in 4,096-character steps.

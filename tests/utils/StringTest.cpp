@@ -212,18 +212,19 @@ TEST(StringTest, PrintFormattedRetriesUntilTheTextFits) {
 
 TEST(StringTest, LineBreaksAreNormalised) {
     struct Case {
-        bool cr, lf;
+        String::LineBreak lineBreak;
         const char* expected;
     };
-    for (Case c :
-         {Case{true, true, "a\r\nb\r\nc\r\nd\r\n\r\n"}, Case{false, true, "a\nb\nc\nd\n\n"},
-          Case{true, false, "a\rb\rc\rd\r\r"}, Case{false, false, "abcd"}}) {
+    for (Case c : {Case{String::LineBreak::CrLf, "a\r\nb\r\nc\r\nd\r\n\r\n"},
+                   Case{String::LineBreak::Lf, "a\nb\nc\nd\n\n"},
+                   Case{String::LineBreak::Cr, "a\rb\rc\rd\r\r"},
+                   Case{String::LineBreak::Removed, "abcd"}}) {
         String s("a\r\nb\rc\nd\r\r\n");
-        s.normaliseLineBreaks(c.cr, c.lf);
+        s.normaliseLineBreaks(c.lineBreak);
         EXPECT_STREQ(s.c_str(), c.expected);
     }
     String w = wideOf("x\ry\n");
-    w.normaliseLineBreaks(true, true);
+    w.normaliseLineBreaks(String::LineBreak::CrLf);
     EXPECT_EQ(wideText(w), u"x\r\ny\r\n");
 }
 
