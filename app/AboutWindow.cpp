@@ -9,7 +9,7 @@ void AboutWindow::showModal(NApp::Window& owner, const String& displayName,
                             const String& nameAndVersion) {
     nameAndVersion_ = nameAndVersion;
     String title;
-    TOVK_Utils::format(title, "About %s", false, displayName);
+    TOVK_Utils::format(title, "About %s", displayName);
     if (!owner.createWindow(*this, title, nullptr, nullptr, false, true, false, false))
         return;
     centreOn(owner);
@@ -21,7 +21,7 @@ void AboutWindow::createChildren() {
     addLabel(nameLabel, nameAndVersion_);
     nameLabel.setStyle(true, false, false, false, false);
     String link;
-    TOVK_Utils::format(link, "%s homepage", false, String("Klovinware"));
+    TOVK_Utils::format(link, "%s homepage", String("Klovinware"));
     addLink(homePageLink, link, false);
     addButton(okButton, String("Ok"));
     layout.setSpacing(10);

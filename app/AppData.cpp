@@ -50,5 +50,5 @@ void AppData::showEmlFolders(const Block& folder) {
 }
 
 void AppData::titleText(String& title) const {
-    TOVK_Utils::format(title, "%s v%s", false, displayName, versionText);
+    TOVK_Utils::format(title, "%s v%s", displayName, versionText);
 }

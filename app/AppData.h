@@ -33,7 +33,8 @@ public:
     void showDbxMailboxes(const TOVK_Utils::Block& folder);
     void showEmlFolders(const TOVK_Utils::Block& folder);
 
-    // The main window's title and the About window's first line: "%s v%s".
+    // The main window's title and the About window's first line: "%s v%s", in the width
+    // that title already has.
     void titleText(TOVK_Utils::String& title) const;
 
     MyApp* application = nullptr;

@@ -2,6 +2,8 @@
 
 #include "utils/win32/RegistryContext.h"
 
+using TOVK_Utils::IfMissing;
+using TOVK_Utils::KeyAccess;
 using TOVK_Utils::RegistryContext;
 using TOVK_Utils::RegistryKey;
 
@@ -10,9 +12,11 @@ namespace {
 // "Software" is never created: a profile without it is not one to write settings into.
 RegistryKey* openSettingsKey(RegistryContext& registry) {
     RegistryKey* software =
-        registry.openKey(registry.currentUserRoot(), "Software", false, true, true);
-    RegistryKey* maker = registry.openKey(software, "Klovinware", true, true, true);
-    return registry.openKey(maker, "Klovin Attachment Extractor", true, true, true);
+        registry.openKey(registry.currentUserRoot(), "Software", KeyAccess::ReadWrite);
+    RegistryKey* maker =
+        registry.openKey(software, "Klovinware", KeyAccess::ReadWrite, IfMissing::Create);
+    return registry.openKey(maker, "Klovin Attachment Extractor", KeyAccess::ReadWrite,
+                            IfMissing::Create);
 }
 
 } // namespace
@@ -23,28 +27,24 @@ AppSettings::AppSettings()
 
 void AppSettings::load() {
     RegistryContext& registry = RegistryContext::instance();
-    try {
+    // A load that ends early leaves the fields it did not reach as they were.
+    registry.attempt([&] {
         RegistryKey* key = openSettingsKey(registry);
         registry.readString(key, "BackupFolder", backupFolder);
         registry.readString(key, "ExtractFolder", extractFolder);
         registry.readBool(key, "CreateBackups", createBackups);
         registry.readBool(key, "CutAttachments", cutAttachments);
-    } catch (int) {
-        // The fields not reached keep their values.
-    }
-    registry.closeAll();
+    });
 }
 
 void AppSettings::save() {
     RegistryContext& registry = RegistryContext::instance();
-    try {
+    // A save that ends early loses the choices of this run; nothing is shown.
+    registry.attempt([&] {
         RegistryKey* key = openSettingsKey(registry);
         registry.writeString(key, "BackupFolder", backupFolder);
         registry.writeString(key, "ExtractFolder", extractFolder);
         registry.writeBool(key, "CreateBackups", createBackups);
         registry.writeBool(key, "CutAttachments", cutAttachments);
-    } catch (int) {
-        // The choices of this run are lost; nothing is shown.
-    }
-    registry.closeAll();
+    });
 }

@@ -10,7 +10,8 @@ using TOVK_Utils::SubKeyEnumerator;
 
 void findOutlookExpressStoreRoot(AppSettings& settings) {
     RegistryContext& registry = RegistryContext::instance();
-    try {
+    // A look-up that ends early leaves the store root as it was.
+    registry.attempt([&] {
         RegistryKey* identities = registry.openKeyForRead(registry.currentUserRoot(), "Identities");
         // Whatever the enumeration gives first is used. When it gives nothing the empty
         // name reopens "Identities" itself and the walk fails one level further down.
@@ -20,21 +21,16 @@ void findOutlookExpressStoreRoot(AppSettings& settings) {
         for (const char* name : {"Software", "Microsoft", "Outlook Express", "5.0"})
             key = registry.openKeyForRead(key, name);
         registry.readString(key, "Store Root", settings.outlookExpressStoreRoot);
-    } catch (int) {
-        // The store root stays as it was.
-    }
-    registry.closeAll();
+    });
 }
 
 void findWindowsMailStoreRoot(AppSettings& settings) {
     RegistryContext& registry = RegistryContext::instance();
-    try {
+    // A look-up that ends early leaves the store root as it was.
+    registry.attempt([&] {
         RegistryKey* key = registry.currentUserRoot();
         for (const char* name : {"Software", "Microsoft", "Windows Mail"})
             key = registry.openKeyForRead(key, name);
         registry.readString(key, "Store Root", settings.windowsMailStoreRoot);
-    } catch (int) {
-        // The store root stays as it was.
-    }
-    registry.closeAll();
+    });
 }

@@ -26,7 +26,7 @@ template <class T, class Storage = Block> class ArrayBase {
 public:
     ArrayBase() {
         // The array decides every size itself; the block must not double or shrink behind it.
-        storage_.setPolicy(false, false);
+        storage_.setPolicy(Block::Growth::Exact, Block::Shrink::Never);
         storage_.setWide(false);
     }
     ArrayBase(const ArrayBase&) = delete;

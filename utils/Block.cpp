@@ -214,9 +214,9 @@ const uint8_t* Block::data() const {
     return ptr_;
 }
 
-void Block::setPolicy(bool doubling, bool shrink) {
-    flags_ = (flags_ & ~(Doubling | ShrinkAllowed)) | (doubling ? Doubling : 0) |
-             (shrink ? ShrinkAllowed : 0);
+void Block::setPolicy(Growth growth, Shrink shrink) {
+    flags_ = (flags_ & ~(Doubling | ShrinkAllowed)) | (growth == Growth::Doubling ? Doubling : 0) |
+             (shrink == Shrink::Allowed ? ShrinkAllowed : 0);
 }
 
 void Block::setWide(bool wide) {
@@ -321,7 +321,7 @@ bool Block::startsWithAt(const char* text, int32_t pos) const {
 }
 
 // Whether other's characters stand at pos, with or without ASCII case folding.
-bool Block::matchAt(const Block& other, int32_t pos, bool foldCases) const {
+bool Block::matchAt(const Block& other, int32_t pos, Case letterCase) const {
     int32_t n = length();
     int32_t m = other.length();
     pos = clampPosition(pos, n);
@@ -329,18 +329,18 @@ bool Block::matchAt(const Block& other, int32_t pos, bool foldCases) const {
         return false;
     for (int32_t i = 0; i < m; ++i) {
         uint32_t a = charAtUnchecked(pos + i), b = other.charAtUnchecked(i);
-        if (foldCases ? foldCase(a) != foldCase(b) : a != b)
+        if (letterCase == Case::Folded ? foldCase(a) != foldCase(b) : a != b)
             return false;
     }
     return true;
 }
 
 bool Block::startsWithAtNoCase(const Block& other, int32_t pos) const {
-    return matchAt(other, pos, true);
+    return matchAt(other, pos, Case::Folded);
 }
 
 bool Block::matchesAt(const Block& other, int32_t pos) const {
-    return matchAt(other, pos, false);
+    return matchAt(other, pos, Case::Exact);
 }
 
 bool Block::equals(const Block& other) const {

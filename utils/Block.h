@@ -8,6 +8,10 @@ namespace TOVK_Utils {
 
 class String;
 
+// The width of characters a text holds or a call is to produce: 8-bit characters of the
+// system's code page, or UTF-16.
+enum class Width { Narrow, Wide };
+
 class Block {
 public:
     enum Flag : uint8_t {
@@ -18,6 +22,10 @@ public:
         SizeKnown = 0x10,     // size field valid; clear = zero-terminated text, measured lazily
         Constant = 0x20,      // storage is a wrapped constant text: copied before any write
     };
+    // The growth policy: how much a resize that needs more than the capacity allocates,
+    // and whether one to well below the capacity gives memory back.
+    enum class Growth { Exact, Doubling };
+    enum class Shrink { Never, Allowed };
 
     Block();
     // Wraps a zero-terminated 8-bit text without copying and without owning it. The text is
@@ -49,7 +57,12 @@ public:
     // The storage pointer or null, for code that must test for "no storage".
     const uint8_t* rawPointer() const { return ptr_; }
 
-    void setPolicy(bool doubling, bool shrink);
+    void setPolicy(Growth growth, Shrink shrink);
+    // Old form, kept until every caller names its option.
+    void setPolicy(bool doubling, bool shrink) {
+        setPolicy(doubling ? Growth::Doubling : Growth::Exact,
+                  shrink ? Shrink::Allowed : Shrink::Never);
+    }
     void setWide(bool wide);
     bool isWide() const { return (flags_ & Wide) != 0; }
     int32_t charSize() const { return isWide() ? 2 : 1; }
@@ -86,7 +99,8 @@ protected:
     // fatal stop, so an overflowing request can never turn into a small allocation.
     static int32_t checkedSize(int64_t bytes);
     static int32_t doubled(int32_t bytes);
-    bool matchAt(const Block& other, int32_t pos, bool foldCases) const;
+    enum class Case { Exact, Folded }; // Folded: ASCII letters compare without case
+    bool matchAt(const Block& other, int32_t pos, Case letterCase) const;
     // Leaves other without storage after its storage moved elsewhere.
     static void forgetStorage(Block& other);
     uint32_t charAtUnchecked(int32_t i) const;

@@ -20,11 +20,11 @@ DirectorySearch::~DirectorySearch() {
     close();
 }
 
-bool DirectorySearch::first(const Block& pattern, bool allowWide) {
+bool DirectorySearch::first(const Block& pattern, Width names) {
     close();
     if (!assign(pattern) || length() == 0)
         return false;
-    wide_ = allowWide && wideCallsAvailable();
+    wide_ = names == Width::Wide && wideCallsAvailable();
     if (!systemFirst())
         return false;
     valid_ = true;

@@ -18,10 +18,14 @@ public:
     DirectorySearch& operator=(const DirectorySearch&) = delete;
     ~DirectorySearch() override;
 
-    // Starts a search (closing any earlier one). With allowWide, on systems whose wide
+    // Starts a search (closing any earlier one). With Width::Wide, on systems whose wide
     // calls are available, names come as wide text, so no character is lost to the 8-bit
     // code page; otherwise they are 8-bit. False when nothing matches.
-    bool first(const Block& pattern, bool allowWide);
+    bool first(const Block& pattern, Width names);
+    // Old form, kept until every caller names its option.
+    bool first(const Block& pattern, bool allowWide) {
+        return first(pattern, allowWide ? Width::Wide : Width::Narrow);
+    }
     // The next matching entry; false, and valid cleared, when there is none.
     bool next();
     void close();

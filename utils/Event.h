@@ -10,6 +10,9 @@ class Event {
 public:
     // Waits without limit; -1 passed as a time-out means the same.
     static constexpr uint32_t Infinite = 0xFFFFFFFF;
+    // Manual: a set event stays signalled until reset. Auto: the waiter it releases
+    // consumes it.
+    enum class Reset { Auto, Manual };
 
     // Holds a manual-reset, non-signalled event from the start.
     Event();
@@ -19,7 +22,7 @@ public:
 
     // Closes any held event, then creates a non-signalled one. Returns the new handle,
     // null when the system refused (every later operation then fails).
-    void* create(bool manualReset);
+    void* create(Reset reset);
     bool set();
     bool reset();
     // True only when the event was signalled within the time-out; an auto-reset event

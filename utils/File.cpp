@@ -36,16 +36,16 @@ bool File::open(const Block& path, bool write, Sharing sharing, Disposition disp
     return true;
 }
 
-bool File::openForReading(const Block& path, bool alsoWrite) {
-    return open(path, alsoWrite, ShareReadWrite, OpenExisting);
+bool File::openForReading(const Block& path, Access access) {
+    return openForReading(path, access, ShareReadWrite);
 }
 
-bool File::openForReading(const Block& path, bool alsoWrite, Sharing sharing) {
-    return open(path, alsoWrite, sharing, OpenExisting);
+bool File::openForReading(const Block& path, Access access, Sharing sharing) {
+    return open(path, access == Access::ReadWrite, sharing, OpenExisting);
 }
 
-bool File::openForWriting(const Block& path, bool truncate) {
-    return open(path, true, ShareRead, truncate ? CreateAlways : CreateNew);
+bool File::openForWriting(const Block& path, IfExists ifExists) {
+    return open(path, true, ShareRead, ifExists == IfExists::Replace ? CreateAlways : CreateNew);
 }
 
 bool File::seek(int64_t offset, SeekMethod method) {
@@ -80,9 +80,9 @@ bool File::read(void* buffer, uint32_t count) {
     return true;
 }
 
-bool File::read(Block& block, uint32_t count, bool append) {
+bool File::read(Block& block, uint32_t count, Placement placement) {
     int32_t earlier = 0;
-    if (append) {
+    if (placement == Placement::Append) {
         if (block.isWide())
             return fail(FileFailure);
         earlier = block.length();
@@ -122,7 +122,7 @@ bool File::readRest(Block& block) {
         lastError_ = 0;
         return fail(FileFailure);
     }
-    return read(block, static_cast<uint32_t>(rest), false);
+    return read(block, static_cast<uint32_t>(rest), Placement::Replace);
 }
 
 namespace {
@@ -172,8 +172,8 @@ bool File::refreshSize() {
     return true;
 }
 
-uint64_t File::getSize(bool refresh) {
-    if (refresh || !keepSize_)
+uint64_t File::getSize(Refresh refresh) {
+    if (refresh == Refresh::Always || !keepSize_)
         refreshSize();
     return size_;
 }

@@ -23,6 +23,10 @@ namespace TOVK_Utils {
 
 struct FilesInFolder;
 
+// What a call that creates a file does when one is already there: fail and leave it
+// untouched, or replace it.
+enum class IfExists { Fail, Replace };
+
 constexpr int FileFailure = 0;
 constexpr int FileEndOfFile = 1;
 
@@ -32,6 +36,12 @@ public:
     // What other handles on the same file may do meanwhile. POSIX has no mandatory
     // sharing, so there the choice is not enforced and no sharing violation is reported.
     enum Sharing { ShareRead = 1, ShareReadWrite = 3 };
+    // What this handle may do with an existing file.
+    enum class Access { ReadOnly, ReadWrite };
+    // Where a block read puts the bytes: in place of the block's content, or behind it.
+    enum class Placement { Replace, Append };
+    // Whether getSize asks the system again although the size is kept (setKeepSize).
+    enum class Refresh { IfNotKept, Always };
 
     // The most bytes a Block can take from a file (its sizes are signed 32-bit, and a
     // String keeps a terminator behind them).
@@ -42,24 +52,35 @@ public:
     File& operator=(const File&) = delete;
     ~File();
 
-    // An existing file, read access (read and write with alsoWrite); others may read and
-    // write meanwhile unless a narrower sharing is asked for. Position 0, size taken.
-    bool openForReading(const Block& path, bool alsoWrite = false);
-    bool openForReading(const Block& path, bool alsoWrite, Sharing sharing);
-    // Read and write access, others may only read. With truncate an existing file is
-    // emptied; without, an existing file makes the open fail and stays untouched.
-    bool openForWriting(const Block& path, bool truncate);
+    // An existing file, read access (or read and write); others may read and write
+    // meanwhile unless a narrower sharing is asked for. Position 0, size taken.
+    bool openForReading(const Block& path, Access access = Access::ReadOnly);
+    bool openForReading(const Block& path, Access access, Sharing sharing);
+    // Old forms, kept until every caller names its option.
+    bool openForReading(const Block& path, bool alsoWrite) {
+        return openForReading(path, alsoWrite ? Access::ReadWrite : Access::ReadOnly);
+    }
+    bool openForReading(const Block& path, bool alsoWrite, Sharing sharing) {
+        return openForReading(path, alsoWrite ? Access::ReadWrite : Access::ReadOnly, sharing);
+    }
+    // Read and write access, others may only read. An existing file is emptied
+    // (IfExists::Replace) or makes the open fail and stays untouched (IfExists::Fail).
+    bool openForWriting(const Block& path, IfExists ifExists);
+    // Old form, kept until every caller names its option.
+    bool openForWriting(const Block& path, bool truncate) {
+        return openForWriting(path, truncate ? IfExists::Replace : IfExists::Fail);
+    }
 
     // Moves the position; before the start of the file is a failure, past the end is not.
     bool seek(int64_t offset, SeekMethod method = FromStart);
     bool read(void* buffer, uint32_t count);
     // Fewer bytes than count (also 0 at the end) are a success; lastReadCount tells.
     bool readSome(void* buffer, uint32_t count);
-    // Reads count bytes into the block: with append behind its current end, without
-    // replacing its content (the block becomes 8-bit). The block keeps exactly the bytes
-    // that came: after a short read only those (and the call fails with FileEndOfFile),
-    // after a failed read none. Appending to a wide block is refused.
-    bool read(Block& block, uint32_t count, bool append);
+    // Reads count bytes into the block: behind its current end (Placement::Append), or
+    // in place of its content (Placement::Replace; the block becomes 8-bit). The block keeps
+    // exactly the bytes that came: after a short read only those (and the call fails with
+    // FileEndOfFile), after a failed read none. Appending to a wide block is refused.
+    bool read(Block& block, uint32_t count, Placement placement);
     // The bytes from the position to the end, by the size taken afresh (or the kept one);
     // a rest larger than MaxBlockBytes fails and leaves the block empty.
     bool readRest(Block& block);
@@ -83,7 +104,11 @@ public:
     bool lock();
 
     // The file's size, asked from the system unless keepSize is on and no refresh is asked.
-    uint64_t getSize(bool refresh = false);
+    uint64_t getSize(Refresh refresh = Refresh::IfNotKept);
+    // Old form, kept until every caller names its option.
+    uint64_t getSize(bool refresh) {
+        return getSize(refresh ? Refresh::Always : Refresh::IfNotKept);
+    }
     // 1 closed, 0 the system reported an error while closing (the handle is gone all the
     // same), -1 no file was open.
     int close();

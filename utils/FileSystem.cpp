@@ -15,13 +15,13 @@ bool isDirectory(const Block& path) {
     return attributes != NoAttributes && (attributes & AttributeDirectory) != 0;
 }
 
-bool createDirectories(const Path& path, bool lastIsFile, String* errorOut) {
-    return path.createDirectories(lastIsFile, errorOut);
+bool createDirectories(const Path& path, Path::LastComponent last, String* errorOut) {
+    return path.createDirectories(last, errorOut);
 }
 
 bool readAll(const Block& path, Block& block) {
     File file;
-    if (!file.openForReading(path, false)) {
+    if (!file.openForReading(path)) {
         block.setWide(false);
         block.setSize(0);
         return false;
@@ -35,7 +35,7 @@ bool readAll(const Block& path, Block& block) {
 
 bool writeAll(const Block& path, const Block& block) {
     File file;
-    if (!file.openForWriting(path, false))
+    if (!file.openForWriting(path, IfExists::Fail))
         return false;
     bool written = file.write(block);
     // A failed close can be the first report of a write that never reached the disk.
@@ -53,7 +53,7 @@ bool replaceBeside(const Path& path, const std::function<bool(const Path&)>& wri
     for (int n = 0; n < 100; ++n) {
         suffix.printFormatted(".klovin-new%d", n);
         temporary.assign(path);
-        temporary.append(suffix, false);
+        temporary.append(suffix, Path::Separator::None);
         if (exists(temporary))
             continue; // somebody else's file
         if (!writeNew(temporary))

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "Block.h"
+#include "File.h"
+#include "Path.h"
 #include "String.h"
 
 #include <cstdint>
@@ -11,8 +13,6 @@
 #include <vector>
 
 namespace TOVK_Utils {
-
-class Path;
 
 // Attribute bits as Windows reports them; the POSIX backend maps its file types onto them.
 constexpr uint32_t AttributeReadOnly = 0x01;
@@ -36,7 +36,7 @@ bool isDirectory(const Block& path); // follows a symbolic link to what it names
 // One directory; false when it could not be made (also when something is already there).
 bool makeDirectory(const Block& path);
 // Every missing directory along the path; see Path::createDirectories.
-bool createDirectories(const Path& path, bool lastIsFile, String* errorOut = nullptr);
+bool createDirectories(const Path& path, Path::LastComponent last, String* errorOut = nullptr);
 
 // The whole file into the block (8-bit, replacing its content). True only when every
 // byte of the file came; a file a Block cannot hold (2 GiB and more) fails. On failure
@@ -76,10 +76,14 @@ void startFlushingFile(const Block& path);
 bool flushDirectory(const Block& path);
 // Renames a file, replacing whatever file is at the new name.
 bool renameFile(const Block& from, const Block& to);
-// Copies a file's bytes. With failIfExists an existing target makes the call fail and
-// stays untouched; otherwise it is replaced. A target that a failed copy created is
-// removed again.
-bool copyFile(const Block& from, const Block& to, bool failIfExists);
+// Copies a file's bytes. An existing target makes the call fail and stays untouched
+// (IfExists::Fail), or is replaced (IfExists::Replace). A target that a failed copy
+// created is removed again.
+bool copyFile(const Block& from, const Block& to, IfExists ifExists);
+// Old form, kept until every caller names its option.
+inline bool copyFile(const Block& from, const Block& to, bool failIfExists) {
+    return copyFile(from, to, failIfExists ? IfExists::Fail : IfExists::Replace);
+}
 
 // Which file or folder a path names, after following symbolic links: two paths that
 // reach the same one (a link and its target, two hard links, two spellings of one name)

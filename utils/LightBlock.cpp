@@ -4,8 +4,8 @@
 
 namespace TOVK_Utils {
 
-LightBlock::LightBlock(const void* chars, int32_t n, bool wide) {
-    setWide(wide);
+LightBlock::LightBlock(const void* chars, int32_t n, Width width) {
+    setWide(width == Width::Wide);
     assign(chars, n);
 }
 

@@ -9,7 +9,7 @@ namespace TOVK_Utils {
 class LightBlock : public Block {
 public:
     LightBlock() { flags_ |= NotOwned; }
-    LightBlock(const void* chars, int32_t n, bool wide = false);
+    LightBlock(const void* chars, int32_t n, Width width = Width::Narrow);
 
     void setSize(int32_t n) override;                   // fatal stop
     void resize(int32_t n) override;                    // fatal stop

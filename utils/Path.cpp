@@ -27,7 +27,7 @@ void Path::reset(bool wide) {
     lastComponent_ = 0;
     endsWithSeparator_ = false;
     setWide(wide);
-    setPolicy(true, false);
+    setPolicy(Growth::Doubling, Shrink::Never);
     allocate(typicalPathLength);
     clear();
 }
@@ -62,7 +62,7 @@ bool Path::assign(const Block& text) {
     if (&text == this)
         return true;
     reset(text.isWide());
-    return append(text, true, false);
+    return append(text, Separator::Before);
 }
 
 bool Path::join(const Block& folder, const Block& component) {
@@ -70,13 +70,13 @@ bool Path::join(const Block& folder, const Block& component) {
         String copy(component);
         return join(folder, copy);
     }
-    return assign(folder) && append(component, true, false);
+    return assign(folder) && append(component, Separator::Before);
 }
 
-bool Path::append(const Block& component, bool separatorBefore, bool separatorAfter) {
+bool Path::append(const Block& component, Separator separator) {
     if (&component == this) {
         String copy(component);
-        return append(copy, separatorBefore, separatorAfter);
+        return append(copy, separator);
     }
     if (component.length() == 0)
         return true;
@@ -129,7 +129,9 @@ bool Path::append(const Block& component, bool separatorBefore, bool separatorAf
         }
     }
 
-    if (separatorBefore && !endsWithSeparator_)
+    const bool before = separator == Separator::Before || separator == Separator::BeforeAndAfter;
+    const bool after = separator == Separator::After || separator == Separator::BeforeAndAfter;
+    if (before && !endsWithSeparator_)
         putSeparator();
     for (; i < n; ++i) {
         uint32_t c = source->charAt(i);
@@ -141,7 +143,7 @@ bool Path::append(const Block& component, bool separatorBefore, bool separatorAf
             endsWithSeparator_ = false;
         }
     }
-    if (separatorAfter && !endsWithSeparator_)
+    if (after && !endsWithSeparator_)
         putSeparator();
     return true;
 }
@@ -195,7 +197,7 @@ int32_t Path::walkStart() const {
     }
 }
 
-bool Path::createDirectories(bool lastIsFile, String* errorOut) const {
+bool Path::createDirectories(LastComponent last, String* errorOut) const {
     int32_t n = length();
     String prefix;
     for (int32_t i = walkStart(); i < n; ++i) {
@@ -209,7 +211,7 @@ bool Path::createDirectories(bool lastIsFile, String* errorOut) const {
         }
     }
     // A file where the last folder should be is no folder: callers go on to write into it.
-    if (!lastIsFile && n > 0 && !(ensureDirectory(*this) && isDirectory(*this))) {
+    if (last == LastComponent::Folder && n > 0 && !(ensureDirectory(*this) && isDirectory(*this))) {
         if (errorOut)
             errorOut->assign(*this);
         return false;

@@ -31,17 +31,29 @@ public:
         RootSeparator = 4, // a single leading separator: "/x", or "\x" on the current drive
     };
 
+    // Where append puts a separator around a component (never doubled).
+    enum class Separator { None, Before, After, BeforeAndAfter };
+    // What createDirectories makes of the last component.
+    enum class LastComponent { Folder, File };
+
     // Empties the path, takes the text's character width, and appends the text with a
     // separator allowed before it. False (path left empty) when a drive letter is not
     // a letter.
     bool assign(const Block& text);
     // Adds a component. An empty component changes nothing. Separators inside the
-    // component are written as one host separator per run; with separatorBefore a
-    // separator is put between the path and the component, with separatorAfter one is
-    // put at the end (never doubled). A wide component makes an 8-bit path wide, so that
-    // no character of a name is lost to the 8-bit code page.
-    bool append(const Block& component, bool separatorBefore, bool separatorAfter = false);
-    // assign(folder), then append(component) with a separator before and none after.
+    // component are written as one host separator per run; the separator option puts one
+    // between the path and the component, at the end, or both (never doubled). A wide
+    // component makes an 8-bit path wide, so that no character of a name is lost to the
+    // 8-bit code page.
+    bool append(const Block& component, Separator separator);
+    // Old form, kept until every caller names its option.
+    bool append(const Block& component, bool separatorBefore, bool separatorAfter = false) {
+        return append(component,
+                      separatorBefore
+                          ? (separatorAfter ? Separator::BeforeAndAfter : Separator::Before)
+                          : (separatorAfter ? Separator::After : Separator::None));
+    }
+    // assign(folder), then append(component, Separator::Before).
     bool join(const Block& folder, const Block& component);
 
     // The text after the last "." of the last component; empty when that component has
@@ -52,12 +64,18 @@ public:
     // and the path unchanged, when there is none.
     bool removeExtension();
 
-    // Creates every missing directory along the path, shortest prefix first. With
-    // lastIsFile the last component is left alone; without, it must end up a directory.
+    // Creates every missing directory along the path, shortest prefix first. A last
+    // component that names a file is left alone; one that names a folder must end up a
+    // directory.
     // Anything at a shorter prefix counts as there (a file then makes the next step fail).
     // On failure the prefix that could not be made goes to errorOut (when given);
     // directories made before stay.
-    bool createDirectories(bool lastIsFile, String* errorOut = nullptr) const;
+    bool createDirectories(LastComponent last, String* errorOut = nullptr) const;
+    // Old form, kept until every caller names its option.
+    bool createDirectories(bool lastIsFile, String* errorOut = nullptr) const {
+        return createDirectories(lastIsFile ? LastComponent::File : LastComponent::Folder,
+                                 errorOut);
+    }
 
     RootKind rootKind() const { return rootKind_; }
     // Where the last component begins: just behind the last separator written.

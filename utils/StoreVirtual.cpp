@@ -47,8 +47,8 @@ void StoreVirtual<Block>::placeAt(uint8_t* base, size_t reserved) {
     reserved_ = reserved;
 }
 
-void StoreVirtual<Block>::reserveAddressSpace(int32_t n, bool doubling) {
-    reserveRange(static_cast<uint64_t>(checkedSize(n)) * (doubling ? 2 : 1));
+void StoreVirtual<Block>::reserveAddressSpace(int32_t n, Growth growth) {
+    reserveRange(static_cast<uint64_t>(checkedSize(n)) * (growth == Growth::Doubling ? 2 : 1));
 }
 
 void StoreVirtual<Block>::reserveRange(uint64_t bytes) {
@@ -128,7 +128,7 @@ void StoreVirtual<Block>::release() {
 
 void StoreVirtual<Block>::allocateNarrow(int32_t n) {
     setWide(false);
-    reserveAddressSpace(n, (flags_ & Doubling) != 0);
+    reserveAddressSpace(n, (flags_ & Doubling) != 0 ? Growth::Doubling : Growth::Exact);
 }
 
 void StoreVirtual<Block>::takeFrom(Block& other) {

@@ -18,12 +18,12 @@ public:
     void storageAlloc(int32_t bytes) override;   // commit pages(bytes)
     void storageRealloc(int32_t bytes) override; // grow or shrink the committed range
     void release() override;                     // decommit everything, keep the reservation
-    void allocateNarrow(int32_t n) override;     // reserveAddressSpace(n, doubling)
+    void allocateNarrow(int32_t n) override;     // reserveAddressSpace(n, the growth policy)
     // Pages cannot adopt a heap buffer: the content is copied, and other is left empty.
     void takeFrom(Block& other) override;
 
-    // Releases any earlier reservation and reserves pages(n), or pages(2n) when doubling.
-    void reserveAddressSpace(int32_t n, bool doubling);
+    // Releases any earlier reservation and reserves pages(n), or pages(2n) with doubling.
+    void reserveAddressSpace(int32_t n, Growth growth);
 
     size_t reservedBytes() const { return reserved_; }
     size_t committedBytes() const { return committed_; }

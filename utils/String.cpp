@@ -201,7 +201,9 @@ std::u16string wideChars(const Block& block) {
 
 } // namespace
 
-void String::normaliseLineBreaks(bool cr, bool lf) {
+void String::normaliseLineBreaks(LineBreak lineBreak) {
+    const bool cr = lineBreak == LineBreak::Cr || lineBreak == LineBreak::CrLf;
+    const bool lf = lineBreak == LineBreak::Lf || lineBreak == LineBreak::CrLf;
     if (isWide()) {
         std::u16string chars = wideChars(*this);
         std::u16string out = withLineBreaks(chars.data(), length(), cr, lf);
@@ -280,9 +282,9 @@ namespace {
 // question box whole.
 class FormatScratch {
 public:
-    explicit FormatScratch(bool wide) {
-        store_.setPolicy(false, false);
-        store_.setWide(wide);
+    explicit FormatScratch(Width width) {
+        store_.setPolicy(Block::Growth::Exact, Block::Shrink::Never);
+        store_.setWide(width == Width::Wide);
     }
 
     // 8-bit characters of the pattern or of a number.
@@ -305,7 +307,10 @@ public:
         putChars(converted.rawPointer(), converted.length());
     }
 
-    LightBlock text() const { return LightBlock(store_.rawPointer(), used_, store_.isWide()); }
+    LightBlock text() const {
+        return LightBlock(store_.rawPointer(), used_,
+                          store_.isWide() ? Width::Wide : Width::Narrow);
+    }
 
 private:
     void putChars(const void* chars, int32_t n) {
@@ -324,9 +329,9 @@ private:
 
 } // namespace
 
-void formatArgs(String& target, const char* pattern, bool wide,
+void formatArgs(String& target, const char* pattern, Width width,
                 std::initializer_list<FormatArg> args) {
-    FormatScratch scratch(wide);
+    FormatScratch scratch(width);
     const FormatArg* next = args.begin();
     for (const char* p = pattern; *p; ++p) {
         if (*p != '%') {
@@ -358,7 +363,7 @@ void formatArgs(String& target, const char* pattern, bool wide,
         }
     }
     LightBlock output = scratch.text();
-    if (wide)
+    if (width == Width::Wide)
         target.toWide(output);
     else
         target.toNarrow(output);

@@ -45,7 +45,9 @@ public:
 
     void setDecimal(int64_t n); // decimal digits, a minus sign for negative values
     void expandEnvironment(const Block& text);
-    void normaliseLineBreaks(bool cr, bool lf);
+    // What every line break (CR LF, a lone CR, a lone LF) becomes.
+    enum class LineBreak { Removed, Cr, Lf, CrLf };
+    void normaliseLineBreaks(LineBreak lineBreak);
     void toNarrow(const Block& block, unsigned codePage = AnsiCodePage);
     void toWide(const Block& block, unsigned codePage = AnsiCodePage);
     // The C library's formatted printing into this string, retried in 4,096-character steps.
@@ -99,12 +101,21 @@ private:
 
 // The system's own formatter: "%s", "%d" and "%%" (letters in either case); any
 // other directive is dropped with its percent sign. Each call has its own scratch.
-void formatArgs(String& target, const char* pattern, bool wide,
+// The text takes the width given; format below passes the target's own.
+void formatArgs(String& target, const char* pattern, Width width,
                 std::initializer_list<FormatArg> args);
 
+// Replaces target's text with the formatted one, in target's width: a wide target keeps
+// wide arguments whole, an 8-bit one gets them through the code page.
+template <class... Args> void format(String& target, const char* pattern, const Args&... args) {
+    formatArgs(target, pattern, target.isWide() ? Width::Wide : Width::Narrow,
+               {FormatArg(args)...});
+}
+
+// Old form, kept until every caller names its option.
 template <class... Args>
 void format(String& target, const char* pattern, bool wide, const Args&... args) {
-    formatArgs(target, pattern, wide, {FormatArg(args)...});
+    formatArgs(target, pattern, wide ? Width::Wide : Width::Narrow, {FormatArg(args)...});
 }
 
 } // namespace TOVK_Utils

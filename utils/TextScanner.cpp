@@ -20,10 +20,10 @@ uint32_t CharCursor::get() const {
     return block_.charAt(position_);
 }
 
-void CharCursor::put(uint32_t c, bool grow) {
+void CharCursor::put(uint32_t c, Beyond beyond) {
     if (position_ < 0)
         return;
-    if (grow && position_ >= block_.length())
+    if (beyond == Beyond::Grow && position_ >= block_.length())
         block_.grow(position_ - block_.length() + 1);
     block_.setCharAt(position_, c);
 }
@@ -86,8 +86,9 @@ bool LineReader::nextLine(Block& line) {
     return false;
 }
 
-Tokenizer::Tokenizer(const Block& text, const char* separators, bool skipEmpty, bool quotes)
-    : text_(text), separators_(separators), skipEmpty_(skipEmpty), quotes_(quotes) {}
+Tokenizer::Tokenizer(const Block& text, const char* separators, Empty empty, Quotes quotes)
+    : text_(text), separators_(separators), skipEmpty_(empty == Empty::Skipped),
+      quotes_(quotes == Quotes::Group) {}
 
 bool Tokenizer::isSeparator(uint32_t c) const {
     return c != 0 && c < 256 && std::strchr(separators_, static_cast<int>(c)) != nullptr;

@@ -15,8 +15,10 @@ public:
     uint32_t get() const;
     void forward() { ++position_; }
     void back() { --position_; }
-    // Writes c at the position; with grow set the block is grown to reach it.
-    void put(uint32_t c, bool grow);
+    // What put does at a position past the block's end: nothing, or grow the block to it.
+    enum class Beyond { Ignore, Grow };
+    // Writes c at the position (inside the block, or beyond it as asked).
+    void put(uint32_t c, Beyond beyond);
     int32_t position() const { return position_; }
     void setPosition(int32_t position) { position_ = position; }
 
@@ -60,7 +62,11 @@ public:
 
 class Tokenizer {
 public:
-    Tokenizer(const Block& text, const char* separators, bool skipEmpty, bool quotes);
+    // Empty tokens between two separators are given or skipped; a quoted part ("...") may
+    // hold separators when quotes group.
+    enum class Empty { Kept, Skipped };
+    enum class Quotes { Plain, Group };
+    Tokenizer(const Block& text, const char* separators, Empty empty, Quotes quotes);
     bool nextToken(Block& token);
     // The position after the separator that ended the last token.
     int32_t position() const { return position_; }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -32,8 +33,8 @@ protected:
 
     RegistryKey* scratch() {
         RegistryKey* software =
-            registry.openKey(registry.currentUserRoot(), "Software", false, true, true);
-        return registry.openKey(software, "TovkRegistryTest", false, true, true);
+            registry.openKey(registry.currentUserRoot(), "Software", KeyAccess::ReadWrite);
+        return registry.openKey(software, "TovkRegistryTest", KeyAccess::ReadWrite);
     }
 
     // "thrown" when the read threw RegistryFailure with throwOnError set.
@@ -52,8 +53,8 @@ protected:
 TEST_F(RegistryContextTest, WalkDownCreateAndCloseEverything) {
     RegistryKey* root = registry.currentUserRoot();
     RegistryKey* mine = scratch();
-    RegistryKey* one = registry.openKey(mine, "One", true, true, true);
-    RegistryKey* two = registry.openKey(one, "Two", true, true, true);
+    RegistryKey* one = registry.openKey(mine, "One", KeyAccess::ReadWrite, IfMissing::Create);
+    RegistryKey* two = registry.openKey(one, "Two", KeyAccess::ReadWrite, IfMissing::Create);
     ASSERT_NE(two, nullptr);
     EXPECT_EQ(registry.openKeyCount(), 4u);
     EXPECT_TRUE(keyExists(path + "\\One\\Two"));
@@ -213,6 +214,78 @@ TEST_F(RegistryContextTest, WritesStoreTextsWithTheirTerminator) {
     EXPECT_FALSE(registry.writeString(nullptr, "Narrow", String("x")));
     registry.throwOnError = true;
     EXPECT_THROW(registry.writeDword(nullptr, "Number", 1), int);
+}
+
+// attempt ends a sequence at its first failing open, text read or write, whatever the
+// context's own setting, closes every key, and answers whether the sequence got through.
+TEST_F(RegistryContextTest, AttemptEndsAtTheFirstFailureAndClosesEveryKey) {
+    setText(path, "Text", "there");
+    // Each step adds its letter once it has returned.
+    struct Case {
+        const char* shows;
+        std::function<void(std::string& trail)> steps;
+        bool complete;
+        const char* reached;
+    };
+    String text;
+    bool flag = false;
+    const Case cases[] = {
+        {"every call succeeds",
+         [&](std::string& trail) {
+             RegistryKey* key = scratch();
+             trail += "o";
+             registry.readString(key, "Text", text);
+             trail += "r";
+             registry.writeDword(key, "Written", 7);
+             trail += "w";
+         },
+         true, "orw"},
+        {"a missing key ends it at the open",
+         [&](std::string& trail) {
+             RegistryKey* key = registry.openKeyForRead(scratch(), "NoSuchKey");
+             trail += "o";
+             registry.readString(key, "Text", text);
+             trail += "r";
+         },
+         false, ""},
+        {"a missing text ends it at the read",
+         [&](std::string& trail) {
+             RegistryKey* key = scratch();
+             trail += "o";
+             registry.readString(key, "Missing", text);
+             trail += "r";
+             registry.writeDword(key, "Written", 7);
+             trail += "w";
+         },
+         false, "o"},
+        {"a missing flag does not end it",
+         [&](std::string& trail) {
+             RegistryKey* key = scratch();
+             registry.readBool(key, "MissingFlag", flag);
+             trail += "b";
+             registry.readString(key, "Text", text);
+             trail += "r";
+         },
+         true, "br"},
+        {"a write without a key ends it",
+         [&](std::string& trail) {
+             registry.writeString(nullptr, "Text", String("x"));
+             trail += "w";
+         },
+         false, ""},
+    };
+    for (bool raising : {false, true}) {
+        for (const Case& c : cases) {
+            registry.throwOnError = raising;
+            std::string trail;
+            EXPECT_EQ(registry.attempt([&] { c.steps(trail); }), c.complete) << c.shows;
+            EXPECT_EQ(trail, c.reached) << c.shows;
+            EXPECT_EQ(registry.openKeyCount(), 0u) << c.shows;
+            EXPECT_EQ(registry.throwOnError, raising) << c.shows;
+        }
+    }
+    EXPECT_EQ(textOf(text), "there");
+    EXPECT_EQ(queryValue(path, "Written").bytes, std::string("\7\0\0\0", 4));
 }
 
 TEST_F(RegistryContextTest, EnumeratesSubkeysUntilNoneAreLeft) {

@@ -24,8 +24,8 @@ void fill(Block& b, const char* chars) {
 
 TEST(BlockTest, GrowthPolicy) {
     Block plain, doubling;
-    plain.setPolicy(false, false);
-    doubling.setPolicy(true, false);
+    plain.setPolicy(Block::Growth::Exact, Block::Shrink::Never);
+    doubling.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
     plain.resize(10);
     doubling.resize(10);
     EXPECT_EQ(plain.capacity(), 10);
@@ -61,11 +61,11 @@ TEST(BlockTest, ShrinkGivesMemoryBackOnlyBelowHalfTheCapacity) {
         ASSERT_EQ(b.charAt(i), uint32_t('a' + i % 26)) << i;
 
     Block keep;
-    keep.setPolicy(false, false);
+    keep.setPolicy(Block::Growth::Exact, Block::Shrink::Never);
     keep.setSize(100);
     keep.resize(10);
     EXPECT_EQ(keep.capacity(), 100);
-    keep.setPolicy(false, true);
+    keep.setPolicy(Block::Growth::Exact, Block::Shrink::Allowed);
     keep.resize(20); // growing, even far below the capacity, never reallocates
     EXPECT_EQ(keep.capacity(), 100);
 }

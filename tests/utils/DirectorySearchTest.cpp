@@ -29,7 +29,8 @@ Path inFolder(const TempFolder& temp, const char* pattern) {
 std::map<std::string, bool> entries(const TempFolder& temp, const char* pattern) {
     std::map<std::string, bool> found;
     DirectorySearch search;
-    for (bool more = search.first(inFolder(temp, pattern), false); more; more = search.next()) {
+    for (bool more = search.first(inFolder(temp, pattern), Width::Narrow); more;
+         more = search.next()) {
         EXPECT_TRUE(found.emplace(narrowName(search.name()), search.isDirectory()).second)
             << "reported twice: " << narrowName(search.name());
     }
@@ -44,20 +45,20 @@ TEST(DirectorySearchTest, NoMatchMeansFirstIsFalse) {
     TempFolder temp;
     writeBytes(temp / "Inbox.dbx", "x");
     DirectorySearch search;
-    EXPECT_FALSE(search.first(inFolder(temp, "*.eml"), true));
+    EXPECT_FALSE(search.first(inFolder(temp, "*.eml"), Width::Wide));
     EXPECT_FALSE(search.valid());
     EXPECT_FALSE(search.next());
     // An empty folder has only "." and "..", which never count.
     fs::create_directory(temp / "empty");
-    EXPECT_FALSE(search.first(inFolder(temp, "empty/*"), false));
-    EXPECT_FALSE(search.first(inFolder(temp, "missing/*"), false));
+    EXPECT_FALSE(search.first(inFolder(temp, "empty/*"), Width::Narrow));
+    EXPECT_FALSE(search.first(inFolder(temp, "missing/*"), Width::Narrow));
 
     // A search that was closed delivers nothing more; a new first starts over.
-    ASSERT_TRUE(search.first(inFolder(temp, "*"), false));
+    ASSERT_TRUE(search.first(inFolder(temp, "*"), Width::Narrow));
     search.close();
     EXPECT_FALSE(search.valid());
     EXPECT_FALSE(search.next());
-    EXPECT_TRUE(search.first(inFolder(temp, "*"), false));
+    EXPECT_TRUE(search.first(inFolder(temp, "*"), Width::Narrow));
 }
 
 TEST(DirectorySearchTest, PatternMatchesNamesIgnoringCase) {
@@ -86,7 +87,8 @@ TEST(DirectorySearchTest, EntriesCarryTheirSizeAndAttributes) {
     fs::create_directory(temp / "Archive.dbx");
     DirectorySearch search;
     std::map<std::string, std::pair<uint64_t, uint32_t>> found;
-    for (bool more = search.first(inFolder(temp, "*.dbx"), false); more; more = search.next()) {
+    for (bool more = search.first(inFolder(temp, "*.dbx"), Width::Narrow); more;
+         more = search.next()) {
         EXPECT_FALSE(search.name().isWide());
         found[narrowName(search.name())] = {search.size(),
                                             search.attributes() & AttributeDirectory};
@@ -103,7 +105,7 @@ TEST(DirectorySearchTest, WideSearchGivesWideNamesWithoutLoss) {
     ASSERT_TRUE(wideCallsAvailable());
 
     DirectorySearch search;
-    ASSERT_TRUE(search.first(inFolder(temp, "*.eml"), true));
+    ASSERT_TRUE(search.first(inFolder(temp, "*.eml"), Width::Wide));
     EXPECT_TRUE(search.wideSearch());
     EXPECT_EQ(charsOf(search.name()), name);
     // The name joined back onto the folder opens the file.
@@ -114,6 +116,6 @@ TEST(DirectorySearchTest, WideSearchGivesWideNamesWithoutLoss) {
     EXPECT_FALSE(search.next());
 
     // "?" stands for one character of the name, however many bytes it takes.
-    EXPECT_TRUE(search.first(inFolder(temp, "??.eml"), true));
-    EXPECT_FALSE(search.first(inFolder(temp, "?.eml"), true));
+    EXPECT_TRUE(search.first(inFolder(temp, "??.eml"), Width::Wide));
+    EXPECT_FALSE(search.first(inFolder(temp, "?.eml"), Width::Wide));
 }

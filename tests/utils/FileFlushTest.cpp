@@ -38,7 +38,8 @@ TEST(FileLockTest, OnlyAnOpenFileLocks) {
     writeBytes(temp / "Inbox.dbx", "mail");
     File file;
     EXPECT_FALSE(file.lock());
-    ASSERT_TRUE(file.openForReading(textOf(temp.text("Inbox.dbx")), true, File::ShareRead));
+    ASSERT_TRUE(file.openForReading(textOf(temp.text("Inbox.dbx")), File::Access::ReadWrite,
+                                    File::ShareRead));
     EXPECT_TRUE(file.lock());
     ASSERT_TRUE(file.write("M", 1));
     EXPECT_TRUE(file.flush());

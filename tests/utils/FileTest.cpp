@@ -28,7 +28,7 @@ template <class Call> int thrown(Call call) {
 TEST(FileTest, WriteSeekAndReadKeepThePosition) {
     TempFolder temp;
     File file;
-    ASSERT_TRUE(file.openForWriting(textOf(temp.text("f.bin")), false));
+    ASSERT_TRUE(file.openForWriting(textOf(temp.text("f.bin")), IfExists::Fail));
     ASSERT_TRUE(file.write("0123456789", 10));
     EXPECT_EQ(file.position(), 10u);
     ASSERT_TRUE(file.seek(3));
@@ -44,7 +44,7 @@ TEST(FileTest, WriteSeekAndReadKeepThePosition) {
     EXPECT_FALSE(file.seek(-1));
     EXPECT_EQ(file.position(), 9u);
     EXPECT_TRUE(file.seek(100));
-    EXPECT_EQ(file.getSize(true), 10u);
+    EXPECT_EQ(file.getSize(File::Refresh::Always), 10u);
 }
 
 TEST(FileTest, CreateNewNeverTouchesAnExistingFile) {
@@ -52,11 +52,11 @@ TEST(FileTest, CreateNewNeverTouchesAnExistingFile) {
     writeBytes(temp / "mail.eml", "original");
     String path = textOf(temp.text("mail.eml"));
     File file;
-    EXPECT_FALSE(file.openForWriting(path, false));
+    EXPECT_FALSE(file.openForWriting(path, IfExists::Fail));
     EXPECT_FALSE(writeAll(path, String("replacement")));
     EXPECT_EQ(readBytes(temp / "mail.eml"), "original");
 
-    ASSERT_TRUE(file.openForWriting(path, true)); // create-always empties it
+    ASSERT_TRUE(file.openForWriting(path, IfExists::Replace)); // create-always empties it
     EXPECT_EQ(file.getSize(), 0u);
     ASSERT_TRUE(file.write(String("new")));
     EXPECT_EQ(file.close(), 1);
@@ -71,7 +71,7 @@ TEST(FileTest, OpeningWhatIsNotAFileFails) {
     EXPECT_FALSE(file.openForReading(textOf(temp.text("missing"))));
     EXPECT_NE(file.lastError(), 0u);
     EXPECT_FALSE(file.openForReading(textOf(temp.text())));
-    EXPECT_FALSE(file.openForWriting(textOf(temp.text()), true));
+    EXPECT_FALSE(file.openForWriting(textOf(temp.text()), IfExists::Replace));
     // A name with a zero character inside would reach the system cut short.
     writeBytes(temp / "a", "a");
     String withZero = textOf(temp.text("a") + std::string(1, '\0') + "b");
@@ -85,11 +85,11 @@ TEST(FileTest, ShortReadsFailAndKeepOnlyTheBytesThatCame) {
     File file;
     ASSERT_TRUE(file.openForReading(textOf(temp.text("data"))));
     Block block;
-    ASSERT_TRUE(file.read(block, 4, false));
-    ASSERT_TRUE(file.read(block, 3, true));
+    ASSERT_TRUE(file.read(block, 4, File::Placement::Replace));
+    ASSERT_TRUE(file.read(block, 3, File::Placement::Append));
     EXPECT_EQ(bytesOf(block), "0123456");
     // Three bytes are left: the block grows by those only.
-    EXPECT_FALSE(file.read(block, 50, true));
+    EXPECT_FALSE(file.read(block, 50, File::Placement::Append));
     EXPECT_EQ(bytesOf(block), "0123456789");
     EXPECT_EQ(file.lastReadCount(), 3u);
     EXPECT_EQ(file.position(), 10u);
@@ -105,9 +105,9 @@ TEST(FileTest, ShortReadsFailAndKeepOnlyTheBytesThatCame) {
     // A read that fails outright cuts an appended block back to what it held.
     file.close();
     String text("kept");
-    EXPECT_FALSE(file.read(text, 8, true));
+    EXPECT_FALSE(file.read(text, 8, File::Placement::Append));
     EXPECT_STREQ(text.c_str(), "kept");
-    EXPECT_FALSE(file.read(text, 8, false));
+    EXPECT_FALSE(file.read(text, 8, File::Placement::Replace));
     EXPECT_EQ(text.length(), 0);
 }
 
@@ -116,9 +116,12 @@ TEST(FileTest, RaisingModeThrowsEndOfFileOrFailure) {
     writeBytes(temp / "mailbox", "12345678");
     File file;
     file.setRaiseErrors(true);
-    EXPECT_EQ(thrown([&] { file.openForReading(textOf(temp.text("missing")), true); }),
-              FileFailure);
-    EXPECT_EQ(thrown([&] { file.openForReading(textOf(temp.text("mailbox")), true); }), -1);
+    EXPECT_EQ(
+        thrown([&] { file.openForReading(textOf(temp.text("missing")), File::Access::ReadWrite); }),
+        FileFailure);
+    EXPECT_EQ(
+        thrown([&] { file.openForReading(textOf(temp.text("mailbox")), File::Access::ReadWrite); }),
+        -1);
     char bytes[16];
     EXPECT_EQ(thrown([&] { file.read(bytes, 6); }), -1);
     EXPECT_EQ(thrown([&] { file.read(bytes, 6); }), FileEndOfFile);
@@ -128,7 +131,7 @@ TEST(FileTest, RaisingModeThrowsEndOfFileOrFailure) {
     // The failures did not close the file.
     Block block;
     EXPECT_EQ(thrown([&] { file.seek(4); }), -1);
-    EXPECT_EQ(thrown([&] { file.read(block, 10, false); }), FileEndOfFile);
+    EXPECT_EQ(thrown([&] { file.read(block, 10, File::Placement::Replace); }), FileEndOfFile);
     EXPECT_EQ(bytesOf(block), "5678");
     EXPECT_EQ(thrown([&] { file.read(bytes, 1); }), FileEndOfFile);
     EXPECT_EQ(thrown([&] { file.readSome(bytes, 1); }), -1);
@@ -196,7 +199,7 @@ TEST(FileTest, PositionsAndSizesAreSixtyFourBit) {
     const uint64_t beyond = (uint64_t{3} << 30) + 5; // past the 2 GiB boundary
     {
         File file;
-        ASSERT_TRUE(file.openForWriting(path, false));
+        ASSERT_TRUE(file.openForWriting(path, IfExists::Fail));
         ASSERT_TRUE(file.seek(static_cast<int64_t>(beyond)));
         ASSERT_TRUE(file.write("z", 1));
     }
@@ -224,15 +227,16 @@ TEST(FileTest, CopyFileRespectsAnExistingTarget) {
     writeBytes(temp / "old.dbx", "older backup");
     String source = textOf(temp.text("Inbox.dbx"));
     String old = textOf(temp.text("old.dbx"));
-    EXPECT_FALSE(copyFile(source, old, true));
+    EXPECT_FALSE(copyFile(source, old, IfExists::Fail));
     EXPECT_EQ(readBytes(temp / "old.dbx"), "older backup");
-    ASSERT_TRUE(copyFile(source, old, false));
+    ASSERT_TRUE(copyFile(source, old, IfExists::Replace));
     EXPECT_EQ(readBytes(temp / "old.dbx"), "mailbox bytes");
 
     // A missing source leaves no target behind; a copy onto itself keeps the bytes.
-    EXPECT_FALSE(copyFile(textOf(temp.text("missing.dbx")), textOf(temp.text("t.dbx")), false));
+    EXPECT_FALSE(
+        copyFile(textOf(temp.text("missing.dbx")), textOf(temp.text("t.dbx")), IfExists::Replace));
     EXPECT_FALSE(fs::exists(temp / "t.dbx"));
-    EXPECT_FALSE(copyFile(source, source, false));
+    EXPECT_FALSE(copyFile(source, source, IfExists::Replace));
     EXPECT_EQ(readBytes(temp / "Inbox.dbx"), "mailbox bytes");
 }
 
@@ -272,11 +276,11 @@ TEST(FileTest, WideNamesReachTheFileSystemWhole) {
 
     Path copy;
     ASSERT_TRUE(copy.join(textOf(temp.text()), wideText(u"\u4E2D.bak")));
-    ASSERT_TRUE(copyFile(path, copy, true));
+    ASSERT_TRUE(copyFile(path, copy, IfExists::Fail));
     EXPECT_EQ(readBytes(temp.root() / fs::path(u"\u4E2D.bak")), "body");
 
     Path folder;
     ASSERT_TRUE(folder.join(textOf(temp.text()), wideText(u"\u0416/\u4E2D")));
-    ASSERT_TRUE(folder.createDirectories(false));
+    ASSERT_TRUE(folder.createDirectories(Path::LastComponent::Folder));
     EXPECT_TRUE(fs::is_directory(temp.root() / fs::path(u"\u0416") / fs::path(u"\u4E2D")));
 }

@@ -48,15 +48,15 @@ TEST(PathTest, JoinPutsExactlyOneSeparatorBetween) {
 
 TEST(PathTest, AppendHonoursTheSeparatorRequests) {
     Path path;
-    ASSERT_TRUE(path.append(String("store/Inbox"), true));
+    ASSERT_TRUE(path.append(String("store/Inbox"), Path::Separator::Before));
     EXPECT_EQ(textOfPath(path), host("store/Inbox")); // no leading separator when relative
-    ASSERT_TRUE(path.append(String(".dbx"), false));
+    ASSERT_TRUE(path.append(String(".dbx"), Path::Separator::None));
     EXPECT_EQ(textOfPath(path), host("store/Inbox.dbx"));
-    ASSERT_TRUE(path.append(String("x"), true, true));
-    ASSERT_TRUE(path.append(String("y"), true, true));
+    ASSERT_TRUE(path.append(String("x"), Path::Separator::BeforeAndAfter));
+    ASSERT_TRUE(path.append(String("y"), Path::Separator::BeforeAndAfter));
     EXPECT_EQ(textOfPath(path), host("store/Inbox.dbx/x/y/"));
     // An empty component changes nothing, not even a requested separator.
-    ASSERT_TRUE(path.append(String(""), true, true));
+    ASSERT_TRUE(path.append(String(""), Path::Separator::BeforeAndAfter));
     EXPECT_EQ(textOfPath(path), host("store/Inbox.dbx/x/y/"));
 }
 
@@ -83,8 +83,8 @@ TEST(PathTest, NumberedCandidatesKeepTheirFolder) {
         String ext;
         path.extension(ext);
         path.removeExtension();
-        path.append(String("_1."), false);
-        path.append(ext, false);
+        path.append(String("_1."), Path::Separator::None);
+        path.append(ext, Path::Separator::None);
         return textOfPath(path);
     };
     EXPECT_EQ(candidate("out", "archive.tar.gz"), host("out/archive.tar_1.gz"));
@@ -94,7 +94,7 @@ TEST(PathTest, NumberedCandidatesKeepTheirFolder) {
     Path bare;
     bare.assign(String(".profile"));
     ASSERT_TRUE(bare.removeExtension());
-    bare.append(String("_1.profile"), false);
+    bare.append(String("_1.profile"), Path::Separator::None);
     EXPECT_EQ(textOfPath(bare), "_1.profile");
 }
 
@@ -107,7 +107,7 @@ TEST(PathTest, WideComponentMakesThePathWideWithoutLoss) {
     EXPECT_EQ(charsOf(path), expected);
     EXPECT_EQ(charsOf(path).substr(path.lastComponent()), name);
 
-    ASSERT_TRUE(path.append(String(".bak"), false));
+    ASSERT_TRUE(path.append(String(".bak"), Path::Separator::None));
     EXPECT_EQ(charsOf(path), expected + u".bak");
     String ext;
     path.extension(ext);
@@ -118,13 +118,14 @@ TEST(PathTest, CreateDirectoriesMakesEveryMissingFolderInOrder) {
     TempFolder temp;
     Path path;
     ASSERT_TRUE(path.join(textOf(temp.text()), String("a/b/c")));
-    ASSERT_TRUE(path.createDirectories(true, nullptr));
+    ASSERT_TRUE(path.createDirectories(Path::LastComponent::File, nullptr));
     EXPECT_TRUE(fs::is_directory(temp / "a/b"));
     EXPECT_FALSE(fs::exists(temp / "a/b/c")); // the last component is a file name
 
-    ASSERT_TRUE(createDirectories(path, false));
+    ASSERT_TRUE(createDirectories(path, Path::LastComponent::Folder));
     EXPECT_TRUE(fs::is_directory(temp / "a/b/c"));
-    EXPECT_TRUE(path.createDirectories(false, nullptr)); // all there: still a success
+    EXPECT_TRUE(
+        path.createDirectories(Path::LastComponent::Folder, nullptr)); // all there: still a success
 }
 
 TEST(PathTest, CreateDirectoriesReportsTheFirstFolderItCannotMake) {
@@ -135,19 +136,19 @@ TEST(PathTest, CreateDirectoriesReportsTheFirstFolderItCannotMake) {
     String error;
     // The file at a/b counts as there, so the walk fails one step later and stops.
     ASSERT_TRUE(path.join(textOf(temp.text()), String("a/b/c/d")));
-    EXPECT_FALSE(path.createDirectories(false, &error));
+    EXPECT_FALSE(path.createDirectories(Path::LastComponent::Folder, &error));
     EXPECT_STREQ(error.c_str(), temp.text("a/b/c").c_str());
     EXPECT_EQ(readBytes(temp / "a/b"), "a file, not a folder");
     // As the last component, a file is no folder.
     ASSERT_TRUE(path.join(textOf(temp.text()), String("a/b")));
-    EXPECT_FALSE(path.createDirectories(false, &error));
+    EXPECT_FALSE(path.createDirectories(Path::LastComponent::Folder, &error));
     EXPECT_STREQ(error.c_str(), temp.text("a/b").c_str());
-    EXPECT_TRUE(path.createDirectories(true, nullptr));
+    EXPECT_TRUE(path.createDirectories(Path::LastComponent::File, nullptr));
 
     // Folders made before the failure stay. No file system takes a name this long.
     std::string tooLong(300, 'n');
     ASSERT_TRUE(path.join(textOf(temp.text()), textOf("made/" + tooLong + "/x")));
-    EXPECT_FALSE(path.createDirectories(false, &error));
+    EXPECT_FALSE(path.createDirectories(Path::LastComponent::Folder, &error));
     EXPECT_STREQ(error.c_str(), temp.text("made/" + tooLong).c_str());
     EXPECT_TRUE(fs::is_directory(temp / "made"));
 }

@@ -13,7 +13,7 @@ const int32_t page = static_cast<int32_t>(StoreVirtual<Block>::pageSize());
 
 // 8 pages of address space, the first 5 committed and filled with a pattern.
 void prepare(StoreVirtual<Block>& store) {
-    store.reserveAddressSpace(8 * page, false);
+    store.reserveAddressSpace(8 * page, Block::Growth::Exact);
     store.resize(5 * page);
     for (int32_t i = 0; i < 5 * page; ++i)
         store.data()[i] = static_cast<uint8_t>(i % 251);
@@ -81,7 +81,7 @@ TEST(StoreVirtualTest, ReservationSizes) {
     EXPECT_EQ(store.committedBytes(), size_t(2 * page));
 
     StoreVirtual<Block> doubling;
-    doubling.setPolicy(true, false);
+    doubling.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
     doubling.allocateNarrow(3 * page);
     EXPECT_EQ(doubling.reservedBytes(), size_t(6 * page));
 }

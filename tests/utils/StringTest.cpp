@@ -103,14 +103,52 @@ TEST(StringTest, SetDecimalRendersSignedValues) {
 TEST(StringTest, FormatDirectives) {
     String out;
     String inbox("Inbox");
-    format(out, "Processing message %d of %d of %s.dbx", false, 3, 10, inbox);
+    format(out, "Processing message %d of %d of %s.dbx", 3, 10, inbox);
     EXPECT_STREQ(out.c_str(), "Processing message 3 of 10 of Inbox.dbx");
-    format(out, "%x%s 100%% %D%", false, inbox, -7); // %x takes no argument
+    format(out, "%x%s 100%% %D%", inbox, -7); // %x takes no argument
     EXPECT_STREQ(out.c_str(), "Inbox 100% -7");
-    format(out, "%S+%d+%d", false, wideOf("wide"), int64_t{5000000000});
+    format(out, "%S+%d+%d", wideOf("wide"), int64_t{5000000000});
     EXPECT_STREQ(out.c_str(), "wide+5000000000+");
-    format(out, "%s.txt", true, String("name"));
+    out.setWide(true);
+    format(out, "%s.txt", String("name"));
     EXPECT_EQ(wideText(out), u"name.txt");
+}
+
+// The target says which width the text takes; what it held before does not matter.
+TEST(StringTest, FormatWritesInTheTargetsOwnWidth) {
+    struct Case {
+        const char* shows;
+        bool targetWide; // the width the caller gave the target
+        bool argumentWide;
+        bool resultWide;
+    };
+    for (Case c : {
+             Case{"a fresh String is 8-bit, and so is its text", false, false, false},
+             Case{"a wide argument is narrowed for an 8-bit target", false, true, false},
+             Case{"an 8-bit argument is widened for a wide target", true, false, true},
+             Case{"a wide target with a wide argument stays wide", true, true, true},
+         }) {
+        String out(c.targetWide ? wideOf("old text") : String("old text"));
+        String name = c.argumentWide ? wideOf("Inbox") : String("Inbox");
+        format(out, "%s: %d of %d", name, 2, 7);
+        EXPECT_EQ(out.isWide(), c.resultWide) << c.shows;
+        String narrow;
+        narrow.toNarrow(out);
+        EXPECT_STREQ(narrow.c_str(), "Inbox: 2 of 7") << c.shows;
+    }
+
+    // A wrapped constant as target is replaced, never written into.
+    static const char constant[] = "constant";
+    String wrapped(constant);
+    format(wrapped, "%d%%", 50);
+    EXPECT_STREQ(wrapped.c_str(), "50%");
+    EXPECT_STREQ(constant, "constant");
+
+    // The old form with its flag: the flag decides, whatever the target was.
+    String flagged = wideOf("wide before");
+    format(flagged, "%s", false, String("now 8-bit"));
+    EXPECT_FALSE(flagged.isWide());
+    EXPECT_STREQ(flagged.c_str(), "now 8-bit");
 }
 
 TEST(StringTest, WideFormatKeepsWideTextWhole) {
@@ -120,18 +158,19 @@ TEST(StringTest, WideFormatKeepsWideTextWhole) {
     const std::u16string chars = u"\u8868\u8a08\u7b97.xls";
     name.assign(chars.data(), int32_t(chars.size()));
     String out;
-    format(out, "Error saving file %s. Skipping attachment.", true, name);
+    out.setWide(true);
+    format(out, "Error saving file %s. Skipping attachment.", name);
     EXPECT_EQ(wideText(out), u"Error saving file \u8868\u8a08\u7b97.xls. Skipping attachment.");
-    format(out, "%d%% of %s", true, 50, name);
+    format(out, "%d%% of %s", 50, name);
     EXPECT_EQ(wideText(out), u"50% of \u8868\u8a08\u7b97.xls");
 }
 
 TEST(StringTest, FormatOutputMayOutgrowTheScratchReservation) {
     std::string big(300000, 'z');
     String out;
-    format(out, "<%s><%s>", false, String(big.c_str()), String(big.c_str()));
+    format(out, "<%s><%s>", String(big.c_str()), String(big.c_str()));
     EXPECT_EQ(std::string(out.c_str()), "<" + big + "><" + big + ">");
-    format(out, "short %d", false, 1);
+    format(out, "short %d", 1);
     EXPECT_STREQ(out.c_str(), "short 1");
 }
 
@@ -147,7 +186,7 @@ TEST(StringTest, ThreadsFormatWithoutSharingScratch) {
         while (ready < 2) {
         }
         for (int i = 0; i < 3000 && *ok; ++i) {
-            format(out, "%s%d", false, fill, i);
+            format(out, "%s%d", fill, i);
             *ok = out.equals((expected + std::to_string(i)).c_str());
         }
     };
@@ -173,18 +212,19 @@ TEST(StringTest, PrintFormattedRetriesUntilTheTextFits) {
 
 TEST(StringTest, LineBreaksAreNormalised) {
     struct Case {
-        bool cr, lf;
+        String::LineBreak lineBreak;
         const char* expected;
     };
-    for (Case c :
-         {Case{true, true, "a\r\nb\r\nc\r\nd\r\n\r\n"}, Case{false, true, "a\nb\nc\nd\n\n"},
-          Case{true, false, "a\rb\rc\rd\r\r"}, Case{false, false, "abcd"}}) {
+    for (Case c : {Case{String::LineBreak::CrLf, "a\r\nb\r\nc\r\nd\r\n\r\n"},
+                   Case{String::LineBreak::Lf, "a\nb\nc\nd\n\n"},
+                   Case{String::LineBreak::Cr, "a\rb\rc\rd\r\r"},
+                   Case{String::LineBreak::Removed, "abcd"}}) {
         String s("a\r\nb\rc\nd\r\r\n");
-        s.normaliseLineBreaks(c.cr, c.lf);
+        s.normaliseLineBreaks(c.lineBreak);
         EXPECT_STREQ(s.c_str(), c.expected);
     }
     String w = wideOf("x\ry\n");
-    w.normaliseLineBreaks(true, true);
+    w.normaliseLineBreaks(String::LineBreak::CrLf);
     EXPECT_EQ(wideText(w), u"x\r\ny\r\n");
 }
 

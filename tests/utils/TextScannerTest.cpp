@@ -26,10 +26,10 @@ std::vector<std::string> lines(const char* text) {
     return out;
 }
 
-std::vector<std::string> tokens(const char* text, const char* separators, bool skipEmpty,
-                                bool quotes) {
+std::vector<std::string> tokens(const char* text, const char* separators, Tokenizer::Empty empty,
+                                Tokenizer::Quotes quotes) {
     String source(text);
-    Tokenizer tokenizer(source, separators, skipEmpty, quotes);
+    Tokenizer tokenizer(source, separators, empty, quotes);
     std::vector<std::string> out;
     String token;
     while (tokenizer.nextToken(token))
@@ -39,6 +39,8 @@ std::vector<std::string> tokens(const char* text, const char* separators, bool s
 }
 
 using Texts = std::vector<std::string>;
+constexpr Tokenizer::Empty kept = Tokenizer::Empty::Kept, skipped = Tokenizer::Empty::Skipped;
+constexpr Tokenizer::Quotes plain = Tokenizer::Quotes::Plain, grouping = Tokenizer::Quotes::Group;
 
 } // namespace
 
@@ -58,19 +60,19 @@ TEST(TextScannerTest, LinesDropLfAndTheCrJustBeforeIt) {
 }
 
 TEST(TextScannerTest, Tokens) {
-    EXPECT_EQ(tokens("a;;b", ";", false, false), (Texts{"a", "", "b"}));
-    EXPECT_EQ(tokens("a;;b", ";", true, false), (Texts{"a", "b"}));
-    EXPECT_EQ(tokens(";a;", ";", false, false), (Texts{"", "a"}));
-    EXPECT_EQ(tokens(" ;; a b;", "; ", true, false), (Texts{"a", "b"}));
-    EXPECT_EQ(tokens(";;;", ";", true, false), Texts{});
-    EXPECT_EQ(tokens("x=\"a=b\"", "=", false, false), (Texts{"x", "\"a", "b\""}));
-    EXPECT_EQ(tokens("a;\"b;c\"d;e", ";", false, true), (Texts{"a", "\"b;c\"d", "e"}));
-    EXPECT_EQ(tokens("a;\"open;end", ";", false, true), (Texts{"a", "\"open;end"}));
+    EXPECT_EQ(tokens("a;;b", ";", kept, plain), (Texts{"a", "", "b"}));
+    EXPECT_EQ(tokens("a;;b", ";", skipped, plain), (Texts{"a", "b"}));
+    EXPECT_EQ(tokens(";a;", ";", kept, plain), (Texts{"", "a"}));
+    EXPECT_EQ(tokens(" ;; a b;", "; ", skipped, plain), (Texts{"a", "b"}));
+    EXPECT_EQ(tokens(";;;", ";", skipped, plain), Texts{});
+    EXPECT_EQ(tokens("x=\"a=b\"", "=", kept, plain), (Texts{"x", "\"a", "b\""}));
+    EXPECT_EQ(tokens("a;\"b;c\"d;e", ";", kept, grouping), (Texts{"a", "\"b;c\"d", "e"}));
+    EXPECT_EQ(tokens("a;\"open;end", ";", kept, grouping), (Texts{"a", "\"open;end"}));
 }
 
 TEST(TextScannerTest, PositionAfterTheSeparatorStartsTheQuotedRest) {
     String text("x=\"a=b\"");
-    Tokenizer tokenizer(text, "=", false, true);
+    Tokenizer tokenizer(text, "=", Tokenizer::Empty::Kept, Tokenizer::Quotes::Group);
     String token;
     ASSERT_TRUE(tokenizer.nextToken(token));
     EXPECT_STREQ(token.c_str(), "x");
@@ -110,13 +112,13 @@ TEST(TextScannerTest, ScannerModes) {
 TEST(TextScannerTest, CursorWritesInsideOrGrowsWhenAsked) {
     String text("ab");
     CharCursor cursor(text, 1);
-    cursor.put('B', false);
+    cursor.put('B', CharCursor::Beyond::Ignore);
     cursor.forward();
     EXPECT_FALSE(cursor.inside());
-    cursor.put('x', false); // outside and not asked to grow: nothing happens
+    cursor.put('x', CharCursor::Beyond::Ignore); // outside and not asked to grow: nothing happens
     EXPECT_STREQ(text.c_str(), "aB");
     cursor.setPosition(3);
-    cursor.put('d', true);
+    cursor.put('d', CharCursor::Beyond::Grow);
     EXPECT_EQ(text.length(), 4);
     EXPECT_EQ(text.charAt(3), uint32_t('d'));
     EXPECT_EQ(text.c_str()[4], 0);

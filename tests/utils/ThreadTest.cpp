@@ -59,7 +59,7 @@ TEST(EventTest, NewEventIsManualResetAndNotSignalled) {
 TEST(EventTest, CreateReplacesTheEventAndAutoResetIsConsumedByOneWait) {
     Event e;
     e.set();
-    ASSERT_NE(e.create(false), nullptr);
+    ASSERT_NE(e.create(Event::Reset::Auto), nullptr);
     // A fresh event: the old signal is gone with the old event.
     EXPECT_FALSE(e.wait(0));
 
@@ -68,7 +68,7 @@ TEST(EventTest, CreateReplacesTheEventAndAutoResetIsConsumedByOneWait) {
     EXPECT_TRUE(e.wait(0));
     EXPECT_FALSE(e.wait(0));
 
-    ASSERT_NE(e.create(true), nullptr);
+    ASSERT_NE(e.create(Event::Reset::Manual), nullptr);
     e.set();
     EXPECT_TRUE(e.wait(0));
     EXPECT_TRUE(e.wait(0));
@@ -85,15 +85,15 @@ TEST(EventTest, CloseTwiceAndOperationsWithoutAnEvent) {
     EXPECT_FALSE(e.wait(0));
     EXPECT_FALSE(e.wait(Event::Infinite));
 
-    ASSERT_NE(e.create(true), nullptr);
+    ASSERT_NE(e.create(Event::Reset::Manual), nullptr);
     EXPECT_FALSE(e.wait(0));
 }
 
 TEST(EventTest, AutoResetReleasesOneWaiterPerSignal) {
     Event work;
-    work.create(false);
+    work.create(Event::Reset::Auto);
     Event woke;
-    woke.create(false);
+    woke.create(Event::Reset::Auto);
     std::atomic<int> released{0};
     auto waiter = [&](FunctionThread&) {
         if (work.wait(Patience))
@@ -165,7 +165,7 @@ TEST(ThreadTest, FinishedIsSignalledOnceAfterRunReturns) {
         returning = true;
     });
     // Auto reset, so that each signal can be counted by consuming it.
-    t.finished().create(false);
+    t.finished().create(Event::Reset::Auto);
     t.start(0, 0);
 
     EXPECT_FALSE(t.finished().wait(0));

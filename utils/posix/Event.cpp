@@ -35,14 +35,14 @@ timespec deadlineAfter(uint32_t timeoutMs) {
 } // namespace
 
 Event::Event() {
-    create(true);
+    create(Reset::Manual);
 }
 
 Event::~Event() {
     close();
 }
 
-void* Event::create(bool manualReset) {
+void* Event::create(Reset reset) {
     close();
     EventRecord* r = new (std::nothrow) EventRecord;
     if (!r)
@@ -60,7 +60,7 @@ void* Event::create(bool manualReset) {
         delete r;
         return nullptr;
     }
-    r->manualReset = manualReset;
+    r->manualReset = reset == Reset::Manual;
     r->signalled = false;
     handle_ = r;
     return handle_;

@@ -17,7 +17,8 @@
 namespace TOVK_Utils {
 
 // NAME_MAX, and PATH_MAX less its terminating zero.
-const PathRules hostPathRules = {'/', false, 255, 4095};
+const PathRules hostPathRules = {
+    .separator = '/', .driveAndNetworkRoots = false, .longestName = 255, .longestPath = 4095};
 
 bool wideCallsAvailable() {
     return true;
@@ -264,7 +265,7 @@ bool flushDirectory(const Block& path) {
     return fd >= 0 && syncAndClose(fd);
 }
 
-bool copyFile(const Block& from, const Block& to, bool failIfExists) {
+bool copyFile(const Block& from, const Block& to, IfExists ifExists) {
     SystemText source(from);
     SystemText target(to);
     if (!source.valid() || !target.valid())
@@ -281,8 +282,8 @@ bool copyFile(const Block& from, const Block& to, bool failIfExists) {
 
     // Not truncated at the open: a target that turns out to be the source itself must
     // keep its bytes.
-    int flags =
-        O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (failIfExists ? O_EXCL : 0);
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
+                (ifExists == IfExists::Fail ? O_EXCL : 0);
     int out = openRetrying(target.get(), flags, sourceStatus.st_mode & 0777);
     if (out < 0) {
         ::close(in);

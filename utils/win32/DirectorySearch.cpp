@@ -29,8 +29,8 @@ void describe(const WIN32_FIND_DATAA& record, String& name, uint64_t& size, uint
 }
 
 void describe(const WIN32_FIND_DATAW& record, String& name, uint64_t& size, uint32_t& attributes) {
-    name.assign(
-        LightBlock(record.cFileName, static_cast<int32_t>(std::wcslen(record.cFileName)), true));
+    name.assign(LightBlock(record.cFileName, static_cast<int32_t>(std::wcslen(record.cFileName)),
+                           Width::Wide));
     size = (uint64_t(record.nFileSizeHigh) << 32) | record.nFileSizeLow;
     attributes = record.dwFileAttributes;
 }

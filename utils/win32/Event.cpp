@@ -6,16 +6,16 @@
 namespace TOVK_Utils {
 
 Event::Event() {
-    create(true);
+    create(Reset::Manual);
 }
 
 Event::~Event() {
     close();
 }
 
-void* Event::create(bool manualReset) {
+void* Event::create(Reset reset) {
     close();
-    handle_ = CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+    handle_ = CreateEventA(nullptr, reset == Reset::Manual ? TRUE : FALSE, FALSE, nullptr);
     return handle_;
 }
 

@@ -12,7 +12,8 @@
 namespace TOVK_Utils {
 
 // MAX_PATH less its terminating zero: paths are not given the "\\?\" prefix.
-const PathRules hostPathRules = {'\\', true, 255, 259};
+const PathRules hostPathRules = {
+    .separator = '\\', .driveAndNetworkRoots = true, .longestName = 255, .longestPath = 259};
 
 bool wideCallsAvailable() {
     return WideCallTable::instance().isWideCapable();
@@ -166,7 +167,8 @@ uint32_t hardLinkCount(const Block& path) {
     return information.nNumberOfLinks;
 }
 
-bool copyFile(const Block& from, const Block& to, bool failIfExists) {
+bool copyFile(const Block& from, const Block& to, IfExists ifExists) {
+    const BOOL failIfExists = ifExists == IfExists::Fail;
     String source;
     String target;
     bool wide = sameForm(from, to, source, target);
@@ -219,7 +221,7 @@ bool freeBackupName(const Path& target, Path& backup) {
     for (int n = 0; n < 100; ++n) {
         suffix.printFormatted(".klovin-old%d", n);
         backup.assign(target);
-        backup.append(suffix, false);
+        backup.append(suffix, Path::Separator::None);
         if (!exists(backup))
             return true;
     }

@@ -11,7 +11,7 @@
 namespace TOVK_Utils {
 
 RegistryContext& RegistryContext::instance() {
-    static RegistryContext context(true);
+    static RegistryContext context(OnFailure::Throw);
     return context;
 }
 
@@ -30,20 +30,42 @@ RegistryKey* RegistryContext::currentUserRoot() {
     return &root_;
 }
 
-RegistryKey* RegistryContext::openKey(RegistryKey* parent, const char* name, bool create, bool read,
-                                      bool write) {
+bool RegistryContext::attempt(const std::function<void()>& sequence) {
+    // Restored however the sequence ends, so that a caller's own choice outlives it.
+    struct Raising {
+        explicit Raising(bool& flag) : flag(flag), before(flag) { flag = true; }
+        ~Raising() { flag = before; }
+        bool& flag;
+        bool before;
+    };
+    bool complete = true;
+    {
+        Raising raising(throwOnError);
+        try {
+            sequence();
+        } catch (int) {
+            complete = false;
+        }
+    }
+    closeAll();
+    return complete;
+}
+
+RegistryKey* RegistryContext::openKey(RegistryKey* parent, const char* name, KeyAccess access,
+                                      IfMissing ifMissing) {
     if (!parent || !parent->isOpen()) {
         fail();
         return nullptr;
     }
-    REGSAM access = (read ? KEY_READ : 0) | (write ? KEY_WRITE : 0);
+    const REGSAM rights =
+        (access != KeyAccess::Write ? KEY_READ : 0) | (access != KeyAccess::Read ? KEY_WRITE : 0);
     HKEY handle = nullptr;
     LSTATUS status;
-    if (create)
+    if (ifMissing == IfMissing::Create)
         status = RegCreateKeyExA(parent->handle(), name, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 access, nullptr, &handle, nullptr);
+                                 rights, nullptr, &handle, nullptr);
     else
-        status = RegOpenKeyExA(parent->handle(), name, 0, access, &handle);
+        status = RegOpenKeyExA(parent->handle(), name, 0, rights, &handle);
     if (status != ERROR_SUCCESS) {
         fail();
         return nullptr;

@@ -1,18 +1,18 @@
 // RegistryContext: walks registry key paths one level at a time and remembers every key it
 // opens, so that a caller can write a whole sequence of opens, reads and writes and then
-// release everything with one closeAll. With throwOnError set, a failing open, text read
-// or write throws the int RegistryFailure, so the caller puts the whole sequence inside
-// one handler and abandons the rest of it at the first failure:
+// release everything with one closeAll. A caller runs such a sequence through attempt,
+// which abandons the rest of it at the first failing open, text read or write, closes
+// every key, and answers whether the sequence ran to its end:
 //
 //     RegistryContext &registry = RegistryContext::instance();
-//     try {
+//     bool complete = registry.attempt([&] {
 //         RegistryKey *key = registry.openKeyForRead(registry.currentUserRoot(), "Software");
 //         registry.readString(key, "Value", text);
-//     } catch (int) {
-//     }
-//     registry.closeAll(); // outside the handler: a failed sequence releases its keys too
+//     });
 //
-// Number reads never throw, so a missing flag does not end a sequence.
+// Inside, a failure throws the int RegistryFailure (so each step need not be tested),
+// and attempt catches it: the int never leaves this layer. Number reads never fail a
+// sequence, so a missing flag does not end it.
 // Only the user interface thread uses the registry; there is no lock.
 #pragma once
 
@@ -22,6 +22,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,12 +31,20 @@ namespace TOVK_Utils {
 // The exception a failing operation throws when throwOnError is set.
 constexpr int RegistryFailure = 0;
 
+// How openKey opens a key: with which access, and whether a missing key is created.
+enum class KeyAccess { Read, Write, ReadWrite };
+enum class IfMissing { Fail, Create };
+
 class RegistryContext {
 public:
+    // What a failing open, text read or write does outside attempt.
+    enum class OnFailure { ReturnFalse, Throw };
+
     // The process's one context, for HKEY_CURRENT_USER, with throwOnError set.
     static RegistryContext& instance();
 
-    explicit RegistryContext(bool throwOnError = false) : throwOnError(throwOnError) {}
+    explicit RegistryContext(OnFailure onFailure = OnFailure::ReturnFalse)
+        : throwOnError(onFailure == OnFailure::Throw) {}
     RegistryContext(const RegistryContext&) = delete;
     RegistryContext& operator=(const RegistryContext&) = delete;
     ~RegistryContext() { closeAll(); }
@@ -44,12 +53,18 @@ public:
     // fails the returned key is not open, and every open below it fails.
     RegistryKey* currentUserRoot();
 
-    // Opens (or with create, opens or creates) a subkey of parent with KEY_READ and/or
-    // KEY_WRITE. Null on failure (or a throw with throwOnError); a null or closed parent
-    // fails the same way.
-    RegistryKey* openKey(RegistryKey* parent, const char* name, bool create, bool read, bool write);
+    // Runs a sequence of registry calls: the first failing open, text read or write ends
+    // it (whatever throwOnError says meanwhile), and then every key is closed (closeAll),
+    // also after a failure. True when the sequence ran to its end.
+    bool attempt(const std::function<void()>& sequence);
+
+    // Opens a subkey of parent with KEY_READ and/or KEY_WRITE; with IfMissing::Create a
+    // missing one is created. Null on failure (or a throw with throwOnError); a null or
+    // closed parent fails the same way.
+    RegistryKey* openKey(RegistryKey* parent, const char* name, KeyAccess access,
+                         IfMissing ifMissing = IfMissing::Fail);
     RegistryKey* openKeyForRead(RegistryKey* parent, const char* name) {
-        return openKey(parent, name, false, true, false);
+        return openKey(parent, name, KeyAccess::Read);
     }
 
     // A REG_SZ value without its terminating zero, a REG_EXPAND_SZ value with its

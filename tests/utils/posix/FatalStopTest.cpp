@@ -53,7 +53,7 @@ TEST(FatalStopDeathTest, StopsShowTheTextAndEndWithAFailureStatus) {
 TEST(FatalStopDeathTest, OverflowingSizesStopInsteadOfAllocatingLittle) {
     Block wide, doubling, ten;
     wide.setWide(true);
-    doubling.setPolicy(true, false);
+    doubling.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
     ten.setSize(10);
     EXPECT_DEATH(wide.setSize(0x40000000), "Block size out of range"); // 2^31 bytes
     EXPECT_DEATH(String().setSize(INT32_MAX), "Block size out of range");
@@ -87,7 +87,7 @@ TEST(FatalStopDeathTest, AddressSpaceExhaustion) {
     EXPECT_DEATH(
         {
             limitAddressSpace(256 * MiB);
-            StoreVirtual<Block>().reserveAddressSpace(1024 * MiB, false);
+            StoreVirtual<Block>().reserveAddressSpace(1024 * MiB, Block::Growth::Exact);
         },
         "Out of virtual address space.");
     // Twice the size is refused but the exact size fits: a warning, and the content moves.

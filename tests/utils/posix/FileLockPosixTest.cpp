@@ -15,7 +15,7 @@ TEST(FileLockPosixTest, AFileLockedByAnotherProcessCannotBeLocked) {
     TempFolder temp;
     writeBytes(temp / "Inbox.dbx", "mail");
     File file;
-    ASSERT_TRUE(file.openForReading(textOf(temp.text("Inbox.dbx")), true));
+    ASSERT_TRUE(file.openForReading(textOf(temp.text("Inbox.dbx")), File::Access::ReadWrite));
     {
         LockHolder other(temp.text("Inbox.dbx"));
         ASSERT_TRUE(other.locked());
@@ -36,8 +36,8 @@ TEST(FileLockPosixTest, TheLockBelongsToTheOpenFileAndGoesWithClose) {
     String path = textOf(temp.text("Inbox.dbx"));
     File first;
     File second;
-    ASSERT_TRUE(first.openForReading(path, true));
-    ASSERT_TRUE(second.openForReading(path, true));
+    ASSERT_TRUE(first.openForReading(path, File::Access::ReadWrite));
+    ASSERT_TRUE(second.openForReading(path, File::Access::ReadWrite));
     ASSERT_TRUE(first.lock());
     {
         File reader;

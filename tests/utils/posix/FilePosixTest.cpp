@@ -63,7 +63,8 @@ TEST(FilePosixTest, FailedCopyLeavesNoHalfCopy) {
     bool copied;
     {
         FileSizeLimit limit(1000);
-        copied = copyFile(textOf(temp.text("Inbox.dbx")), textOf(temp.text("backup.dbx")), false);
+        copied = copyFile(textOf(temp.text("Inbox.dbx")), textOf(temp.text("backup.dbx")),
+                          IfExists::Replace);
     }
     EXPECT_FALSE(copied);
     EXPECT_FALSE(fs::exists(temp / "backup.dbx"));
@@ -76,7 +77,7 @@ TEST(FilePosixTest, PipesAreRefusedWithoutWaiting) {
     File file;
     // Opening a pipe for reading would wait for a writer forever if it were not refused.
     EXPECT_FALSE(file.openForReading(textOf(temp.text("pipe"))));
-    EXPECT_FALSE(copyFile(textOf(temp.text("pipe")), textOf(temp.text("copy")), false));
+    EXPECT_FALSE(copyFile(textOf(temp.text("pipe")), textOf(temp.text("copy")), IfExists::Replace));
     EXPECT_FALSE(fs::exists(temp / "copy"));
 }
 
@@ -92,7 +93,7 @@ TEST(FilePosixTest, LinksAreReparsePoints) {
     DirectorySearch search;
     Path pattern;
     pattern.join(textOf(temp.text()), String("*"));
-    for (bool more = search.first(pattern, false); more; more = search.next()) {
+    for (bool more = search.first(pattern, Width::Narrow); more; more = search.next()) {
         found[search.name().c_str()] = {search.attributes(), search.size()};
         Path entry;
         entry.join(textOf(temp.text()), search.name());

@@ -27,7 +27,9 @@ public:
             TOVK_Utils::String name;
             name.assign(path.data(), static_cast<int32_t>(path.size()));
             TOVK_Utils::File file;
-            char locked = file.openForReading(name, true) && file.lock() ? 'y' : 'n';
+            char locked =
+                file.openForReading(name, TOVK_Utils::File::Access::ReadWrite) && file.lock() ? 'y'
+                                                                                              : 'n';
             (void)!write(report[1], &locked, 1);
             char ignored;
             (void)!read(release[0], &ignored, 1); // until the parent lets go

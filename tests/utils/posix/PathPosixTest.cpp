@@ -43,6 +43,6 @@ TEST(PathPosixTest, RemovingAnExtensionDownToTheRootKeepsIt) {
     ASSERT_TRUE(path.assign(String("/.profile")));
     ASSERT_TRUE(path.removeExtension());
     EXPECT_EQ(textOfPath(path), "/");
-    ASSERT_TRUE(path.append(String("_1.profile"), false));
+    ASSERT_TRUE(path.append(String("_1.profile"), Path::Separator::None));
     EXPECT_EQ(textOfPath(path), "/_1.profile");
 }

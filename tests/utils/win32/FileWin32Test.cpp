@@ -21,19 +21,19 @@ TEST(FileWin32Test, SharingViolationIsToldApart) {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     File file;
-    EXPECT_FALSE(file.openForReading(path, true));
+    EXPECT_FALSE(file.openForReading(path, File::Access::ReadWrite));
     EXPECT_TRUE(file.lastErrorWasSharingViolation());
     // Reading alone fails too: this open lets others write, which the holder does.
-    EXPECT_FALSE(file.openForReading(path, false, File::ShareRead));
+    EXPECT_FALSE(file.openForReading(path, File::Access::ReadOnly, File::ShareRead));
     EXPECT_TRUE(file.lastErrorWasSharingViolation());
     CloseHandle(other);
 
-    ASSERT_TRUE(file.openForReading(path, true, File::ShareRead));
+    ASSERT_TRUE(file.openForReading(path, File::Access::ReadWrite, File::ShareRead));
     // Now this object writes and lets others only read: a second writer is refused.
     File second;
-    EXPECT_FALSE(second.openForReading(path, true));
+    EXPECT_FALSE(second.openForReading(path, File::Access::ReadWrite));
     EXPECT_TRUE(second.lastErrorWasSharingViolation());
-    EXPECT_TRUE(second.openForReading(path, false));
+    EXPECT_TRUE(second.openForReading(path, File::Access::ReadOnly));
 
     EXPECT_FALSE(file.openForReading(textOf(temp.text("missing"))));
     EXPECT_FALSE(file.lastErrorWasSharingViolation());
@@ -41,7 +41,7 @@ TEST(FileWin32Test, SharingViolationIsToldApart) {
 
 TEST(FileWin32Test, DeviceNamesAreNotFiles) {
     File file;
-    EXPECT_FALSE(file.openForWriting(String("NUL"), true));
+    EXPECT_FALSE(file.openForWriting(String("NUL"), IfExists::Replace));
     EXPECT_FALSE(writeAll(String("NUL"), String("attachment")));
     EXPECT_FALSE(file.openForReading(String("NUL")));
 }
@@ -51,15 +51,15 @@ TEST(FileWin32Test, CopyFileUsesTheWideCallForWideNames) {
     writeBytes(temp / "Inbox.dbx", "mailbox bytes");
     Path target;
     ASSERT_TRUE(target.join(textOf(temp.text()), wideText(u"\u0416.dbx")));
-    ASSERT_TRUE(copyFile(textOf(temp.text("Inbox.dbx")), target, true));
+    ASSERT_TRUE(copyFile(textOf(temp.text("Inbox.dbx")), target, IfExists::Fail));
     EXPECT_EQ(readBytes(temp.root() / fs::path(u"\u0416.dbx")), "mailbox bytes");
     // Through the 8-bit call the name would have become "#.dbx" or "?.dbx".
     EXPECT_EQ(std::distance(fs::directory_iterator(temp.root()), fs::directory_iterator()), 2);
 
     writeBytes(temp / "Inbox.dbx", "newer");
-    EXPECT_FALSE(copyFile(textOf(temp.text("Inbox.dbx")), target, true));
+    EXPECT_FALSE(copyFile(textOf(temp.text("Inbox.dbx")), target, IfExists::Fail));
     EXPECT_EQ(readBytes(temp.root() / fs::path(u"\u0416.dbx")), "mailbox bytes");
-    ASSERT_TRUE(copyFile(textOf(temp.text("Inbox.dbx")), target, false));
+    ASSERT_TRUE(copyFile(textOf(temp.text("Inbox.dbx")), target, IfExists::Replace));
     EXPECT_EQ(readBytes(temp.root() / fs::path(u"\u0416.dbx")), "newer");
 }
 

@@ -82,6 +82,6 @@ TEST(PathWin32Test, NetworkWalkStartsAtTheShare) {
     // The server itself is never created: the first folder tried is the share.
     Path path = joined("\\\\nosuchserver.invalid\\share", "a\\b");
     String error;
-    EXPECT_FALSE(path.createDirectories(true, &error));
+    EXPECT_FALSE(path.createDirectories(Path::LastComponent::File, &error));
     EXPECT_STREQ(error.c_str(), "\\\\nosuchserver.invalid\\share");
 }
