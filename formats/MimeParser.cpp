@@ -254,6 +254,7 @@ void MimeParser::feedLine(const uint8_t* line, int64_t length, int64_t start) {
             boundaryDepths_[viewOf(part->boundary)].push_back(static_cast<int32_t>(chain_.size()) -
                                                               1);
             ++boundaryLengths_[part->boundary.length()];
+            open.inBoundaryIndex = true;
         }
         // A forwarded message in plain text is read as the message it is: its parts are
         // found like any others.
@@ -339,7 +340,9 @@ void MimeParser::closeCarrier(MimePart& part) {
 void MimeParser::truncateChain(size_t depth) {
     while (chain_.size() > depth) {
         MimePart* part = chain_.back().part;
-        if (part->headerBlock != HeaderBlock::Unended && part->boundary.length() > 0) {
+        // Only what was entered is taken out: the text can end a block whose headers give
+        // a boundary and then fail, and that block was never entered.
+        if (chain_.back().inBoundaryIndex) {
             auto found = boundaryDepths_.find(viewOf(part->boundary));
             found->second.pop_back();
             if (found->second.empty())

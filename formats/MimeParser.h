@@ -27,6 +27,7 @@ private:
         MimePart* part;
         bool childrenClosed = false; // its closing boundary line came: what follows is epilogue
         int64_t headerStart = -1;    // where its first header line began, once one came
+        bool inBoundaryIndex = false; // its boundary was entered in the boundary index
     };
     enum class HeaderLine { Taken, EndsBlock, NotAHeader };
 

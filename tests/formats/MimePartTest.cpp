@@ -732,4 +732,13 @@ TEST(MimeParse, AMessageOfHeadersOnlyIsNamedAsWithAnEmptyBody) {
     ASSERT_EQ(part.root.allParts.size(), 1u);
     EXPECT_EQ(str(part.part(0).fileName), "a.txt");
     EXPECT_FALSE(part.part(0).hasExactExtent());
+    // Headers the text ends that name a boundary and then fail (a second, empty boundary)
+    // make a damaged block whose boundary was never in use.
+    for (const char* ending : {"", "\r\n"}) {
+        Parsed damaged(std::string("Content-Type: multipart/mixed; boundary=a\r\n"
+                                   "Content-Type: multipart/mixed; boundary=\"\"") +
+                       ending);
+        EXPECT_FALSE(damaged.ok);
+        EXPECT_EQ(damaged.root.headerBlock, HeaderBlock::Damaged);
+    }
 }
