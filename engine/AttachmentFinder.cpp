@@ -115,20 +115,16 @@ bool mayHoldTnef(const MimePart& part) {
 
 // The part's own name is the file's, as its sender gave it, except a name of the BinHex
 // text itself ("x.hqx"): what is saved is the decoded data fork, and the BinHex header
-// names that (in the Macintosh's character set). A header without a name leaves the
-// part's name less its ".hqx".
+// names that (in the Macintosh's character set; a header that was found has a name).
 void nameBinHexFile(AttachmentFinder::Found& found, const MimePart& part, const BinHexFile& file) {
-    std::string_view name = bytesOf(part.fileName);
-    found.charset = bytesOf(part.charset);
-    const bool namesTheText = endsWithNoCase(name, ".hqx");
-    if ((name.empty() || namesTheText) && !file.name.empty()) {
+    const std::string_view name = bytesOf(part.fileName);
+    if (name.empty() || endsWithNoCase(name, ".hqx")) {
         found.name = file.name;
         found.charset = BinHex::nameCharset;
-        return;
+    } else {
+        found.name = name;
+        found.charset = bytesOf(part.charset);
     }
-    if (namesTheText)
-        name.remove_suffix(4);
-    found.name = name.empty() ? std::string_view("attachment") : name;
 }
 
 // A file's share of the encoded bytes of the part that holds it.
