@@ -57,10 +57,9 @@ bool isEncryptionControl(const MimePart& part) {
 // checks the rest, a control part only says how the payload was encrypted, and an
 // external body points at a file that was never in the message.
 bool isNoAttachment(const MimePart& part) {
-    return isOneOf(part.mediaType,
-                   {"application/pgp-signature", "application/pkcs7-signature",
-                    "application/x-pkcs7-signature", "application/pgp-encrypted",
-                    "message/external-body"}) ||
+    return isOneOf(part.mediaType, {"application/pgp-signature", "application/pkcs7-signature",
+                                    "application/x-pkcs7-signature", "application/pgp-encrypted",
+                                    "message/external-body"}) ||
            isEncryptionControl(part);
 }
 
@@ -102,7 +101,8 @@ bool mayHoldBinHex(const MimePart& part) {
         return true;
     const std::string_view body = bytesOf(part.body);
     const size_t first = body.find_first_not_of(" \t\r\n");
-    return first != std::string_view::npos && body.substr(first, binHexMarker.size()) == binHexMarker;
+    return first != std::string_view::npos &&
+           body.substr(first, binHexMarker.size()) == binHexMarker;
 }
 
 bool isTnefType(const MimePart& part) {
@@ -110,7 +110,8 @@ bool isTnefType(const MimePart& part) {
 }
 
 bool mayHoldTnef(const MimePart& part) {
-    return isLeaf(part) && (isTnefType(part) || equalsNoCase(bytesOf(part.fileName), "winmail.dat"));
+    return isLeaf(part) &&
+           (isTnefType(part) || equalsNoCase(bytesOf(part.fileName), "winmail.dat"));
 }
 
 // The part's own name is the file's, as its sender gave it, except a name of the BinHex

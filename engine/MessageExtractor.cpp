@@ -64,7 +64,7 @@ bool MessageExtractor::save(const Found& found, const Block& content, const Bloc
 }
 
 KeepReason MessageExtractor::cutOrKeep(const Found& found, const Block& content, bool clean,
-                                      CutPlan& plan) {
+                                       CutPlan& plan) {
     if (!found.mayBeCut())
         return found.keep;
     if (!clean)

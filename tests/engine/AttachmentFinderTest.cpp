@@ -1,7 +1,7 @@
 // The attachment finder alone: messages in, what it finds out, in document order, with
 // where each one's content lies and whether (and why not) it may be cut.
-#include "JobFixture.h"
 #include "BinHexWriter.h"
+#include "JobFixture.h"
 #include "TnefWriter.h"
 #include "Uuencoder.h"
 
@@ -10,6 +10,7 @@
 #include <set>
 
 using DbxTest::uuencode;
+using TOVK_Internet::BinHex;
 using TOVK_Internet::MimePart;
 
 namespace {
@@ -229,241 +230,110 @@ namespace {
 
 const ContentKind BinHexFork = ContentKind::BinHexDataFork;
 const ContentKind InTnef = ContentKind::TnefFile;
+const KeepReason Signed = KeepReason::Signed, Encrypted = KeepReason::Encrypted;
 
-// A multipart of the given type and parameters, its own boundary s.
-std::string multipart(const std::string& type, const std::string& parts) {
-    return "Content-Type: " + type + "; boundary=s\r\n\r\n" + parts + "--s--";
+// A multipart/signed part over the given part, then a PGP signature.
+std::string signedPart(const std::string& headers, const std::string& body) {
+    return part("Content-Type: multipart/signed; boundary=s",
+                "--s\r\n" + headers + "\r\n\r\n" + body +
+                    "\r\n--s\r\nContent-Type: application/pgp-signature\r\n\r\nsig\r\n--s--");
 }
 
-std::string subpart(const std::string& headers, const std::string& body) {
-    return "--s\r\n" + headers + "\r\n\r\n" + body + "\r\n";
+// A multipart/encrypted message: its control part, then the payload part.
+std::string encrypted(const std::string& control, const std::string& payload) {
+    return "Subject: e\r\nContent-Type: multipart/encrypted; boundary=e\r\n\r\n--e\r\n" + control +
+           "\r\n\r\nVersion: 1\r\n--e\r\n" + payload + "\r\n\r\nsecret\r\n--e--\r\n";
 }
 
-const std::string pgpSignature = "Content-Type: application/pgp-signature; name=\"signature.asc\"";
-const std::string signatureText = "-----BEGIN PGP SIGNATURE-----\r\nabc\r\n-----END PGP SIGNATURE-----";
+std::string tnef(const std::string& headers, const std::string& bytes) {
+    return mixed(part(headers + "\r\nContent-Transfer-Encoding: base64", base64(bytes)));
+}
 
-// A multipart/signed whose first part is the given one, then a PGP signature.
-std::string signedPart(const std::string& signedHeaders, const std::string& signedBody) {
-    return part(multipart("multipart/signed; protocol=\"application/pgp-signature\"",
-                          subpart(signedHeaders, signedBody) + subpart(pgpSignature, signatureText)),
-                "");
+// The finer points of the rules; CuttingTest and AttachmentRulesTest take whole messages
+// of each kind through a job.
+std::vector<Case> ruleCases() {
+    const std::string uuPng = uuencode("photo.png", png);
+    const std::string pdfPart = "Content-Type: application/pdf; name=a.pdf\r\n"
+                                "Content-Transfer-Encoding: base64";
+    const std::string hqx = DbxTest::binHex({"Report 1", pdf, "res"});
+    const std::string binHexType = "Content-Type: application/mac-binhex40";
+    const char* mac = BinHex::nameCharset;
+    DbxTest::TnefWriter two;
+    two.file("A.TXT", "text").file("B.PDF", pdf);
+    const std::string octets = "Content-Type: application/octet-stream";
+    return {
+        {"a signed text's uuencoded files stay",
+         mixed(signedPart("Content-Type: text/plain", uuPng)),
+         {{"photo.png", Block, Signed, -1, png, true}}},
+        {"so do a forwarded message's, sent plain or encoded",
+         mixed(signedPart("Content-Type: message/rfc822", inner) +
+               signedPart("Content-Type: message/rfc822\r\nContent-Transfer-Encoding: base64",
+                          base64(inner))),
+         {{"in.png", Part, Signed, -1, png, true}, {"in.png", Part, Signed, -1, png, true}}},
+        {"only what lies below the signature",
+         mixed(named("b.png", png) + signedPart(pdfPart, base64(pdf))),
+         {{"b.png", Part, KeepReason::None, -1, png, true},
+          {"a.pdf", Part, Signed, -1, pdf, true}}},
+        {"the first part of an encrypted message is its control part, named or not",
+         encrypted("Content-Type: application/x-other; name=c.txt", octets),
+         {{"encrypted.bin", Part, Encrypted, -1, "secret", true}}},
+        {"a PGP payload's own name is kept",
+         encrypted("Content-Type: application/pgp-encrypted", octets + "; name=m.asc"),
+         {{"m.asc", Part, Encrypted, -1, "secret", true}}},
+        {"an S/MIME message as a part, unnamed",
+         mixed(part("Content-Type: application/x-pkcs7-mime", "p7")),
+         {{"smime.p7m", Part, Encrypted, -1, "p7", true}}},
+        {"a text named by a blank holds uuencoded files as any text",
+         mixed(part("Content-Type: text/plain; name=\" \"", uuPng)),
+         {{"photo.png", Block, KeepReason::None, -1, png, true}}},
+        {"an attachment disposition names it after its type",
+         mixed(
+             part("Content-Type: text/plain; name=\" \"\r\nContent-Disposition: attachment", "n")),
+         {{"attachment.txt", Part, KeepReason::None, -1, "n", true}}},
+        {"an external body named as an attachment is none",
+         mixed(part("Content-Type: message/external-body\r\n"
+                    "Content-Disposition: attachment; filename=a.pdf",
+                    "Content-Type: application/pdf\r\n")),
+         {}},
+        {"BinHex: the header's name beats that of the .hqx text",
+         mixed(part(binHexType + "; name=\"report.HQX\"", hqx)),
+         {{"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac}}},
+        {"any other name is the file's",
+         mixed(part(binHexType + "; name=\"r.hqx.pdf\"", hqx)),
+         {{"r.hqx.pdf", BinHexFork, KeepReason::None, -1, pdf, true}}},
+        {"found in a text by its first line, and in base64 by its type",
+         mixed(text("7bit", "\r\n" + hqx) +
+               part("Content-Type: application/x-mac-binhex40\r\nContent-Transfer-Encoding: base64",
+                    base64(hqx))),
+         {{"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac},
+          {"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac}}},
+        {"no BinHex inside: the part as it is",
+         mixed(part(binHexType + "; name=z.hqx", "text")),
+         {{"z.hqx", Part, KeepReason::None, -1, "text", true}}},
+        {"TNEF found by its name alone",
+         tnef(octets + "; name=WINMAIL.DAT", two.bytes),
+         {{"A.TXT", InTnef, KeepReason::Tnef, -1, "text", true},
+          {"B.PDF", InTnef, KeepReason::Tnef, -1, pdf, true}}},
+        {"typed TNEF that is none is kept as winmail.dat",
+         tnef("Content-Type: application/vnd.ms-tnef", "x"),
+         {{"winmail.dat", Part, KeepReason::Tnef, -1, "x", true}}},
+        {"a file only named winmail.dat is any file",
+         tnef(octets + "; name=winmail.dat", "x"),
+         {{"winmail.dat", Part, KeepReason::None, -1, "x", true}}},
+    };
 }
 
 } // namespace
 
-TEST(AttachmentFinder, SignaturesAreNoAttachments) {
-    const std::string attachment = "Content-Disposition: attachment; filename=smime.p7s";
-    expectFinds({
-        {"a PGP signature, named", mixed(part(pgpSignature, signatureText) + named("a.pdf", pdf)),
-         {{"a.pdf", Part, KeepReason::None, -1, pdf, true}}},
-        {"an S/MIME signature with a file name",
-         mixed(part("Content-Type: application/pkcs7-signature\r\n" + attachment, base64(png))),
-         {}},
-        {"the old S/MIME type, named by its disposition alone",
-         mixed(part("Content-Type: application/x-pkcs7-signature\r\n"
-                    "Content-Disposition: attachment\r\nContent-Transfer-Encoding: base64",
-                    base64(png))),
-         {}},
-    });
+TEST(AttachmentFinder, KnowsWhatIsNoAttachmentAndWhatMustStay) {
+    expectFinds(ruleCases());
 }
 
-TEST(AttachmentFinder, WhatASignatureCoversStays) {
-    const std::string uuPng = uuencode("photo.png", png);
-    const std::string mixedInside =
-        multipart("multipart/mixed", subpart("Content-Type: text/plain", "hi") +
-                                         subpart("Content-Type: application/pdf; name=a.pdf\r\n"
-                                                 "Content-Transfer-Encoding: base64",
-                                                 base64(pdf)));
-    expectFinds({
-        {"an attachment under multipart/signed",
-         mixed(signedPart(mixedInside.substr(0, mixedInside.find("\r\n\r\n")),
-                          mixedInside.substr(mixedInside.find("\r\n\r\n") + 4))),
-         {{"a.pdf", Part, KeepReason::Signed, -1, pdf, true}}},
-        {"a uuencoded file in the signed text",
-         mixed(signedPart("Content-Type: text/plain", "See:\r\n" + uuPng)),
-         {{"photo.png", Block, KeepReason::Signed, -1, png, true}}},
-        {"a forwarded message's attachment under the signature",
-         mixed(signedPart("Content-Type: message/rfc822", inner)),
-         {{"in.png", Part, KeepReason::Signed, -1, png, true}}},
-        {"a forwarded message sent in base64 under the signature",
-         mixed(signedPart("Content-Type: message/rfc822\r\nContent-Transfer-Encoding: base64",
-                          base64(inner))),
-         {{"in.png", Part, KeepReason::Signed, -1, png, true}}},
-        {"only what lies below the signature",
-         mixed(named("b.png", png) + signedPart("Content-Type: application/pdf; name=a.pdf\r\n"
-                                                "Content-Transfer-Encoding: base64",
-                                                base64(pdf))),
-         {{"b.png", Part, KeepReason::None, -1, png, true},
-          {"a.pdf", Part, KeepReason::Signed, -1, pdf, true}}},
-        {"a whole signed message",
-         "Subject: s\r\n" +
-             multipart("multipart/signed", subpart("Content-Type: image/png; name=p.png\r\n"
-                                                   "Content-Transfer-Encoding: base64",
-                                                   base64(png)) +
-                                               subpart(pgpSignature, signatureText)),
-         {{"p.png", Part, KeepReason::Signed, -1, png, true}}},
-    });
-}
-
-TEST(AttachmentFinder, AnEncryptedMessageStaysWhole) {
-    const std::string armored = "-----BEGIN PGP MESSAGE-----\r\nhQEMA\r\n-----END PGP MESSAGE-----";
-    auto encrypted = [](const std::string& control, const std::string& payload) {
-        return "Subject: e\r\n" +
-               multipart("multipart/encrypted; protocol=\"application/pgp-encrypted\"",
-                         subpart(control, "Version: 1") + payload);
-    };
-    const std::string control = "Content-Type: application/pgp-encrypted";
-    expectFinds({
-        {"the PGP payload, unnamed, is saved under a name of its own",
-         encrypted(control, subpart("Content-Type: application/octet-stream", armored)),
-         {{"encrypted.asc", Part, KeepReason::Encrypted, -1, armored, true}}},
-        {"a named payload keeps its name; a named control part is still none",
-         encrypted(control + "; name=version.txt",
-                   subpart("Content-Type: application/octet-stream; name=\"msg.asc\"", armored)),
-         {{"msg.asc", Part, KeepReason::Encrypted, -1, armored, true}}},
-        {"the control part is the first part whatever its type",
-         encrypted("Content-Type: application/x-other; name=c.bin",
-                   subpart("Content-Type: application/octet-stream", armored)),
-         {{"encrypted.bin", Part, KeepReason::Encrypted, -1, armored, true}}},
-        {"an S/MIME message is its payload",
-         "Subject: e\r\nContent-Type: application/pkcs7-mime; smime-type=enveloped-data; "
-         "name=smime.p7m\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
-             base64(pdf),
-         {{"smime.p7m", Part, KeepReason::Encrypted, -1, pdf, true}}},
-        {"an unnamed one too, and as a part",
-         mixed(part("Content-Type: application/x-pkcs7-mime\r\nContent-Transfer-Encoding: base64",
-                    base64(pdf))),
-         {{"smime.p7m", Part, KeepReason::Encrypted, -1, pdf, true}}},
-    });
-}
-
-TEST(AttachmentFinder, ABlankNameIsNoName) {
-    const std::string uuPng = uuencode("photo.png", png);
-    expectFinds({
-        {"a text named by blanks is body text",
-         mixed(part("Content-Type: text/plain; name=\" \"", "Hello")), {}},
-        {"named by a blank filename of an inline disposition",
-         mixed(part("Content-Type: text/html\r\nContent-Disposition: inline; filename=\"\t \"",
-                    "<p>Hello</p>")),
-         {}},
-        {"its uuencoded files are found as in any text",
-         mixed(part("Content-Type: text/plain; name=\" \"", "See:\r\n" + uuPng)),
-         {{"photo.png", Block, KeepReason::None, -1, png, true}}},
-        {"a disposition of attachment still names it after its type",
-         mixed(part("Content-Type: text/plain; name=\" \"\r\nContent-Disposition: attachment",
-                    "notes")),
-         {{"attachment.txt", Part, KeepReason::None, -1, "notes", true}}},
-    });
-}
-
-TEST(AttachmentFinder, AnExternalBodyIsAPointer) {
-    expectFinds({
-        {"named by its Content-Type",
-         mixed(part("Content-Type: message/external-body; access-type=local-file; "
-                    "name=\"/u/photo.png\"",
-                    "Content-Type: image/png\r\n\r\n")),
-         {}},
-        {"named as an attachment",
-         mixed(part("Content-Type: message/external-body; access-type=URL; "
-                    "URL=\"http://example.org/a.pdf\"\r\n"
-                    "Content-Disposition: attachment; filename=a.pdf",
-                    "Content-Type: application/pdf\r\n\r\n")),
-         {}},
-    });
-}
-
-TEST(AttachmentFinder, Base64WithBlankLinesIsWholeButNotClean) {
-    std::string spaced = base64(pdf);
-    spaced.replace(spaced.find("\r\n"), 2, "\r\n\r\n");
-    expectFinds({
-        {"a blank line between the lines",
-         mixed(part("Content-Type: application/pdf; name=a.pdf\r\n"
-                    "Content-Transfer-Encoding: base64",
-                    spaced)),
-         {{"a.pdf", Part, KeepReason::None, -1, pdf, false}}},
-    });
-}
-
-TEST(AttachmentFinder, BinHexGivesItsDataFork) {
-    using DbxTest::binHex;
-    const std::string hqx = binHex({"Report 1", pdf, "res"});
-    // The data fork's checksum off by one bit.
-    std::string stream = DbxTest::binHexStream({"Report 1", pdf, "res"});
-    stream[stream.size() - DbxTest::withCrc("res").size() - 1] ^= 1;
-    const std::string damaged = DbxTest::binHexText(DbxTest::binHexRuns(stream));
-    const std::string type = "Content-Type: application/mac-binhex40";
-    const char* mac = "macintosh";
-    expectFinds({
-        {"unnamed: the header names it", mixed(part(type, hqx)),
-         {{"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac}}},
-        {"a name of the BinHex text gives way to the header's",
-         mixed(part(type + "; name=\"report.HQX\"", hqx)),
-         {{"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac}}},
-        {"any other name is the file's",
-         mixed(part(type + "; name=\"report.pdf\"", hqx)),
-         {{"report.pdf", BinHexFork, KeepReason::None, -1, pdf, true}}},
-        {"a name that only holds .hqx is the file's",
-         mixed(part(type + "; name=\"notes.hqx.txt\"", hqx)),
-         {{"notes.hqx.txt", BinHexFork, KeepReason::None, -1, pdf, true}}},
-        {"found by its first line in a text, after blank lines",
-         mixed(text("7bit", "\r\n" + hqx)),
-         {{"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac}}},
-        {"the old type, sent in base64",
-         mixed(part("Content-Type: application/x-mac-binhex40\r\nContent-Transfer-Encoding: base64",
-                    base64(hqx))),
-         {{"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac}}},
-        {"a checksum that fails decodes unclean", mixed(part(type, damaged)),
-         {{"Report 1", BinHexFork, KeepReason::None, -1, pdf, false, mac}}},
-        {"no BinHex inside: the part as it is",
-         mixed(part(type + "; name=z.hqx", "no colon here")),
-         {{"z.hqx", Part, KeepReason::None, -1, "no colon here", true}}},
-    });
-}
-
-TEST(AttachmentFinder, TnefGivesTheFilesInside) {
-    using namespace DbxTest;
-    TnefWriter two;
-    two.file("REPORT~1.PDF", pdf,
-             propertyList({variableProperty(0x001E, 0x3707, "Quarterly report.pdf")}))
-        .file("A.TXT", "text");
-    TnefWriter none;
-    none.attribute(TnefWriter::message, 0x0001800C, "hi");
-    auto tnef = [](const std::string& headers, const std::string& bytes) {
-        return mixed(text("7bit", "see the file") +
-                     part(headers + "\r\nContent-Transfer-Encoding: base64", base64(bytes)));
-    };
-    const std::string winmail = "Content-Type: application/ms-tnef; name=\"winmail.dat\"";
-    expectFinds({
-        {"each file under its own name, the long one where there is one", tnef(winmail, two.bytes),
-         {{"Quarterly report.pdf", InTnef, KeepReason::Tnef, -1, pdf, true},
-          {"A.TXT", InTnef, KeepReason::Tnef, -1, "text", true}}},
-        {"winmail.dat itself when it holds no file", tnef(winmail, none.bytes),
-         {{"winmail.dat", Part, KeepReason::Tnef, -1, none.bytes, true}}},
-        {"unnamed, of the other type", tnef("Content-Type: application/vnd.ms-tnef", "junk"),
-         {{"winmail.dat", Part, KeepReason::Tnef, -1, "junk", true}}},
-        {"found by its name alone",
-         tnef("Content-Type: application/octet-stream; name=WINMAIL.DAT", two.bytes),
-         {{"Quarterly report.pdf", InTnef, KeepReason::Tnef, -1, pdf, true},
-          {"A.TXT", InTnef, KeepReason::Tnef, -1, "text", true}}},
-        {"a file that is only named so is any file",
-         tnef("Content-Type: application/octet-stream; name=winmail.dat", "junk"),
-         {{"winmail.dat", Part, KeepReason::None, -1, "junk", true}}},
-    });
-}
-
-// Every reason has a text for the user, and no two share one.
-TEST(AttachmentFinder, EveryReasonToKeepIsDescribed) {
+// A later list of kept attachments names each reason: no two may read the same.
+TEST(AttachmentFinder, EveryReasonToKeepHasItsOwnText) {
     std::set<std::string> texts;
-    const KeepReason all[] = {KeepReason::None,          KeepReason::IsTheMessage,
-                              KeepReason::InsideAttachment, KeepReason::InEncodedForward,
-                              KeepReason::InEncodedText, KeepReason::NotExact,
-                              KeepReason::Signed,        KeepReason::Encrypted,
-                              KeepReason::Tnef,          KeepReason::NotClean,
-                              KeepReason::NotReadBack};
-    for (KeepReason reason : all)
-        texts.insert(describe(reason));
-    EXPECT_EQ(texts.size(), std::size(all));
+    for (int reason = 0; reason <= int(KeepReason::NotReadBack); ++reason)
+        texts.insert(describe(KeepReason(reason)));
+    EXPECT_EQ(texts.size(), size_t(KeepReason::NotReadBack) + 1);
     EXPECT_EQ(texts.count("unknown"), 0u);
-    EXPECT_STREQ(describe(KeepReason::Signed), "a signed message");
-    EXPECT_STREQ(describe(KeepReason::Encrypted), "an encrypted message");
 }
