@@ -10,9 +10,15 @@
 // - the attachments of a forwarded message sent in base64 or quoted-printable, read
 //   maxForwardDepth levels deep: the message holds them only encoded, so they are never
 //   cut.
+// - the data fork of a BinHex text, and the files inside a TNEF part (winmail.dat);
+// - the payload of an encrypted message, which is never cut.
+// Not found at all, since they are no files the sender attached: signatures, the control
+// part of an encrypted message, and message/external-body (a pointer to a file elsewhere).
 #pragma once
 
+#include "formats/BinHex.h"
 #include "formats/MimePart.h"
+#include "formats/Tnef.h"
 #include "formats/Uuencode.h"
 #include "utils/Block.h"
 
@@ -29,12 +35,24 @@ enum class KeepReason {
     InEncodedForward, // in a forwarded message sent encoded, which holds it only encoded
     InEncodedText,    // uuencoded in a quoted-printable or base64 text: the same
     NotExact,         // its bytes in the message are not known exactly (damaged structure)
+    Signed,           // a multipart/signed covers it: cutting it would break the signature
+    Encrypted,        // the payload of an encrypted message: the message is nothing without it
+    Tnef,             // in a TNEF part, which also carries the message's formatted text
+    // Decided once it is saved: its encoding held more or less than the bytes decoded, or
+    // its saved file did not read back as exactly its bytes.
+    NotClean,
+    NotReadBack,
 };
+
+// A short text for a user: why an attachment stayed in its message.
+const char* describe(KeepReason reason);
 
 // Where an attachment's content lies.
 enum class ContentKind {
     Part,           // a part's body, decoded by its transfer encoding
     UuencodedBlock, // a block of a text: a part's body, or that body decoded
+    BinHexDataFork, // a part's BinHex text, decoded at find
+    TnefFile,       // a file in a part's TNEF bytes, read at find
 };
 
 class AttachmentFinder {
@@ -46,10 +64,11 @@ public:
         std::string_view name;                         // decoded bytes, as the message gives them
         std::string_view charset;                      // the name's; empty when none was declared
         const TOVK_Internet::MimePart* part = nullptr; // the part that holds it
-        // UuencodedBlock: the text that holds it, and where in that text.
+        // UuencodedBlock: the text that holds it, and where in that text. TnefFile: its bytes.
         std::string_view text;
         TOVK_Internet::UuencodedBlock block;
-        // Decoded already: a forwarded message, decoded to be read for its own attachments.
+        // Decoded already: a forwarded message, decoded to be read for its own attachments,
+        // or a BinHex data fork. decodedCleanly tells for those and for a TnefFile.
         const TOVK_Utils::Block* decoded = nullptr;
         bool decodedCleanly = false;
         int64_t encodedLength = 0; // its bytes as the message holds them
@@ -73,10 +92,13 @@ public:
 private:
     // Where the walk is: how many forwarded messages deep, whether in one sent encoded,
     // and which found forwarded message holds what it finds.
+    // Signed: the forwarded message sent encoded that is walked lies under a
+    // multipart/signed (its own tree does not show it).
     struct Walk {
         int32_t depth;
         bool inEncodedForward;
         int32_t within;
+        bool isSigned = false;
     };
     struct Forward {
         TOVK_Utils::Block text;
@@ -86,16 +108,31 @@ private:
     void walk(const TOVK_Internet::MimePart& root, const Walk& walk);
     void visit(const TOVK_Internet::MimePart& part, const Walk& walk);
     void addAttachment(const TOVK_Internet::MimePart& part, const Walk& walk);
+    void addEncryptedPayload(const TOVK_Internet::MimePart& part, const Walk& walk);
+    // False when the part holds no BinHex file, or no TNEF at all: it is then found as
+    // any other part.
+    bool addBinHex(const TOVK_Internet::MimePart& part, const Walk& walk);
+    bool addTnef(const TOVK_Internet::MimePart& part, const Walk& walk);
     void addUnnamedUuencoded(const TOVK_Internet::MimePart& part, const Walk& walk);
     void addUuencodedInText(const TOVK_Internet::MimePart& part, const Walk& walk);
     // Decodes a forwarded message sent encoded into a text kept with the results.
     Forward& decodeForward(const TOVK_Internet::MimePart& part, bool& clean);
-    void readForward(Forward& forward, const Walk& outer, int32_t within);
-    static KeepReason reasonToKeepWhole(const TOVK_Internet::MimePart& part, const Walk& walk);
+    void readForward(Forward& forward, const TOVK_Internet::MimePart& part, const Walk& outer,
+                     int32_t within);
+    // own: the reason the part's kind gives, which only the reasons of where it lies beat.
+    static KeepReason reasonToKeepWhole(const TOVK_Internet::MimePart& part, const Walk& walk,
+                                        KeepReason own = KeepReason::None);
+    // The part's decoded body: the body itself when it is plain, else decoded into a spare
+    // text, which is not kept.
+    std::string_view decodedBody(const TOVK_Internet::MimePart& part, bool& clean);
     TOVK_Utils::Block& spareText();
+    TOVK_Utils::Block& keptText(); // a spare text, kept until the next find
 
     std::vector<Found> found_;
     std::vector<std::unique_ptr<Forward>> forwards_;
+    // What BinHex headers and TNEF parts name: the found names are views into them.
+    std::vector<std::unique_ptr<TOVK_Internet::BinHexFile>> binHexes_;
+    std::vector<std::unique_ptr<TOVK_Internet::TnefContent>> tnefs_;
     // Decoded text parts: those that hold uuencoded files are kept until the next find,
     // and the buffers serve every find after it, so that a message costs no heap growth.
     std::vector<std::unique_ptr<TOVK_Utils::Block>> texts_;

@@ -33,12 +33,14 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
         if (!save(attachment, content, where))
             continue;
         wasSaved_[i] = true;
-        if (cutOn_ && attachment.mayBeCut() && clean && writer_.sameContent(saved_, content) &&
-            markCut(attachment, plan)) {
+        if (!cutOn_)
+            continue;
+        const KeepReason kept = cutOrKeep(attachment, content, clean, plan);
+        if (kept == KeepReason::None) {
             cut = true;
             cutFiles_.emplace_back(saved_);
             AttachmentWriter::startFlushing(saved_);
-        } else if (cutOn_ && attachment.keep != KeepReason::InsideAttachment) {
+        } else if (kept != KeepReason::InsideAttachment) {
             ++report_.counts().keptInMessage;
         }
     }
@@ -59,6 +61,19 @@ bool MessageExtractor::save(const Found& found, const Block& content, const Bloc
     }
     report_.addSaved(found.encodedLength, content.length());
     return true;
+}
+
+KeepReason MessageExtractor::cutOrKeep(const Found& found, const Block& content, bool clean,
+                                       CutPlan& plan) {
+    if (!found.mayBeCut())
+        return found.keep;
+    if (!clean)
+        return KeepReason::NotClean;
+    if (!writer_.sameContent(saved_, content))
+        return KeepReason::NotReadBack;
+    if (!markCut(found, plan))
+        return KeepReason::NotExact;
+    return KeepReason::None;
 }
 
 bool MessageExtractor::markCut(const Found& found, CutPlan& plan) {

@@ -37,6 +37,9 @@ public:
 private:
     bool save(const AttachmentFinder::Found& found, const TOVK_Utils::Block& content,
               const TOVK_Utils::Block& where);
+    // Marks the saved attachment to be cut, or says why it stays in its message.
+    KeepReason cutOrKeep(const AttachmentFinder::Found& found, const TOVK_Utils::Block& content,
+                         bool clean, TOVK_Internet::CutPlan& plan);
     // The one place a part, or a range of its body, is marked to be cut. False when the
     // part would not read as it should without the range.
     static bool markCut(const AttachmentFinder::Found& found, TOVK_Internet::CutPlan& plan);

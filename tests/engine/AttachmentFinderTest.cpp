@@ -1,11 +1,16 @@
 // The attachment finder alone: messages in, what it finds out, in document order, with
 // where each one's content lies and whether (and why not) it may be cut.
+#include "BinHexWriter.h"
 #include "JobFixture.h"
+#include "TnefWriter.h"
 #include "Uuencoder.h"
 
 #include "engine/AttachmentFinder.h"
 
+#include <set>
+
 using DbxTest::uuencode;
+using TOVK_Internet::BinHex;
 using TOVK_Internet::MimePart;
 
 namespace {
@@ -61,6 +66,7 @@ struct Expected {
     int32_t within;
     std::string content; // what it decodes to
     bool clean;
+    std::string charset = ""; // of the name
 };
 
 struct Case {
@@ -148,11 +154,9 @@ std::vector<Case> cases() {
     };
 }
 
-} // namespace
-
-TEST(AttachmentFinder, FindsWhatAMessageHoldsAndSaysWhatMayBeCut) {
+void expectFinds(const std::vector<Case>& cases) {
     AttachmentFinder finder;
-    for (const Case& c : cases()) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TOVK_Utils::LightBlock text(c.message.data(), int32_t(c.message.size()));
         MimePart root;
@@ -164,6 +168,7 @@ TEST(AttachmentFinder, FindsWhatAMessageHoldsAndSaysWhatMayBeCut) {
             const Expected& want = c.found[i];
             SCOPED_TRACE(want.name);
             EXPECT_EQ(std::string(found[i].name), want.name);
+            EXPECT_EQ(std::string(found[i].charset), want.charset);
             EXPECT_EQ(found[i].kind, want.kind);
             EXPECT_EQ(found[i].keep, want.keep);
             EXPECT_EQ(found[i].mayBeCut(), want.keep == KeepReason::None);
@@ -175,6 +180,12 @@ TEST(AttachmentFinder, FindsWhatAMessageHoldsAndSaysWhatMayBeCut) {
             EXPECT_GT(found[i].encodedLength, 0);
         }
     }
+}
+
+} // namespace
+
+TEST(AttachmentFinder, FindsWhatAMessageHoldsAndSaysWhatMayBeCut) {
+    expectFinds(cases());
 }
 
 // What the finder hands over stays valid until the next find, however many encoded texts
@@ -213,4 +224,116 @@ TEST(AttachmentFinder, KeepsWhatItDecodedUntilTheNextFind) {
     huge.parse(manyBytes);
     ASSERT_TRUE(huge.isUnparseable());
     EXPECT_TRUE(finder.find(huge).empty());
+}
+
+namespace {
+
+const ContentKind BinHexFork = ContentKind::BinHexDataFork;
+const ContentKind InTnef = ContentKind::TnefFile;
+const KeepReason Signed = KeepReason::Signed, Encrypted = KeepReason::Encrypted;
+
+// A multipart/signed part over the given part, then a PGP signature.
+std::string signedPart(const std::string& headers, const std::string& body) {
+    return part("Content-Type: multipart/signed; boundary=s",
+                "--s\r\n" + headers + "\r\n\r\n" + body +
+                    "\r\n--s\r\nContent-Type: application/pgp-signature\r\n\r\nsig\r\n--s--");
+}
+
+// A multipart/encrypted message: its control part, then the payload part.
+std::string encrypted(const std::string& control, const std::string& payload) {
+    return "Subject: e\r\nContent-Type: multipart/encrypted; boundary=e\r\n\r\n--e\r\n" + control +
+           "\r\n\r\nVersion: 1\r\n--e\r\n" + payload + "\r\n\r\nsecret\r\n--e--\r\n";
+}
+
+std::string tnef(const std::string& headers, const std::string& bytes) {
+    return mixed(part(headers + "\r\nContent-Transfer-Encoding: base64", base64(bytes)));
+}
+
+// The finer points of the rules; CuttingTest and AttachmentRulesTest take whole messages
+// of each kind through a job.
+std::vector<Case> ruleCases() {
+    const std::string uuPng = uuencode("photo.png", png);
+    const std::string pdfPart = "Content-Type: application/pdf; name=a.pdf\r\n"
+                                "Content-Transfer-Encoding: base64";
+    const std::string hqx = DbxTest::binHex({"Report 1", pdf, "res"});
+    const std::string binHexType = "Content-Type: application/mac-binhex40";
+    const char* mac = BinHex::nameCharset;
+    DbxTest::TnefWriter two;
+    two.file("A.TXT", "text").file("B.PDF", pdf);
+    const std::string octets = "Content-Type: application/octet-stream";
+    return {
+        {"a signed text's uuencoded files stay",
+         mixed(signedPart("Content-Type: text/plain", uuPng)),
+         {{"photo.png", Block, Signed, -1, png, true}}},
+        {"so do a forwarded message's, sent plain or encoded",
+         mixed(signedPart("Content-Type: message/rfc822", inner) +
+               signedPart("Content-Type: message/rfc822\r\nContent-Transfer-Encoding: base64",
+                          base64(inner))),
+         {{"in.png", Part, Signed, -1, png, true}, {"in.png", Part, Signed, -1, png, true}}},
+        {"only what lies below the signature",
+         mixed(named("b.png", png) + signedPart(pdfPart, base64(pdf))),
+         {{"b.png", Part, KeepReason::None, -1, png, true},
+          {"a.pdf", Part, Signed, -1, pdf, true}}},
+        {"the first part of an encrypted message is its control part, named or not",
+         encrypted("Content-Type: application/x-other; name=c.txt", octets),
+         {{"encrypted.bin", Part, Encrypted, -1, "secret", true}}},
+        {"a PGP payload's own name is kept",
+         encrypted("Content-Type: application/pgp-encrypted", octets + "; name=m.asc"),
+         {{"m.asc", Part, Encrypted, -1, "secret", true}}},
+        {"an S/MIME message as a part, unnamed",
+         mixed(part("Content-Type: application/x-pkcs7-mime", "p7")),
+         {{"smime.p7m", Part, Encrypted, -1, "p7", true}}},
+        {"a text named by a blank holds uuencoded files as any text",
+         mixed(part("Content-Type: text/plain; name=\" \"", uuPng)),
+         {{"photo.png", Block, KeepReason::None, -1, png, true}}},
+        {"an attachment disposition names it after its type",
+         mixed(
+             part("Content-Type: text/plain; name=\" \"\r\nContent-Disposition: attachment", "n")),
+         {{"attachment.txt", Part, KeepReason::None, -1, "n", true}}},
+        {"an external body named as an attachment is none",
+         mixed(part("Content-Type: message/external-body\r\n"
+                    "Content-Disposition: attachment; filename=a.pdf",
+                    "Content-Type: application/pdf\r\n")),
+         {}},
+        {"BinHex: the header's name beats that of the .hqx text",
+         mixed(part(binHexType + "; name=\"report.HQX\"", hqx)),
+         {{"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac}}},
+        {"any other name is the file's",
+         mixed(part(binHexType + "; name=\"r.hqx.pdf\"", hqx)),
+         {{"r.hqx.pdf", BinHexFork, KeepReason::None, -1, pdf, true}}},
+        {"found in a text by its first line, and in base64 by its type",
+         mixed(text("7bit", "\r\n" + hqx) +
+               part("Content-Type: application/x-mac-binhex40\r\nContent-Transfer-Encoding: base64",
+                    base64(hqx))),
+         {{"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac},
+          {"Report 1", BinHexFork, KeepReason::None, -1, pdf, true, mac}}},
+        {"no BinHex inside: the part as it is",
+         mixed(part(binHexType + "; name=z.hqx", "text")),
+         {{"z.hqx", Part, KeepReason::None, -1, "text", true}}},
+        {"TNEF found by its name alone",
+         tnef(octets + "; name=WINMAIL.DAT", two.bytes),
+         {{"A.TXT", InTnef, KeepReason::Tnef, -1, "text", true},
+          {"B.PDF", InTnef, KeepReason::Tnef, -1, pdf, true}}},
+        {"typed TNEF that is none is kept as winmail.dat",
+         tnef("Content-Type: application/vnd.ms-tnef", "x"),
+         {{"winmail.dat", Part, KeepReason::Tnef, -1, "x", true}}},
+        {"a file only named winmail.dat is any file",
+         tnef(octets + "; name=winmail.dat", "x"),
+         {{"winmail.dat", Part, KeepReason::None, -1, "x", true}}},
+    };
+}
+
+} // namespace
+
+TEST(AttachmentFinder, KnowsWhatIsNoAttachmentAndWhatMustStay) {
+    expectFinds(ruleCases());
+}
+
+// A later list of kept attachments names each reason: no two may read the same.
+TEST(AttachmentFinder, EveryReasonToKeepHasItsOwnText) {
+    std::set<std::string> texts;
+    for (int reason = 0; reason <= int(KeepReason::NotReadBack); ++reason)
+        texts.insert(describe(KeepReason(reason)));
+    EXPECT_EQ(texts.size(), size_t(KeepReason::NotReadBack) + 1);
+    EXPECT_EQ(texts.count("unknown"), 0u);
 }
