@@ -62,6 +62,8 @@ void MainWindow::nameClient(MailClient client) {
     TOVK_Utils::format(run, "Run %s", String(mailClientName(client)));
     runTask_->setText(run);
     runTask_->value = MainTaskList::runCommandOf(client);
+    if (!handle)
+        return;
     taskList.layoutChildren();
     layoutChildren();
 }

@@ -173,6 +173,9 @@ TEST_F(StoreDiscoveryTest, WindowsMailAndWindowsLiveMailRoots) {
     EXPECT_EQ(readings.windowsMailRoot, "C:\\Users\\Ann\\AppData\\Local\\Microsoft\\Windows Mail");
     EXPECT_EQ(readings.windowsLiveMailRoot, "D:\\Mail\\Live");
 
+    setText(windowsMail, "Store Root", "%TOVK_DISCOVERY_DATA%\\Vista", REG_EXPAND_SZ);
+    EXPECT_EQ(read().windowsMailRoot, "D:\\Mail\\Vista");
+
     // A plain text is taken as it stands.
     setText(windowsLiveMail, "Store Root", "%TOVK_DISCOVERY_DATA%\\Live");
     EXPECT_EQ(read().windowsLiveMailRoot, "%TOVK_DISCOVERY_DATA%\\Live");
