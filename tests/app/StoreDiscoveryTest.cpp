@@ -296,8 +296,9 @@ TEST(ClientProgramTest, FixedProgramsAreExpandedAndWindowsLiveMailOnlyWhenFound)
         return named;
     }();
     String found;
-    if (!appPathsNameIt)
+    if (!appPathsNameIt) {
         EXPECT_FALSE(findClientProgram(MailClient::WindowsLiveMail, found));
+    }
     CreateDirectoryA(live.c_str(), nullptr);
     CreateDirectoryA(mail.c_str(), nullptr);
     CloseHandle(CreateFileA(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
