@@ -68,6 +68,17 @@ void AppData::showServedStore() {
                            String("Browse for Outlook Mailboxes"), mainWindow.emlBrowseText());
     else
         TOVK_Utils::format(note, "%s store: %s", String(mailClientName(client)), *root);
+    // The list shows one store; the others found (more identities, other clients) are a
+    // browse away, and the user should know that they exist.
+    if (stores.stores.size() > 1) {
+        String more;
+        const int others = int(stores.stores.size()) - 1;
+        TOVK_Utils::format(more,
+                           others == 1 ? "%s (%d more store found: the browse tasks list it)"
+                                       : "%s (%d more stores found: the browse tasks list them)",
+                           note, others);
+        note = more;
+    }
     mainWindow.setListNote(note);
 }
 

@@ -99,3 +99,17 @@ TEST_F(MainWindowStoresTest, TheClientFoundNamesTheTasksAndTheStore) {
     EXPECT_EQ(taskText(4), "Run Outlook Express");
     EXPECT_EQ(taskValue(4), MainTaskList::RunOutlookExpress);
 }
+
+TEST_F(MainWindowStoresTest, OtherStoresFoundAreCountedInTheNote) {
+    TOVK_Tests::setText(windowsLiveMail, "Store Root", live);
+    TOVK_Tests::setText("Identities\\{A0000000-0000-0000-0000-00000000000A}\\Software\\Microsoft"
+                        "\\Outlook Express\\5.0",
+                        "Store Root", scratch);
+    data.findAndShowStores(); // version 10: the Outlook Express store kept is served
+    EXPECT_EQ(data.client, MailClient::OutlookExpress);
+    EXPECT_FALSE(data.listShowsEmlFolders);
+    EXPECT_EQ(textOf(data.mainWindow.listNote.text),
+              "Outlook Express store: " + scratch +
+                  " (1 more store found: the browse tasks list it)");
+    TOVK_Tests::deleteTree("Identities");
+}
