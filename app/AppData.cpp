@@ -1,6 +1,7 @@
 #include "app/AppData.h"
 
 #include "app/StoreDiscovery.h"
+#include "engine/MailStores.h"
 #include "engine/StoreListing.h"
 #include "napp/Question.h"
 #include "utils/Fatal.h"
@@ -37,6 +38,58 @@ void AppData::extractAll() {
         return;
     extractionWindow.centreOn(mainWindow);
     extractionWindow.show();
+}
+
+void AppData::findAndShowStores() {
+    findStores();
+    showServedStore();
+}
+
+void AppData::findStores() {
+    stores = discoverMailStores(systemVersion);
+    takeStoreRoots(stores, settings);
+    client = stores.served;
+    mainWindow.nameClient(client);
+}
+
+void AppData::showServedStore() {
+    const String* root = &settings.outlookExpressStoreRoot;
+    if (client == MailClient::WindowsMail)
+        root = &settings.windowsMailStoreRoot;
+    else if (client == MailClient::WindowsLiveMail)
+        root = &settings.windowsLiveMailStoreRoot;
+    if (keepsEmlFolders(client))
+        showEmlFolders(*root);
+    else
+        showDbxMailboxes(*root);
+    String note;
+    if (stores.empty())
+        TOVK_Utils::format(note, "No mail store was found. Use \"%s\" or \"%s\".",
+                           String("Browse for Outlook Mailboxes"), mainWindow.emlBrowseText());
+    else
+        TOVK_Utils::format(note, "%s store: %s", String(mailClientName(client)), *root);
+    // The list shows one store; the others found (more identities, other clients) are a
+    // browse away, and the user should know that they exist.
+    if (stores.stores.size() > 1) {
+        String more;
+        const int others = int(stores.stores.size()) - 1;
+        TOVK_Utils::format(more,
+                           others == 1 ? "%s (%d more store found: the browse tasks list it)"
+                                       : "%s (%d more stores found: the browse tasks list them)",
+                           note, others);
+        note = more;
+    }
+    mainWindow.setListNote(note);
+}
+
+void AppData::showChosenFolder(const Block& folder, bool emlFolders) {
+    if (emlFolders)
+        showEmlFolders(folder);
+    else
+        showDbxMailboxes(folder);
+    String note;
+    TOVK_Utils::format(note, "Chosen folder: %s", folder);
+    mainWindow.setListNote(note);
 }
 
 void AppData::showDbxMailboxes(const Block& folder) {

@@ -9,6 +9,7 @@
 #include "app/MainWindow.h"
 #include "app/ProgressWindow.h"
 #include "engine/ExtractThread.h"
+#include "engine/MailStores.h"
 #include "napp/Font.h"
 #include "napp/IconSet.h"
 
@@ -29,9 +30,18 @@ public:
     // The extract command: the options window when some row is ticked, an error otherwise.
     void extractAll();
 
+    // Looks for every store this user has (at start and for "Show Mailboxes"), takes the
+    // client served from what was found, and lists that client's store; with no store
+    // the list's note says how to choose a folder instead.
+    void findAndShowStores();
+    // The two halves: the look-up, before the main window exists at start, and the listing.
+    void findStores();
+    void showServedStore();
     // Fill the main window's list and remember what it now holds.
     void showDbxMailboxes(const TOVK_Utils::Block& folder);
     void showEmlFolders(const TOVK_Utils::Block& folder);
+    // A folder the user chose: listed, and named in the list's note.
+    void showChosenFolder(const TOVK_Utils::Block& folder, bool emlFolders);
 
     // The main window's title and the About window's first line: "%s v%s", in the width
     // that title already has.
@@ -47,7 +57,11 @@ public:
     ProgressWindow progressWindow;
     ExtractionWindow1 extractionWindow;
     DesktopView view;
-    bool windowsMailMode = false;
+    // The Windows major version, read once at start; it points to the client served
+    // when that client's store exists.
+    uint32_t systemVersion = 0;
+    MailStores stores;
+    MailClient client = MailClient::OutlookExpress;
     bool listShowsEmlFolders = false;
     TOVK_Utils::String displayName;
     TOVK_Utils::String versionText;

@@ -34,6 +34,7 @@ public:
     // Found in the mail clients' registry entries at every start; never persisted.
     TOVK_Utils::String outlookExpressStoreRoot;
     TOVK_Utils::String windowsMailStoreRoot;
+    TOVK_Utils::String windowsLiveMailStoreRoot;
     // As the user or the registry gave them: no trailing separator is added or removed.
     TOVK_Utils::String backupFolder;
     TOVK_Utils::String extractFolder;

@@ -1,7 +1,7 @@
 #include "app/MainTaskList.h"
 
 #include "app/AppData.h"
-#include "app/StoreDiscovery.h"
+#include "app/ClientProgram.h"
 #include "napp/Question.h"
 
 #include <shellapi.h>
@@ -14,13 +14,7 @@ void MainTaskList::onTask(int32_t command) {
     case ShowMailboxes:
         // The registry is read again, so a folder chosen by browsing gives way to the
         // mail client's own; with nothing there the last folder is listed again.
-        if (!d.windowsMailMode) {
-            findOutlookExpressStoreRoot(d.settings);
-            d.showDbxMailboxes(d.settings.outlookExpressStoreRoot);
-        } else {
-            findWindowsMailStoreRoot(d.settings);
-            d.showEmlFolders(d.settings.windowsMailStoreRoot);
-        }
+        d.findAndShowStores();
         break;
     case BrowseOutlookMailboxes:
         browse(false);
@@ -32,10 +26,13 @@ void MainTaskList::onTask(int32_t command) {
         browse(true);
         break;
     case RunOutlookExpress:
-        runProgram("%ProgramFiles%\\outlook express\\msimn.exe");
+        runProgram(MailClient::OutlookExpress);
         break;
     case RunWindowsMail:
-        runProgram("%ProgramFiles%\\Windows Mail\\WinMail.exe");
+        runProgram(MailClient::WindowsMail);
+        break;
+    case RunWindowsLiveMail:
+        runProgram(MailClient::WindowsLiveMail);
         break;
     default:
         break;
@@ -53,18 +50,30 @@ void MainTaskList::browse(bool emlFolders) {
         return;
     if (emlFolders) {
         d.settings.windowsMailStoreRoot = chosen;
-        d.showEmlFolders(d.settings.windowsMailStoreRoot);
+        d.showChosenFolder(d.settings.windowsMailStoreRoot, true);
     } else {
         d.settings.outlookExpressStoreRoot = chosen;
-        d.showDbxMailboxes(d.settings.outlookExpressStoreRoot);
+        d.showChosenFolder(d.settings.outlookExpressStoreRoot, false);
     }
 }
 
-// A missing program is not reported: the shell's answer is not looked at.
-void MainTaskList::runProgram(const char* path) {
-    char expanded[MAX_PATH] = {};
-    DWORD length = ExpandEnvironmentStringsA(path, expanded, MAX_PATH);
-    if (length == 0 || length > MAX_PATH)
-        return; // no complete expansion: nothing sensible to start
-    ShellExecuteA(nullptr, "open", expanded, nullptr, nullptr, SW_SHOWNORMAL);
+MainTaskList::Command MainTaskList::runCommandOf(MailClient client) {
+    switch (client) {
+    case MailClient::WindowsMail:
+        return RunWindowsMail;
+    case MailClient::WindowsLiveMail:
+        return RunWindowsLiveMail;
+    case MailClient::OutlookExpress:
+        break;
+    }
+    return RunOutlookExpress;
+}
+
+// A missing program is not reported: the shell's answer is not looked at, and a client
+// whose program cannot be found is not started at all.
+void MainTaskList::runProgram(MailClient client) {
+    String path;
+    if (!findClientProgram(client, path))
+        return;
+    ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

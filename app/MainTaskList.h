@@ -2,6 +2,7 @@
 // number; a click runs it here.
 #pragma once
 
+#include "engine/MailStores.h"
 #include "napp/TaskList.h"
 
 class AppData;
@@ -15,7 +16,10 @@ public:
         BrowseWindowsMailEmails = 4,
         RunOutlookExpress = 10,
         RunWindowsMail = 11,
+        RunWindowsLiveMail = 12,
     };
+
+    static Command runCommandOf(MailClient client);
 
     void onTask(int32_t command) override;
 
@@ -23,5 +27,5 @@ public:
 
 private:
     void browse(bool emlFolders);
-    static void runProgram(const char* path);
+    static void runProgram(MailClient client);
 };

@@ -9,6 +9,7 @@ void MainWindow::createChildren() {
     AppData& d = checkedAppData(data);
     addLabel(listCaption, String("Mailboxes:"));
     listCaption.setStyle(true, false, false, true, false);
+    addLabel(listNote, String(""));
     taskList.data = &d;
     addPanel(taskList);
     addLink(homePageLink, String(NApp::KlovinwareHyperlink::address), false);
@@ -28,6 +29,7 @@ void MainWindow::createChildren() {
     left->addWindow(&taskList, 5, 0, -100);
     LayoutBox* right = layout.addColumn(5, -100, -100);
     right->addWindow(&listCaption, 4, 0, 0);
+    right->addWindow(&listNote, 4, -100, 0);
     LayoutBox* listPart = right->addColumnUp(5, -100, -100);
     LayoutBox* buttons = listPart->addRow(4, -100, 0);
     buttons->addWindow(&selectAllButton, 5, 0, 0);
@@ -36,13 +38,40 @@ void MainWindow::createChildren() {
 
     taskList.addTask(String("Show Mailboxes"), MainTaskList::ShowMailboxes);
     taskList.addTask(String("Browse for Outlook Mailboxes"), MainTaskList::BrowseOutlookMailboxes);
-    taskList.addTask(String("Browse for Windows Mail Emails"),
-                     MainTaskList::BrowseWindowsMailEmails);
+    namedClient_ = d.client;
+    emlBrowseTask_ = taskList.addTask(emlBrowseText(), MainTaskList::BrowseWindowsMailEmails);
     taskList.addTask(String("Extract Attachments"), MainTaskList::ExtractAttachments);
-    if (d.windowsMailMode)
-        taskList.addTask(String("Run Windows Mail"), MainTaskList::RunWindowsMail);
-    else
-        taskList.addTask(String("Run Outlook Express"), MainTaskList::RunOutlookExpress);
+    String run;
+    TOVK_Utils::format(run, "Run %s", String(mailClientName(d.client)));
+    runTask_ = taskList.addTask(run, MainTaskList::runCommandOf(d.client));
+}
+
+String MainWindow::emlBrowseText() const {
+    const MailClient named = keepsEmlFolders(namedClient_) ? namedClient_ : MailClient::WindowsMail;
+    String text;
+    TOVK_Utils::format(text, "Browse for %s Emails", String(mailClientName(named)));
+    return text;
+}
+
+void MainWindow::nameClient(MailClient client) {
+    namedClient_ = client;
+    if (!emlBrowseTask_ || !runTask_)
+        return; // not created yet: createChildren names it
+    emlBrowseTask_->setText(emlBrowseText());
+    String run;
+    TOVK_Utils::format(run, "Run %s", String(mailClientName(client)));
+    runTask_->setText(run);
+    runTask_->value = MainTaskList::runCommandOf(client);
+    if (!handle)
+        return;
+    taskList.layoutChildren();
+    layoutChildren();
+}
+
+void MainWindow::setListNote(const String& text) {
+    listNote.setText(text);
+    if (handle)
+        layoutChildren();
 }
 
 bool MainWindow::canClose() {

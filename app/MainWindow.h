@@ -4,6 +4,7 @@
 
 #include "app/AboutWindow.h"
 #include "app/MainTaskList.h"
+#include "engine/MailStores.h"
 #include "engine/MailboxList.h"
 #include "napp/Button.h"
 #include "napp/Hyperlink.h"
@@ -37,14 +38,27 @@ public:
     // and would be left waiting on windows that are gone.
     bool canClose() override;
 
+    // The texts that name the client served follow it: "Run %s", and for the clients
+    // that keep message files "Browse for %s Emails" (otherwise Windows Mail's).
+    void nameClient(MailClient client);
+    TOVK_Utils::String emlBrowseText() const;
+    // The one line under the caption that says where the list's rows come from.
+    void setListNote(const TOVK_Utils::String& text);
+
     NApp::KlovinwareHyperlink homePageLink;
     MainTaskList taskList;
     MailboxReport mailboxList;
     NApp::Static2 listCaption;
+    NApp::Static2 listNote;
     NApp::Button selectAllButton;
     NApp::Button selectNoneButton;
     NApp::Button aboutButton;
     AboutWindow aboutWindow;
 
     AppData* data = nullptr;
+
+private:
+    MailClient namedClient_ = MailClient::OutlookExpress;
+    NApp::TaskListEntry* emlBrowseTask_ = nullptr;
+    NApp::TaskListEntry* runTask_ = nullptr;
 };

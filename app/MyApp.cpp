@@ -14,14 +14,8 @@ int MyApp::run() {
     data.displayName = String(TOVK_DISPLAY_NAME);
     data.versionText = String(TOVK_VERSION);
 
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    if (GetVersionExA(&version))
-        data.windowsMailMode = isWindowsMailVersion(version.dwMajorVersion);
-    if (data.windowsMailMode)
-        findWindowsMailStoreRoot(data.settings);
-    else
-        findOutlookExpressStoreRoot(data.settings);
+    data.systemVersion = systemMajorVersion();
+    data.findStores();
 
     String title;
     data.titleText(title);
@@ -32,10 +26,7 @@ int MyApp::run() {
     main.setPosition(rect.x, rect.y, rect.width, rect.height, SWP_NOZORDER | SWP_NOACTIVATE,
                      nullptr);
     main.centreOnScreen();
-    if (data.windowsMailMode)
-        data.showEmlFolders(data.settings.windowsMailStoreRoot);
-    else
-        data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
+    data.showServedStore();
     main.show();
     runMessageLoop();
     data.settings.save();

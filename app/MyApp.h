@@ -9,9 +9,11 @@ class MyApp : public NApp::App {
 public:
     int run() override;
 
-    // The Windows major version decides which mail client the program serves: 6 is
-    // Windows Mail (Vista), anything else Outlook Express.
-    static bool isWindowsMailVersion(DWORD majorVersion) { return majorVersion == 6; }
+    // The Windows major version points to the mail client the program serves when that
+    // client's store exists: 6 is Windows Mail (Vista), anything else Outlook Express.
+    static bool isWindowsMailVersion(DWORD majorVersion) {
+        return versionClient(majorVersion) == MailClient::WindowsMail;
+    }
 
     AppData data;
 };

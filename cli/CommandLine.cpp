@@ -92,8 +92,13 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
     }
     if (list) {
         action = Action::List;
-        if (sources.size() != 1) {
-            error = "--list takes exactly one folder";
+        if (sources.size() > 1) {
+            error = "--list takes exactly one folder or none";
+            return false;
+        }
+        if (sources.empty() && eml) {
+            // Without a folder every store found is listed in its own form.
+            error = "--list without a folder takes no --eml";
             return false;
         }
         if (haveOutput || haveBackup || cut || yes || rescue) {

@@ -4,6 +4,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleSystem.h"
 #include "cli/ConsoleView.h"
+#include "cli/LocalStores.h"
 #include "cli/RowList.h"
 #include "engine/CutCaution.h"
 #include "engine/ExtractThread.h"
@@ -26,7 +27,7 @@ enum ExitStatus { Extracted = 0, Incomplete = 1, UsageError = 2, Halted = 3 };
 
 const char* const usageText =
     "Usage: klovin-extract [options] SOURCE...\n"
-    "       klovin-extract --list [--eml] FOLDER\n"
+    "       klovin-extract --list [--eml] [FOLDER]\n"
     "\n"
     "Extracts the attachments of Outlook Express mailboxes (.dbx) and of message files\n"
     "(.eml) into one folder.\n"
@@ -46,7 +47,9 @@ const char* const usageText =
     "  -y, --yes         answer questions without asking: create a missing DIR,\n"
     "                    cut without backups; an old backup is never replaced:\n"
     "                    the new one takes a free name beside it (Inbox_1.dbx)\n"
-    "  --list            print the mailboxes (or message folders) of FOLDER and exit\n"
+    "  --list            print the mailboxes (or message folders) of FOLDER and exit;\n"
+    "                    without FOLDER, every mail store of this user (Windows:\n"
+    "                    Outlook Express, Windows Mail, Windows Live Mail)\n"
     "  -q, --quiet       print only errors\n"
     "  -h, --help        print this help and exit\n"
     "  --version         print the version and exit\n"
@@ -135,14 +138,10 @@ std::string megabytes(int64_t bytes) {
     return text;
 }
 
-int listStore(const CommandLine& options) {
-    const std::string folder = options.sources[0];
-    if (!TOVK_Utils::isDirectory(ownText(folder))) {
-        std::fprintf(stderr, "klovin-extract: %s is not a folder\n", folder.c_str());
-        return UsageError;
-    }
+// The rows of one store folder, mailboxes with their sizes in a column.
+void printStore(const std::string& folder, bool eml, const char* indent) {
     RowList list;
-    if (options.eml)
+    if (eml)
         listEmlFolders(ownText(folder), list);
     else
         listDbxMailboxes(ownText(folder), list);
@@ -151,10 +150,42 @@ int listStore(const CommandLine& options) {
         width = std::max(width, narrow(row.name).size());
     for (const auto& row : list.rows) {
         std::string line = narrow(row.name);
-        if (!options.eml)
+        if (!eml)
             line += std::string(width - line.size() + 2, ' ') + narrow(row.size);
-        std::printf("%s\n", line.c_str());
+        std::printf("%s%s\n", indent, line.c_str());
     }
+}
+
+// Every store the desktop program would find, each under a line naming its client.
+int listLocalStores() {
+    MailStores stores;
+    if (!findLocalStores(stores)) {
+        std::printf("There is no mail store to find on Linux: Outlook Express, Windows Mail "
+                    "and Windows Live Mail name theirs in the Windows registry. Give the "
+                    "folder: klovin-extract --list [--eml] FOLDER\n");
+        return Extracted;
+    }
+    if (stores.empty()) {
+        std::printf("No mail store was found. Give the folder: klovin-extract --list [--eml] "
+                    "FOLDER\n");
+        return Extracted;
+    }
+    for (const MailStore& store : stores.stores) {
+        std::printf("%s store: %s\n", mailClientName(store.client), store.root.c_str());
+        printStore(store.root, keepsEmlFolders(store.client), "  ");
+    }
+    return Extracted;
+}
+
+int listStore(const CommandLine& options) {
+    if (options.sources.empty())
+        return listLocalStores();
+    const std::string folder = options.sources[0];
+    if (!TOVK_Utils::isDirectory(ownText(folder))) {
+        std::fprintf(stderr, "klovin-extract: %s is not a folder\n", folder.c_str());
+        return UsageError;
+    }
+    printStore(folder, options.eml, "");
     return Extracted;
 }
 

@@ -47,6 +47,10 @@ NOT_MAILBOXES = {"folders.dbx", "offline.dbx", "pop3uidl.dbx"}
 OE_TASKS = ["Show Mailboxes", "Browse for Outlook Mailboxes", "Browse for Windows Mail Emails",
             "Extract Attachments", "Run Outlook Express"]
 WM_TASKS = OE_TASKS[:4] + ["Run Windows Mail"]
+WLM_TASKS = OE_TASKS[:2] + ["Browse for Windows Live Mail Emails", "Extract Attachments",
+                            "Run Windows Live Mail"]
+NO_STORE_NOTE = ('No mail store was found. Use "Browse for Outlook Mailboxes" or '
+                 '"Browse for Windows Mail Emails".')
 CUT_BOX = "Cut out attachments from e-mail messages."
 BACKUP_BOX = "Make a backup of .dbx files to this location:"
 EXTRACT_BUTTON = "Extract Attachments!"
@@ -156,7 +160,8 @@ class Context:
         reg.write_bytes(("\r\n".join(lines) + "\r\n").encode("ascii"))
         self.wine(["reg", "import", self.winpath(reg)], limit=60)
 
-    def prepare_registry(self, version, oe_root, wm_root, extract, backup, create_backups, cut):
+    def prepare_registry(self, version, oe_root, wm_root, extract, backup, create_backups, cut,
+                         wlm_root=None):
         def text(value):
             return '"%s"' % value.replace("\\", "\\\\").replace('"', '\\"')
         self.import_registry([
@@ -172,6 +177,11 @@ class Context:
             "[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows Mail]", "",
             "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows Mail]",
             '"Store Root"=%s' % text(wm_root), "",
+            "[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows Live Mail]", "",
+        ] + ([
+            "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows Live Mail]",
+            '"Store Root"=%s' % text(wlm_root), "",
+        ] if wlm_root else []) + [
             "[-HKEY_CURRENT_USER\\Software\\Klovinware]", "",
             "[HKEY_CURRENT_USER\\Software\\Klovinware\\Klovin Attachment Extractor]",
             '"BackupFolder"=%s' % text(backup),
@@ -984,6 +994,89 @@ def scenario_windows_mail(ctx, demo, expected):
               repr(sorted(files_by_name(again))[:5]))
 
 
+def scenario_windows_live_mail(ctx, demo, expected):
+    """Windows 10 with only a Windows Live Mail store: its folders listed, one extracted."""
+    base = ctx.drive / "f"
+    store = base / "Windows Live Mail"
+    pristine = demo / "Windows Mail"
+    shutil.copytree(pristine, store)
+    destination = base / "attachments"
+    destination.mkdir()
+    ctx.prepare_registry("win10", ctx.winpath(ctx.drive / "nowhere"),
+                         ctx.winpath(ctx.drive / "nowhere"), ctx.winpath(destination), "",
+                         False, False, wlm_root=ctx.winpath(store))
+    status, output = ctx.klovin_extract(["--list"])
+    ctx.check(status == 0 and ("Windows Live Mail store: %s" % ctx.winpath(store)) in output
+              and "Outlook Express store" not in output,
+              "klovin-extract --list without a folder names the Windows Live Mail store",
+              output[-400:])
+    d = ctx.driver
+    program = Program(ctx, "f")
+    try:
+        program.await_window(ctx.main_title, 60)
+        d.settle(ctx.main_title)
+        main_window_checks(ctx, WLM_TASKS)
+        items = d.dump(ctx.main_title)
+        ctx.check(any(i["text"] == "Windows Live Mail store: %s" % ctx.winpath(store)
+                      for i in items),
+                  "the list's note names the Windows Live Mail store")
+        rows = d.rows(ctx.main_title)
+        folders = eml_folders(store)
+        ctx.check(sorted(r[1] for r in rows) == sorted(ctx.winpath(f) for f in folders)
+                  and all(r[2] == "" for r in rows),
+                  "the list shows the Windows Live Mail folders that hold .eml files",
+                  repr([r[1] for r in rows]))
+        ctx.screenshot("main-window-windows-live-mail", ctx.main_title)
+        # The first folder with an attachment, alone.
+        sources = {ctx.winpath(f): "Windows Mail/" + str(Path(f).relative_to(store))
+                   for f in folders}
+        chosen = next((i for i, r in enumerate(rows)
+                       if expected[0][sources[r[1]]]["attachments"] > 0), None)
+        if chosen is None:
+            raise Failed("no listed folder holds an attachment")
+        d.tick(ctx.main_title, chosen, 1)
+        items = open_options(ctx, program)
+        ctx.check(not any(i["text"] == BACKUP_BOX for i in items),
+                  "the options window has no backup controls")
+        d.click(OPTIONS, EXTRACT_BUTTON, post=True)
+        program.await_window(PROGRESS, 20)
+        items = wait_for_done(ctx, program)
+        source = sources[rows[chosen][1]]
+        values = counters(items)
+        ctx.check(values.get("Mailboxes:") == "1"
+                  and values.get("Emails:") == str(expected[0][source]["messages"]),
+                  "the counters show one folder and its e-mails", repr(values))
+        finish_job(ctx, program)
+        program.close_and_wait()
+    finally:
+        program.stop()
+    got = files_by_name(destination)
+    compare_with_expected(ctx, got, expected[1][source], "attachments of the ticked folder")
+    originals = {p.relative_to(pristine): p.read_bytes() for p in pristine.rglob("*.eml")}
+    ctx.check(all((store / k).read_bytes() == v for k, v in originals.items()),
+              "without cutting, the message files are as they were")
+
+
+def scenario_no_store(ctx):
+    """Windows 10 with no store anywhere: an empty list and a line that says what to do."""
+    ctx.prepare_registry("win10", ctx.winpath(ctx.drive / "nowhere"),
+                         ctx.winpath(ctx.drive / "nowhere"), ctx.winpath(ctx.drive / "g"), "",
+                         False, False)
+    d = ctx.driver
+    program = Program(ctx, "g")
+    try:
+        program.await_window(ctx.main_title, 60)
+        d.settle(ctx.main_title)
+        main_window_checks(ctx, OE_TASKS)
+        ctx.check(d.rows(ctx.main_title) == [], "the list is empty")
+        ctx.check(any(i["text"] == NO_STORE_NOTE for i in d.dump(ctx.main_title)),
+                  "the list's note says no store was found and names the browse tasks")
+        ctx.screenshot("main-window-no-store", ctx.main_title)
+        program.close_and_wait()
+    finally:
+        program.stop()
+
+
 # ---------------------------------------------------------------------------------------
 
 
@@ -1049,6 +1142,9 @@ def main():
     phase("c. the caution box", lambda: scenario_caution(ctx, demo))
     phase("d. pause, start and stop", lambda: scenario_pause_and_stop(ctx, demo, expected))
     phase("e. Windows Mail mode", lambda: scenario_windows_mail(ctx, demo, expected))
+    phase("f. Windows Live Mail on Windows 10",
+          lambda: scenario_windows_live_mail(ctx, demo, expected))
+    phase("g. no store on Windows 10", lambda: scenario_no_store(ctx))
 
     if ctx.driver:
         ctx.driver.abandon()

@@ -30,6 +30,15 @@ RegistryKey* RegistryContext::currentUserRoot() {
     return &root_;
 }
 
+RegistryKey* RegistryContext::localMachineRoot() {
+    if (!machineRoot_.isOpen()) {
+        HKEY handle = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_READ, &handle) == ERROR_SUCCESS)
+            machineRoot_.reset(handle);
+    }
+    return &machineRoot_;
+}
+
 bool RegistryContext::attempt(const std::function<void()>& sequence) {
     // Restored however the sequence ends, so that a caller's own choice outlives it.
     struct Raising {
@@ -195,6 +204,7 @@ bool RegistryContext::writeDword(RegistryKey* key, const char* valueName, uint32
 
 void RegistryContext::closeAll() {
     root_.close();
+    machineRoot_.close();
     for (auto& key : keys_)
         key->close();
     keys_.clear();

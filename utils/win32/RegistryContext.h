@@ -52,6 +52,8 @@ public:
     // HKEY_CURRENT_USER, opened for reading on first use after a closeAll. When that open
     // fails the returned key is not open, and every open below it fails.
     RegistryKey* currentUserRoot();
+    // HKEY_LOCAL_MACHINE, the same way: read only, for what is installed for everybody.
+    RegistryKey* localMachineRoot();
 
     // Runs a sequence of registry calls: the first failing open, text read or write ends
     // it (whatever throwOnError says meanwhile), and then every key is closed (closeAll),
@@ -87,7 +89,7 @@ public:
         return writeDword(key, valueName, value ? 1 : 0);
     }
 
-    // Closes the root and then every listed key, first opened first. Pointers handed out
+    // Closes the roots and then every listed key, first opened first. Pointers handed out
     // before are invalid afterwards.
     void closeAll();
 
@@ -100,6 +102,7 @@ private:
     bool fail();
 
     RegistryKey root_;
+    RegistryKey machineRoot_;
     std::vector<std::unique_ptr<RegistryKey>> keys_;
 };
 

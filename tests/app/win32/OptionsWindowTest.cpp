@@ -179,7 +179,7 @@ TEST_F(OptionsWindowTest, MessageFoldersHaveNoBackupControlsAndKeepTheBackupChoi
 TEST_F(OptionsWindowTest, CuttingMailboxesWithoutBackupsAsksTwiceAndCancelKeepsTheWindow) {
     for (bool windowsMail : {false, true}) {
         SCOPED_TRACE(windowsMail ? "Windows Mail mode" : "Outlook Express mode");
-        data.windowsMailMode = windowsMail;
+        data.client = windowsMail ? MailClient::WindowsMail : MailClient::OutlookExpress;
         data.settings.createBackups = false;
         data.settings.cutAttachments = true;
         given.messages.clear();
