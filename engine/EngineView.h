@@ -16,6 +16,7 @@
 //   worker's.
 #pragma once
 
+#include "engine/ExtractChoices.h"
 #include "engine/JobCounts.h"
 #include "engine/MailboxList.h"
 #include "utils/Block.h"
@@ -82,6 +83,11 @@ public:
     // The list holds folders of .eml files instead of mailbox names.
     virtual bool listShowsEmlFolders() = 0;
     virtual Rescue rescue() = 0;
+    // The choices beyond those above; a view that offers none keeps the default.
+    virtual const ExtractChoices& choices() {
+        static const ExtractChoices none;
+        return none;
+    }
 
     virtual MailboxList& mailboxList() = 0;
 
