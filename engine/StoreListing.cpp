@@ -66,7 +66,7 @@ void listDbxMailboxes(const Block& folder, MailboxList& list) {
     Path pattern;
     pattern.join(folder, Block("*.dbx"));
     DirectorySearch search;
-    if (!search.first(pattern, true))
+    if (!search.first(pattern, TOVK_Utils::Width::Wide))
         return;
     do {
         const String& name = search.name();
@@ -76,7 +76,7 @@ void listDbxMailboxes(const Block& folder, MailboxList& list) {
         withoutExtension(name, mailbox);
         int row = list.appendItem(mailbox, 0);
         String size;
-        TOVK_Utils::format(size, "%d KB", false, search.size() / 1024);
+        TOVK_Utils::format(size, "%d KB", search.size() / 1024);
         list.setItemText(size, row, 1);
     } while (search.next());
 }
@@ -93,7 +93,7 @@ void listEmlFolders(const Block& folder, MailboxList& list) {
         Path pattern;
         pattern.join(path, Block("*"));
         // A folder that cannot be enumerated adds nothing; the scan goes on.
-        if (next->search.first(pattern, true))
+        if (next->search.first(pattern, TOVK_Utils::Width::Wide))
             open.push_back(std::move(next));
     };
     enter(folder);
