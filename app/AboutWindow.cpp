@@ -10,7 +10,7 @@ void AboutWindow::showModal(NApp::Window& owner, const String& displayName,
     nameAndVersion_ = nameAndVersion;
     String title;
     TOVK_Utils::format(title, "About %s", displayName);
-    if (!owner.createWindow(*this, title, nullptr, nullptr, false, true, false, false))
+    if (!owner.createWindow(*this, title, nullptr, nullptr, {.modal = true}))
         return;
     centreOn(owner);
     show();

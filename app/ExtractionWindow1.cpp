@@ -122,7 +122,7 @@ void ExtractionWindow1::extract() {
     destroy();
     MainWindow& main = d.mainWindow;
     if (!main.createWindow(d.progressWindow, String("Extracting All Attachments"), nullptr, nullptr,
-                           false, true, false, false))
+                           {.modal = true}))
         return;
     d.progressWindow.centreOn(main);
     d.progressWindow.show();

@@ -25,20 +25,20 @@ namespace NApp {
 using TOVK_Utils::String;
 
 bool ChildManager::createWindow(Window& window, const String& title, HICON icon, HICON smallIcon,
-                                bool topLevel, bool modal, bool show, bool resizable) {
+                                WindowOptions options) {
     // Gone before its class is replaced: destroying it later would take the new class.
     window.destroy();
     HWND parent = nativeParent();
     bool disabledParent = false;
     // EnableWindow answers whether the parent was disabled already: only a parent that
     // this creation disabled is enabled again when the window goes.
-    if (modal && parent)
+    if (options.modal && parent)
         disabledParent = !EnableWindow(parent, FALSE);
     WindowClassRegistry::instance().registerClass(window.classAtom, childIcon ? childIcon : icon,
                                                   smallIcon, nullptr, nullptr, nullptr);
     DWORD style = WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                  WS_MAXIMIZEBOX | (resizable ? WS_THICKFRAME : 0);
-    bool made = addChild(topLevel ? Window::TopLevel : Window::Secondary, window,
+                  WS_MAXIMIZEBOX | (options.resizable ? WS_THICKFRAME : 0);
+    bool made = addChild(options.topLevel ? Window::TopLevel : Window::Secondary, window,
                          MAKEINTATOM(window.classAtom), style, 0);
     window.modal = disabledParent;
     if (!made) {
@@ -48,7 +48,7 @@ bool ChildManager::createWindow(Window& window, const String& title, HICON icon,
         return false;
     }
     window.setText(title);
-    if (show)
+    if (options.show)
         window.show();
     return true;
 }

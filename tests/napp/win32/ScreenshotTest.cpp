@@ -87,7 +87,7 @@ TEST(Screenshot, SampleWindowWithEveryControl) {
     top.childFont = &font;
     SampleWindow window;
     ASSERT_TRUE(top.createWindow(window, String("Klovin Attachment Extractor - sample"), nullptr,
-                                 nullptr, false, false, false, true));
+                                 nullptr, {.resizable = true}));
     window.setPosition(20, 20, 640, 420, SWP_NOZORDER, nullptr);
     window.show();
     pumpPending();
