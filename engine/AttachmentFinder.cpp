@@ -28,7 +28,7 @@ const std::vector<AttachmentFinder::Found>& AttachmentFinder::find(const MimePar
     forwards_.clear();
     textsKept_ = 0;
     if (!message.isUnparseable())
-        walk(message, Walk{0, false, -1});
+        walk(message, Walk{.depth = 0, .inEncodedForward = false, .within = -1});
     return found_;
 }
 
@@ -164,7 +164,8 @@ AttachmentFinder::Forward& AttachmentFinder::decodeForward(const MimePart& part,
 void AttachmentFinder::readForward(Forward& forward, const Walk& outer, int32_t within) {
     forward.message.parse(forward.text);
     if (!forward.message.isUnparseable())
-        walk(forward.message, Walk{outer.depth + 1, true, within});
+        walk(forward.message,
+             Walk{.depth = outer.depth + 1, .inEncodedForward = true, .within = within});
 }
 
 Block& AttachmentFinder::spareText() {

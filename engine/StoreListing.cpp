@@ -19,14 +19,16 @@ uint32_t foldAscii(uint32_t c) {
     return c >= 'A' && c <= 'Z' ? c + 32 : c;
 }
 
+enum class LetterCase { Exact, Folded }; // Folded: ASCII letters compare without case
+
 // Character comparisons that work for 8-bit and wide names alike.
-bool equalsText(const Block& name, const char* text, bool ignoreCase) {
+bool equalsText(const Block& name, const char* text, LetterCase letterCase) {
     int32_t n = name.length();
     int32_t i = 0;
     for (; i < n && text[i]; ++i) {
         uint32_t a = name.charAt(i);
         uint32_t b = static_cast<unsigned char>(text[i]);
-        if (ignoreCase ? foldAscii(a) != foldAscii(b) : a != b)
+        if (letterCase == LetterCase::Folded ? foldAscii(a) != foldAscii(b) : a != b)
             return false;
     }
     return i == n && text[i] == 0;
@@ -34,7 +36,7 @@ bool equalsText(const Block& name, const char* text, bool ignoreCase) {
 
 bool isClientFile(const Block& name) {
     for (const char* skipped : {"folders.dbx", "offline.dbx", "pop3uidl.dbx"}) {
-        if (equalsText(name, skipped, true))
+        if (equalsText(name, skipped, LetterCase::Folded))
             return true;
     }
     return false;
@@ -117,7 +119,7 @@ void listEmlFolders(const Block& folder, MailboxList& list) {
         if (!current.listed) {
             String extension;
             entry.extension(extension);
-            if (equalsText(extension, "eml", false)) {
+            if (equalsText(extension, "eml", LetterCase::Exact)) {
                 list.appendItem(current.path, 0);
                 current.listed = true;
             }

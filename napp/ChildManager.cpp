@@ -202,25 +202,26 @@ bool ChildManager::addListCommon(ListView& list, DWORD style, DWORD extendedStyl
 }
 
 bool ChildManager::addListView(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
-                               bool clickToggles) {
-    return addListCommon(list, style, extendedStyle, listStyle, clickToggles);
+                               RowClick click) {
+    return addListCommon(list, style, extendedStyle, listStyle, click == RowClick::Toggles);
 }
 
 bool ChildManager::addReport(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
-                             bool clickToggles) {
+                             RowClick click) {
     return addListCommon(list, style | WS_BORDER | LVS_REPORT, extendedStyle, listStyle,
-                         clickToggles);
+                         click == RowClick::Toggles);
 }
 
-bool ChildManager::addProgressBar(ProgressBar& bar, bool horizontal) {
+bool ChildManager::addProgressBar(ProgressBar& bar, Orientation orientation) {
     WindowClassRegistry::instance().initCommonControls();
-    return addChild(Window::Control, bar, PROGRESS_CLASSA, horizontal ? 0 : PBS_VERTICAL, 0);
+    return addChild(Window::Control, bar, PROGRESS_CLASSA,
+                    orientation == Orientation::Horizontal ? 0 : PBS_VERTICAL, 0);
 }
 
-bool ChildManager::addLink(Hyperlink& link, const String& text, bool border) {
+bool ChildManager::addLink(Hyperlink& link, const String& text, Border border) {
     if (!addChild(Window::FrameworkChild, link,
-                  MAKEINTATOM(WindowClassRegistry::instance().linkClass()), border ? WS_BORDER : 0,
-                  0))
+                  MAKEINTATOM(WindowClassRegistry::instance().linkClass()),
+                  border == Border::Thin ? WS_BORDER : 0, 0))
         return false;
     // Drawn by the label itself; the native text is kept too, for tools that read windows.
     link.setText(text);

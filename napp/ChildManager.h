@@ -32,6 +32,11 @@ struct WindowOptions {
     bool resizable = false; // a sizing border
 };
 
+// What a click on a list's row does: selects it, or also ticks or unticks its box.
+enum class RowClick { Selects, Toggles };
+enum class Orientation { Horizontal, Vertical };
+enum class Border { None, Thin };
+
 class ChildManager {
 public:
     ChildManager() = default;
@@ -63,11 +68,11 @@ public:
     bool addRichEdit(RichEdit& edit);
     bool addPanel(Window& panel);
     bool addListView(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
-                     bool clickToggles);
+                     RowClick click);
     bool addReport(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
-                   bool clickToggles);
-    bool addProgressBar(ProgressBar& bar, bool horizontal);
-    bool addLink(Hyperlink& link, const TOVK_Utils::String& text, bool border);
+                   RowClick click);
+    bool addProgressBar(ProgressBar& bar, Orientation orientation);
+    bool addLink(Hyperlink& link, const TOVK_Utils::String& text, Border border);
     bool addLabel(Static2& label, const TOVK_Utils::String& text);
 
     Font* childFont = nullptr;

@@ -79,7 +79,7 @@ TEST(Window, TextRoundTripsNarrowAndWide) {
     EXPECT_EQ(nativeText(window.handle), "first");
 
     String narrow;
-    EXPECT_EQ(window.getText(narrow, false), 5);
+    EXPECT_EQ(window.getText(narrow, TOVK_Utils::Width::Narrow), 5);
     EXPECT_EQ(textOf(narrow), "first");
 
     // "Grüße" as UTF-16, set through the wide call.
@@ -90,7 +90,7 @@ TEST(Window, TextRoundTripsNarrowAndWide) {
     window.setText(wide);
     EXPECT_TRUE(window.text.isWide());
     String back;
-    EXPECT_EQ(window.getText(back, true), 5);
+    EXPECT_EQ(window.getText(back, TOVK_Utils::Width::Wide), 5);
     ASSERT_TRUE(back.isWide());
     EXPECT_TRUE(back.equals(wide));
 
