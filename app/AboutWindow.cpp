@@ -10,7 +10,7 @@ void AboutWindow::showModal(NApp::Window& owner, const String& displayName,
     nameAndVersion_ = nameAndVersion;
     String title;
     TOVK_Utils::format(title, "About %s", displayName);
-    if (!owner.createWindow(*this, title, nullptr, nullptr, false, true, false, false))
+    if (!owner.createWindow(*this, title, nullptr, nullptr, {.modal = true}))
         return;
     centreOn(owner);
     show();
@@ -19,10 +19,10 @@ void AboutWindow::showModal(NApp::Window& owner, const String& displayName,
 
 void AboutWindow::createChildren() {
     addLabel(nameLabel, nameAndVersion_);
-    nameLabel.setStyle(true, false, false, false, false);
+    nameLabel.setStyle({.bold = true}, NApp::Static2::Relayout::No);
     String link;
     TOVK_Utils::format(link, "%s homepage", String("Klovinware"));
-    addLink(homePageLink, link, false);
+    addLink(homePageLink, link, NApp::Border::None);
     addButton(okButton, String("Ok"));
     layout.setSpacing(10);
     layout.setDirection(LayoutBox::Down);

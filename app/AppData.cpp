@@ -34,7 +34,7 @@ void AppData::extractAll() {
         return;
     }
     if (!mainWindow.createWindow(extractionWindow, String("Extract All Attachments"), nullptr,
-                                 nullptr, false, true, false, false))
+                                 nullptr, {.modal = true}))
         return;
     extractionWindow.centreOn(mainWindow);
     extractionWindow.show();

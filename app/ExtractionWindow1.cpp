@@ -62,10 +62,10 @@ void ExtractionWindow1::fillFromSettings() {
 // rather than read from controls that do not exist.
 void ExtractionWindow1::storeIntoSettings() {
     AppData& d = checkedAppData(data);
-    destinationEdit.getText(d.settings.extractFolder, false);
+    destinationEdit.getText(d.settings.extractFolder, TOVK_Utils::Width::Narrow);
     if (listShowsMailboxes()) {
         d.settings.createBackups = backupCheckBox.isChecked();
-        backupEdit.getText(d.settings.backupFolder, false);
+        backupEdit.getText(d.settings.backupFolder, TOVK_Utils::Width::Narrow);
     }
     d.settings.cutAttachments = cutCheckBox.isChecked();
 }
@@ -82,7 +82,7 @@ void ExtractionWindow1::enableBackupFolder(bool enable) {
 
 void ExtractionWindow1::browseInto(NApp::Edit& edit, const char* prompt) {
     String chosen;
-    if (NApp::browseForFolder(chosen, listenerWindow, String(prompt), false))
+    if (NApp::browseForFolder(chosen, listenerWindow, String(prompt), TOVK_Utils::Width::Narrow))
         edit.setText(chosen);
 }
 
@@ -122,7 +122,7 @@ void ExtractionWindow1::extract() {
     destroy();
     MainWindow& main = d.mainWindow;
     if (!main.createWindow(d.progressWindow, String("Extracting All Attachments"), nullptr, nullptr,
-                           false, true, false, false))
+                           {.modal = true}))
         return;
     d.progressWindow.centreOn(main);
     d.progressWindow.show();

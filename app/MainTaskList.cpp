@@ -17,13 +17,13 @@ void MainTaskList::onTask(int32_t command) {
         d.findAndShowStores();
         break;
     case BrowseOutlookMailboxes:
-        browse(false);
+        browse(Store::Mailboxes);
         break;
     case ExtractAttachments:
         d.extractAll();
         break;
     case BrowseWindowsMailEmails:
-        browse(true);
+        browse(Store::EmlFolders);
         break;
     case RunOutlookExpress:
         runProgram(MailClient::OutlookExpress);
@@ -39,14 +39,15 @@ void MainTaskList::onTask(int32_t command) {
     }
 }
 
-void MainTaskList::browse(bool emlFolders) {
+void MainTaskList::browse(Store store) {
+    const bool emlFolders = store == Store::EmlFolders;
     AppData& d = checkedAppData(data);
     String chosen;
     const char* prompt =
         emlFolders ? "Choose the location where your Windows Email (*.eml) files are kept:"
                    : "Choose the location where your Outlook Express mailboxes (.dbx files) "
                      "are kept:";
-    if (!NApp::browseForFolder(chosen, listenerWindow, String(prompt), false))
+    if (!NApp::browseForFolder(chosen, listenerWindow, String(prompt), TOVK_Utils::Width::Narrow))
         return;
     if (emlFolders) {
         d.settings.windowsMailStoreRoot = chosen;

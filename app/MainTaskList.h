@@ -26,6 +26,8 @@ public:
     AppData* data = nullptr;
 
 private:
-    void browse(bool emlFolders);
+    // Which store a chosen folder holds.
+    enum class Store { Mailboxes, EmlFolders };
+    void browse(Store store);
     static void runProgram(MailClient client);
 };

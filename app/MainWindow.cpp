@@ -8,15 +8,15 @@ using TOVK_Utils::String;
 void MainWindow::createChildren() {
     AppData& d = checkedAppData(data);
     addLabel(listCaption, String("Mailboxes:"));
-    listCaption.setStyle(true, false, false, true, false);
+    listCaption.setStyle({.bold = true, .underline = true}, NApp::Static2::Relayout::No);
     addLabel(listNote, String(""));
     taskList.data = &d;
     addPanel(taskList);
-    addLink(homePageLink, String(NApp::KlovinwareHyperlink::address), false);
+    addLink(homePageLink, String(NApp::KlovinwareHyperlink::address), NApp::Border::None);
     addButton(selectAllButton, String("Select All"));
     addButton(selectNoneButton, String("Select None"));
     addButton(aboutButton, String("?"));
-    addReport(mailboxList, 0, 0, LVS_EX_CHECKBOXES, false);
+    addReport(mailboxList, 0, 0, LVS_EX_CHECKBOXES, NApp::RowClick::Selects);
     mailboxList.appendColumn(String("Mailbox Name"), 450);
     mailboxList.appendColumn(String("Size (KB)"), 100);
 

@@ -20,7 +20,8 @@ int MyApp::run() {
     String title;
     data.titleText(title);
     MainWindow& main = data.mainWindow;
-    if (!createMainWindow(main, title, data.largeIcon.icon, data.smallIcon.icon, false, true))
+    if (!createMainWindow(main, title, data.largeIcon.icon, data.smallIcon.icon,
+                          {.resizable = true}))
         return 1;
     const WindowRect& rect = data.settings.mainWindowRect;
     main.setPosition(rect.x, rect.y, rect.width, rect.height, SWP_NOZORDER | SWP_NOACTIVATE,

@@ -9,7 +9,7 @@ using TOVK_Utils::String;
 void ProgressWindow::createChildren() {
     static const char* const captionTexts[CounterCount] = {
         "Mailboxes:", "Emails:", "Attachments:", "- Encoded:", "- Decoded:"};
-    addProgressBar(progressBar, true);
+    addProgressBar(progressBar, NApp::Orientation::Horizontal);
     addLabel(statusLine, String(""));
     for (int i = 0; i < CounterCount; ++i)
         addLabel(captions[i], String(captionTexts[i]));

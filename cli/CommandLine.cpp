@@ -1,134 +1,184 @@
 #include "cli/CommandLine.h"
 
-bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
+namespace {
+
+// What the arguments said beyond the fields of the command line itself.
+struct Seen {
     bool list = false, help = false, version = false, optionsEnded = false;
-    bool haveOutput = false, haveBackup = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            sources.push_back(arg);
-            continue;
+    bool output = false, backup = false;
+};
+
+// One "-x" or "--name" argument; "--output=DIR" and "-oDIR" carry their value in it.
+struct Option {
+    std::string name;
+    std::string value;
+    bool inlineValue = false;
+};
+
+Option splitOption(const std::string& arg) {
+    Option option{arg, {}, false};
+    if (arg.rfind("--", 0) == 0) {
+        const size_t equals = arg.find('=');
+        if (equals != std::string::npos) {
+            option.value = arg.substr(equals + 1);
+            option.name.resize(equals);
+            option.inlineValue = true;
         }
-        // "--output=DIR" and "-oDIR" as well as the separated forms.
-        std::string value;
-        bool inlineValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            const size_t equals = arg.find('=');
-            if (equals != std::string::npos) {
-                value = arg.substr(equals + 1);
-                arg.resize(equals);
-                inlineValue = true;
-            }
-        } else if (arg.size() > 2) {
-            value = arg.substr(2);
-            arg.resize(2);
-            inlineValue = true;
+    } else if (arg.size() > 2) {
+        option.value = arg.substr(2);
+        option.name.resize(2);
+        option.inlineValue = true;
+    }
+    return option;
+}
+
+// Walks the arguments once; a separated value ("-o DIR") is taken with its option.
+class ArgumentReader {
+public:
+    ArgumentReader(CommandLine& line, int argc, const char* const* argv, std::string& error)
+        : line_(line), argc_(argc), argv_(argv), error_(error) {}
+
+    bool readAll() {
+        for (i_ = 1; i_ < argc_; ++i_) {
+            const std::string arg = argv_[i_];
+            if (seen.optionsEnded || arg.empty() || arg[0] != '-' || arg == "-")
+                line_.sources.push_back(arg);
+            else if (!readOption(splitOption(arg)))
+                return false;
         }
-        auto takeValue = [&](std::string& target, bool& seen) {
-            if (seen) {
-                error = "option " + arg + " given twice";
-                return false;
-            }
-            if (!inlineValue) {
-                if (i + 1 >= argc) {
-                    error = "option " + arg + " needs a folder";
-                    return false;
-                }
-                value = argv[++i];
-            }
-            if (value.empty()) {
-                error = "option " + arg + " needs a folder";
-                return false;
-            }
-            target = value;
-            seen = true;
-            return true;
-        };
-        auto flag = [&](bool& target) {
-            if (inlineValue) {
-                error = "option " + arg + " takes no value";
-                return false;
-            }
-            target = true;
-            return true;
-        };
-        bool ok;
+        return true;
+    }
+
+    Seen seen;
+
+private:
+    bool readOption(Option option) {
+        const std::string& arg = option.name;
         if (arg == "--")
-            ok = flag(optionsEnded);
-        else if (arg == "-o" || arg == "--output")
-            ok = takeValue(output, haveOutput);
-        else if (arg == "--backup")
-            ok = takeValue(backup, haveBackup);
-        else if (arg == "--cut")
-            ok = flag(cut);
-        else if (arg == "--rescue")
-            ok = flag(rescue);
-        else if (arg == "--eml")
-            ok = flag(eml);
-        else if (arg == "--yes" || arg == "-y")
-            ok = flag(yes);
-        else if (arg == "--list")
-            ok = flag(list);
-        else if (arg == "-q" || arg == "--quiet")
-            ok = flag(quiet);
-        else if (arg == "-h" || arg == "--help")
-            ok = flag(help);
-        else if (arg == "--version")
-            ok = flag(version);
-        else {
-            error = "unknown option " + arg;
-            ok = false;
-        }
-        if (!ok)
-            return false;
+            return flag(option, seen.optionsEnded);
+        if (arg == "-o" || arg == "--output")
+            return takeValue(option, line_.output, seen.output);
+        if (arg == "--backup")
+            return takeValue(option, line_.backup, seen.backup);
+        if (arg == "--cut")
+            return flag(option, line_.cut);
+        if (arg == "--rescue")
+            return flag(option, line_.rescue);
+        if (arg == "--eml")
+            return flag(option, line_.eml);
+        if (arg == "--yes" || arg == "-y")
+            return flag(option, line_.yes);
+        if (arg == "--list")
+            return flag(option, seen.list);
+        if (arg == "-q" || arg == "--quiet")
+            return flag(option, line_.quiet);
+        if (arg == "-h" || arg == "--help")
+            return flag(option, seen.help);
+        if (arg == "--version")
+            return flag(option, seen.version);
+        error_ = "unknown option " + arg;
+        return false;
     }
-    if (help) {
-        action = Action::Help;
+
+    bool takeValue(Option& option, std::string& target, bool& given) {
+        if (given) {
+            error_ = "option " + option.name + " given twice";
+            return false;
+        }
+        if (!option.inlineValue) {
+            if (i_ + 1 >= argc_) {
+                error_ = "option " + option.name + " needs a folder";
+                return false;
+            }
+            option.value = argv_[++i_];
+        }
+        if (option.value.empty()) {
+            error_ = "option " + option.name + " needs a folder";
+            return false;
+        }
+        target = option.value;
+        given = true;
         return true;
     }
-    if (version) {
-        action = Action::Version;
+
+    bool flag(const Option& option, bool& target) {
+        if (option.inlineValue) {
+            error_ = "option " + option.name + " takes no value";
+            return false;
+        }
+        target = true;
         return true;
     }
-    if (list) {
-        action = Action::List;
-        if (sources.size() > 1) {
-            error = "--list takes exactly one folder or none";
-            return false;
-        }
-        if (sources.empty() && eml) {
-            // Without a folder every store found is listed in its own form.
-            error = "--list without a folder takes no --eml";
-            return false;
-        }
-        if (haveOutput || haveBackup || cut || yes || rescue) {
-            error = "--list takes no other option than --eml";
-            return false;
-        }
-        return true;
+
+    CommandLine& line_;
+    const int argc_;
+    const char* const* argv_;
+    std::string& error_;
+    int i_ = 1;
+};
+
+bool checkList(const CommandLine& line, const Seen& seen, std::string& error) {
+    if (line.sources.size() > 1) {
+        error = "--list takes exactly one folder or none";
+        return false;
     }
-    if (sources.empty()) {
+    if (line.sources.empty() && line.eml) {
+        // Without a folder every store found is listed in its own form.
+        error = "--list without a folder takes no --eml";
+        return false;
+    }
+    if (seen.output || seen.backup || line.cut || line.yes || line.rescue) {
+        error = "--list takes no other option than --eml";
+        return false;
+    }
+    return true;
+}
+
+bool checkExtraction(const CommandLine& line, const Seen& seen, std::string& error) {
+    if (line.sources.empty()) {
         error = "no SOURCE given";
         return false;
     }
-    if (!haveOutput) {
+    if (!seen.output) {
         error = "the destination folder is missing (-o DIR)";
         return false;
     }
-    if (rescue && cut) {
+    if (line.rescue && line.cut) {
         // Carved chains may be deleted messages or leftovers of earlier cuts: nothing may
         // be written into them.
         error = "--rescue only reads mailboxes and cannot be combined with --cut";
         return false;
     }
-    if (rescue && eml) {
+    if (line.rescue && line.eml) {
         error = "--rescue applies to .dbx mailboxes only, not with --eml";
         return false;
     }
-    if (haveBackup && eml) {
+    if (seen.backup && line.eml) {
         // Backups are copies of mailbox files; message trees have none to make.
         error = "--backup applies to .dbx mailboxes only, not with --eml";
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
+    ArgumentReader reader(*this, argc, argv, error);
+    if (!reader.readAll())
+        return false;
+    const Seen& seen = reader.seen;
+    if (seen.help) {
+        action = Action::Help;
+        return true;
+    }
+    if (seen.version) {
+        action = Action::Version;
+        return true;
+    }
+    if (seen.list) {
+        action = Action::List;
+        return checkList(*this, seen, error);
+    }
+    return checkExtraction(*this, seen, error);
 }

@@ -189,10 +189,14 @@ int listStore(const CommandLine& options) {
     return Extracted;
 }
 
+// What a job reads: .dbx mailboxes in one folder, or the .eml folders of one tree.
+enum class StoreKind { Mailboxes, MessageFolders };
+
 // Turns the sources into jobs, in the order their folders first appear. False, with a
 // message, for a source that is neither a mailbox file nor a folder.
 bool planJobs(const CommandLine& options, std::vector<std::unique_ptr<JobPlan>>& jobs, bool quiet) {
-    auto jobFor = [&](bool eml, const std::string& store) -> JobPlan& {
+    auto jobFor = [&](StoreKind kind, const std::string& store) -> JobPlan& {
+        const bool eml = kind == StoreKind::MessageFolders;
         for (auto& job : jobs)
             if (job->eml == eml && (eml || job->store == store))
                 return *job;
@@ -217,7 +221,8 @@ bool planJobs(const CommandLine& options, std::vector<std::unique_ptr<JobPlan>>&
                                  source.c_str());
                 continue;
             }
-            JobPlan& job = jobFor(options.eml, folder);
+            JobPlan& job =
+                jobFor(options.eml ? StoreKind::MessageFolders : StoreKind::Mailboxes, folder);
             for (const auto& row : found.rows)
                 job.addRow(row.name);
             continue;
@@ -239,7 +244,7 @@ bool planJobs(const CommandLine& options, std::vector<std::unique_ptr<JobPlan>>&
         while (folder.size() > 1 && isSeparator(folder.back()) && folder[folder.size() - 2] != ':')
             folder.pop_back();
         const std::string name = full.substr(cut, full.size() - cut - 4);
-        jobFor(false, folder).addRow(ownText(name));
+        jobFor(StoreKind::Mailboxes, folder).addRow(ownText(name));
     }
     return true;
 }

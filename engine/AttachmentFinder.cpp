@@ -172,7 +172,7 @@ const std::vector<AttachmentFinder::Found>& AttachmentFinder::find(const MimePar
     tnefs_.clear();
     textsKept_ = 0;
     if (!message.isUnparseable())
-        walk(message, Walk{0, false, -1});
+        walk(message, Walk{.depth = 0, .inEncodedForward = false, .within = -1});
     return found_;
 }
 
@@ -415,7 +415,10 @@ void AttachmentFinder::readForward(Forward& forward, const MimePart& part, const
     forward.message.parse(forward.text);
     if (!forward.message.isUnparseable())
         walk(forward.message,
-             Walk{outer.depth + 1, true, within, outer.isSigned || isUnderSigned(part)});
+             Walk{.depth = outer.depth + 1,
+                  .inEncodedForward = true,
+                  .within = within,
+                  .isSigned = outer.isSigned || isUnderSigned(part)});
 }
 
 std::string_view AttachmentFinder::decodedBody(const MimePart& part, bool& clean) {

@@ -16,7 +16,7 @@ using TOVK_Utils::String;
 AttachmentWriter::AttachmentWriter(EngineView& view) : question_(view.newQuestion()) {
     workPath(folder_, view.extractFolder());
     // Growing never gives memory back: the next file compared is likely as large.
-    existing_.setPolicy(true, false);
+    existing_.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
 }
 
 bool AttachmentWriter::save(const Block& fileName, const Block& charset, const Block& content,
@@ -37,8 +37,8 @@ bool AttachmentWriter::save(const Block& fileName, const Block& charset, const B
 
 void AttachmentWriter::reportFailure(const Path& target) {
     String message;
-    TOVK_Utils::format(message, "Error saving file %s. Skipping attachment.", target.isWide(),
-                       target);
+    message.setWide(target.isWide());
+    TOVK_Utils::format(message, "Error saving file %s. Skipping attachment.", target);
     QuestionText text{"Error", &message, "Ok"};
     text.checkText = "Don't show me again until next extraction";
     question_->showModal(ViewOwner::ProgressWindow, text);
@@ -62,8 +62,8 @@ bool AttachmentWriter::writeUniqueFile(Path& path, const Block& content, Identic
         // A name without an extension gets no dot after its number: Windows would drop
         // a trailing dot, and the name would not be the one checked.
         number.printFormatted(extension.length() > 0 ? "_%d." : "_%d", n);
-        candidate.append(number, false);
-        candidate.append(extension, false);
+        candidate.append(number, Path::Separator::None);
+        candidate.append(extension, Path::Separator::None);
         if (candidate.equals(previous))
             return false; // the name cannot change any more: never loop forever
         if (!TOVK_Utils::exists(candidate)) {
@@ -87,9 +87,10 @@ bool AttachmentWriter::sameContent(const Path& path, const Block& content) {
         (attributes & (TOVK_Utils::AttributeDirectory | TOVK_Utils::AttributeReparsePoint)))
         return false;
     TOVK_Utils::File file;
-    if (!file.openForReading(path, false))
+    if (!file.openForReading(path))
         return false;
-    if (file.getSize(true) != static_cast<uint64_t>(content.byteSize()))
+    if (file.getSize(TOVK_Utils::File::Refresh::Always) !=
+        static_cast<uint64_t>(content.byteSize()))
         return false;
     if (!file.readRest(existing_))
         return false;

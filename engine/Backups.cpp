@@ -30,7 +30,7 @@ bool Backups::usableFolder(EngineView& view, Path& folder) {
     workPath(text, view.backupFolder());
     if (text.length() == 0 || !folder.assign(text) || !isAbsolute(folder))
         return false;
-    folder.createDirectories(false);
+    folder.createDirectories(Path::LastComponent::Folder);
     return TOVK_Utils::isDirectory(folder);
 }
 
@@ -46,7 +46,7 @@ bool Backups::backUpAll(EngineView& view, JobReport& report) {
         TOVK_Utils::format(message,
                            "The backup folder %s is the mailbox folder %s or lies inside it. "
                            "Choose another backup folder. Aborting extraction.",
-                           false, folder, store);
+                           folder, store);
         report.problem(message);
         report.showError(ViewOwner::TopLevel, message);
         return false;
@@ -81,14 +81,16 @@ bool Backups::backUp(EngineView& view, JobReport& report, const Block& name) {
     mailboxPath(target, view.backupFolder(), name);
     chooseName(view, identity, target);
     String status;
-    TOVK_Utils::format(status, "Backing up %s.dbx to %s", false, name, target);
+    TOVK_Utils::format(status, "Backing up %s.dbx to %s", name, target);
     view.setStatusText(status);
     if (!mayReplace(view, target))
         return false;
     // A failed copy must not take the older backup with it: the copy is made beside it.
     const bool copied = TOVK_Utils::replaceBeside(
         target,
-        [&](const Path& temporary) { return TOVK_Utils::copyFile(source, temporary, true); },
+        [&](const Path& temporary) {
+            return TOVK_Utils::copyFile(source, temporary, TOVK_Utils::IfExists::Fail);
+        },
         TOVK_Utils::Replaced::WholeFile);
     // The backup reaches the disk, its name in the folder too, before anything is cut.
     String backupFolder;
@@ -119,8 +121,8 @@ void Backups::chooseName(EngineView& view, const TOVK_Utils::FileIdentity& mailb
             return;
         number.printFormatted("_%d.", n);
         target.assign(stem);
-        target.append(number, false);
-        target.append(extension, false);
+        target.append(number, Path::Separator::None);
+        target.append(extension, Path::Separator::None);
     }
 }
 
@@ -143,8 +145,8 @@ bool Backups::mayReplace(EngineView& view, const Path& target) {
 
 bool Backups::failed(JobReport& report, const Block& name, const Path& target) {
     String message;
-    TOVK_Utils::format(message, "Backup of mailbox %s.dbx to %s failed. Aborting extraction.",
-                       false, name, target);
+    TOVK_Utils::format(message, "Backup of mailbox %s.dbx to %s failed. Aborting extraction.", name,
+                       target);
     report.problem(message);
     report.showError(ViewOwner::TopLevel, message);
     return false;

@@ -12,8 +12,7 @@ bool CutBatch::prepare(UnsettledMailbox& box, const Path& path) {
     if (box.journal.open(path, box.mailbox.fileSize(), TOVK_Utils::fileIdentity(path)))
         return true;
     String text;
-    TOVK_Utils::format(text, "%s is only read: its undo journal could not be prepared", false,
-                       path);
+    TOVK_Utils::format(text, "%s is only read: its undo journal could not be prepared", path);
     report_.problem(text);
     return false;
 }
@@ -78,20 +77,19 @@ void CutBatch::reportUnsettled(const UnsettledMailbox& box, int32_t messages,
                            "The attachments saved from %s, or its undo journal, could not "
                            "be flushed to the disk, so %d of its messages were not cut; "
                            "extraction goes on with the next mailbox.",
-                           false, box.path, messages);
+                           box.path, messages);
     else if (outcome == DbxCommit::Outcome::PutBack)
         TOVK_Utils::format(text,
                            "Writing %d cut messages back into %s failed; they were left as "
                            "they were. Extraction goes on with the next mailbox.",
-                           false, messages, box.path);
+                           messages, box.path);
     else
         TOVK_Utils::format(text,
                            "Writing %d cut messages back into %s failed, and their original "
                            "bytes could not all be put back now. They are kept in %s and "
                            "will be put back the next time the mailbox is opened. "
                            "Extraction goes on with the next mailbox.",
-                           false, messages, box.path,
-                           TOVK_Internet::DbxJournal::journalPath(box.path));
+                           messages, box.path, TOVK_Internet::DbxJournal::journalPath(box.path));
     report_.problem(text);
     report_.showError(ViewOwner::ProgressWindow, text);
 }
@@ -113,6 +111,6 @@ void CutBatch::flushJournalRemovals() {
                        "The mailbox folder %s could not be flushed to the disk: after a power "
                        "loss now, the last cuts may be undone when their mailboxes are opened "
                        "again. The attachments stay saved.",
-                       false, store);
+                       store);
     report_.problem(text);
 }

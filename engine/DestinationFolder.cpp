@@ -18,7 +18,7 @@ bool destinationIsBeingRead(EngineView& view, JobReport& report, const String& d
         TOVK_Utils::format(message,
                            "The destination folder %s is the mailbox folder being read. "
                            "Choose another destination folder.",
-                           false, destination);
+                           destination);
     } else {
         MailboxList& list = view.mailboxList();
         bool inside = false;
@@ -31,7 +31,7 @@ bool destinationIsBeingRead(EngineView& view, JobReport& report, const String& d
         TOVK_Utils::format(message,
                            "The destination folder %s is the message folder %s or lies inside "
                            "it. Choose another destination folder.",
-                           false, destination, folder);
+                           destination, folder);
     }
     report.problem(message);
     report.showError(ViewOwner::ProgressWindow, message);
@@ -44,15 +44,15 @@ bool prepareDestination(EngineView& view, JobReport& report) {
     if (TOVK_Utils::isDirectory(folder))
         return true;
     String question;
-    TOVK_Utils::format(question,
-                       "The destination path \"%s\" does not exist. Do you wish to create it?",
-                       false, folder);
+    TOVK_Utils::format(
+        question, "The destination path \"%s\" does not exist. Do you wish to create it?", folder);
     if (view.ask(ViewOwner::ProgressWindow,
                  QuestionText{"Error", &question, "Yes", "No, cancel extraction"}) != 1)
         return false;
     // A file of that name would pass for a created folder; every save would then fail.
     Path path;
-    if (!path.assign(folder) || !path.createDirectories(false) || !TOVK_Utils::isDirectory(path)) {
+    if (!path.assign(folder) || !path.createDirectories(Path::LastComponent::Folder) ||
+        !TOVK_Utils::isDirectory(path)) {
         report.showError(ViewOwner::ProgressWindow, String("Could not create destination path."));
         return false;
     }

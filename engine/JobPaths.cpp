@@ -17,5 +17,5 @@ void mailboxPath(Path& path, const String& folder, const Block& name) {
     String folderText;
     workPath(folderText, folder);
     path.join(folderText, name);
-    path.append(String(".dbx"), false);
+    path.append(String(".dbx"), Path::Separator::None);
 }

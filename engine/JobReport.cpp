@@ -31,7 +31,7 @@ void JobReport::showError(ViewOwner owner, const Block& message) {
 void JobReport::notWrittenBack(const Block& where, const char* why) {
     ++counts_.writeFailures;
     String text;
-    TOVK_Utils::format(text, "%s was not written back: %s", false, where, String(why));
+    TOVK_Utils::format(text, "%s was not written back: %s", where, String(why));
     problem(text);
 }
 

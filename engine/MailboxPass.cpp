@@ -45,11 +45,11 @@ MailboxPass::Fate MailboxPass::run() {
 MailboxPass::Opened MailboxPass::open(DbxMailbox& mailbox) {
     EngineView& view = context_.view;
     String text;
-    TOVK_Utils::format(text, "Opening mailbox: %s.dbx", false, name_);
+    TOVK_Utils::format(text, "Opening mailbox: %s.dbx", name_);
     view.postStatusText(text);
     if (!recover(path_, context_.report) || !openFile(mailbox))
         return Opened::Halt;
-    TOVK_Utils::format(text, "Scanning mailbox: %s.dbx", false, name_);
+    TOVK_Utils::format(text, "Scanning mailbox: %s.dbx", name_);
     view.postStatusText(text);
     const bool indexRead = mailbox.scan();
     const bool cut = view.cutAttachments();
@@ -75,10 +75,10 @@ bool MailboxPass::openFile(DbxMailbox& mailbox) {
         TOVK_Utils::format(text,
                            "%s is in use by another program. Close it and try again. "
                            "Extraction will halt.",
-                           false, path_);
+                           path_);
     else
         TOVK_Utils::format(text, "%s is not an Outlook Express mailbox. Extraction will halt.",
-                           false, path_);
+                           path_);
     context_.report.showError(ViewOwner::ProgressWindow, text);
     return false;
 }
@@ -94,7 +94,7 @@ MailboxPass::Opened MailboxPass::leaveDamaged() {
                        "%s is corrupt: its message index cannot be read. It is left as it "
                        "is; extraction goes on with the next mailbox. Extracting without "
                        "cutting can recover its attachments.",
-                       false, path_);
+                       path_);
     report.problem(text);
     report.showError(ViewOwner::ProgressWindow, text);
     return Opened::LeftAlone;
@@ -117,16 +117,16 @@ MailboxPass::Opened MailboxPass::rescue(DbxMailbox& mailbox) {
                            "still be in the file, and their attachments can be recovered from "
                            "it without changing it. Recover attachments, or halt the extraction "
                            "of all mailboxes?",
-                           false, path_);
+                           path_);
         if (view.ask(ViewOwner::ProgressWindow,
                      QuestionText{"Error", &text, "Recover attachments", "Halt extraction"}) != 1)
             return Opened::Halt;
     }
-    TOVK_Utils::format(text, "Recovering the messages of %s.dbx", false, name_);
+    TOVK_Utils::format(text, "Recovering the messages of %s.dbx", name_);
     view.postStatusText(text);
     if (!mailbox.carve()) {
         TOVK_Utils::format(text, "%s could not be read. Extraction of all mailboxes will halt.",
-                           false, path_);
+                           path_);
         report.problem(text);
         report.showError(ViewOwner::ProgressWindow, text);
         return Opened::Halt;
@@ -137,7 +137,7 @@ MailboxPass::Opened MailboxPass::rescue(DbxMailbox& mailbox) {
         TOVK_Utils::format(text,
                            "%s is corrupt: its message index cannot be read. Its messages were "
                            "recovered from its data blocks: %d found.",
-                           false, path_, int32_t(mailbox.messageOffsets.size()));
+                           path_, int32_t(mailbox.messageOffsets.size()));
         report.problem(text);
     }
     return Opened::Ready;
@@ -179,7 +179,7 @@ MailboxPass::Fate MailboxPass::readMessages() {
 void MailboxPass::postStatus() {
     const DbxMailbox& mailbox = box_->mailbox;
     JobCounts& counts = context_.report.counts();
-    TOVK_Utils::format(where_, "message %d of %d of %s.dbx", false, number_, count_, name_);
+    TOVK_Utils::format(where_, "message %d of %d of %s.dbx", number_, count_, name_);
     String text;
     if (mailbox.wasCarved() && size_t(number_ - 1) >= mailbox.indexedMessages()) {
         if (mailbox.indexWasRead())
@@ -189,11 +189,10 @@ void MailboxPass::postStatus() {
         TOVK_Utils::format(text,
                            "Recovering message %d of %d of %s.dbx (%d recovered, %d not in "
                            "the index, %d broken off)",
-                           false, number_, count_, name_, counts.recovered, counts.notInIndex,
+                           number_, count_, name_, counts.recovered, counts.notInIndex,
                            counts.brokenOff);
     } else {
-        TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", false, number_, count_,
-                           name_);
+        TOVK_Utils::format(text, "Processing message %d of %d of %s.dbx", number_, count_, name_);
     }
     context_.view.postStatusText(text);
 }
@@ -212,15 +211,14 @@ MailboxPass::Taken MailboxPass::take(uint32_t offset) {
                            "Reading %s failed at message %d of %d: the file could not be "
                            "read. Its other messages are skipped; extraction goes on with "
                            "the next mailbox.",
-                           false, path_, number_, count_);
+                           path_, number_, count_);
         report.problem(text);
         report.showError(ViewOwner::ProgressWindow, text);
         return Taken::FileUnreadable;
     }
     if (read == Read::ChainDamaged && !box_->mailbox.wasCarved()) {
         ++report.counts().unreadableMessages; // nothing is taken from a message not read whole
-        TOVK_Utils::format(text, "could not read %s: its chain of blocks is damaged", false,
-                           where_);
+        TOVK_Utils::format(text, "could not read %s: its chain of blocks is damaged", where_);
         report.problem(text);
         return Taken::Done;
     }
@@ -230,7 +228,7 @@ MailboxPass::Taken MailboxPass::take(uint32_t offset) {
         TOVK_Utils::format(text,
                            "%s breaks off: its chain of blocks is damaged; what it holds "
                            "is extracted",
-                           false, where_);
+                           where_);
         report.problem(text);
     }
     MimePart root;
@@ -294,7 +292,7 @@ bool MailboxPass::recover(const Path& path, JobReport& report) {
         return true;
     }
     String text;
-    TOVK_Utils::format(text, "%s Extraction will halt.", false, said);
+    TOVK_Utils::format(text, "%s Extraction will halt.", said);
     report.showError(ViewOwner::ProgressWindow, text);
     return false;
 }

@@ -15,8 +15,8 @@ struct MessageBuffers {
     MessageBuffers() {
         message.allocateNarrow(reserve);
         rewrite.allocateNarrow(reserve);
-        message.setPolicy(true, false);
-        rewrite.setPolicy(true, false);
+        message.setPolicy(TOVK_Utils::Block::Growth::Doubling, TOVK_Utils::Block::Shrink::Never);
+        rewrite.setPolicy(TOVK_Utils::Block::Growth::Doubling, TOVK_Utils::Block::Shrink::Never);
     }
 
     TOVK_Utils::StoreVirtual<TOVK_Utils::Block> message;

@@ -15,7 +15,7 @@ using Found = AttachmentFinder::Found;
 MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer)
     : report_(report), writer_(writer), cutOn_(view.cutAttachments()) {
     // Growing never gives memory back: the next attachment is likely as large.
-    decoded_.setPolicy(true, false);
+    decoded_.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
 }
 
 bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Block& where) {
@@ -54,8 +54,9 @@ bool MessageExtractor::save(const Found& found, const Block& content, const Bloc
         ++report_.counts().saveFailures;
         String text, readable;
         AttachmentName::make(readable, name, charset);
-        TOVK_Utils::format(text, "could not save attachment %s of %s as %s", readable.isWide(),
-                           readable, where, saved_);
+        text.setWide(readable.isWide());
+        TOVK_Utils::format(text, "could not save attachment %s of %s as %s", readable, where,
+                           saved_);
         report_.problem(text);
         return false;
     }

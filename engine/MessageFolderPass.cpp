@@ -25,7 +25,8 @@ bool isMessageFileName(const String& name) {
 bool replaceFile(const Path& path, const Block& text) {
     return TOVK_Utils::replaceBeside(path, [&](const Path& temporary) {
         TOVK_Utils::File out;
-        if (!out.openForWriting(temporary, false)) // never replaces a file that is there
+        if (!out.openForWriting(temporary,
+                                TOVK_Utils::IfExists::Fail)) // never replaces a file that is there
             return false;
         const bool written = out.write(text) && out.flush();
         if (out.close() == 1 && written)
@@ -41,7 +42,9 @@ std::vector<String> messageFileNames(const Block& folder) {
     Path pattern;
     pattern.join(folder, String("*.eml"));
     TOVK_Utils::DirectorySearch search;
-    for (bool found = search.first(pattern, pattern.isWide()); found; found = search.next())
+    const TOVK_Utils::Width nameWidth =
+        pattern.isWide() ? TOVK_Utils::Width::Wide : TOVK_Utils::Width::Narrow;
+    for (bool found = search.first(pattern, nameWidth); found; found = search.next())
         if (!search.isDirectory() && isMessageFileName(search.name()))
             names.emplace_back(search.name());
     return names;
@@ -75,16 +78,16 @@ void MessageFolderPass::take(const String& name, int32_t number, int32_t count) 
     JobReport& report = context_.report;
     Block& message = context_.buffers.message;
     String text;
-    TOVK_Utils::format(text, "Processing message %d of %d of %s", false, number, count, folder_);
+    TOVK_Utils::format(text, "Processing message %d of %d of %s", number, count, folder_);
     context_.view.postStatusText(text);
     path_.join(folder_, name);
     TOVK_Utils::File file;
-    const bool complete = file.openForReading(path_, false) && file.readRest(message);
+    const bool complete = file.openForReading(path_) && file.readRest(message);
     file.close();
     report.addEmail();
     if (!complete) {
         ++report.counts().unreadableMessages; // taken for a message without attachments
-        TOVK_Utils::format(text, "could not read %s", false, path_);
+        TOVK_Utils::format(text, "could not read %s", path_);
         report.problem(text);
         return;
     }

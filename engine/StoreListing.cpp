@@ -19,14 +19,16 @@ uint32_t foldAscii(uint32_t c) {
     return c >= 'A' && c <= 'Z' ? c + 32 : c;
 }
 
+enum class LetterCase { Exact, Folded }; // Folded: ASCII letters compare without case
+
 // Character comparisons that work for 8-bit and wide names alike.
-bool equalsText(const Block& name, const char* text, bool ignoreCase) {
+bool equalsText(const Block& name, const char* text, LetterCase letterCase) {
     int32_t n = name.length();
     int32_t i = 0;
     for (; i < n && text[i]; ++i) {
         uint32_t a = name.charAt(i);
         uint32_t b = static_cast<unsigned char>(text[i]);
-        if (ignoreCase ? foldAscii(a) != foldAscii(b) : a != b)
+        if (letterCase == LetterCase::Folded ? foldAscii(a) != foldAscii(b) : a != b)
             return false;
     }
     return i == n && text[i] == 0;
@@ -34,7 +36,7 @@ bool equalsText(const Block& name, const char* text, bool ignoreCase) {
 
 bool isClientFile(const Block& name) {
     for (const char* skipped : {"folders.dbx", "offline.dbx", "pop3uidl.dbx"}) {
-        if (equalsText(name, skipped, true))
+        if (equalsText(name, skipped, LetterCase::Folded))
             return true;
     }
     return false;
@@ -66,7 +68,7 @@ void listDbxMailboxes(const Block& folder, MailboxList& list) {
     Path pattern;
     pattern.join(folder, Block("*.dbx"));
     DirectorySearch search;
-    if (!search.first(pattern, true))
+    if (!search.first(pattern, TOVK_Utils::Width::Wide))
         return;
     do {
         const String& name = search.name();
@@ -76,7 +78,7 @@ void listDbxMailboxes(const Block& folder, MailboxList& list) {
         withoutExtension(name, mailbox);
         int row = list.appendItem(mailbox, 0);
         String size;
-        TOVK_Utils::format(size, "%d KB", false, search.size() / 1024);
+        TOVK_Utils::format(size, "%d KB", search.size() / 1024);
         list.setItemText(size, row, 1);
     } while (search.next());
 }
@@ -93,7 +95,7 @@ void listEmlFolders(const Block& folder, MailboxList& list) {
         Path pattern;
         pattern.join(path, Block("*"));
         // A folder that cannot be enumerated adds nothing; the scan goes on.
-        if (next->search.first(pattern, true))
+        if (next->search.first(pattern, TOVK_Utils::Width::Wide))
             open.push_back(std::move(next));
     };
     enter(folder);
@@ -117,7 +119,7 @@ void listEmlFolders(const Block& folder, MailboxList& list) {
         if (!current.listed) {
             String extension;
             entry.extension(extension);
-            if (equalsText(extension, "eml", false)) {
+            if (equalsText(extension, "eml", LetterCase::Exact)) {
                 list.appendItem(current.path, 0);
                 current.listed = true;
             }

@@ -230,7 +230,7 @@ bool dropJournal(const Block& journal, const Block& folder) {
     if (TOVK_Utils::removeFile(journal))
         return TOVK_Utils::flushDirectory(folder);
     File emptied;
-    return emptied.openForWriting(journal, true) && emptied.flush();
+    return emptied.openForWriting(journal, TOVK_Utils::IfExists::Replace) && emptied.flush();
 }
 
 } // namespace
@@ -365,7 +365,7 @@ bool DbxJournal::recordUnflushed(const std::vector<Span>& spans) {
     if (!file_.isOpen()) {
         // Created afresh: an empty journal left by an earlier run may be there. Locked so
         // that no recovery takes it while it is in use, whatever holds the mailbox.
-        if (!file_.openForWriting(path_, true))
+        if (!file_.openForWriting(path_, TOVK_Utils::IfExists::Replace))
             return false;
         if (!file_.lock()) {
             file_.close();
@@ -442,14 +442,15 @@ bool kept(RecoveryResult& result, Change change) {
 bool takeBoth(const Block& mailboxPath, const Block& path, File& mailbox, Block& journal,
               RecoveryResult& result) {
     // Others may go on reading; on Windows the sharing keeps every other writer out.
-    const bool opened = mailbox.openForReading(mailboxPath, true, File::ShareRead);
+    const bool opened =
+        mailbox.openForReading(mailboxPath, File::Access::ReadWrite, File::ShareRead);
     if ((!opened && mailbox.lastErrorWasSharingViolation()) || (opened && !mailbox.lock()))
         return endWith(result, Outcome::InUse);
     if (!opened)
         return endWith(result, Outcome::Error, Failure::MailboxNotOpened);
     // A journal that a running cut still holds is not a leftover.
     File journalFile;
-    if (!journalFile.openForReading(path, true)) {
+    if (!journalFile.openForReading(path, File::Access::ReadWrite)) {
         if (journalFile.lastErrorWasSharingViolation())
             return endWith(result, Outcome::InUse);
         if (TOVK_Utils::getAttributes(path) == TOVK_Utils::NoAttributes)
@@ -494,7 +495,7 @@ bool parseJournal(const Block& journal, std::vector<Entry>& entries, RecoveryRes
 
 bool sameMailbox(const std::vector<Entry>& entries, File& mailbox, const FileIdentity& identity,
                  RecoveryResult& result) {
-    const uint64_t mailboxSize = mailbox.getSize(true);
+    const uint64_t mailboxSize = mailbox.getSize(File::Refresh::Always);
     for (const Entry& entry : entries) {
         if (entry.mailboxSize != mailboxSize)
             return kept(result, Change::Size);

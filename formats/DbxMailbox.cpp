@@ -52,7 +52,8 @@ void DbxMailbox::close() {
 DbxMailbox::Open DbxMailbox::open(const Block& path, Access access) {
     close();
     writable_ = access == Access::ReadWrite;
-    if (!file_.openForReading(path, writable_, writable_ ? File::ShareRead : File::ShareReadWrite))
+    const File::Access fileAccess = writable_ ? File::Access::ReadWrite : File::Access::ReadOnly;
+    if (!file_.openForReading(path, fileAccess, writable_ ? File::ShareRead : File::ShareReadWrite))
         return file_.lastErrorWasSharingViolation() ? Open::InUse : Open::NotAMailbox;
     // POSIX ignores the sharing modes: the lock keeps a second run from cutting or
     // recovering the mailbox while this one writes it.
@@ -345,7 +346,7 @@ DbxMailbox::Fetched DbxMailbox::readBlockHeader(uint32_t offset, DbxBlockHeader&
 
 DbxMailbox::Read DbxMailbox::readMessage(uint32_t offset, Block& text) {
     text.setWide(false);
-    text.setPolicy(true, false);
+    text.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
     text.clear();
     // Brent's cycle detection, as in ChainMap: no set of blocks seen, so a message costs
     // no heap of its own. Until a loop is caught the text may hold blocks twice, but a

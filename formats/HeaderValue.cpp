@@ -328,7 +328,7 @@ HeaderValue::HeaderValue(std::string_view value) {
         }
         // "name*", "name*N" or "name*N*"
         std::string_view marker = std::string_view(name).substr(star + 1);
-        Section section{-1, false, std::move(parameter.value)};
+        Section section{.index = -1, .encoded = false, .value = std::move(parameter.value)};
         if (!marker.empty() && marker.back() == '*') {
             section.encoded = true;
             marker.remove_suffix(1);

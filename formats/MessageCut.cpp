@@ -102,7 +102,7 @@ bool spliceOutDropped(const MimePart& root, const CutPlan& plan, const Block& or
                       Block& output) {
     // The output keeps its storage: the passes reuse one large buffer for every message.
     output.setWide(false);
-    output.setPolicy(true, false);
+    output.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
     const int32_t n = original.byteSize();
     std::vector<TextRange> ranges;
     if (!rangesToCut(root, plan, n, ranges)) {

@@ -23,8 +23,10 @@ App* App::current() {
 }
 
 bool App::createMainWindow(Window& window, const TOVK_Utils::String& title, HICON icon,
-                           HICON smallIcon, bool show, bool resizable) {
-    return topLevel.createWindow(window, title, icon, smallIcon, true, false, show, resizable);
+                           HICON smallIcon, WindowOptions options) {
+    options.topLevel = true;
+    options.modal = false;
+    return topLevel.createWindow(window, title, icon, smallIcon, options);
 }
 
 int App::runMessageLoop() {

@@ -20,8 +20,9 @@ public:
     virtual int run() = 0;
 
     void setDefaultFont(Font* font) { topLevel.childFont = font; }
+    // A top-level window, never modal, whatever options says of those two.
     bool createMainWindow(Window& window, const TOVK_Utils::String& title, HICON icon,
-                          HICON smallIcon, bool show, bool resizable);
+                          HICON smallIcon, WindowOptions options = {});
 
     // Runs until WM_QUIT (returns 0) or until the thread's end-loop message (non-zero);
     // loops nest, and the end message ends only the innermost.

@@ -25,20 +25,20 @@ namespace NApp {
 using TOVK_Utils::String;
 
 bool ChildManager::createWindow(Window& window, const String& title, HICON icon, HICON smallIcon,
-                                bool topLevel, bool modal, bool show, bool resizable) {
+                                WindowOptions options) {
     // Gone before its class is replaced: destroying it later would take the new class.
     window.destroy();
     HWND parent = nativeParent();
     bool disabledParent = false;
     // EnableWindow answers whether the parent was disabled already: only a parent that
     // this creation disabled is enabled again when the window goes.
-    if (modal && parent)
+    if (options.modal && parent)
         disabledParent = !EnableWindow(parent, FALSE);
     WindowClassRegistry::instance().registerClass(window.classAtom, childIcon ? childIcon : icon,
                                                   smallIcon, nullptr, nullptr, nullptr);
     DWORD style = WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                  WS_MAXIMIZEBOX | (resizable ? WS_THICKFRAME : 0);
-    bool made = addChild(topLevel ? Window::TopLevel : Window::Secondary, window,
+                  WS_MAXIMIZEBOX | (options.resizable ? WS_THICKFRAME : 0);
+    bool made = addChild(options.topLevel ? Window::TopLevel : Window::Secondary, window,
                          MAKEINTATOM(window.classAtom), style, 0);
     window.modal = disabledParent;
     if (!made) {
@@ -48,7 +48,7 @@ bool ChildManager::createWindow(Window& window, const String& title, HICON icon,
         return false;
     }
     window.setText(title);
-    if (show)
+    if (options.show)
         window.show();
     return true;
 }
@@ -202,25 +202,26 @@ bool ChildManager::addListCommon(ListView& list, DWORD style, DWORD extendedStyl
 }
 
 bool ChildManager::addListView(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
-                               bool clickToggles) {
-    return addListCommon(list, style, extendedStyle, listStyle, clickToggles);
+                               RowClick click) {
+    return addListCommon(list, style, extendedStyle, listStyle, click == RowClick::Toggles);
 }
 
 bool ChildManager::addReport(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
-                             bool clickToggles) {
+                             RowClick click) {
     return addListCommon(list, style | WS_BORDER | LVS_REPORT, extendedStyle, listStyle,
-                         clickToggles);
+                         click == RowClick::Toggles);
 }
 
-bool ChildManager::addProgressBar(ProgressBar& bar, bool horizontal) {
+bool ChildManager::addProgressBar(ProgressBar& bar, Orientation orientation) {
     WindowClassRegistry::instance().initCommonControls();
-    return addChild(Window::Control, bar, PROGRESS_CLASSA, horizontal ? 0 : PBS_VERTICAL, 0);
+    return addChild(Window::Control, bar, PROGRESS_CLASSA,
+                    orientation == Orientation::Horizontal ? 0 : PBS_VERTICAL, 0);
 }
 
-bool ChildManager::addLink(Hyperlink& link, const String& text, bool border) {
+bool ChildManager::addLink(Hyperlink& link, const String& text, Border border) {
     if (!addChild(Window::FrameworkChild, link,
-                  MAKEINTATOM(WindowClassRegistry::instance().linkClass()), border ? WS_BORDER : 0,
-                  0))
+                  MAKEINTATOM(WindowClassRegistry::instance().linkClass()),
+                  border == Border::Thin ? WS_BORDER : 0, 0))
         return false;
     // Drawn by the label itself; the native text is kept too, for tools that read windows.
     link.setText(text);

@@ -24,6 +24,19 @@ class RichEdit;
 class Static2;
 class Window;
 
+// How createWindow makes a window; callers name only what they set.
+struct WindowOptions {
+    bool topLevel = false;  // a main window (kind 0) rather than a secondary one (kind 3)
+    bool modal = false;     // its parent is disabled while it lives
+    bool show = false;      // shown at once
+    bool resizable = false; // a sizing border
+};
+
+// What a click on a list's row does: selects it, or also ticks or unticks its box.
+enum class RowClick { Selects, Toggles };
+enum class Orientation { Horizontal, Vertical };
+enum class Border { None, Thin };
+
 class ChildManager {
 public:
     ChildManager() = default;
@@ -37,7 +50,7 @@ public:
 
     // A top-level (kind 0) or secondary (kind 3) window with a private class.
     bool createWindow(Window& window, const TOVK_Utils::String& title, HICON icon, HICON smallIcon,
-                      bool topLevel, bool modal, bool show, bool resizable);
+                      WindowOptions options = {});
     // Gives the object a native window of the class (a name or an atom made with
     // MAKEINTATOM); an existing one is destroyed first.
     bool addChild(int32_t kind, Window& window, const char* className, DWORD style,
@@ -55,11 +68,11 @@ public:
     bool addRichEdit(RichEdit& edit);
     bool addPanel(Window& panel);
     bool addListView(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
-                     bool clickToggles);
+                     RowClick click);
     bool addReport(ListView& list, DWORD style, DWORD extendedStyle, DWORD listStyle,
-                   bool clickToggles);
-    bool addProgressBar(ProgressBar& bar, bool horizontal);
-    bool addLink(Hyperlink& link, const TOVK_Utils::String& text, bool border);
+                   RowClick click);
+    bool addProgressBar(ProgressBar& bar, Orientation orientation);
+    bool addLink(Hyperlink& link, const TOVK_Utils::String& text, Border border);
     bool addLabel(Static2& label, const TOVK_Utils::String& text);
 
     Font* childFont = nullptr;

@@ -35,8 +35,9 @@ bool putClipboardText(const Block& text) {
     return true;
 }
 
-bool getClipboardText(String& text, bool wide) {
-    wide = wide && TOVK_Utils::WideCallTable::instance().isWideCapable();
+bool getClipboardText(String& text, TOVK_Utils::Width width) {
+    const bool wide =
+        width == TOVK_Utils::Width::Wide && TOVK_Utils::WideCallTable::instance().isWideCapable();
     text.setWide(wide);
     text.clear();
     if (!OpenClipboard(nullptr))

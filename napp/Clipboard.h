@@ -7,6 +7,6 @@ namespace NApp {
 
 bool putClipboardText(const TOVK_Utils::Block& text);
 // False, with the text cleared, when the clipboard holds no text.
-bool getClipboardText(TOVK_Utils::String& text, bool wide);
+bool getClipboardText(TOVK_Utils::String& text, TOVK_Utils::Width width);
 
 } // namespace NApp

@@ -33,10 +33,10 @@ void freeWithShellAllocator(LPITEMIDLIST list) {
 
 } // namespace
 
-bool browseForFolder(Block& result, Window* owner, const String& prompt, bool wide) {
+bool browseForFolder(Block& result, Window* owner, const String& prompt, TOVK_Utils::Width width) {
     OleForThisCall ole;
     WideCallTable& table = WideCallTable::instance();
-    wide = wide && table.isWideCapable();
+    const bool wide = width == TOVK_Utils::Width::Wide && table.isWideCapable();
     HWND ownerHandle = owner ? owner->handle : nullptr;
 
     LPITEMIDLIST list;

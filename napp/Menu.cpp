@@ -9,25 +9,26 @@ Menu::~Menu() {
         DestroyMenu(menu);
 }
 
-void Menu::replace(HMENU made, bool checks, bool modeless) {
+void Menu::replace(HMENU made, CheckMarks checks, Loop loop) {
     if (menu)
         DestroyMenu(menu);
     menu = made;
     MENUINFO info = {};
     info.cbSize = sizeof info;
     info.fMask = MIM_STYLE | MIM_MENUDATA;
-    info.dwStyle = MNS_NOTIFYBYPOS | (modeless ? MNS_MODELESS : 0) | (checks ? 0 : MNS_NOCHECK);
+    info.dwStyle = MNS_NOTIFYBYPOS | (loop == Loop::Modeless ? MNS_MODELESS : 0) |
+                   (checks == CheckMarks::Allowed ? 0 : MNS_NOCHECK);
     info.dwMenuData = reinterpret_cast<ULONG_PTR>(this);
     SetMenuInfo(menu, &info);
     fill();
 }
 
-void Menu::create(bool checks, bool modeless) {
-    replace(CreateMenu(), checks, modeless);
+void Menu::create(CheckMarks checks, Loop loop) {
+    replace(CreateMenu(), checks, loop);
 }
 
-void Menu::createPopup(bool checks, bool modeless) {
-    replace(CreatePopupMenu(), checks, modeless);
+void Menu::createPopup(CheckMarks checks, Loop loop) {
+    replace(CreatePopupMenu(), checks, loop);
 }
 
 void Menu::addItem(const char* text, int32_t position) {

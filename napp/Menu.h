@@ -12,14 +12,18 @@ class Window;
 
 class Menu {
 public:
-    Menu() { create(true, true); }
+    // Whether items may show check marks.
+    enum class CheckMarks { None, Allowed };
+    // Whether the menu runs its own loop while it is open.
+    enum class Loop { Own, Modeless };
+
+    Menu() { create(CheckMarks::Allowed, Loop::Modeless); }
     virtual ~Menu();
     Menu(const Menu&) = delete;
     Menu& operator=(const Menu&) = delete;
 
-    // checks: items may show check marks; modeless: the menu runs without its own loop.
-    virtual void create(bool checks, bool modeless);
-    virtual void createPopup(bool checks, bool modeless);
+    virtual void create(CheckMarks checks, Loop loop);
+    virtual void createPopup(CheckMarks checks, Loop loop);
     virtual void fill() {}
     virtual void onItem(int32_t) {}
 
@@ -30,7 +34,7 @@ public:
     HMENU menu = nullptr;
 
 private:
-    void replace(HMENU made, bool checks, bool modeless);
+    void replace(HMENU made, CheckMarks checks, Loop loop);
 };
 
 } // namespace NApp

@@ -54,7 +54,7 @@ int32_t Question::showModal(ChildManager& manager, const String& title, const St
                             const char* button4, const char* checkText, int32_t sizeCode) {
     answer = 0;
     checked = false;
-    if (!manager.createWindow(*this, title, nullptr, nullptr, false, true, false, true))
+    if (!manager.createWindow(*this, title, nullptr, nullptr, {.modal = true, .resizable = true}))
         return 0;
     layout.setDirection(LayoutBox::Up);
     layout.setSpacing(5);

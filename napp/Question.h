@@ -50,6 +50,6 @@ public:
 // The shell's folder dialog. True with the chosen folder's path; false when cancelled or
 // when the chosen item is no folder of the file system (the result is then untouched).
 bool browseForFolder(TOVK_Utils::Block& result, Window* owner, const TOVK_Utils::String& prompt,
-                     bool wide);
+                     TOVK_Utils::Width width);
 
 } // namespace NApp

@@ -29,17 +29,17 @@ void RichEditDefaultMenu::onItem(int32_t index) {
         edit_.send(EM_REDO, 0, 0);
         break;
     case 3:
-        edit_.selectedText(selection, false);
+        edit_.selectedText(selection, TOVK_Utils::Width::Narrow);
         putClipboardText(selection);
         edit_.replaceSelection(String(""));
         break;
     case 4:
-        edit_.selectedText(selection, false);
+        edit_.selectedText(selection, TOVK_Utils::Width::Narrow);
         putClipboardText(selection);
         break;
     case 5:
         // An empty clipboard pastes an empty text, which still removes the selection.
-        getClipboardText(selection, false);
+        getClipboardText(selection, TOVK_Utils::Width::Narrow);
         edit_.replaceSelection(selection);
         break;
     default:
@@ -67,12 +67,13 @@ void RichEdit::measure() {
 }
 
 bool RichEdit::onContextMenu() {
-    menu.createPopup(true, true);
+    menu.createPopup(Menu::CheckMarks::Allowed, Menu::Loop::Modeless);
     menu.showAt(*this, 0);
     return false;
 }
 
-void RichEdit::selectedText(Block& target, bool wide) {
+void RichEdit::selectedText(Block& target, TOVK_Utils::Width width) {
+    const bool wide = width == TOVK_Utils::Width::Wide;
     GETTEXTLENGTHEX how = {GTL_PRECISE, lengthCodePage(handle)};
     int32_t length =
         static_cast<int32_t>(send(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&how), 0));

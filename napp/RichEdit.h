@@ -36,7 +36,7 @@ public:
     void measure() override;
     bool onContextMenu() override;
 
-    void selectedText(TOVK_Utils::Block& target, bool wide);
+    void selectedText(TOVK_Utils::Block& target, TOVK_Utils::Width width);
     void replaceSelection(const TOVK_Utils::String& value);
     void select(int32_t from, int32_t to) { send(EM_SETSEL, from, to); }
 

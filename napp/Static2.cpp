@@ -50,15 +50,14 @@ bool Static2::handlePaint() {
     return false;
 }
 
-void Static2::setStyle(bool newBold, bool newItalic, bool newStrikeOut, bool newUnderline,
-                       bool relayout) {
-    bold = newBold;
-    italic = newItalic;
-    strikeOut = newStrikeOut;
-    underline = newUnderline;
+void Static2::setStyle(TextStyle style, Relayout relayout) {
+    bold = style.bold;
+    italic = style.italic;
+    strikeOut = style.strikeOut;
+    underline = style.underline;
     measure();
     redraw();
-    if (relayout && listenerWindow)
+    if (relayout == Relayout::Yes && listenerWindow)
         listenerWindow->layoutChildren();
 }
 
@@ -77,12 +76,12 @@ void Static2::setColours(COLORREF newTextColour, COLORREF backgroundColour, int 
 }
 
 void Hyperlink::handleMouseEnter() {
-    setStyle(false, false, false, true, true);
+    setStyle({.underline = true}, Relayout::Yes);
     Static2::handleMouseEnter();
 }
 
 void Hyperlink::handleMouseLeave() {
-    setStyle(false, false, false, false, true);
+    setStyle({}, Relayout::Yes);
     Static2::handleMouseLeave();
 }
 

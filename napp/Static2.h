@@ -7,8 +7,19 @@
 
 namespace NApp {
 
+// The font styles a label may take; callers name only those they set.
+struct TextStyle {
+    bool bold = false;
+    bool italic = false;
+    bool strikeOut = false;
+    bool underline = false;
+};
+
 class Static2 : public Window {
 public:
+    // Whether the listener lays its children out again for the label's new size.
+    enum class Relayout { No, Yes };
+
     Static2() { background.setSystem(COLOR_BTNFACE); }
 
     void measure() override;
@@ -16,7 +27,7 @@ public:
     void handleSize() override { redraw(); }
     bool takesLayoutWidth() override { return true; }
 
-    void setStyle(bool bold, bool italic, bool strikeOut, bool underline, bool relayout);
+    void setStyle(TextStyle style, Relayout relayout);
     void setTextColour(COLORREF colour);
     // systemIndex -1: the background is the plain colour given.
     void setColours(COLORREF textColour, COLORREF backgroundColour, int systemIndex);

@@ -19,7 +19,7 @@ void TaskList::handleAttached() {
     heading.setColours(0, 0xFFFFFF, -1);
     headingFont.set(font ? font->face().c_str() : "", (font ? font->size() : 8) + 3);
     heading.setFont(&headingFont);
-    heading.setStyle(true, false, false, true, true);
+    heading.setStyle({.bold = true, .underline = true}, Static2::Relayout::Yes);
     layout.addWindow(&heading, 4, 0, 0);
 }
 
@@ -28,7 +28,7 @@ TaskListEntry* TaskList::addTask(const String& text, int32_t value) {
     TaskListEntry* entry = entries.back().get();
     entry->taskList = this;
     entry->value = value;
-    addLink(*entry, text, false);
+    addLink(*entry, text, Border::None);
     entry->setTextColour(0xFF0000);
     layout.addWindow(entry, 4, entryWidth, 0);
     return entry;

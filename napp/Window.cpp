@@ -200,10 +200,10 @@ int32_t Window::textLength() {
     return static_cast<int32_t>(send(WM_GETTEXTLENGTH, 0, 0));
 }
 
-int32_t Window::getText(Block& target, bool wide) {
+int32_t Window::getText(Block& target, TOVK_Utils::Width width) {
     int32_t length = textLength();
     int copied;
-    if (wide && WideCallTable::instance().isWideCapable()) {
+    if (width == TOVK_Utils::Width::Wide && WideCallTable::instance().isWideCapable()) {
         target.setWide(true);
         target.setSize(length + 2);
         copied = WideCallTable::instance().GetWindowTextW(

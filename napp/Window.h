@@ -131,7 +131,7 @@ public:
 
     // Text, geometry and control hooks.
     virtual int32_t textLength();
-    virtual int32_t getText(TOVK_Utils::Block& target, bool wide);
+    virtual int32_t getText(TOVK_Utils::Block& target, TOVK_Utils::Width width);
     virtual void setNumber(int32_t value);
     virtual void setText(const TOVK_Utils::String& value);
     virtual void postText(TOVK_Utils::String* value);

@@ -58,11 +58,6 @@ public:
     const uint8_t* rawPointer() const { return ptr_; }
 
     void setPolicy(Growth growth, Shrink shrink);
-    // Old form, kept until every caller names its option.
-    void setPolicy(bool doubling, bool shrink) {
-        setPolicy(doubling ? Growth::Doubling : Growth::Exact,
-                  shrink ? Shrink::Allowed : Shrink::Never);
-    }
     void setWide(bool wide);
     bool isWide() const { return (flags_ & Wide) != 0; }
     int32_t charSize() const { return isWide() ? 2 : 1; }

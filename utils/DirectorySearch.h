@@ -22,10 +22,6 @@ public:
     // calls are available, names come as wide text, so no character is lost to the 8-bit
     // code page; otherwise they are 8-bit. False when nothing matches.
     bool first(const Block& pattern, Width names);
-    // Old form, kept until every caller names its option.
-    bool first(const Block& pattern, bool allowWide) {
-        return first(pattern, allowWide ? Width::Wide : Width::Narrow);
-    }
     // The next matching entry; false, and valid cleared, when there is none.
     bool next();
     void close();

@@ -56,20 +56,9 @@ public:
     // meanwhile unless a narrower sharing is asked for. Position 0, size taken.
     bool openForReading(const Block& path, Access access = Access::ReadOnly);
     bool openForReading(const Block& path, Access access, Sharing sharing);
-    // Old forms, kept until every caller names its option.
-    bool openForReading(const Block& path, bool alsoWrite) {
-        return openForReading(path, alsoWrite ? Access::ReadWrite : Access::ReadOnly);
-    }
-    bool openForReading(const Block& path, bool alsoWrite, Sharing sharing) {
-        return openForReading(path, alsoWrite ? Access::ReadWrite : Access::ReadOnly, sharing);
-    }
     // Read and write access, others may only read. An existing file is emptied
     // (IfExists::Replace) or makes the open fail and stays untouched (IfExists::Fail).
     bool openForWriting(const Block& path, IfExists ifExists);
-    // Old form, kept until every caller names its option.
-    bool openForWriting(const Block& path, bool truncate) {
-        return openForWriting(path, truncate ? IfExists::Replace : IfExists::Fail);
-    }
 
     // Moves the position; before the start of the file is a failure, past the end is not.
     bool seek(int64_t offset, SeekMethod method = FromStart);
@@ -105,10 +94,6 @@ public:
 
     // The file's size, asked from the system unless keepSize is on and no refresh is asked.
     uint64_t getSize(Refresh refresh = Refresh::IfNotKept);
-    // Old form, kept until every caller names its option.
-    uint64_t getSize(bool refresh) {
-        return getSize(refresh ? Refresh::Always : Refresh::IfNotKept);
-    }
     // 1 closed, 0 the system reported an error while closing (the handle is gone all the
     // same), -1 no file was open.
     int close();

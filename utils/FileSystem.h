@@ -80,10 +80,6 @@ bool renameFile(const Block& from, const Block& to);
 // (IfExists::Fail), or is replaced (IfExists::Replace). A target that a failed copy
 // created is removed again.
 bool copyFile(const Block& from, const Block& to, IfExists ifExists);
-// Old form, kept until every caller names its option.
-inline bool copyFile(const Block& from, const Block& to, bool failIfExists) {
-    return copyFile(from, to, failIfExists ? IfExists::Fail : IfExists::Replace);
-}
 
 // Which file or folder a path names, after following symbolic links: two paths that
 // reach the same one (a link and its target, two hard links, two spellings of one name)

@@ -46,13 +46,6 @@ public:
     // component makes an 8-bit path wide, so that no character of a name is lost to the
     // 8-bit code page.
     bool append(const Block& component, Separator separator);
-    // Old form, kept until every caller names its option.
-    bool append(const Block& component, bool separatorBefore, bool separatorAfter = false) {
-        return append(component,
-                      separatorBefore
-                          ? (separatorAfter ? Separator::BeforeAndAfter : Separator::Before)
-                          : (separatorAfter ? Separator::After : Separator::None));
-    }
     // assign(folder), then append(component, Separator::Before).
     bool join(const Block& folder, const Block& component);
 
@@ -71,11 +64,6 @@ public:
     // On failure the prefix that could not be made goes to errorOut (when given);
     // directories made before stay.
     bool createDirectories(LastComponent last, String* errorOut = nullptr) const;
-    // Old form, kept until every caller names its option.
-    bool createDirectories(bool lastIsFile, String* errorOut = nullptr) const {
-        return createDirectories(lastIsFile ? LastComponent::File : LastComponent::Folder,
-                                 errorOut);
-    }
 
     RootKind rootKind() const { return rootKind_; }
     // Where the last component begins: just behind the last separator written.

@@ -112,10 +112,4 @@ template <class... Args> void format(String& target, const char* pattern, const 
                {FormatArg(args)...});
 }
 
-// Old form, kept until every caller names its option.
-template <class... Args>
-void format(String& target, const char* pattern, bool wide, const Args&... args) {
-    formatArgs(target, pattern, wide ? Width::Wide : Width::Narrow, {FormatArg(args)...});
-}
-
 } // namespace TOVK_Utils

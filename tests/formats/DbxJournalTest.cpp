@@ -385,7 +385,8 @@ TEST_F(Journal, AMailboxHeldByAnotherWriterIsReportedInUse) {
     std::string journal = journalOfAll();
     writeBytes(mailbox, written(writes));
     TOVK_Utils::File other;
-    ASSERT_TRUE(other.openForReading(path, true, TOVK_Utils::File::ShareRead));
+    ASSERT_TRUE(other.openForReading(path, TOVK_Utils::File::Access::ReadWrite,
+                                     TOVK_Utils::File::ShareRead));
     ASSERT_TRUE(other.lock());
     EXPECT_EQ(DbxJournal::recover(path).outcome, Outcome::InUse);
     EXPECT_EQ(readBytes(mailbox), written(writes));

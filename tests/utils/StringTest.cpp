@@ -144,9 +144,9 @@ TEST(StringTest, FormatWritesInTheTargetsOwnWidth) {
     EXPECT_STREQ(wrapped.c_str(), "50%");
     EXPECT_STREQ(constant, "constant");
 
-    // The old form with its flag: the flag decides, whatever the target was.
+    // A width given to formatArgs decides, whatever the target was.
     String flagged = wideOf("wide before");
-    format(flagged, "%s", false, String("now 8-bit"));
+    formatArgs(flagged, "%s", Width::Narrow, {String("now 8-bit")});
     EXPECT_FALSE(flagged.isWide());
     EXPECT_STREQ(flagged.c_str(), "now 8-bit");
 }

@@ -59,7 +59,7 @@ struct OptionsWindowTest : ::testing::Test {
         data.defaultFont.set("Verdana", 8);
         app.setDefaultFont(&data.defaultFont);
         ASSERT_TRUE(app.topLevel.createWindow(data.mainWindow, String("Main"), nullptr, nullptr,
-                                              true, false, false, true));
+                                              {.topLevel = true, .resizable = true}));
         data.settings.extractFolder = String("C:\\out");
         data.settings.backupFolder = String("C:\\backups");
     }
@@ -73,7 +73,7 @@ struct OptionsWindowTest : ::testing::Test {
     void open() {
         ASSERT_TRUE(data.mainWindow.createWindow(data.extractionWindow,
                                                  String("Extract All Attachments"), nullptr,
-                                                 nullptr, false, true, false, false));
+                                                 nullptr, {.modal = true}));
     }
     bool enabled(NApp::Window& w) { return IsWindowEnabled(w.handle) != 0; }
 

@@ -30,7 +30,7 @@ struct ControlsTest : ::testing::Test {
 
 std::string richText(NApp::RichEdit& edit) {
     String text;
-    edit.getText(text, false);
+    edit.getText(text, TOVK_Utils::Width::Narrow);
     return textOf(text);
 }
 
@@ -72,14 +72,14 @@ TEST_F(ControlsTest, LabelStylesChangeItsMeasure) {
     label.setFont(&font);
     int32_t plainW, plainH;
     label.preferredSize(plainW, plainH);
-    label.setStyle(true, false, false, false, false);
+    label.setStyle({.bold = true}, NApp::Static2::Relayout::No);
     EXPECT_EQ(label.fontStyle(), NApp::Font::Bold);
     EXPECT_GT(label.preferredWidth, plainW);
 }
 
 TEST_F(ControlsTest, MakersLinkIsBlueAndPointsAtTheHomePage) {
     NApp::KlovinwareHyperlink link;
-    ASSERT_TRUE(window.addLink(link, String("klovinware.example"), false));
+    ASSERT_TRUE(window.addLink(link, String("klovinware.example"), NApp::Border::None));
     EXPECT_EQ(link.textColour, 0xFF0000u);
     EXPECT_EQ(link.background.value(), 0xFFFFFFu);
     EXPECT_STREQ(NApp::KlovinwareHyperlink::address, "https://klovinware.example/");
@@ -114,10 +114,10 @@ TEST_F(ControlsTest, TextControlsHoldWideTextWhole) {
         EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(text)), chars);
     }
     String back;
-    rich.getText(back, true);
+    rich.getText(back, TOVK_Utils::Width::Wide);
     EXPECT_EQ(std::u16string(back.w_str(), size_t(back.length())), chars);
     rich.select(0, 3);
-    rich.selectedText(back, true);
+    rich.selectedText(back, TOVK_Utils::Width::Wide);
     EXPECT_EQ(std::u16string(back.w_str(), size_t(back.length())), chars.substr(0, 3));
 
     // 8-bit text still reaches them as it is, and a click still reaches the listener.
@@ -159,18 +159,18 @@ TEST_F(ControlsTest, RichEditMenuCopiesCutsAndPastes) {
     edit.setText(String("hello world"));
     edit.select(0, 5);
     String selected;
-    edit.selectedText(selected, false);
+    edit.selectedText(selected, TOVK_Utils::Width::Narrow);
     EXPECT_EQ(textOf(selected), "hello");
 
     edit.menu.onItem(4); // Copy
     String clip;
-    ASSERT_TRUE(NApp::getClipboardText(clip, false));
+    ASSERT_TRUE(NApp::getClipboardText(clip, TOVK_Utils::Width::Narrow));
     EXPECT_EQ(textOf(clip), "hello");
 
     edit.select(5, 11);
     edit.menu.onItem(3); // Cut
     EXPECT_EQ(richText(edit), "hello");
-    ASSERT_TRUE(NApp::getClipboardText(clip, false));
+    ASSERT_TRUE(NApp::getClipboardText(clip, TOVK_Utils::Width::Narrow));
     EXPECT_EQ(textOf(clip), " world");
 
     edit.select(0, 0);
@@ -181,7 +181,7 @@ TEST_F(ControlsTest, RichEditMenuCopiesCutsAndPastes) {
     ASSERT_TRUE(OpenClipboard(nullptr));
     EmptyClipboard();
     CloseClipboard();
-    EXPECT_FALSE(NApp::getClipboardText(clip, false));
+    EXPECT_FALSE(NApp::getClipboardText(clip, TOVK_Utils::Width::Narrow));
     EXPECT_EQ(clip.length(), 0);
     edit.select(0, 6);
     edit.menu.onItem(5);
@@ -191,7 +191,7 @@ TEST_F(ControlsTest, RichEditMenuCopiesCutsAndPastes) {
 TEST_F(ControlsTest, DefaultMenuListsItsItemsAndAnswersByPosition) {
     NApp::RichEdit edit;
     ASSERT_TRUE(window.addRichEdit(edit));
-    edit.menu.createPopup(true, true);
+    edit.menu.createPopup(NApp::Menu::CheckMarks::Allowed, NApp::Menu::Loop::Modeless);
     ASSERT_EQ(GetMenuItemCount(edit.menu.menu), 6);
     char name[32];
     GetMenuStringA(edit.menu.menu, 4, name, sizeof name, MF_BYPOSITION);
@@ -212,8 +212,8 @@ TEST_F(ControlsTest, DefaultMenuListsItsItemsAndAnswersByPosition) {
 namespace {
 
 struct ListFixture : ControlsTest {
-    void fill(bool clickToggles) {
-        ASSERT_TRUE(window.addReport(list, 0, 0, LVS_EX_CHECKBOXES, clickToggles));
+    void fill(NApp::RowClick click) {
+        ASSERT_TRUE(window.addReport(list, 0, 0, LVS_EX_CHECKBOXES, click));
         list.place(0, 0, 300, 200);
         list.appendColumn(String("Name"), 150);
         list.appendColumn(String("Size"), 80);
@@ -228,7 +228,7 @@ struct ListFixture : ControlsTest {
 } // namespace
 
 TEST_F(ListFixture, CheckMarksAndTheWalkOverTickedRows) {
-    fill(false);
+    fill(NApp::RowClick::Selects);
     EXPECT_EQ(list.itemCount, 4);
     EXPECT_EQ(list.columnCount, 2);
     String text;
@@ -279,7 +279,7 @@ TEST_F(ListFixture, CheckMarksAndTheWalkOverTickedRows) {
 }
 
 TEST_F(ListFixture, InAClickTogglesListSelectingFlipsTheMarkInstead) {
-    fill(true);
+    fill(NApp::RowClick::Toggles);
     EXPECT_TRUE(list.listStyle & LVS_EX_ONECLICKACTIVATE);
     LVITEMA select = {};
     select.stateMask = LVIS_SELECTED;
@@ -297,7 +297,7 @@ TEST_F(ListFixture, InAClickTogglesListSelectingFlipsTheMarkInstead) {
 }
 
 TEST_F(ListFixture, AnOrdinaryListSelects) {
-    fill(false);
+    fill(NApp::RowClick::Selects);
     LVITEMA select = {};
     select.stateMask = LVIS_SELECTED;
     select.state = LVIS_SELECTED;

@@ -109,8 +109,8 @@ public:
 // default: on a display without a window manager, destroying a shown window waits.
 inline bool makeWindow(NApp::ChildManager& manager, NApp::Window& window, const char* title,
                        bool show = false) {
-    if (!manager.createWindow(window, TOVK_Utils::String(title), nullptr, nullptr, false, false,
-                              false, true))
+    if (!manager.createWindow(window, TOVK_Utils::String(title), nullptr, nullptr,
+                              {.resizable = true}))
         return false;
     window.resize(320, 240);
     if (show)

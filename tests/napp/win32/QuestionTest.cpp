@@ -257,7 +257,8 @@ TEST(FolderBrowser, CancelLeavesTheResultUntouched) {
     browseOwner = window.handle;
     UINT_PTR timer = SetTimer(nullptr, 0, 50, cancelFolderDialog);
     String result("unchanged");
-    EXPECT_FALSE(NApp::browseForFolder(result, &window, String("Pick a folder"), false));
+    EXPECT_FALSE(
+        NApp::browseForFolder(result, &window, String("Pick a folder"), TOVK_Utils::Width::Narrow));
     EXPECT_EQ(textOf(result), "unchanged");
     KillTimer(nullptr, timer);
     window.destroy();

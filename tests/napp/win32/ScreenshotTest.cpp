@@ -39,7 +39,7 @@ struct SampleWindow : Recorder {
         LayoutBox* column = layout.addColumn(7, -100, -100);
         addLabel(label, String("Mailboxes of the store:"));
         column->addWindow(&label, 7);
-        addReport(list, 0, 0, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT, true);
+        addReport(list, 0, 0, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT, NApp::RowClick::Toggles);
         list.appendColumn(String("Mailbox"), 180);
         list.appendColumn(String("Size"), 80);
         list.appendItem(String("Inbox"), 0);
@@ -57,7 +57,7 @@ struct SampleWindow : Recorder {
         addCheckBox(check, String("Cut attachments from the messages"));
         check.setChecked(true);
         column->addWindow(&check, 7);
-        addProgressBar(bar, true);
+        addProgressBar(bar, NApp::Orientation::Horizontal);
         bar.setRange(0, 100);
         bar.setProgress(60);
         column->addWindow(&bar, 7, -100, 18);
@@ -65,7 +65,7 @@ struct SampleWindow : Recorder {
         rich.appendText(String("Extracting attachments..."));
         rich.appendText(String("3 attachments saved."));
         column->addWindow(&rich, 7, -100, 50);
-        addLink(link, String("klovinware.example"), false);
+        addLink(link, String("klovinware.example"), NApp::Border::None);
         column->addWindow(&link, 7);
     }
     NApp::TaskList tasks;
@@ -87,7 +87,7 @@ TEST(Screenshot, SampleWindowWithEveryControl) {
     top.childFont = &font;
     SampleWindow window;
     ASSERT_TRUE(top.createWindow(window, String("Klovin Attachment Extractor - sample"), nullptr,
-                                 nullptr, false, false, false, true));
+                                 nullptr, {.resizable = true}));
     window.setPosition(20, 20, 640, 420, SWP_NOZORDER, nullptr);
     window.show();
     pumpPending();

@@ -35,8 +35,8 @@ TEST(Window, ModalWindowDisablesItsParentUntilDestroyed) {
     ChildManager top;
     Recorder parent, dialog, nested;
     ASSERT_TRUE(makeWindow(top, parent, "parent"));
-    ASSERT_TRUE(
-        parent.createWindow(dialog, String("dialog"), nullptr, nullptr, false, true, false, true));
+    ASSERT_TRUE(parent.createWindow(dialog, String("dialog"), nullptr, nullptr,
+                                    {.modal = true, .resizable = true}));
     EXPECT_EQ(dialog.kind, Window::Secondary);
     EXPECT_TRUE(dialog.modal);
     EXPECT_FALSE(IsWindowEnabled(parent.handle));
@@ -44,8 +44,8 @@ TEST(Window, ModalWindowDisablesItsParentUntilDestroyed) {
 
     // A second modal window over the already disabled parent did not disable it, so its
     // end must not enable it while the first is still open.
-    ASSERT_TRUE(
-        parent.createWindow(nested, String("nested"), nullptr, nullptr, false, true, false, true));
+    ASSERT_TRUE(parent.createWindow(nested, String("nested"), nullptr, nullptr,
+                                    {.modal = true, .resizable = true}));
     EXPECT_FALSE(nested.modal);
     nested.destroy();
     EXPECT_FALSE(IsWindowEnabled(parent.handle));
@@ -62,8 +62,8 @@ TEST(Window, ModalWindowTakenWithItsParentStillEnablesIt) {
     ChildManager top;
     Recorder parent, dialog;
     ASSERT_TRUE(makeWindow(top, parent, "parent"));
-    ASSERT_TRUE(
-        parent.createWindow(dialog, String("dialog"), nullptr, nullptr, false, true, false, true));
+    ASSERT_TRUE(parent.createWindow(dialog, String("dialog"), nullptr, nullptr,
+                                    {.modal = true, .resizable = true}));
     DestroyWindow(dialog.handle); // not through destroy()
     EXPECT_TRUE(IsWindowEnabled(parent.handle));
     EXPECT_EQ(dialog.handle, nullptr);
@@ -79,7 +79,7 @@ TEST(Window, TextRoundTripsNarrowAndWide) {
     EXPECT_EQ(nativeText(window.handle), "first");
 
     String narrow;
-    EXPECT_EQ(window.getText(narrow, false), 5);
+    EXPECT_EQ(window.getText(narrow, TOVK_Utils::Width::Narrow), 5);
     EXPECT_EQ(textOf(narrow), "first");
 
     // "Grüße" as UTF-16, set through the wide call.
@@ -90,7 +90,7 @@ TEST(Window, TextRoundTripsNarrowAndWide) {
     window.setText(wide);
     EXPECT_TRUE(window.text.isWide());
     String back;
-    EXPECT_EQ(window.getText(back, true), 5);
+    EXPECT_EQ(window.getText(back, TOVK_Utils::Width::Wide), 5);
     ASSERT_TRUE(back.isWide());
     EXPECT_TRUE(back.equals(wide));
 
@@ -250,10 +250,10 @@ TEST(Window, TabRingSkipsDisabledControlsAndGivesUpWhenAllAre) {
 TEST(Window, OnlyTheLastTopLevelWindowEndsTheApplication) {
     TestApp app;
     Recorder main1, main2, secondary;
-    ASSERT_TRUE(app.createMainWindow(main1, String("one"), nullptr, nullptr, false, true));
-    ASSERT_TRUE(app.createMainWindow(main2, String("two"), nullptr, nullptr, false, true));
-    ASSERT_TRUE(app.topLevel.createWindow(secondary, String("three"), nullptr, nullptr, false,
-                                          false, false, true));
+    ASSERT_TRUE(app.createMainWindow(main1, String("one"), nullptr, nullptr, {.resizable = true}));
+    ASSERT_TRUE(app.createMainWindow(main2, String("two"), nullptr, nullptr, {.resizable = true}));
+    ASSERT_TRUE(app.topLevel.createWindow(secondary, String("three"), nullptr, nullptr,
+                                          {.resizable = true}));
     EXPECT_EQ(main1.application, &app);
     EXPECT_EQ(app.topLevel.childCount(), 3);
 
@@ -269,9 +269,9 @@ TEST(Window, OnlyTheLastTopLevelWindowEndsTheApplication) {
 TEST(Window, SecondaryWindowLeftOverDoesNotKeepTheApplicationRunning) {
     TestApp app;
     Recorder main, secondary;
-    ASSERT_TRUE(app.createMainWindow(main, String("main"), nullptr, nullptr, false, true));
-    ASSERT_TRUE(app.topLevel.createWindow(secondary, String("left over"), nullptr, nullptr, false,
-                                          false, false, true));
+    ASSERT_TRUE(app.createMainWindow(main, String("main"), nullptr, nullptr, {.resizable = true}));
+    ASSERT_TRUE(app.topLevel.createWindow(secondary, String("left over"), nullptr, nullptr,
+                                          {.resizable = true}));
     main.destroy();
     EXPECT_TRUE(pumpPending());
     secondary.destroy();
