@@ -85,19 +85,23 @@ public:
 private:
     // Fast path: whole groups of four alphabet characters, which is nearly all of a real
     // body. Returns where it stopped.
+    // The output goes through a local pointer: a store through a byte pointer may alias
+    // the stream's own fields, which would have to be read again after every byte.
     int32_t wholeGroups(const uint8_t* in, int32_t i, int32_t length) {
+        uint8_t* out = out_ + emitted_;
         while (i + 4 <= length) {
             const uint32_t a = base64Table[in[i]], b = base64Table[in[i + 1]],
                            c = base64Table[in[i + 2]], d = base64Table[in[i + 3]];
             if ((a | b | c | d) & 0x80)
                 break;
             const uint32_t bits = (a << 18) | (b << 12) | (c << 6) | d;
-            out_[emitted_] = static_cast<uint8_t>(bits >> 16);
-            out_[emitted_ + 1] = static_cast<uint8_t>(bits >> 8);
-            out_[emitted_ + 2] = static_cast<uint8_t>(bits);
-            emitted_ += 3;
+            out[0] = static_cast<uint8_t>(bits >> 16);
+            out[1] = static_cast<uint8_t>(bits >> 8);
+            out[2] = static_cast<uint8_t>(bits);
+            out += 3;
             i += 4;
         }
+        emitted_ = static_cast<int32_t>(out - out_);
         return i;
     }
 
@@ -134,7 +138,7 @@ struct BodyLine {
     int32_t start, end, next;
 };
 
-BodyLine lineAt(const uint8_t* in, int32_t pos, int32_t n) {
+inline BodyLine lineAt(const uint8_t* in, int32_t pos, int32_t n) {
     const void* lf = std::memchr(in + pos, '\n', static_cast<size_t>(n - pos));
     const int32_t next = lf ? static_cast<int32_t>(static_cast<const uint8_t*>(lf) - in) + 1 : n;
     int32_t end = lf ? next - 1 : n;
