@@ -42,7 +42,7 @@ struct MainWindowStoresTest : ::testing::Test {
         app.setDefaultFont(&data.defaultFont);
         data.systemVersion = 10;
         ASSERT_TRUE(app.topLevel.createWindow(data.mainWindow, String("Main"), nullptr, nullptr,
-                                              true, false, false, true));
+                                              {.topLevel = true, .resizable = true}));
     }
     void TearDown() override {
         data.mainWindow.destroy();
