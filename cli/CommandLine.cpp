@@ -2,7 +2,7 @@
 
 bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
     bool list = false, help = false, version = false, optionsEnded = false;
-    bool haveOutput = false, haveBackup = false;
+    bool haveOutput = false, haveBackup = false, haveOnly = false, haveMinSize = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -24,20 +24,20 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
             arg.resize(2);
             inlineValue = true;
         }
-        auto takeValue = [&](std::string& target, bool& seen) {
+        auto takeValue = [&](std::string& target, bool& seen, const char* what = "a folder") {
             if (seen) {
                 error = "option " + arg + " given twice";
                 return false;
             }
             if (!inlineValue) {
                 if (i + 1 >= argc) {
-                    error = "option " + arg + " needs a folder";
+                    error = "option " + arg + " needs " + what;
                     return false;
                 }
                 value = argv[++i];
             }
             if (value.empty()) {
-                error = "option " + arg + " needs a folder";
+                error = "option " + arg + " needs " + what;
                 return false;
             }
             target = value;
@@ -67,6 +67,14 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
             ok = flag(eml);
         else if (arg == "--yes" || arg == "-y")
             ok = flag(yes);
+        else if (arg == "--skip-inline-images")
+            ok = flag(skipInlineImages);
+        else if (arg == "--only")
+            ok = takeValue(only_, haveOnly, "a list of file types");
+        else if (arg == "--min-size")
+            ok = takeValue(minSize_, haveMinSize, "a size");
+        else if (arg == "--note")
+            ok = flag(note);
         else if (arg == "--list")
             ok = flag(list);
         else if (arg == "-q" || arg == "--quiet")
@@ -101,11 +109,18 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
             error = "--list without a folder takes no --eml";
             return false;
         }
-        if (haveOutput || haveBackup || cut || yes || rescue) {
+        if (haveOutput || haveBackup || cut || yes || rescue || skipInlineImages || haveOnly ||
+            haveMinSize || note) {
             error = "--list takes no other option than --eml";
             return false;
         }
         return true;
+    }
+    if (!readTakeValues(error))
+        return false;
+    if (note && !cut) {
+        error = "--note applies to cut messages only, with --cut";
+        return false;
     }
     if (sources.empty()) {
         error = "no SOURCE given";
@@ -130,5 +145,41 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
         error = "--backup applies to .dbx mailboxes only, not with --eml";
         return false;
     }
+    return true;
+}
+
+bool CommandLine::readTakeValues(std::string& error) {
+    for (size_t start = 0; !only_.empty() && start <= only_.size();) {
+        size_t end = only_.find(',', start);
+        if (end == std::string::npos)
+            end = only_.size();
+        std::string type = only_.substr(start, end - start);
+        if (!type.empty() && type[0] == '.')
+            type.erase(0, 1);
+        if (type.empty() || type.find_first_of(" ./\\") != std::string::npos) {
+            error = "--only takes file types separated by commas, such as pdf,docx";
+            return false;
+        }
+        for (char& c : type)
+            c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        onlyTypes.push_back(type);
+        start = end + 1;
+    }
+    if (minSize_.empty())
+        return true;
+    int64_t unit = 1;
+    std::string digits = minSize_;
+    const char last = char(digits.back() | 0x20);
+    if (last == 'k' || last == 'm') {
+        unit = last == 'k' ? 1024 : 1024 * 1024;
+        digits.pop_back();
+    }
+    // Ten digits of megabytes are more than any message holds; more would overflow.
+    if (digits.empty() || digits.size() > 10 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        error = "--min-size takes a number of bytes, or of kilobytes or megabytes with K or M";
+        return false;
+    }
+    minSize = std::stoll(digits) * unit;
     return true;
 }

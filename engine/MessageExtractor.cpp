@@ -3,7 +3,12 @@
 #include "engine/AttachmentName.h"
 
 #include "formats/MessageCut.h"
+#include "utils/Charset.h"
 #include "utils/LightBlock.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
 
 using TOVK_Internet::CutPlan;
 using TOVK_Internet::MimePart;
@@ -13,7 +18,7 @@ using TOVK_Utils::String;
 using Found = AttachmentFinder::Found;
 
 MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer)
-    : report_(report), writer_(writer), cutOn_(view.cutAttachments()) {
+    : report_(report), writer_(writer), cutOn_(view.cutAttachments()), choices_(view.choices()) {
     // Growing never gives memory back: the next attachment is likely as large.
     decoded_.setPolicy(true, false);
 }
@@ -21,18 +26,28 @@ MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, Attachme
 bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Block& where) {
     cutFiles_.clear();
     const std::vector<Found>& found = finder_.find(message);
-    wasSaved_.assign(found.size(), false);
+    lookInside_.assign(found.size(), false);
     bool cut = false;
     for (size_t i = 0; i < found.size(); ++i) {
         const Found& attachment = found[i];
         // A forwarded message that could not be saved is not read for its own either.
-        if (attachment.within >= 0 && !wasSaved_[size_t(attachment.within)])
+        if (attachment.within >= 0 && !lookInside_[size_t(attachment.within)])
             continue;
+        if (isSkipped(attachment, nullptr)) {
+            lookInside_[i] = true;
+            report_.addSkipped();
+            continue;
+        }
         bool clean = false;
         const Block& content = AttachmentFinder::content(attachment, decoded_, clean);
+        if (isSkipped(attachment, &content)) {
+            lookInside_[i] = true;
+            report_.addSkipped();
+            continue;
+        }
         if (!save(attachment, content, where))
             continue;
-        wasSaved_[i] = true;
+        lookInside_[i] = true;
         if (!cutOn_)
             continue;
         const KeepReason kept = cutOrKeep(attachment, content, clean, plan);
@@ -45,6 +60,39 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
         }
     }
     return cut;
+}
+
+namespace {
+
+// The extension of the name the file would be saved under, in ASCII lower case.
+std::string extensionOf(const Found& found) {
+    const LightBlock name(found.name.data(), static_cast<int32_t>(found.name.size()));
+    const LightBlock charset(found.charset.data(), static_cast<int32_t>(found.charset.size()));
+    String readable, utf8;
+    AttachmentName::make(readable, name, charset);
+    utf8.toNarrow(readable, TOVK_Utils::Utf8CodePage);
+    const std::string_view text(utf8.c_str(), size_t(utf8.length()));
+    const size_t dot = text.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    std::string extension(text.substr(dot + 1));
+    for (char& c : extension)
+        c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return extension;
+}
+
+} // namespace
+
+bool MessageExtractor::isSkipped(const Found& found, const Block* content) const {
+    if (content)
+        return content->length() < choices_.minSize;
+    if (choices_.skipInlineImages && found.shownInText)
+        return true;
+    if (choices_.onlyTypes.empty())
+        return false;
+    const std::string extension = extensionOf(found);
+    return std::find(choices_.onlyTypes.begin(), choices_.onlyTypes.end(), extension) ==
+           choices_.onlyTypes.end();
 }
 
 bool MessageExtractor::save(const Found& found, const Block& content, const Block& where) {
