@@ -335,6 +335,8 @@ std::string summaryOf(const CommandLine& options, const JobCounts& totals,
     if (options.cut)
         summary +=
             "Attachments kept in the message: " + std::to_string(totals.keptInMessage) + "\n";
+    if (options.note)
+        summary += "Attachments cut with a note: " + std::to_string(totals.cutWithNote) + "\n";
     summary += "Attachments that could not be saved: " + std::to_string(totals.saveFailures) + "\n";
     summary +=
         "Messages that could not be read: " + std::to_string(totals.unreadableMessages) + "\n";

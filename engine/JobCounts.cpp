@@ -8,6 +8,7 @@ JobCounts& JobCounts::operator+=(const JobCounts& other) {
     encodedBytes += other.encodedBytes;
     decodedBytes += other.decodedBytes;
     keptInMessage += other.keptInMessage;
+    cutWithNote += other.cutWithNote;
     skipped += other.skipped;
     saveFailures += other.saveFailures;
     unreadableMessages += other.unreadableMessages;

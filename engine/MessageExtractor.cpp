@@ -2,11 +2,14 @@
 
 #include "engine/AttachmentName.h"
 
+#include "formats/CutNote.h"
 #include "formats/MessageCut.h"
 #include "utils/Charset.h"
 #include "utils/LightBlock.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -17,8 +20,43 @@ using TOVK_Utils::LightBlock;
 using TOVK_Utils::String;
 using Found = AttachmentFinder::Found;
 
+namespace {
+
+std::string isoDateToday() {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now);
+    char text[16] = "";
+    if (local)
+        std::strftime(text, sizeof text, "%Y-%m-%d", local);
+    return text;
+}
+
+std::string utf8Of(const TOVK_Utils::Block& text) {
+    String wide, utf8;
+    wide.toWide(text);
+    utf8.toNarrow(wide, TOVK_Utils::Utf8CodePage);
+    return utf8.length() ? std::string(utf8.c_str(), size_t(utf8.length())) : std::string();
+}
+
+// "512 bytes", "12 KB", "3.4 MB", "1.2 GB".
+std::string readableSize(int64_t bytes) {
+    char text[32];
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
+    else if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%lld KB", static_cast<long long>((bytes + 512) / 1024));
+    else if (bytes < 1024LL * 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1024.0 * 1024));
+    else
+        std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / (1024.0 * 1024 * 1024));
+    return text;
+}
+
+} // namespace
+
 MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer)
-    : report_(report), writer_(writer), cutOn_(view.cutAttachments()), choices_(view.choices()) {
+    : report_(report), writer_(writer), cutOn_(view.cutAttachments()), choices_(view.choices()),
+      today_(isoDateToday()) {
     // Growing never gives memory back: the next attachment is likely as large.
     decoded_.setPolicy(true, false);
 }
@@ -119,15 +157,35 @@ KeepReason MessageExtractor::cutOrKeep(const Found& found, const Block& content,
         return KeepReason::NotClean;
     if (!writer_.sameContent(saved_, content))
         return KeepReason::NotReadBack;
-    if (!markCut(found, plan))
+    if (!markCut(found, content, plan))
         return KeepReason::NotExact;
     return KeepReason::None;
 }
 
-bool MessageExtractor::markCut(const Found& found, CutPlan& plan) {
-    if (found.kind == ContentKind::UuencodedBlock)
-        return plan.dropFromBody(*found.part, found.block.start, found.block.end);
-    return plan.drop(*found.part);
+bool MessageExtractor::markCut(const Found& found, const Block& content, CutPlan& plan) {
+    const bool block = found.kind == ContentKind::UuencodedBlock;
+    std::string note;
+    if (choices_.leaveNote) {
+        const std::string sentence = noteSentence(found, content);
+        note = block ? TOVK_Internet::noteLine(*found.part, found.block.start, found.block.end,
+                                               sentence)
+                     : TOVK_Internet::notePart(*found.part, sentence);
+    }
+    const bool marked = block ? plan.dropFromBody(*found.part, found.block.start,
+                                                  found.block.end, std::move(note))
+                              : plan.drop(*found.part, std::move(note));
+    if (marked && !plan.cuts().back().note.empty())
+        ++report_.counts().cutWithNote;
+    return marked;
+}
+
+std::string MessageExtractor::noteSentence(const Found& found, const Block& content) const {
+    const LightBlock name(found.name.data(), static_cast<int32_t>(found.name.size()));
+    const LightBlock charset(found.charset.data(), static_cast<int32_t>(found.charset.size()));
+    String readable;
+    TOVK_Utils::nameFromCharset(readable, name, charset);
+    return "The attachment " + utf8Of(readable) + " (" + readableSize(content.length()) +
+           ") was saved as " + utf8Of(saved_) + " on " + today_ + " by " TOVK_DISPLAY_NAME ".";
 }
 
 bool MessageExtractor::cutText(const MimePart& message, const CutPlan& plan, const Block& text,

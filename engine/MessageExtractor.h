@@ -17,6 +17,7 @@
 #include "utils/Path.h"
 #include "utils/String.h"
 
+#include <string>
 #include <vector>
 
 class MessageExtractor {
@@ -45,14 +46,20 @@ private:
     // Marks the saved attachment to be cut, or says why it stays in its message.
     KeepReason cutOrKeep(const AttachmentFinder::Found& found, const TOVK_Utils::Block& content,
                          bool clean, TOVK_Internet::CutPlan& plan);
-    // The one place a part, or a range of its body, is marked to be cut. False when the
-    // part would not read as it should without the range.
-    static bool markCut(const AttachmentFinder::Found& found, TOVK_Internet::CutPlan& plan);
+    // The one place a part, or a range of its body, is marked to be cut, with its note
+    // when the user asked for notes. False when the part would not read as it should
+    // without the range.
+    bool markCut(const AttachmentFinder::Found& found, const TOVK_Utils::Block& content,
+                 TOVK_Internet::CutPlan& plan);
+    // "The attachment NAME (SIZE) was saved as PATH on DATE by ...", in UTF-8.
+    std::string noteSentence(const AttachmentFinder::Found& found,
+                             const TOVK_Utils::Block& content) const;
 
     JobReport& report_;
     AttachmentWriter& writer_;
     const bool cutOn_;
     const ExtractChoices choices_;
+    const std::string today_; // the extraction's date, which the notes give
     AttachmentFinder finder_;
     TOVK_Utils::Block decoded_; // the attachment being saved
     TOVK_Utils::Path saved_;    // the file that holds it
