@@ -171,9 +171,9 @@ bool MessageExtractor::markCut(const Found& found, const Block& content, CutPlan
                                                sentence)
                      : TOVK_Internet::notePart(*found.part, sentence);
     }
-    const bool marked = block ? plan.dropFromBody(*found.part, found.block.start,
-                                                  found.block.end, std::move(note))
-                              : plan.drop(*found.part, std::move(note));
+    const bool marked =
+        block ? plan.dropFromBody(*found.part, found.block.start, found.block.end, std::move(note))
+              : plan.drop(*found.part, std::move(note));
     if (marked && !plan.cuts().back().note.empty())
         ++report_.counts().cutWithNote;
     return marked;

@@ -79,7 +79,9 @@ std::string notePart(const MimePart& part, std::string_view sentence) {
         return {};
     const std::string text = withoutControls(sentence);
     const std::string_view eol = lineBreakOf(part);
-    const bool plain = isSevenBit(text) && text.size() <= longestLine;
+    // A sentence that began with "-" could read as a boundary line: encoded, it cannot.
+    const bool plain =
+        isSevenBit(text) && text.size() <= longestLine && (text.empty() || text[0] != '-');
     std::string note = "--";
     note.append(viewOf(parent->boundary)).append(eol);
     note.append("Content-Type: text/plain; charset=").append(plain ? "us-ascii" : "utf-8");
@@ -95,11 +97,11 @@ std::string noteLine(const MimePart& textPart, int64_t start, int64_t end,
                      std::string_view sentence) {
     const std::string_view body = viewOf(textPart.body);
     const std::string text = withoutControls(sentence);
-    if (start < 0 || end <= start || end > static_cast<int64_t>(body.size()) ||
-        !isSevenBit(text) || text.size() > longestLine)
-        return {};
-    const std::string_view block = body.substr(static_cast<size_t>(start),
-                                               static_cast<size_t>(end - start));
+    if (start < 0 || end <= start || end > static_cast<int64_t>(body.size()) || !isSevenBit(text) ||
+        text.size() > longestLine || (!text.empty() && text[0] == '-'))
+        return {}; // "-" could begin a boundary line
+    const std::string_view block =
+        body.substr(static_cast<size_t>(start), static_cast<size_t>(end - start));
     if (block.size() >= 2 && block.substr(block.size() - 2) == "\r\n")
         return text + "\r\n";
     if (!block.empty() && block.back() == '\n')

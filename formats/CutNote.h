@@ -24,7 +24,8 @@ std::string notePart(const MimePart& part, std::string_view sentence);
 
 // One line to replace a uuencoded block [start, end) of a text part's body: the sentence
 // with the line break the block ended with (none at the body's end). The text keeps its
-// own charset and encoding, so only a 7-bit sentence fits: empty otherwise.
+// own charset and encoding, so only a 7-bit sentence fits, and one that begins with "-"
+// could read as a boundary line: empty for those.
 std::string noteLine(const MimePart& textPart, int64_t start, int64_t end,
                      std::string_view sentence);
 

@@ -399,6 +399,23 @@ TEST_F(KlovinExtract, WhatToTakeIsChosenAndTheRestCounted) {
     EXPECT_FALSE(contains(run({"--eml", "-o", out(), mail.string()}).out, "skipped"));
 }
 
+TEST_F(KlovinExtract, NotesAreLeftWhereTheCutAttachmentsWere) {
+    const fs::path mail = root / "mail";
+    fs::create_directories(mail / "Inbox");
+    const Attachment big{"big.pdf", std::string(2000, 'b')};
+    writeFile(mail / "Inbox" / "one.eml", makeMessage("one", {big, report}));
+    fs::create_directories(root / "out");
+    const ProgramRun r = run({"--eml", "--cut", "--note", "-o", out(), mail.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // report.pdf's part is shorter than its note: it is cut without one.
+    EXPECT_TRUE(contains(r.out, "Attachments cut with a note: 1\n")) << r.out;
+    const std::string one = readFile(mail / "Inbox" / "one.eml");
+    EXPECT_TRUE(contains(one, "The attachment big.pdf (2 KB) was saved as " +
+                                  (root / "out" / "big.pdf").string() + " on "))
+        << one;
+    EXPECT_FALSE(contains(one, base64(big.content)) || contains(one, base64(report.content)));
+}
+
 TEST_F(KlovinExtract, QuietPrintsOnlyErrors) {
     mailbox("Inbox", {makeMessage("m", {report})});
     writeFile(root / "store" / "Broken.dbx", "short");

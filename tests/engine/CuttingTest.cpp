@@ -311,7 +311,8 @@ TEST_F(JobTest, EachCutPartLeavesANoteWhereItWas) {
     const std::string message = makeMessage("notes", {big, tiny});
     auto partOf = [&](const Attachment& a) {
         const size_t at = message.find("--=_outer\r\nContent-Type: application/octet-stream; "
-                                       "name=\"" + a.name);
+                                       "name=\"" +
+                                       a.name);
         return message.substr(at, message.find("--=_outer", at + 1) - at);
     };
     char today[16];

@@ -49,9 +49,9 @@ std::vector<NoteCase> noteCases() {
                                   "\r\n\r\n" +
                                   attachment(crlf, "y.bin", big, "i") + "--i--\r\n";
     return {
-        {"CR LF, two attachments", mixed(crlf, attachment(crlf, "a.bin", big) +
-                                                   attachment(crlf, "b.bin", big)),
-         sentence, true},
+        {"CR LF, two attachments",
+         mixed(crlf, attachment(crlf, "a.bin", big) + attachment(crlf, "b.bin", big)), sentence,
+         true},
         {"LF only: the note's line breaks are the part's", mixed(lf, attachment(lf, "a.bin", big)),
          sentence, true},
         {"in a nested multipart", mixed(crlf, nested), sentence, true},
@@ -63,6 +63,8 @@ std::vector<NoteCase> noteCases() {
          true},
         {"control characters become spaces", mixed(crlf, attachment(crlf, "a.bin", big)),
          "A\r\n--b\r\nB", true},
+        {"a sentence that reads as a boundary line is encoded",
+         mixed(crlf, attachment(crlf, "a.bin", big)), "--b--", true},
         {"a part smaller than its note is cut without one",
          mixed(crlf, attachment(crlf, "a.bin", "tiny")), sentence, false},
         {"an alternative would be shown instead of the text",
@@ -137,7 +139,8 @@ TEST(CutNote, TheCheckExpectsExactlyTheNotes) {
     const std::string good = str(out);
     const size_t at = good.find("Klovin");
     for (const std::string& changed :
-         {std::string(good).replace(at, 1, "k"), std::string(good).erase(good.find("--b\r\nC", 20), 5),
+         {std::string(good).replace(at, 1, "k"),
+          std::string(good).erase(good.find("--b\r\nC", 20), 5),
           message.substr(0, size_t(part.partStart)) + message.substr(size_t(part.partEnd))}) {
         EXPECT_FALSE(cutKeepsTheRest(root, plan, view(changed))) << changed;
     }
@@ -156,6 +159,7 @@ TEST(CutNote, AUuencodedBlockIsReplacedByOneLine) {
         {"in the middle", "Hello\r\n" + block + "Bye", "Saved.", "Saved.\r\n"},
         {"at the body's end", "Hello\r\n" + block.substr(0, block.size() - 2), "Saved.", "Saved."},
         {"8-bit", "Hello\r\n" + block + "Bye", "Saved \xC3\xA4.", ""},
+        {"a boundary line", "Hello\r\n" + block + "Bye", "--b--", ""},
     };
     for (const Line& l : lines) {
         const std::string message = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
