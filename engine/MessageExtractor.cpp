@@ -71,18 +71,17 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
         // A forwarded message that could not be saved is not read for its own either.
         if (attachment.within >= 0 && !lookInside_[size_t(attachment.within)])
             continue;
-        if (isSkipped(attachment, nullptr)) {
-            lookInside_[i] = true;
-            report_.addSkipped();
-            continue;
-        }
+        // What its message says is judged before anything is decoded.
         bool clean = false;
-        const Block& content = AttachmentFinder::content(attachment, decoded_, clean);
-        if (isSkipped(attachment, &content)) {
+        const Block* decoded = nullptr;
+        if (!isSkipped(attachment, nullptr))
+            decoded = &AttachmentFinder::content(attachment, decoded_, clean);
+        if (!decoded || isSkipped(attachment, decoded)) {
             lookInside_[i] = true;
             report_.addSkipped();
             continue;
         }
+        const Block& content = *decoded;
         if (!save(attachment, content, where))
             continue;
         lookInside_[i] = true;
