@@ -35,6 +35,13 @@ void AppSettings::load() {
         registry.readBool(key, "CreateBackups", createBackups);
         registry.readBool(key, "CutAttachments", cutAttachments);
     });
+    registry.attempt([&] {
+        RegistryKey* key = openSettingsKey(registry);
+        registry.readBool(key, "SkipInlineImages", skipInlineImages);
+        registry.readDword(key, "MinimumSizeKB", minSizeKB);
+        registry.readBool(key, "LeaveNote", leaveNote);
+        registry.readString(key, "OnlyFileTypes", onlyTypes);
+    });
 }
 
 void AppSettings::save() {
@@ -46,5 +53,9 @@ void AppSettings::save() {
         registry.writeString(key, "ExtractFolder", extractFolder);
         registry.writeBool(key, "CreateBackups", createBackups);
         registry.writeBool(key, "CutAttachments", cutAttachments);
+        registry.writeBool(key, "SkipInlineImages", skipInlineImages);
+        registry.writeString(key, "OnlyFileTypes", onlyTypes);
+        registry.writeDword(key, "MinimumSizeKB", minSizeKB);
+        registry.writeBool(key, "LeaveNote", leaveNote);
     });
 }

@@ -23,8 +23,9 @@ public:
     // are read first and a missing one ends the load, so the fields after it keep what
     // they had; flags are taken only from REG_DWORD values. Never reports an error.
     void load();
-    // Writes the four persisted fields; the first failed write ends the save. Never
-    // reports an error.
+    // Writes the persisted fields; the first failed write ends the save. Never reports an
+    // error. The values beside the four of the first versions are read after them, apart,
+    // so that a first start after an update keeps the four.
     void save();
 
     // Only width and height matter: the main window is centred after it is placed.
@@ -38,4 +39,10 @@ public:
     // As the user or the registry gave them: no trailing separator is added or removed.
     TOVK_Utils::String backupFolder;
     TOVK_Utils::String extractFolder;
+    // What to take, and the note in cut messages. onlyTypes as the user wrote it ("pdf
+    // doc docx"; empty: every type); minSizeKB 0: any size.
+    bool skipInlineImages = false;
+    TOVK_Utils::String onlyTypes;
+    uint32_t minSizeKB = 0;
+    bool leaveNote = false;
 };

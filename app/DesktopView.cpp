@@ -3,6 +3,7 @@
 #include "app/AppData.h"
 #include "napp/App.h"
 #include "napp/Question.h"
+#include "utils/Charset.h"
 
 using NApp::ChildManager;
 using NApp::Question;
@@ -57,6 +58,30 @@ bool DesktopView::listShowsEmlFolders() {
 }
 MailboxList& DesktopView::mailboxList() {
     return data_.mainWindow.mailboxList;
+}
+
+// "pdf doc docx", ".PDF, .Doc": lower case, without dots.
+const ExtractChoices& DesktopView::choices() {
+    const AppSettings& settings = data_.settings;
+    choices_ = ExtractChoices();
+    choices_.skipInlineImages = settings.skipInlineImages;
+    choices_.minSize = int64_t(settings.minSizeKB) * 1024;
+    choices_.leaveNote = settings.leaveNote && settings.cutAttachments;
+    String types;
+    types.toNarrow(settings.onlyTypes, TOVK_Utils::Utf8CodePage);
+    std::string type;
+    for (const char* c = types.c_str();; ++c) {
+        if (*c && *c != ' ' && *c != ',' && *c != ';' && *c != '.') {
+            type += char(*c >= 'A' && *c <= 'Z' ? *c + 32 : *c);
+            continue;
+        }
+        if (!type.empty())
+            choices_.onlyTypes.push_back(type);
+        type.clear();
+        if (!*c)
+            break;
+    }
+    return choices_;
 }
 
 int DesktopView::ask(ViewOwner owner, const QuestionText& text) {

@@ -24,6 +24,8 @@ public:
     Rescue rescue() override { return Rescue::Ask; }
     OldBackups oldBackups() override { return OldBackups::AskToReplace; }
     MailboxList& mailboxList() override;
+    // Read from the settings when the job asks, at its start.
+    const ExtractChoices& choices() override;
 
     int ask(ViewOwner owner, const QuestionText& text) override;
     std::unique_ptr<ViewQuestion> newQuestion() override;
@@ -40,4 +42,5 @@ public:
 
 private:
     AppData& data_;
+    ExtractChoices choices_;
 };

@@ -8,7 +8,7 @@ using TOVK_Utils::String;
 
 void ProgressWindow::createChildren() {
     static const char* const captionTexts[CounterCount] = {
-        "Mailboxes:", "Emails:", "Attachments:", "- Encoded:", "- Decoded:"};
+        "Mailboxes:", "Emails:", "Attachments:", "- Encoded:", "- Decoded:", "Skipped:"};
     addProgressBar(progressBar, NApp::Orientation::Horizontal);
     addLabel(statusLine, String(""));
     for (int i = 0; i < CounterCount; ++i)

@@ -16,7 +16,7 @@ class AppData;
 
 class ProgressWindow : public NApp::Window {
 public:
-    static constexpr int CounterCount = 5;
+    static constexpr int CounterCount = 6;
 
     bool canClose() override { return false; }
     void createChildren() override;
@@ -28,7 +28,7 @@ public:
     NApp::ProgressBar progressBar;
     NApp::Static2 captions[CounterCount];
     // In the order of the job's counters: mailboxes, e-mails, attachments, encoded and
-    // decoded megabytes.
+    // decoded megabytes, attachments skipped by the user's choices.
     NApp::Static2 values[CounterCount];
     NApp::Button pauseButton;
     NApp::Button stopButton;

@@ -5,7 +5,8 @@ namespace {
 // What the arguments said beyond the fields of the command line itself.
 struct Seen {
     bool list = false, help = false, version = false, optionsEnded = false;
-    bool output = false, backup = false;
+    bool output = false, backup = false, only = false, minSize = false;
+    std::string onlyValue, minSizeValue; // as given: parse reads them
 };
 
 // One "-x" or "--name" argument; "--output=DIR" and "-oDIR" carry their value in it.
@@ -68,6 +69,14 @@ private:
             return flag(option, line_.eml);
         if (arg == "--yes" || arg == "-y")
             return flag(option, line_.yes);
+        if (arg == "--skip-inline-images")
+            return flag(option, line_.skipInlineImages);
+        if (arg == "--only")
+            return takeValue(option, seen.onlyValue, seen.only, "a list of file types");
+        if (arg == "--min-size")
+            return takeValue(option, seen.minSizeValue, seen.minSize, "a size");
+        if (arg == "--note")
+            return flag(option, line_.note);
         if (arg == "--list")
             return flag(option, seen.list);
         if (arg == "-q" || arg == "--quiet")
@@ -80,20 +89,21 @@ private:
         return false;
     }
 
-    bool takeValue(Option& option, std::string& target, bool& given) {
+    bool takeValue(Option& option, std::string& target, bool& given,
+                   const char* what = "a folder") {
         if (given) {
             error_ = "option " + option.name + " given twice";
             return false;
         }
         if (!option.inlineValue) {
             if (i_ + 1 >= argc_) {
-                error_ = "option " + option.name + " needs a folder";
+                error_ = "option " + option.name + " needs " + what;
                 return false;
             }
             option.value = argv_[++i_];
         }
         if (option.value.empty()) {
-            error_ = "option " + option.name + " needs a folder";
+            error_ = "option " + option.name + " needs " + what;
             return false;
         }
         target = option.value;
@@ -127,7 +137,8 @@ bool checkList(const CommandLine& line, const Seen& seen, std::string& error) {
         error = "--list without a folder takes no --eml";
         return false;
     }
-    if (seen.output || seen.backup || line.cut || line.yes || line.rescue) {
+    if (seen.output || seen.backup || line.cut || line.yes || line.rescue ||
+        line.skipInlineImages || seen.only || seen.minSize || line.note) {
         error = "--list takes no other option than --eml";
         return false;
     }
@@ -180,5 +191,48 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
         action = Action::List;
         return checkList(*this, seen, error);
     }
+    if (!readTakeValues(seen.onlyValue, seen.minSizeValue, error))
+        return false;
+    if (note && !cut) {
+        error = "--note applies to cut messages only, with --cut";
+        return false;
+    }
     return checkExtraction(*this, seen, error);
+}
+
+bool CommandLine::readTakeValues(const std::string& onlyText, const std::string& minSizeText,
+                                 std::string& error) {
+    for (size_t start = 0; !onlyText.empty() && start <= onlyText.size();) {
+        size_t end = onlyText.find(',', start);
+        if (end == std::string::npos)
+            end = onlyText.size();
+        std::string type = onlyText.substr(start, end - start);
+        if (!type.empty() && type[0] == '.')
+            type.erase(0, 1);
+        if (type.empty() || type.find_first_of(" ./\\") != std::string::npos) {
+            error = "--only takes file types separated by commas, such as pdf,docx";
+            return false;
+        }
+        for (char& c : type)
+            c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        onlyTypes.push_back(type);
+        start = end + 1;
+    }
+    if (minSizeText.empty())
+        return true;
+    int64_t unit = 1;
+    std::string digits = minSizeText;
+    const char last = char(digits.back() | 0x20);
+    if (last == 'k' || last == 'm') {
+        unit = last == 'k' ? 1024 : 1024 * 1024;
+        digits.pop_back();
+    }
+    // Ten digits of megabytes are more than any message holds; more would overflow.
+    if (digits.empty() || digits.size() > 10 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        error = "--min-size takes a number of bytes, or of kilobytes or megabytes with K or M";
+        return false;
+    }
+    minSize = std::stoll(digits) * unit;
+    return true;
 }

@@ -1,6 +1,7 @@
 // CommandLine: the options and sources of one klovin-extract run, as given.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,4 +21,15 @@ public:
     bool eml = false;
     bool yes = false;
     bool quiet = false;
+    // What to take: --skip-inline-images, --only EXT[,EXT...] (lower case, no dots),
+    // --min-size SIZE in bytes; and --note, a note in each cut message.
+    bool skipInlineImages = false;
+    std::vector<std::string> onlyTypes;
+    int64_t minSize = 0;
+    bool note = false;
+
+private:
+    // False, with the error, when the values of --only or --min-size do not read.
+    bool readTakeValues(const std::string& onlyText, const std::string& minSizeText,
+                        std::string& error);
 };

@@ -284,6 +284,8 @@ void ConsoleView::drawStatusLine() {
             ", Attachments: " + counter(ViewCounter::Attachments);
     if (!counters_[int(ViewCounter::Decoded)].empty())
         line += " (" + counters_[int(ViewCounter::Decoded)] + ")";
+    if (!counters_[int(ViewCounter::Skipped)].empty())
+        line += ", Skipped: " + counters_[int(ViewCounter::Skipped)];
     fitWidth(line, size_t(ConsoleSystem::terminalColumns() - 1));
     const size_t width = line.size();
     // Spaces clear what a longer earlier line left behind, on any console.

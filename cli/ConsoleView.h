@@ -30,6 +30,7 @@ public:
                 bool emlFolders);
     void setFolders(const TOVK_Utils::String& extract, const TOVK_Utils::String& backup,
                     bool createBackups, bool cut);
+    void setChoices(const ExtractChoices& choices) { choices_ = choices; }
 
     // Main thread: starts the job on its worker and serves it until its body returned.
     // False when the worker could not be started.
@@ -52,6 +53,7 @@ public:
     bool cutAttachments() override { return cut_; }
     const TOVK_Utils::String& outlookExpressStoreRoot() override { return store_; }
     bool listShowsEmlFolders() override { return emlFolders_; }
+    const ExtractChoices& choices() override { return choices_; }
     Rescue rescue() override { return behaviour_.rescueAll ? Rescue::Always : Rescue::WhenDamaged; }
     // Answering every question unasked must never replace the only copy of an original.
     OldBackups oldBackups() override {
@@ -82,6 +84,7 @@ private:
     MailboxList* list_ = nullptr;
     TOVK_Utils::String extract_, backup_, store_;
     bool createBackups_ = false, cut_ = false, emlFolders_ = false;
+    ExtractChoices choices_;
 
     // Guards everything the two threads share below, and the console output.
     std::mutex mutex_;
@@ -91,7 +94,7 @@ private:
     bool closed_ = false;
     bool dirty_ = false;
     std::string status_;
-    std::string counters_[5];
+    std::string counters_[6];
     int high_ = 0, position_ = 0;
     size_t drawnWidth_ = 0; // characters of the status line now on the screen
 

@@ -44,6 +44,14 @@ const char* const usageText =
     "                    earlier cuts); only reads, so not with --cut\n"
     "  --backup DIR      copy each .dbx mailbox to DIR before anything is read\n"
     "  --eml             treat folders as trees of .eml message files\n"
+    "  --skip-inline-images\n"
+    "                    skip the pictures shown in the message text\n"
+    "  --only EXT[,EXT...]\n"
+    "                    take only files of these types (pdf,docx)\n"
+    "  --min-size SIZE   skip files smaller than SIZE bytes (with K or M: kilobytes,\n"
+    "                    megabytes); what is skipped is neither saved nor cut\n"
+    "  --note            with --cut, leave a note in each message where its\n"
+    "                    attachment went\n"
     "  -y, --yes         answer questions without asking: create a missing DIR,\n"
     "                    cut without backups; an old backup is never replaced:\n"
     "                    the new one takes a free name beside it (Inbox_1.dbx)\n"
@@ -327,9 +335,13 @@ std::string summaryOf(const CommandLine& options, const JobCounts& totals,
     summary += "Attachments: " + std::to_string(totals.attachments) + "\n";
     summary += "- Encoded: " + megabytes(totals.encodedBytes) + "\n";
     summary += "- Decoded: " + megabytes(totals.decodedBytes) + "\n";
+    if (options.skipInlineImages || !options.onlyTypes.empty() || options.minSize > 0)
+        summary += "Attachments skipped: " + std::to_string(totals.skipped) + "\n";
     if (options.cut)
         summary +=
             "Attachments kept in the message: " + std::to_string(totals.keptInMessage) + "\n";
+    if (options.note)
+        summary += "Attachments cut with a note: " + std::to_string(totals.cutWithNote) + "\n";
     summary += "Attachments that could not be saved: " + std::to_string(totals.saveFailures) + "\n";
     summary +=
         "Messages that could not be read: " + std::to_string(totals.unreadableMessages) + "\n";
@@ -361,6 +373,12 @@ int extract(const CommandLine& options) {
     const String output = ownText(options.output);
     const String backup = ownText(options.backup.empty() ? "" : absolutePath(options.backup));
     view.setFolders(output, backup, !options.backup.empty(), options.cut);
+    ExtractChoices choices;
+    choices.skipInlineImages = options.skipInlineImages;
+    choices.onlyTypes = options.onlyTypes;
+    choices.minSize = options.minSize;
+    choices.leaveNote = options.note;
+    view.setChoices(choices);
     JobCounts totals;
     ExtractThread thread;
     const int status = runJobs(jobs, view, thread, totals);

@@ -128,6 +128,86 @@ void nameBinHexFile(AttachmentFinder::Found& found, const MimePart& part, const 
     }
 }
 
+std::string_view headerValue(const MimePart& part, const char* name) {
+    // The array's only access constructs on first touch; every header up to its length
+    // was constructed by the parser, so reading them changes nothing.
+    auto& headers = const_cast<MimePart&>(part).headers;
+    for (int32_t i = 0; i < headers.length(); ++i) {
+        const TOVK_Internet::MIMEHeader& header = headers.at(i);
+        if (header.name.equalsNoCase(name))
+            return bytesOf(header.value);
+    }
+    return {};
+}
+
+std::string_view trimmed(std::string_view text, std::string_view blanks) {
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// A Content-ID without its angle brackets.
+std::string_view bareId(std::string_view contentId) {
+    return trimmed(trimmed(contentId, " \t"), "<>");
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = char(c | 0x20);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// A cid: URL's address with its %hh escapes decoded (RFC 2392).
+std::string unescaped(std::string_view url) {
+    std::string out;
+    for (size_t i = 0; i < url.size(); ++i) {
+        const int high = i + 2 < url.size() && url[i] == '%' ? hexValue(url[i + 1]) : -1;
+        const int low = high >= 0 ? hexValue(url[i + 2]) : -1;
+        if (low >= 0) {
+            out += char(high * 16 + low);
+            i += 2;
+        } else {
+            out += url[i];
+        }
+    }
+    return out;
+}
+
+// Every cid: URL of an HTML text, its address decoded.
+void collectCidUrls(std::string_view html, std::vector<std::string>& ids) {
+    constexpr std::string_view stops = "\"' \t\r\n<>)";
+    for (size_t at = 0; at + 4 <= html.size(); ++at) {
+        if (!equalsNoCase(html.substr(at, 4), "cid:"))
+            continue;
+        const size_t start = at + 4;
+        size_t end = html.find_first_of(stops, start);
+        if (end == std::string_view::npos)
+            end = html.size();
+        if (end > start)
+            ids.push_back(unescaped(html.substr(start, end - start)));
+        at = end - 1;
+    }
+}
+
+// RFC 2392 compares a cid: URL with a Content-ID as addresses: the local part exactly,
+// the domain without regard to case.
+bool sameContentId(std::string_view a, std::string_view b) {
+    const size_t atA = a.rfind('@'), atB = b.rfind('@');
+    if (atA == std::string_view::npos || atB == std::string_view::npos)
+        return a == b;
+    return a.substr(0, atA) == b.substr(0, atB) && equalsNoCase(a.substr(atA), b.substr(atB));
+}
+
+// The message a part belongs to: the root, or a forwarded message it lies in.
+const MimePart& messageOf(const MimePart& part) {
+    const MimePart* p = &part;
+    while (p->parent && !p->parent->carriesMessage)
+        p = p->parent;
+    return *p;
+}
+
 // A file's share of the encoded bytes of the part that holds it.
 int64_t shareOf(int64_t encoded, size_t bytes, int64_t decoded) {
     if (decoded <= 0)
@@ -167,6 +247,7 @@ const char* describe(KeepReason reason) {
 
 const std::vector<AttachmentFinder::Found>& AttachmentFinder::find(const MimePart& message) {
     found_.clear();
+    cids_.clear();
     forwards_.clear();
     binHexes_.clear();
     tnefs_.clear();
@@ -254,6 +335,7 @@ void AttachmentFinder::addAttachment(const MimePart& part, const Walk& walk) {
     found.encodedLength = part.body.length();
     found.keep = reasonToKeepWhole(part, walk);
     found.within = walk.within;
+    found.shownInText = isShownInText(part);
     Forward* forward = nullptr;
     if (isEncodedForward(part)) {
         forward = &decodeForward(part, found.decodedCleanly);
@@ -429,6 +511,40 @@ std::string_view AttachmentFinder::decodedBody(const MimePart& part, bool& clean
     Block& text = spareText();
     clean = TOVK_Internet::decodeContent(part, text);
     return bytesOf(text);
+}
+
+bool AttachmentFinder::isShownInText(const MimePart& part) {
+    if (part.mediaType.compare(0, 6, "image/") != 0)
+        return false;
+    const std::string_view id = bareId(headerValue(part, "content-id"));
+    if (id.empty())
+        return false;
+    const std::string_view disposition = headerValue(part, "content-disposition");
+    if (equalsNoCase(trimmed(disposition.substr(0, disposition.find(';')), " \t"), "inline"))
+        return true;
+    for (const std::string& referenced : referencedIds(messageOf(part)))
+        if (sameContentId(referenced, id))
+            return true;
+    return false;
+}
+
+const std::vector<std::string>& AttachmentFinder::referencedIds(const MimePart& message) {
+    for (const auto& [read, ids] : cids_)
+        if (read == &message)
+            return ids;
+    std::vector<std::string> ids;
+    const MimePart& top = message.root ? *message.root : message;
+    auto read = [&](const MimePart& part) {
+        if (part.mediaType != "text/html" || &messageOf(part) != &message)
+            return;
+        bool clean = false;
+        collectCidUrls(decodedBody(part, clean), ids);
+    };
+    read(top);
+    for (const auto& part : top.allParts)
+        read(*part);
+    cids_.emplace_back(&message, std::move(ids));
+    return cids_.back().second;
 }
 
 Block& AttachmentFinder::spareText() {

@@ -24,7 +24,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Why an attachment stays in its message even when cutting is on.
@@ -75,6 +77,10 @@ public:
         KeepReason keep = KeepReason::None;
         // The index of the found forwarded message whose decoded text holds it, or -1.
         int32_t within = -1;
+        // A picture the message's own text shows (skipped when the user asks so): an
+        // image part that an HTML part of the same message refers to by a cid: URL, or
+        // one marked inline that has a Content-ID.
+        bool shownInText = false;
 
         bool mayBeCut() const { return keep == KeepReason::None; }
     };
@@ -125,10 +131,14 @@ private:
     // The part's decoded body: the body itself when it is plain, else decoded into a spare
     // text, which is not kept.
     std::string_view decodedBody(const TOVK_Internet::MimePart& part, bool& clean);
+    bool isShownInText(const TOVK_Internet::MimePart& part);
+    // The Content-IDs the HTML parts of a message refer to, read once per message.
+    const std::vector<std::string>& referencedIds(const TOVK_Internet::MimePart& message);
     TOVK_Utils::Block& spareText();
     TOVK_Utils::Block& keptText(); // a spare text, kept until the next find
 
     std::vector<Found> found_;
+    std::vector<std::pair<const TOVK_Internet::MimePart*, std::vector<std::string>>> cids_;
     std::vector<std::unique_ptr<Forward>> forwards_;
     // What BinHex headers and TNEF parts name: the found names are views into them.
     std::vector<std::unique_ptr<TOVK_Internet::BinHexFile>> binHexes_;

@@ -32,7 +32,7 @@ enum class ViewOwner {
 };
 
 // The counter labels of the progress window.
-enum class ViewCounter { Mailboxes, Emails, Attachments, Encoded, Decoded };
+enum class ViewCounter { Mailboxes, Emails, Attachments, Encoded, Decoded, Skipped };
 
 // Button captions and the check-box text may be null: absent buttons are not shown.
 struct QuestionText {

@@ -13,6 +13,8 @@ struct JobCounts {
     int64_t encodedBytes = 0;  // of those attachments as their messages hold them
     int64_t decodedBytes = 0;  // of their content
     int32_t keptInMessage = 0; // saved, but left in its message: not understood completely
+    int32_t cutWithNote = 0;   // cut, and a note left in its place
+    int32_t skipped = 0;       // left alone by the user's choices: neither saved nor cut
     int32_t saveFailures = 0;
     int32_t unreadableMessages = 0;
     int32_t writeFailures = 0; // messages not written back

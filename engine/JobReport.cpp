@@ -20,6 +20,10 @@ void JobReport::addSaved(int64_t encodedLength, int64_t decodedLength) {
     postMegabytes(ViewCounter::Decoded, counts_.decodedBytes += decodedLength);
 }
 
+void JobReport::addSkipped() {
+    postCount(ViewCounter::Skipped, ++counts_.skipped);
+}
+
 void JobReport::problem(const Block& text) {
     view_.reportProblem(text);
 }

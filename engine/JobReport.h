@@ -23,6 +23,8 @@ public:
     void addEmail();
     // An attachment saved: its bytes as the message holds them and as decoded.
     void addSaved(int64_t encodedLength, int64_t decodedLength);
+    // An attachment the user's choices leave alone.
+    void addSkipped();
 
     // One line naming what could not be done.
     void problem(const TOVK_Utils::Block& text);

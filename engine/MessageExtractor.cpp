@@ -2,8 +2,16 @@
 
 #include "engine/AttachmentName.h"
 
+#include "formats/CutNote.h"
 #include "formats/MessageCut.h"
+#include "utils/Charset.h"
 #include "utils/LightBlock.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <string_view>
 
 using TOVK_Internet::CutPlan;
 using TOVK_Internet::MimePart;
@@ -12,8 +20,43 @@ using TOVK_Utils::LightBlock;
 using TOVK_Utils::String;
 using Found = AttachmentFinder::Found;
 
+namespace {
+
+std::string isoDateToday() {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now);
+    char text[16] = "";
+    if (local)
+        std::strftime(text, sizeof text, "%Y-%m-%d", local);
+    return text;
+}
+
+std::string utf8Of(const TOVK_Utils::Block& text) {
+    String wide, utf8;
+    wide.toWide(text);
+    utf8.toNarrow(wide, TOVK_Utils::Utf8CodePage);
+    return utf8.length() ? std::string(utf8.c_str(), size_t(utf8.length())) : std::string();
+}
+
+// "512 bytes", "12 KB", "3.4 MB", "1.2 GB".
+std::string readableSize(int64_t bytes) {
+    char text[32];
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
+    else if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%lld KB", static_cast<long long>((bytes + 512) / 1024));
+    else if (bytes < 1024LL * 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1024.0 * 1024));
+    else
+        std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / (1024.0 * 1024 * 1024));
+    return text;
+}
+
+} // namespace
+
 MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer)
-    : report_(report), writer_(writer), cutOn_(view.cutAttachments()) {
+    : report_(report), writer_(writer), cutOn_(view.cutAttachments()), choices_(view.choices()),
+      today_(isoDateToday()) {
     // Growing never gives memory back: the next attachment is likely as large.
     decoded_.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
 }
@@ -21,18 +64,27 @@ MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, Attachme
 bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Block& where) {
     cutFiles_.clear();
     const std::vector<Found>& found = finder_.find(message);
-    wasSaved_.assign(found.size(), false);
+    lookInside_.assign(found.size(), false);
     bool cut = false;
     for (size_t i = 0; i < found.size(); ++i) {
         const Found& attachment = found[i];
         // A forwarded message that could not be saved is not read for its own either.
-        if (attachment.within >= 0 && !wasSaved_[size_t(attachment.within)])
+        if (attachment.within >= 0 && !lookInside_[size_t(attachment.within)])
             continue;
+        // What its message says is judged before anything is decoded.
         bool clean = false;
-        const Block& content = AttachmentFinder::content(attachment, decoded_, clean);
+        const Block* decoded = nullptr;
+        if (!isSkipped(attachment, nullptr))
+            decoded = &AttachmentFinder::content(attachment, decoded_, clean);
+        if (!decoded || isSkipped(attachment, decoded)) {
+            lookInside_[i] = true;
+            report_.addSkipped();
+            continue;
+        }
+        const Block& content = *decoded;
         if (!save(attachment, content, where))
             continue;
-        wasSaved_[i] = true;
+        lookInside_[i] = true;
         if (!cutOn_)
             continue;
         const KeepReason kept = cutOrKeep(attachment, content, clean, plan);
@@ -45,6 +97,39 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
         }
     }
     return cut;
+}
+
+namespace {
+
+// The extension of the name the file would be saved under, in ASCII lower case.
+std::string extensionOf(const Found& found) {
+    const LightBlock name(found.name.data(), static_cast<int32_t>(found.name.size()));
+    const LightBlock charset(found.charset.data(), static_cast<int32_t>(found.charset.size()));
+    String readable, utf8;
+    AttachmentName::make(readable, name, charset);
+    utf8.toNarrow(readable, TOVK_Utils::Utf8CodePage);
+    const std::string_view text(utf8.c_str(), size_t(utf8.length()));
+    const size_t dot = text.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    std::string extension(text.substr(dot + 1));
+    for (char& c : extension)
+        c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return extension;
+}
+
+} // namespace
+
+bool MessageExtractor::isSkipped(const Found& found, const Block* content) const {
+    if (content)
+        return content->length() < choices_.minSize;
+    if (choices_.skipInlineImages && found.shownInText)
+        return true;
+    if (choices_.onlyTypes.empty())
+        return false;
+    const std::string extension = extensionOf(found);
+    return std::find(choices_.onlyTypes.begin(), choices_.onlyTypes.end(), extension) ==
+           choices_.onlyTypes.end();
 }
 
 bool MessageExtractor::save(const Found& found, const Block& content, const Block& where) {
@@ -72,15 +157,35 @@ KeepReason MessageExtractor::cutOrKeep(const Found& found, const Block& content,
         return KeepReason::NotClean;
     if (!writer_.sameContent(saved_, content))
         return KeepReason::NotReadBack;
-    if (!markCut(found, plan))
+    if (!markCut(found, content, plan))
         return KeepReason::NotExact;
     return KeepReason::None;
 }
 
-bool MessageExtractor::markCut(const Found& found, CutPlan& plan) {
-    if (found.kind == ContentKind::UuencodedBlock)
-        return plan.dropFromBody(*found.part, found.block.start, found.block.end);
-    return plan.drop(*found.part);
+bool MessageExtractor::markCut(const Found& found, const Block& content, CutPlan& plan) {
+    const bool block = found.kind == ContentKind::UuencodedBlock;
+    std::string note;
+    if (choices_.leaveNote) {
+        const std::string sentence = noteSentence(found, content);
+        note = block ? TOVK_Internet::noteLine(*found.part, found.block.start, found.block.end,
+                                               sentence)
+                     : TOVK_Internet::notePart(*found.part, sentence);
+    }
+    const bool marked =
+        block ? plan.dropFromBody(*found.part, found.block.start, found.block.end, std::move(note))
+              : plan.drop(*found.part, std::move(note));
+    if (marked && !plan.cuts().back().note.empty())
+        ++report_.counts().cutWithNote;
+    return marked;
+}
+
+std::string MessageExtractor::noteSentence(const Found& found, const Block& content) const {
+    const LightBlock name(found.name.data(), static_cast<int32_t>(found.name.size()));
+    const LightBlock charset(found.charset.data(), static_cast<int32_t>(found.charset.size()));
+    String readable;
+    TOVK_Utils::nameFromCharset(readable, name, charset);
+    return "The attachment " + utf8Of(readable) + " (" + readableSize(content.length()) +
+           ") was saved as " + utf8Of(saved_) + " on " + today_ + " by " TOVK_DISPLAY_NAME ".";
 }
 
 bool MessageExtractor::cutText(const MimePart& message, const CutPlan& plan, const Block& text,

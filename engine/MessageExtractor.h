@@ -2,7 +2,9 @@
 // they are; each is decoded, saved by the writer and counted; with cutting on, one that
 // the finder lets go, that decoded cleanly and whose saved file holds exactly its bytes
 // is marked to be cut, and its file started on its way to the disk. One that is saved
-// but stays is counted as kept in its message (unless a kept attachment holds it).
+// but stays is counted as kept in its message (unless a kept attachment holds it). One
+// the user's choices leave (a picture the text shows, another file type, too small) is
+// neither saved nor cut, only counted.
 #pragma once
 
 #include "engine/AttachmentFinder.h"
@@ -15,6 +17,7 @@
 #include "utils/Path.h"
 #include "utils/String.h"
 
+#include <string>
 #include <vector>
 
 class MessageExtractor {
@@ -35,21 +38,32 @@ public:
                  const TOVK_Utils::Block& where);
 
 private:
+    // Whether the user's choices leave the attachment alone; content null: not decoded
+    // yet, so only what its message says is judged.
+    bool isSkipped(const AttachmentFinder::Found& found, const TOVK_Utils::Block* content) const;
     bool save(const AttachmentFinder::Found& found, const TOVK_Utils::Block& content,
               const TOVK_Utils::Block& where);
     // Marks the saved attachment to be cut, or says why it stays in its message.
     KeepReason cutOrKeep(const AttachmentFinder::Found& found, const TOVK_Utils::Block& content,
                          bool clean, TOVK_Internet::CutPlan& plan);
-    // The one place a part, or a range of its body, is marked to be cut. False when the
-    // part would not read as it should without the range.
-    static bool markCut(const AttachmentFinder::Found& found, TOVK_Internet::CutPlan& plan);
+    // The one place a part, or a range of its body, is marked to be cut, with its note
+    // when the user asked for notes. False when the part would not read as it should
+    // without the range.
+    bool markCut(const AttachmentFinder::Found& found, const TOVK_Utils::Block& content,
+                 TOVK_Internet::CutPlan& plan);
+    // "The attachment NAME (SIZE) was saved as PATH on DATE by ...", in UTF-8.
+    std::string noteSentence(const AttachmentFinder::Found& found,
+                             const TOVK_Utils::Block& content) const;
 
     JobReport& report_;
     AttachmentWriter& writer_;
     const bool cutOn_;
+    const ExtractChoices choices_;
+    const std::string today_; // the extraction's date, which the notes give
     AttachmentFinder finder_;
     TOVK_Utils::Block decoded_; // the attachment being saved
     TOVK_Utils::Path saved_;    // the file that holds it
-    std::vector<bool> wasSaved_;
+    // Saved, or skipped: a forwarded message's own attachments are looked at then.
+    std::vector<bool> lookInside_;
     std::vector<TOVK_Utils::String> cutFiles_;
 };

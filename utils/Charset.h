@@ -32,6 +32,9 @@ private:
     const char* converter_ = nullptr; // the set's name for iconv
 };
 
+// The code page to give String::toNarrow for UTF-8 (on POSIX every 8-bit text is UTF-8).
+constexpr unsigned Utf8CodePage = 65001;
+
 // Whether the bytes are UTF-8 as RFC 3629 has it (no overlong forms, no surrogates).
 bool isValidUtf8(const Block& bytes);
 

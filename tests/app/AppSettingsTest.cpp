@@ -139,3 +139,30 @@ TEST_F(AppSettingsTest, ExpandableFolderIsExpandedAndSavedPlain) {
 }
 
 } // namespace
+
+// The choices of what to take and of the note live beside the four, and are read apart
+// from them: missing (a first start after an update) they keep their defaults and take
+// none of the four along.
+TEST_F(AppSettingsTest, TakeChoicesAndTheNoteComeBackApartFromTheFour) {
+    storeAll();
+    AppSettings older;
+    older.load();
+    EXPECT_EQ(fields(older), "D:\\Backups|E:\\Attachments\\|11");
+    EXPECT_FALSE(older.skipInlineImages || older.leaveNote);
+    EXPECT_EQ(older.minSizeKB, 0u);
+    EXPECT_EQ(textOf(older.onlyTypes), "");
+
+    older.skipInlineImages = true;
+    older.leaveNote = true;
+    older.minSizeKB = 12;
+    older.onlyTypes = String("pdf doc docx");
+    older.save();
+    EXPECT_EQ(queryValue(settingsKey, "MinimumSizeKB").type, DWORD{REG_DWORD});
+    EXPECT_EQ(queryValue(settingsKey, "OnlyFileTypes").type, DWORD{REG_SZ});
+    AppSettings loaded;
+    loaded.load();
+    EXPECT_TRUE(loaded.skipInlineImages && loaded.leaveNote);
+    EXPECT_EQ(loaded.minSizeKB, 12u);
+    EXPECT_EQ(textOf(loaded.onlyTypes), "pdf doc docx");
+    EXPECT_EQ(fields(loaded), "D:\\Backups|E:\\Attachments\\|11");
+}

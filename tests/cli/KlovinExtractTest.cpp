@@ -69,6 +69,12 @@ TEST_F(KlovinExtract, UsageErrorsExitWithTwoAndSayWhy) {
         {{"--list", store(), store()}, "exactly one folder"},
         {{"--eml", "--backup", (root / "b").string(), "-o", out(), store()}, "--backup"},
         {{"--rescue", "--cut", "-o", out(), store()}, "--rescue only reads"},
+        {{"-o", out(), store(), "--only"}, "--only needs a list of file types"},
+        {{"--only", "pdf,,doc", "-o", out(), store()}, "--only takes file types"},
+        {{"--min-size", "12KB", "-o", out(), store()}, "--min-size takes a number"},
+        {{"--min-size=", "-o", out(), store()}, "--min-size needs a size"},
+        {{"--note", "-o", out(), store()}, "--note applies to cut messages only"},
+        {{"--list", "--only", "pdf", store()}, "--list takes no other option"},
     };
     for (const auto& c : cases) {
         const ProgramRun r = run(c.args);
@@ -367,6 +373,47 @@ TEST_F(KlovinExtract, MessageTreesAreExtractedAndCutInPlace) {
     EXPECT_FALSE(contains(r.out, "have been cut")) << r.out;
     for (const auto& e : fs::recursive_directory_iterator(mail))
         EXPECT_FALSE(contains(e.path().filename().string(), "klovin-new")) << e.path();
+}
+
+// --only, --min-size and --skip-inline-images together; what they leave is counted in
+// the summary and stays in its message.
+TEST_F(KlovinExtract, WhatToTakeIsChosenAndTheRestCounted) {
+    const fs::path mail = root / "mail";
+    fs::create_directories(mail / "Inbox");
+    const Attachment big{"big.PDF", std::string(3 * 1024, 'p')};
+    const Attachment small{"small.pdf", std::string(3 * 1024 - 1, 's')};
+    const Attachment sheet{"sheet.xls", std::string(5000, 'x')};
+    writeFile(mail / "Inbox" / "one.eml", makeMessage("one", {big, small, sheet}));
+    fs::create_directories(root / "out");
+    const ProgramRun r = run({"--eml", "--cut", "--only", ".pdf,DOC", "--min-size", "3K",
+                              "--skip-inline-images", "-o", out(), mail.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(folderFiles(root / "out"),
+              (std::map<std::string, std::string>{{"big.PDF", big.content}}));
+    EXPECT_TRUE(contains(r.out, "Attachments: 1\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Attachments skipped: 2\n")) << r.out;
+    const std::string one = readFile(mail / "Inbox" / "one.eml");
+    EXPECT_TRUE(contains(one, base64(small.content)) && contains(one, base64(sheet.content)));
+    EXPECT_FALSE(contains(one, base64(big.content)));
+    // Without the options the summary says nothing of skipping.
+    EXPECT_FALSE(contains(run({"--eml", "-o", out(), mail.string()}).out, "skipped"));
+}
+
+TEST_F(KlovinExtract, NotesAreLeftWhereTheCutAttachmentsWere) {
+    const fs::path mail = root / "mail";
+    fs::create_directories(mail / "Inbox");
+    const Attachment big{"big.pdf", std::string(2000, 'b')};
+    writeFile(mail / "Inbox" / "one.eml", makeMessage("one", {big, report}));
+    fs::create_directories(root / "out");
+    const ProgramRun r = run({"--eml", "--cut", "--note", "-o", out(), mail.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // report.pdf's part is shorter than its note: it is cut without one.
+    EXPECT_TRUE(contains(r.out, "Attachments cut with a note: 1\n")) << r.out;
+    const std::string one = readFile(mail / "Inbox" / "one.eml");
+    EXPECT_TRUE(contains(one, "The attachment big.pdf (2 KB) was saved as " +
+                                  (root / "out" / "big.pdf").string() + " on "))
+        << one;
+    EXPECT_FALSE(contains(one, base64(big.content)) || contains(one, base64(report.content)));
 }
 
 TEST_F(KlovinExtract, QuietPrintsOnlyErrors) {

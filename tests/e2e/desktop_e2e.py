@@ -528,7 +528,7 @@ def wait_for_done(ctx, program, seconds=120, expected_boxes=()):
 def counters(items):
     """Caption -> value text of the progress window, paired by their rows."""
     labels = [i for i in items[1:] if i["cls"].lower() not in ("button", "msctls_progress32")]
-    captions = {"Mailboxes:", "Emails:", "Attachments:", "- Encoded:", "- Decoded:"}
+    captions = {"Mailboxes:", "Emails:", "Attachments:", "- Encoded:", "- Decoded:", "Skipped:"}
     values = {}
     for caption in (i for i in labels if i["text"] in captions):
         beside = [i for i in labels if i is not caption and i["text"] not in captions

@@ -5,6 +5,7 @@
 
 #include "formats/DbxJournal.h"
 
+#include <ctime>
 #include <random>
 
 namespace {
@@ -300,4 +301,47 @@ TEST_F(JobTest, CutsWaitingInSeveralMailboxesAreWrittenWhenTheJobStops) {
     for (const auto& entry : fs::directory_iterator(root / "store"))
         EXPECT_EQ(entry.path().extension(), ".dbx") << entry.path();
     EXPECT_EQ(folderFiles(root / "out"), (std::map<std::string, std::string>{{"good.bin", good}}));
+}
+
+// With notes asked for, each cut part is replaced by one saying where its file went, in a
+// message file and in a mailbox alike; a part too small for its note goes without one.
+TEST_F(JobTest, EachCutPartLeavesANoteWhereItWas) {
+    const Attachment big{"big.bin", binary(3000, 41)};
+    const Attachment tiny{"t.bin", "x"};
+    const std::string message = makeMessage("notes", {big, tiny});
+    auto partOf = [&](const Attachment& a) {
+        const size_t at = message.find("--=_outer\r\nContent-Type: application/octet-stream; "
+                                       "name=\"" +
+                                       a.name);
+        return message.substr(at, message.find("--=_outer", at + 1) - at);
+    };
+    char today[16];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(today, sizeof today, "%Y-%m-%d", std::localtime(&now));
+    auto noted = [&](const fs::path& saved) {
+        const std::string note = "--=_outer\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n"
+                                 "The attachment big.bin (3 KB) was saved as " +
+                                 saved.string() + " on " + today +
+                                 " by Klovin Attachment Extractor.\r\n";
+        std::string expected = without(message, partOf(tiny));
+        return expected.replace(expected.find(partOf(big)), partOf(big).size(), note);
+    };
+    view.cut = true;
+    view.choiceSet.leaveNote = true;
+    addMailbox("Inbox", {message});
+    runJob();
+    EXPECT_EQ(mailboxTexts(root / "store" / "Inbox.dbx"),
+              std::vector<std::string>{noted(root / "out" / "big.bin")});
+    EXPECT_EQ(job.counts().cutWithNote, 1);
+
+    const fs::path folder = root / "mail" / "Inbox";
+    fs::create_directories(folder);
+    writeFile(folder / "m.eml", message);
+    fs::remove_all(root / "out");
+    view.emlFolders = true;
+    view.list.rows.assign(1, {folder.string(), true});
+    runJob();
+    EXPECT_EQ(readFile(folder / "m.eml"), noted(root / "out" / "big.bin"));
+    EXPECT_EQ(job.counts().cutWithNote, 1);
+    EXPECT_EQ(job.counts().writeFailures, 0);
 }

@@ -76,6 +76,7 @@ public:
     TOVK_Utils::String extract, backup, store;
     bool backups = false, cut = false, emlFolders = false;
     ScriptedList list;
+    ExtractChoices choiceSet;
     std::deque<Answer> answers; // empty: the first button
     std::vector<Asked> asked;
     std::vector<Event> events;
@@ -96,6 +97,7 @@ public:
     OldBackups oldBackups() override { return old; }
     Rescue rescue() override { return rescueChoice; }
     MailboxList& mailboxList() override { return list; }
+    const ExtractChoices& choices() override { return choiceSet; }
 
     int ask(ViewOwner owner, const QuestionText& q) override { return answer(owner, q).button; }
 
