@@ -1,7 +1,6 @@
 #include "engine/Backups.h"
 
 #include "engine/JobPaths.h"
-#include "engine/MailboxPass.h"
 
 using TOVK_Utils::Block;
 using TOVK_Utils::Path;
@@ -34,7 +33,7 @@ bool Backups::usableFolder(EngineView& view, Path& folder) {
     return TOVK_Utils::isDirectory(folder);
 }
 
-bool Backups::backUpAll(EngineView& view, JobReport& report) {
+bool Backups::backUpAll(EngineView& view, JobReport& report, Recoveries& recoveries) {
     Path folder;
     const bool usable = usableFolder(view, folder);
     String store;
@@ -61,17 +60,18 @@ bool Backups::backUpAll(EngineView& view, JobReport& report) {
             mailboxPath(target, view.backupFolder(), name);
             return failed(report, name, target);
         }
-        if (!backUp(view, report, name))
+        if (!backUp(view, report, recoveries, name))
             return false;
     }
     return true;
 }
 
-bool Backups::backUp(EngineView& view, JobReport& report, const Block& name) {
+bool Backups::backUp(EngineView& view, JobReport& report, Recoveries& recoveries,
+                     const Block& name) {
     Path source, target;
     mailboxPath(source, view.outlookExpressStoreRoot(), name);
-    if (!MailboxPass::recover(source, report))
-        return false;
+    if (recoveries.recover(source, report) != Recoveries::Verdict::Usable)
+        return true; // said why; the job goes on, and this mailbox is not cut
     const TOVK_Utils::FileIdentity identity = TOVK_Utils::fileIdentity(source);
     // The same mailbox named twice in one run (through a folder and a link, say) keeps
     // its first backup: a second one could hold it already cut.

@@ -2,8 +2,6 @@
 
 #include "engine/JobPaths.h"
 
-#include "engine/RecoveryReport.h"
-#include "formats/DbxJournal.h"
 #include "utils/FileSystem.h"
 
 using TOVK_Internet::DbxMailbox;
@@ -36,7 +34,8 @@ MailboxPass::Fate MailboxPass::run() {
     box_->path.assign(path_);
     count_ = static_cast<int32_t>(box_->mailbox.messageOffsets.size());
     // A carved mailbox is only read: its chains may be deleted messages or cut leftovers.
-    cut_ = view.cutAttachments() && !box_->mailbox.wasCarved() && batch_.prepare(*box_, path_);
+    cut_ = view.cutAttachments() && !notCut_ && !box_->mailbox.wasCarved() &&
+           batch_.prepare(*box_, path_);
     const Fate fate = readMessages();
     finish(fate);
     return fate;
@@ -47,7 +46,11 @@ MailboxPass::Opened MailboxPass::open(DbxMailbox& mailbox) {
     String text;
     TOVK_Utils::format(text, "Opening mailbox: %s.dbx", false, name_);
     view.postStatusText(text);
-    if (!recover(path_, context_.report) || !openFile(mailbox))
+    const Recoveries::Verdict recovered = context_.recoveries.recover(path_, context_.report);
+    if (recovered == Recoveries::Verdict::LeftAlone)
+        return Opened::LeftAlone; // said why; the job goes on with the others
+    notCut_ = recovered == Recoveries::Verdict::NotCut;
+    if (!openFile(mailbox))
         return Opened::Halt;
     TOVK_Utils::format(text, "Scanning mailbox: %s.dbx", false, name_);
     view.postStatusText(text);
@@ -65,8 +68,8 @@ MailboxPass::Opened MailboxPass::open(DbxMailbox& mailbox) {
 // Read sharing only while cutting, so that no other program writes the mailbox while
 // its messages are being rewritten; without cutting it is only read.
 bool MailboxPass::openFile(DbxMailbox& mailbox) {
-    const auto access =
-        context_.view.cutAttachments() ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
+    const auto access = context_.view.cutAttachments() && !notCut_ ? DbxMailbox::Access::ReadWrite
+                                                                   : DbxMailbox::Access::Read;
     const DbxMailbox::Open opened = mailbox.open(path_, access);
     if (opened == DbxMailbox::Open::Opened)
         return true;
@@ -277,24 +280,4 @@ void MailboxPass::finish(Fate fate) {
     case Fate::SettleFailed:
         return; // the mailbox closes as it is
     }
-}
-
-bool MailboxPass::recover(const Path& path, JobReport& report) {
-    if (!TOVK_Internet::DbxJournal::exists(path))
-        return true;
-    const TOVK_Internet::RecoveryResult result = TOVK_Internet::DbxJournal::recover(path);
-    using Outcome = TOVK_Internet::RecoveryResult::Outcome;
-    const bool usable =
-        result.outcome == Outcome::NothingToRecover || result.outcome == Outcome::Restored;
-    const String said = recoveryReport(result, path);
-    report.problem(said);
-    if (usable) {
-        if (result.outcome == Outcome::Restored)
-            report.view().ask(ViewOwner::ProgressWindow, QuestionText{"Information", &said, "Ok"});
-        return true;
-    }
-    String text;
-    TOVK_Utils::format(text, "%s Extraction will halt.", false, said);
-    report.showError(ViewOwner::ProgressWindow, text);
-    return false;
 }
