@@ -85,15 +85,23 @@ bool Backups::backUp(EngineView& view, JobReport& report, Recoveries& recoveries
     view.setStatusText(status);
     if (!mayReplace(view, target))
         return false;
-    // A failed copy must not take the older backup with it: the copy is made beside it.
+    // A failed copy must not take the older backup with it: the copy is made beside it,
+    // and flushed before it takes the old one's name, so that a crash or a failed flush
+    // never leaves a backup that is neither the old one nor the whole new one.
     const bool copied = TOVK_Utils::replaceBeside(
         target,
-        [&](const Path& temporary) { return TOVK_Utils::copyFile(source, temporary, true); },
+        [&](const Path& temporary) {
+            if (TOVK_Utils::copyFile(source, temporary, TOVK_Utils::IfExists::Fail) &&
+                TOVK_Utils::flushFile(temporary))
+                return true;
+            TOVK_Utils::removeFile(temporary);
+            return false;
+        },
         TOVK_Utils::Replaced::WholeFile);
     // The backup reaches the disk, its name in the folder too, before anything is cut.
     String backupFolder;
     workPath(backupFolder, view.backupFolder());
-    if (!copied || !TOVK_Utils::flushFile(target) || !TOVK_Utils::flushDirectory(backupFolder))
+    if (!copied || !TOVK_Utils::flushDirectory(backupFolder))
         return failed(report, name, target);
     made_.push_back({String(source), String(target), identity});
     return true;

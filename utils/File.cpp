@@ -128,11 +128,21 @@ bool File::readRest(Block& block) {
 namespace {
 
 std::atomic<File::WriteProbe> writeProbe{nullptr};
+std::atomic<File::FlushProbe> flushProbe{nullptr};
 
 } // namespace
 
 void File::setWriteProbe(WriteProbe probe) {
     writeProbe.store(probe);
+}
+
+void File::setFlushProbe(FlushProbe probe) {
+    flushProbe.store(probe);
+}
+
+bool File::flushMayGoOn() {
+    const FlushProbe probe = flushProbe.load(std::memory_order_relaxed);
+    return !probe || probe();
 }
 
 bool File::write(const void* bytes, uint32_t count) {

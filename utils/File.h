@@ -121,6 +121,13 @@ public:
     // right. Null (the default) calls nothing.
     using WriteProbe = void (*)();
     static void setWriteProbe(WriteProbe probe);
+    // For fault tests: asked before every flush to the disk (of a file, of a folder's names
+    // or of a whole file system); false makes that flush fail as a write-back error would,
+    // so that a test can show what each flush's failure leaves. Null (the default): none.
+    using FlushProbe = bool (*)();
+    static void setFlushProbe(FlushProbe probe);
+    // What the probe says of the flush about to be made: false when it must fail.
+    static bool flushMayGoOn();
 
     bool isOpen() const { return handle_ != -1; }
     uint64_t position() const { return position_; }

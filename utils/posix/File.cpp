@@ -1,6 +1,7 @@
 // POSIX backend of File: a file descriptor, read and write looped until done.
 #include "utils/File.h"
 
+#include "SyncFs.h"
 #include "SystemText.h"
 #include "utils/FileSystem.h"
 
@@ -124,6 +125,10 @@ bool File::systemSize(uint64_t& size) {
 }
 
 bool File::systemFlush() {
+    if (!flushMayGoOn()) {
+        lastError_ = EIO;
+        return false;
+    }
     if (fsync(static_cast<int>(handle_)) != 0) {
         lastError_ = errno;
         return false;
@@ -136,8 +141,9 @@ bool File::flushTogether(const std::vector<File*>& files,
 #ifdef __linux__
     // One syncfs writes a file, its name and everything else on its file system: each
     // file system is flushed once, and only groups on none of them need flushes of their
-    // own. One file alone is flushed by itself, without waiting for the rest.
-    if (files.size() > 1 || !others.empty()) {
+    // own. One file alone is flushed by itself, without waiting for the rest. A kernel
+    // whose syncfs may hide an earlier write-back error gets a flush of each file instead.
+    if ((files.size() > 1 || !others.empty()) && syncfsTrusted()) {
         std::vector<uint64_t> flushed;
         for (File* file : files) {
             const int fd = static_cast<int>(file->handle_);
@@ -149,8 +155,8 @@ bool File::flushTogether(const std::vector<File*>& files,
             const uint64_t device = static_cast<uint64_t>(status.st_dev);
             if (std::find(flushed.begin(), flushed.end(), device) != flushed.end())
                 continue;
-            if (syncfs(fd) != 0) {
-                file->lastError_ = errno;
+            if (!syncFileSystemOf(fd)) {
+                file->lastError_ = errno ? errno : EIO;
                 return false;
             }
             flushed.push_back(device);
