@@ -70,6 +70,7 @@ bool Backups::backUp(EngineView& view, JobReport& report, Recoveries& recoveries
                      const Block& name) {
     Path source, target;
     mailboxPath(source, view.outlookExpressStoreRoot(), name);
+    TOVK_Utils::followLinks(source); // recovered where the pass will look: beside the file
     if (recoveries.recover(source, report) != Recoveries::Verdict::Usable)
         return true; // said why; the job goes on, and this mailbox is not cut
     const TOVK_Utils::FileIdentity identity = TOVK_Utils::fileIdentity(source);

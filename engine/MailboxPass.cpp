@@ -14,6 +14,8 @@ MailboxPass::MailboxPass(PassContext& context, CutBatch& batch, Decisions& decis
                          const Block& name)
     : context_(context), batch_(batch), decisions_(decisions), name_(name) {
     mailboxPath(path_, context.view.outlookExpressStoreRoot(), name);
+    // Its journal and its lock belong beside the file itself, not beside a link to it.
+    TOVK_Utils::followLinks(path_);
 }
 
 MailboxPass::Counted MailboxPass::count() {
@@ -33,8 +35,9 @@ MailboxPass::Fate MailboxPass::run() {
         return Fate::NotOpened;
     box_->path.assign(path_);
     count_ = static_cast<int32_t>(box_->mailbox.messageOffsets.size());
+    reportUncut();
     // A carved mailbox is only read: its chains may be deleted messages or cut leftovers.
-    cut_ = view.cutAttachments() && !notCut_ && !box_->mailbox.wasCarved() &&
+    cut_ = view.cutAttachments() && !cutRefused() && !box_->mailbox.wasCarved() &&
            batch_.prepare(*box_, path_);
     const Fate fate = readMessages();
     finish(fate);
@@ -49,7 +52,14 @@ MailboxPass::Opened MailboxPass::open(DbxMailbox& mailbox) {
     const Recoveries::Verdict recovered = context_.recoveries.recover(path_, context_.report);
     if (recovered == Recoveries::Verdict::LeftAlone)
         return Opened::LeftAlone; // said why; the job goes on with the others
-    notCut_ = recovered == Recoveries::Verdict::NotCut;
+    if (recovered == Recoveries::Verdict::NotCut)
+        uncut_ = Uncut::Recovery;
+    // Its journal would lie beside one of its names only: after a crash, a run that reaches
+    // it through another would find nothing to put back.
+    else if (view.cutAttachments() && TOVK_Utils::hardLinkCount(path_) > 1)
+        uncut_ = Uncut::HardLinks;
+    else if (view.cutAttachments() && TOVK_Utils::isReadOnly(path_))
+        uncut_ = Uncut::ReadOnly;
     if (!openFile(mailbox))
         return Opened::Halt;
     TOVK_Utils::format(text, "Scanning mailbox: %s.dbx", false, name_);
@@ -68,9 +78,15 @@ MailboxPass::Opened MailboxPass::open(DbxMailbox& mailbox) {
 // Read sharing only while cutting, so that no other program writes the mailbox while
 // its messages are being rewritten; without cutting it is only read.
 bool MailboxPass::openFile(DbxMailbox& mailbox) {
-    const auto access = context_.view.cutAttachments() && !notCut_ ? DbxMailbox::Access::ReadWrite
-                                                                   : DbxMailbox::Access::Read;
-    const DbxMailbox::Open opened = mailbox.open(path_, access);
+    const bool write = context_.view.cutAttachments() && !cutRefused();
+    const auto access = write ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
+    DbxMailbox::Open opened = mailbox.open(path_, access);
+    // One that only refuses writing is read, and keeps its attachments.
+    if (write && opened == DbxMailbox::Open::NotAMailbox &&
+        mailbox.open(path_, DbxMailbox::Access::Read) == DbxMailbox::Open::Opened) {
+        uncut_ = Uncut::ReadOnly;
+        opened = DbxMailbox::Open::Opened;
+    }
     if (opened == DbxMailbox::Open::Opened)
         return true;
     String text;
@@ -84,6 +100,27 @@ bool MailboxPass::openFile(DbxMailbox& mailbox) {
                            false, path_);
     context_.report.showError(ViewOwner::ProgressWindow, text);
     return false;
+}
+
+// Said once, in the extraction: the counting pass found the same.
+void MailboxPass::reportUncut() {
+    const char* why = nullptr;
+    switch (uncut_) {
+    case Uncut::No:
+    case Uncut::Recovery: // recovery said so itself
+        return;
+    case Uncut::HardLinks:
+        why = "the file has several hard links, and a cut made through one name could not be "
+              "undone through another";
+        break;
+    case Uncut::ReadOnly:
+        why = "it is read-only";
+        break;
+    }
+    String text;
+    TOVK_Utils::format(text, "%s is only read, and its attachments stay in it: %s", false, path_,
+                       String(why));
+    context_.report.problem(text);
 }
 
 // Rescue never writes, and carved chains could not be cut safely anyway: the mailbox

@@ -82,8 +82,16 @@ private:
     TOVK_Utils::Path path_;
     std::unique_ptr<CutBatch::UnsettledMailbox> box_;
     bool cut_ = false;
-    // Recovery found that the mailbox may hold half-written messages: it is only read.
-    bool notCut_ = false;
+    // Why a mailbox is only read in a cutting job.
+    enum class Uncut {
+        No,
+        Recovery,  // it may hold half-written messages (recovery said so)
+        HardLinks, // its journal would lie beside one of its names only
+        ReadOnly,  // marked read-only, or it cannot be opened for writing
+    };
+    bool cutRefused() const { return uncut_ != Uncut::No; }
+    void reportUncut();
+    Uncut uncut_ = Uncut::No;
     int32_t count_ = 0;        // messages found by the scan or the carve
     int32_t number_ = 0;       // 1-based, of the message being read
     TOVK_Utils::String where_; // that message, for reports

@@ -4,6 +4,8 @@
 #include "utils/File.h"
 #include "utils/FileSystem.h"
 
+#include <cstring>
+
 using TOVK_Internet::MimePart;
 using TOVK_Utils::Block;
 using TOVK_Utils::Path;
@@ -25,7 +27,9 @@ bool isMessageFileName(const String& name) {
 bool replaceFile(const Path& path, const Block& text) {
     return TOVK_Utils::replaceBeside(path, [&](const Path& temporary) {
         TOVK_Utils::File out;
-        if (!out.openForWriting(temporary, false)) // never replaces a file that is there
+        // Never replaces a file that is there; private until it takes the original's mode.
+        if (!out.openForWriting(temporary, TOVK_Utils::IfExists::Fail,
+                                TOVK_Utils::Readers::OwnerOnly))
             return false;
         const bool written = out.write(text) && out.flush();
         if (out.close() == 1 && written)
@@ -33,6 +37,25 @@ bool replaceFile(const Path& path, const Block& text) {
         TOVK_Utils::removeFile(temporary);
         return false;
     });
+}
+
+// What an earlier run, killed while it replaced the message, left beside it: a file under
+// one of the names replaceBeside gives its temporary files that holds the start of the
+// same cut text. Anything else under such a name may be another program's, and stays.
+void removeLeftovers(const Path& message, const Block& cutText) {
+    String suffix;
+    Path leftover;
+    Block bytes;
+    for (int n = 0; n < 100; ++n) {
+        suffix.printFormatted(".klovin-new%d", n);
+        leftover.assign(message);
+        leftover.append(suffix, Path::Separator::None);
+        if (TOVK_Utils::getAttributes(leftover) != TOVK_Utils::AttributeNormal ||
+            !TOVK_Utils::readAll(leftover, bytes) || bytes.byteSize() > cutText.byteSize() ||
+            std::memcmp(bytes.rawPointer(), cutText.rawPointer(), bytes.byteSize()) != 0)
+            continue;
+        TOVK_Utils::removeFile(leftover);
+    }
 }
 
 // The folder's message files, in the platform's order.
@@ -103,13 +126,20 @@ void MessageFolderPass::cut(const MimePart& root, const TOVK_Internet::CutPlan& 
         report.notWrittenBack(path_, "the file has several hard links");
         return;
     }
+    // The user's own mark that the message must not change.
+    if (TOVK_Utils::isReadOnly(path_)) {
+        report.notWrittenBack(path_, "the file is read-only");
+        return;
+    }
     // A message file is replaced at once: its attachments reach the disk first.
     if (!context_.writer.flushToDisk(context_.extractor.cutFiles())) {
         report.notWrittenBack(path_, "its attachments could not be flushed to the disk");
         return;
     }
     MessageBuffers& buffers = context_.buffers;
-    if (context_.extractor.cutText(root, plan, buffers.message, buffers.rewrite, path_) &&
-        !replaceFile(path_, buffers.rewrite))
+    if (!context_.extractor.cutText(root, plan, buffers.message, buffers.rewrite, path_))
+        return;
+    removeLeftovers(path_, buffers.rewrite);
+    if (!replaceFile(path_, buffers.rewrite))
         report.notWrittenBack(path_, "a write error");
 }

@@ -44,7 +44,9 @@ bool File::openForReading(const Block& path, Access access, Sharing sharing) {
     return open(path, access == Access::ReadWrite, sharing, OpenExisting);
 }
 
-bool File::openForWriting(const Block& path, IfExists ifExists) {
+bool File::openForWriting(const Block& path, IfExists ifExists, Readers readers) {
+    if (readers == Readers::OwnerOnly && ifExists == IfExists::Fail)
+        return open(path, true, ShareRead, CreateNewOwnerOnly);
     return open(path, true, ShareRead, ifExists == IfExists::Replace ? CreateAlways : CreateNew);
 }
 

@@ -26,6 +26,10 @@ struct FilesInFolder;
 // What a call that creates a file does when one is already there: fail and leave it
 // untouched, or replace it.
 enum class IfExists { Fail, Replace };
+// Who may read a file that a call creates new (IfExists::Fail): whoever the system's
+// defaults let, or its owner alone (POSIX mode 0600; on Windows the defaults), so that a
+// copy of a private file is never readable by others, not even for a moment.
+enum class Readers { Default, OwnerOnly };
 
 constexpr int FileFailure = 0;
 constexpr int FileEndOfFile = 1;
@@ -65,7 +69,7 @@ public:
     }
     // Read and write access, others may only read. An existing file is emptied
     // (IfExists::Replace) or makes the open fail and stays untouched (IfExists::Fail).
-    bool openForWriting(const Block& path, IfExists ifExists);
+    bool openForWriting(const Block& path, IfExists ifExists, Readers readers = Readers::Default);
     // Old form, kept until every caller names its option.
     bool openForWriting(const Block& path, bool truncate) {
         return openForWriting(path, truncate ? IfExists::Replace : IfExists::Fail);
@@ -140,7 +144,7 @@ public:
     bool lastErrorWasSharingViolation() const;
 
 private:
-    enum Disposition { OpenExisting, CreateNew, CreateAlways };
+    enum Disposition { OpenExisting, CreateNew, CreateAlways, CreateNewOwnerOnly };
     bool open(const Block& path, bool write, Sharing sharing, Disposition disposition);
     bool fail(int error);
     bool failSystem(); // a failed call: FileEndOfFile only when the system says so

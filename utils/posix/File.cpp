@@ -31,13 +31,13 @@ bool File::systemOpen(const Block& path, bool write, Sharing, Disposition dispos
     // Non-blocking only for the open itself: a pipe would otherwise wait for a writer
     // before it could be refused below.
     int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    if (disposition == CreateNew)
+    if (disposition == CreateNew || disposition == CreateNewOwnerOnly)
         flags |= O_CREAT | O_EXCL;
     else if (disposition == CreateAlways)
         flags |= O_CREAT | O_TRUNC;
     int fd;
     do {
-        fd = ::open(name.get(), flags, 0666);
+        fd = ::open(name.get(), flags, disposition == CreateNewOwnerOnly ? 0600 : 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         lastError_ = errno;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +81,26 @@ FileIdentity fileIdentity(const Block& path) {
     if (!name.valid() || stat(name.get(), &status) != 0)
         return {};
     return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino), true};
+}
+
+bool isReadOnly(const Block& path) {
+    SystemText name(path);
+    struct stat status;
+    if (!name.valid() || stat(name.get(), &status) != 0)
+        return false;
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(name.get(), W_OK) != 0;
+}
+
+bool followLinks(Path& path) {
+    SystemText name(path);
+    if (!name.valid())
+        return false;
+    char* real = realpath(name.get(), nullptr);
+    if (!real)
+        return false;
+    const bool assigned = path.assign(Block(real));
+    std::free(real);
+    return assigned;
 }
 
 uint32_t hardLinkCount(const Block& path) {

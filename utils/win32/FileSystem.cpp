@@ -159,6 +159,16 @@ FileIdentity fileIdentity(const Block& path) {
             true};
 }
 
+bool isReadOnly(const Block& path) {
+    const uint32_t attributes = getAttributes(path);
+    return attributes != NoAttributes && (attributes & AttributeReadOnly) != 0;
+}
+
+// Mailboxes reached through links are a POSIX matter; on Windows the name is used as given.
+bool followLinks(Path&) {
+    return true;
+}
+
 uint32_t hardLinkCount(const Block& path) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!fileInformation(path, information) ||
