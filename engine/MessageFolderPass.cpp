@@ -13,6 +13,8 @@ using TOVK_Utils::String;
 
 namespace {
 
+enum class Replacing { Replaced, Failed, ChangedMeanwhile };
+
 // Only names that end in ".eml" count: a short 8.3 alias can make "*.eml" match
 // "note.emlx", and such a file is not a message of this folder.
 bool isMessageFileName(const String& name) {
@@ -23,20 +25,28 @@ bool isMessageFileName(const String& name) {
 }
 
 // The message file is replaced only once its new text is complete on the disk: written
-// beside it, flushed, then renamed over it. On any failure the original stays.
-bool replaceFile(const Path& path, const Block& text) {
-    return TOVK_Utils::replaceBeside(path, [&](const Path& temporary) {
+// beside it, flushed, then renamed over it, and only while it is still the file that was
+// read (read): a change another program made meanwhile is never overwritten. On any
+// failure, or such a change, the original stays as it now is.
+Replacing replaceFile(const Path& path, const Block& text, const TOVK_Utils::FileState& read) {
+    Replacing outcome = Replacing::Failed;
+    const bool replaced = TOVK_Utils::replaceBeside(path, [&](const Path& temporary) {
         TOVK_Utils::File out;
         // Never replaces a file that is there; private until it takes the original's mode.
         if (!out.openForWriting(temporary, TOVK_Utils::IfExists::Fail,
                                 TOVK_Utils::Readers::OwnerOnly))
             return false;
         const bool written = out.write(text) && out.flush();
-        if (out.close() == 1 && written)
+        const bool closed = out.close() == 1;
+        // The last moment before the rename at which the file can be looked at.
+        if (closed && written && TOVK_Utils::fileState(path) == read)
             return true;
+        if (closed && written)
+            outcome = Replacing::ChangedMeanwhile;
         TOVK_Utils::removeFile(temporary);
         return false;
     });
+    return replaced ? Replacing::Replaced : outcome;
 }
 
 // What an earlier run, killed while it replaced the message, left beside it: a file under
@@ -101,6 +111,7 @@ void MessageFolderPass::take(const String& name, int32_t number, int32_t count) 
     TOVK_Utils::format(text, "Processing message %d of %d of %s", false, number, count, folder_);
     context_.view.postStatusText(text);
     path_.join(folder_, name);
+    read_ = TOVK_Utils::fileState(path_);
     TOVK_Utils::File file;
     const bool complete = file.openForReading(path_, false) && file.readRest(message);
     file.close();
@@ -140,6 +151,15 @@ void MessageFolderPass::cut(const MimePart& root, const TOVK_Internet::CutPlan& 
     if (!context_.extractor.cutText(root, plan, buffers.message, buffers.rewrite, path_))
         return;
     removeLeftovers(path_, buffers.rewrite);
-    if (!replaceFile(path_, buffers.rewrite))
+    switch (replaceFile(path_, buffers.rewrite, read_)) {
+    case Replacing::Replaced:
+        return;
+    case Replacing::Failed:
         report.notWrittenBack(path_, "a write error");
+        return;
+    case Replacing::ChangedMeanwhile:
+        // Its attachments stay saved: they are what the message held when it was read.
+        report.notWrittenBack(path_, "it was changed while it was being cut");
+        return;
+    }
 }

@@ -10,6 +10,7 @@
 #include "formats/CutPlan.h"
 #include "formats/MimePart.h"
 #include "utils/Block.h"
+#include "utils/FileSystem.h"
 #include "utils/Path.h"
 #include "utils/String.h"
 
@@ -36,5 +37,6 @@ private:
 
     PassContext& context_;
     const TOVK_Utils::Block& folder_;
-    TOVK_Utils::Path path_; // the message file being read
+    TOVK_Utils::Path path_;      // the message file being read
+    TOVK_Utils::FileState read_; // what it was when it was read
 };

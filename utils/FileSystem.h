@@ -100,6 +100,19 @@ struct FileIdentity {
     }
 };
 FileIdentity fileIdentity(const Block& path);
+// A file as it is now: which one, how long, and when it was last written. Two states of one
+// name that differ mean that another file took the name or that it was written meanwhile;
+// an invalid state (nothing there) equals nothing.
+struct FileState {
+    FileIdentity identity;
+    uint64_t size = 0;
+    int64_t modified = 0; // in the system's own units
+
+    bool operator==(const FileState& other) const {
+        return identity == other.identity && size == other.size && modified == other.modified;
+    }
+};
+FileState fileState(const Block& path);
 // How many names a regular file has (symbolic links followed); 0 for a folder and when it
 // cannot be queried.
 uint32_t hardLinkCount(const Block& path);

@@ -83,6 +83,16 @@ FileIdentity fileIdentity(const Block& path) {
     return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino), true};
 }
 
+FileState fileState(const Block& path) {
+    SystemText name(path);
+    struct stat status;
+    if (!name.valid() || stat(name.get(), &status) != 0)
+        return {};
+    return {{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino), true},
+            static_cast<uint64_t>(status.st_size),
+            static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
 bool isReadOnly(const Block& path) {
     SystemText name(path);
     struct stat status;

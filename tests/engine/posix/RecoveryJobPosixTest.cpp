@@ -71,3 +71,51 @@ TEST_F(JobTest, AnEmptyJournalGoesAtTheNextOpen) {
     }
     chmod(mailbox.c_str(), 0644);
 }
+
+namespace {
+
+fs::path changedByAnother;
+bool changedOnce = false;
+
+// Another program writes the message while its cut copy is being written beside it.
+void changeTheMessageOnce() {
+    if (changedOnce)
+        return;
+    for (const auto& entry : fs::directory_iterator(changedByAnother.parent_path()))
+        if (entry.path().filename().string().find(".klovin-new") != std::string::npos) {
+            changedOnce = true;
+            std::ofstream(changedByAnother, std::ios::binary | std::ios::app) << "\r\nP.S.";
+            return;
+        }
+}
+
+} // namespace
+
+// A message changed after it was read and before its cut copy took its place keeps the
+// change: it is left as it now is, said so, and the attachments saved from it stay.
+TEST_F(JobTest, AMessageChangedWhileItIsCutKeepsTheChange) {
+    const fs::path folder = root / "mail" / "Inbox";
+    fs::create_directories(folder);
+    const std::string content = binary(3000, 8);
+    const std::string message = makeMessage("m", {{"a.bin", content}});
+    writeFile(folder / "busy.eml", message);
+    view.emlFolders = true;
+    view.cut = true;
+    view.list.rows.push_back({folder.string(), true});
+    changedByAnother = folder / "busy.eml";
+    changedOnce = false;
+    TOVK_Utils::File::setWriteProbe(changeTheMessageOnce);
+    runJob();
+    TOVK_Utils::File::setWriteProbe(nullptr);
+
+    ASSERT_TRUE(changedOnce);
+    EXPECT_EQ(readFile(folder / "busy.eml"), message + "\r\nP.S.");
+    EXPECT_EQ(folderFiles(root / "out").at("a.bin"), content);
+    EXPECT_EQ(folderFiles(folder).size(), 1u) << "no cut copy left beside it";
+    const auto problems = view.texts("problem");
+    ASSERT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
+    EXPECT_NE(problems[0].find("busy.eml was not written back: it was changed while it was "
+                               "being cut"),
+              std::string::npos)
+        << problems[0];
+}
