@@ -1,6 +1,8 @@
 #include "engine/Backups.h"
 
 #include "engine/JobPaths.h"
+#include "formats/DbxJournal.h"
+#include "utils/File.h"
 
 using TOVK_Utils::Block;
 using TOVK_Utils::Path;
@@ -86,6 +88,16 @@ bool Backups::backUp(EngineView& view, JobReport& report, Recoveries& recoveries
     view.setStatusText(status);
     if (!mayReplace(view, target))
         return false;
+    // Copied under the mailbox's lock, so that no run of this program writes it meanwhile,
+    // and only with no journal beside it: a backup never holds a half-written message. A
+    // mailbox the user made read-only is never cut, and is copied as it is.
+    TOVK_Utils::File locked;
+    const bool lockable = TOVK_Utils::isReadOnly(source) ||
+                          (locked.openForReading(source, TOVK_Utils::File::Access::ReadOnly,
+                                                 TOVK_Utils::File::ShareRead) &&
+                           locked.lock());
+    if (!lockable || TOVK_Internet::DbxJournal::exists(source))
+        return failed(report, name, target);
     // A failed copy must not take the older backup with it: the copy is made beside it,
     // and flushed before it takes the old one's name, so that a crash or a failed flush
     // never leaves a backup that is neither the old one nor the whole new one.

@@ -102,9 +102,10 @@ public:
                               const std::vector<FilesInFolder>& others);
     // An exclusive lock on the whole open file, so that a second process which cuts or
     // recovers the same mailbox stays out; false at once when another holds it (never
-    // waits, never throws). Released by close. On POSIX the lock binds only those that
-    // ask for it too (another File of this process as well); on Windows an open with
-    // ShareRead already keeps every other writer out, so there it only says yes.
+    // waits, never throws). On a handle that only reads, the lock is shared: others that
+    // only read may lock too, no writer that locks gets in. Released by close. On POSIX the lock
+    // binds only those that ask for it too (another File of this process as well); on Windows an
+    // open with ShareRead already keeps every other writer out, so there it only says yes.
     bool lock();
 
     // The file's size, asked from the system unless keepSize is on and no refresh is asked.

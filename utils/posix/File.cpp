@@ -181,11 +181,13 @@ bool File::flushTogether(const std::vector<File*>& files,
 
 bool File::lock() {
     struct flock whole = {};
-    whole.l_type = F_WRLCK;
+    int fd = static_cast<int>(handle_);
+    // A handle that only reads takes a shared lock, which keeps out every writer that locks.
+    const int flags = fcntl(fd, F_GETFL);
+    whole.l_type = flags != -1 && (flags & O_ACCMODE) == O_RDONLY ? F_RDLCK : F_WRLCK;
     whole.l_whence = SEEK_SET;
     whole.l_start = 0;
     whole.l_len = 0; // to the end, however far the file grows
-    int fd = static_cast<int>(handle_);
     // A lock of the open file rather than of the process where the system has one: a
     // process lock vanishes as soon as any other descriptor of the same file in this
     // process is closed (a backup copy that read the mailbox), and never keeps out a

@@ -3,6 +3,7 @@
 #include "../JobFixture.h"
 
 #include "formats/DbxJournal.h"
+#include "tests/utils/posix/LockHolder.h"
 #include "utils/File.h"
 
 #include <sys/stat.h>
@@ -118,4 +119,30 @@ TEST_F(JobTest, AMessageChangedWhileItIsCutKeepsTheChange) {
                                "being cut"),
               std::string::npos)
         << problems[0];
+}
+
+// The backup is copied under the mailbox's lock: while another process holds it (a second
+// run cutting the mailbox), no copy is made, nothing is cut, and the job ends there; once
+// the lock is let go the same job backs up and cuts.
+TEST_F(JobTest, ABackupWaitsForNoOtherWriter) {
+    const std::string message = makeMessage("m", {{"a.bin", binary(2000, 3)}});
+    addMailbox("Inbox", {message});
+    const fs::path mailbox = root / "store" / "Inbox.dbx";
+    const std::string original = readFile(mailbox);
+    view.backups = true;
+    view.cut = true;
+    {
+        TOVK_Tests::LockHolder other(mailbox.string());
+        ASSERT_TRUE(other.locked());
+        runJob();
+    }
+    EXPECT_FALSE(fs::exists(root / "backup" / "Inbox.dbx"));
+    EXPECT_EQ(readFile(mailbox), original);
+    ASSERT_FALSE(view.asked.empty());
+    EXPECT_NE(view.asked[0].message.find("Backup of mailbox Inbox.dbx"), std::string::npos);
+
+    view.asked.clear();
+    runJob();
+    EXPECT_EQ(readFile(root / "backup" / "Inbox.dbx"), original);
+    EXPECT_LT(mailboxTexts(mailbox)[0].size(), message.size());
 }
