@@ -9,6 +9,9 @@
 // point leaves behind and what recovery (DbxJournal::recover, run whenever the mailbox is
 // next opened, before anything else is done with it) then does:
 //
+// 0. First every span of every staged message is read again: a message whose bytes are no
+//    longer those it was staged against (another program wrote the mailbox since) is
+//    dropped from the batch, and stays as it now is; the others go on.
 // 1. Before the first block of a mailbox is written, its journal entry is on the disk: the
 //    old bytes of every span, and a hash of the old and of the new bytes of every piece
 //    (512 bytes of the file). With it, in the same flush: the files the cuts depend on (the

@@ -146,3 +146,51 @@ TEST_F(JobTest, ABackupWaitsForNoOtherWriter) {
     EXPECT_EQ(readFile(root / "backup" / "Inbox.dbx"), original);
     EXPECT_LT(mailboxTexts(mailbox)[0].size(), message.size());
 }
+
+namespace {
+
+fs::path waitingMailbox, secondAttachment;
+uint32_t changedAt = 0;
+bool mailboxChanged = false;
+
+// Another program writes a message of the mailbox while its cut waits to be settled: when
+// the next message's attachment is being written.
+void changeTheWaitingMessage() {
+    if (mailboxChanged || !fs::exists(secondAttachment))
+        return;
+    mailboxChanged = true;
+    std::fstream file(waitingMailbox, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(changedAt);
+    file.put('#');
+}
+
+} // namespace
+
+// A waiting message that another program changed before its batch was settled keeps the
+// change and is said to; the message beside it is cut all the same.
+TEST_F(JobTest, AWaitingMessageChangedBeforeItsSettleKeepsTheChange) {
+    const std::string first = makeMessage("m1", {{"a.bin", binary(2000, 1)}});
+    const std::string second = makeMessage("m2", {{"b.bin", binary(2000, 2)}});
+    auto& writer = addMailbox("Inbox", {first, second});
+    waitingMailbox = root / "store" / "Inbox.dbx";
+    secondAttachment = root / "out" / "b.bin";
+    changedAt = writer.firstBlocks()[0] + 16 + 30; // in the first message's header block
+    mailboxChanged = false;
+    view.cut = true;
+    TOVK_Utils::File::setWriteProbe(changeTheWaitingMessage);
+    runJob();
+    TOVK_Utils::File::setWriteProbe(nullptr);
+
+    ASSERT_TRUE(mailboxChanged);
+    const auto texts = mailboxTexts(waitingMailbox);
+    ASSERT_EQ(texts.size(), 2u);
+    std::string changed = first;
+    changed[30] = '#';
+    EXPECT_EQ(texts[0], changed);
+    EXPECT_LT(texts[1].size(), second.size());
+    EXPECT_EQ(folderFiles(root / "out").size(), 2u);
+    const auto problems = view.texts("problem");
+    ASSERT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
+    EXPECT_NE(problems[0].find("1 cut messages of"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].find("changed while they were being cut"), std::string::npos);
+}
