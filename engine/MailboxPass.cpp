@@ -175,8 +175,12 @@ MailboxPass::Opened MailboxPass::rescue(DbxMailbox& mailbox) {
         {String(path_), Opened::Ready, mailbox.messageOffsets, mailbox.indexedMessages()});
     if (!indexRead) {
         TOVK_Utils::format(text,
-                           "%s is corrupt: its message index cannot be read. Its messages were "
-                           "recovered from its data blocks: %d found.",
+                           mailbox.indexLostOverBlocks()
+                               ? "%s is corrupt: its message index names no message, but the "
+                                 "file holds messages. They were recovered from its data "
+                                 "blocks: %d found."
+                               : "%s is corrupt: its message index cannot be read. Its messages "
+                                 "were recovered from its data blocks: %d found.",
                            false, path_, int32_t(mailbox.messageOffsets.size()));
         report.problem(text);
     }
