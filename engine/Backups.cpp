@@ -1,7 +1,8 @@
 #include "engine/Backups.h"
 
 #include "engine/JobPaths.h"
-#include "engine/MailboxPass.h"
+#include "formats/DbxJournal.h"
+#include "utils/File.h"
 
 using TOVK_Utils::Block;
 using TOVK_Utils::Path;
@@ -34,7 +35,7 @@ bool Backups::usableFolder(EngineView& view, Path& folder) {
     return TOVK_Utils::isDirectory(folder);
 }
 
-bool Backups::backUpAll(EngineView& view, JobReport& report) {
+bool Backups::backUpAll(EngineView& view, JobReport& report, Recoveries& recoveries) {
     Path folder;
     const bool usable = usableFolder(view, folder);
     String store;
@@ -61,17 +62,19 @@ bool Backups::backUpAll(EngineView& view, JobReport& report) {
             mailboxPath(target, view.backupFolder(), name);
             return failed(report, name, target);
         }
-        if (!backUp(view, report, name))
+        if (!backUp(view, report, recoveries, name))
             return false;
     }
     return true;
 }
 
-bool Backups::backUp(EngineView& view, JobReport& report, const Block& name) {
+bool Backups::backUp(EngineView& view, JobReport& report, Recoveries& recoveries,
+                     const Block& name) {
     Path source, target;
     mailboxPath(source, view.outlookExpressStoreRoot(), name);
-    if (!MailboxPass::recover(source, report))
-        return false;
+    TOVK_Utils::followLinks(source); // recovered where the pass will look: beside the file
+    if (recoveries.recover(source, report) != Recoveries::Verdict::Usable)
+        return true; // said why; the job goes on, and this mailbox is not cut
     const TOVK_Utils::FileIdentity identity = TOVK_Utils::fileIdentity(source);
     // The same mailbox named twice in one run (through a folder and a link, say) keeps
     // its first backup: a second one could hold it already cut.
@@ -85,17 +88,33 @@ bool Backups::backUp(EngineView& view, JobReport& report, const Block& name) {
     view.setStatusText(status);
     if (!mayReplace(view, target))
         return false;
-    // A failed copy must not take the older backup with it: the copy is made beside it.
+    // Copied under the mailbox's lock, so that no run of this program writes it meanwhile,
+    // and only with no journal beside it: a backup never holds a half-written message. A
+    // mailbox the user made read-only is never cut, and is copied as it is.
+    TOVK_Utils::File locked;
+    const bool lockable = TOVK_Utils::isReadOnly(source) ||
+                          (locked.openForReading(source, TOVK_Utils::File::Access::ReadOnly,
+                                                 TOVK_Utils::File::ShareRead) &&
+                           locked.lock());
+    if (!lockable || TOVK_Internet::DbxJournal::exists(source))
+        return failed(report, name, target);
+    // A failed copy must not take the older backup with it: the copy is made beside it,
+    // and flushed before it takes the old one's name, so that a crash or a failed flush
+    // never leaves a backup that is neither the old one nor the whole new one.
     const bool copied = TOVK_Utils::replaceBeside(
         target,
         [&](const Path& temporary) {
-            return TOVK_Utils::copyFile(source, temporary, TOVK_Utils::IfExists::Fail);
+            if (TOVK_Utils::copyFile(source, temporary, TOVK_Utils::IfExists::Fail) &&
+                TOVK_Utils::flushFile(temporary))
+                return true;
+            TOVK_Utils::removeFile(temporary);
+            return false;
         },
         TOVK_Utils::Replaced::WholeFile);
     // The backup reaches the disk, its name in the folder too, before anything is cut.
     String backupFolder;
     workPath(backupFolder, view.backupFolder());
-    if (!copied || !TOVK_Utils::flushFile(target) || !TOVK_Utils::flushDirectory(backupFolder))
+    if (!copied || !TOVK_Utils::flushDirectory(backupFolder))
         return failed(report, name, target);
     made_.push_back({String(source), String(target), identity});
     return true;

@@ -9,6 +9,7 @@
 
 #include "engine/EngineView.h"
 #include "engine/JobReport.h"
+#include "engine/Recoveries.h"
 #include "utils/Block.h"
 #include "utils/FileSystem.h"
 #include "utils/Path.h"
@@ -27,15 +28,17 @@ public:
     // A new run: the backups of the run before are forgotten.
     void beginRun() { made_.clear(); }
     // Checks the backup folder, then backs up every ticked mailbox in list order. False,
-    // after the user was told why, when the job must end at once.
-    bool backUpAll(EngineView& view, JobReport& report);
+    // after the user was told why, when the job must end at once. A mailbox that recovery
+    // leaves alone, or that may hold half-written messages, is not cut, and so not copied.
+    bool backUpAll(EngineView& view, JobReport& report, Recoveries& recoveries);
     // This run's backups, in order.
     const std::vector<Made>& backupsMade() const { return made_; }
 
 private:
     // The backup folder as a usable path: absolute, and a folder (made when missing).
     static bool usableFolder(EngineView& view, TOVK_Utils::Path& folder);
-    bool backUp(EngineView& view, JobReport& report, const TOVK_Utils::Block& name);
+    bool backUp(EngineView& view, JobReport& report, Recoveries& recoveries,
+                const TOVK_Utils::Block& name);
     // The first name that no other mailbox of this run took, that is not the mailbox
     // itself, and (unless old backups may be replaced) that no file takes.
     void chooseName(EngineView& view, const TOVK_Utils::FileIdentity& mailbox,

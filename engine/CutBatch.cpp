@@ -51,7 +51,9 @@ bool CutBatch::settle(UnsettledMailbox* current) {
     bool currentSettled = true;
     for (size_t i = 0; i < group.size(); ++i) {
         UnsettledMailbox& box = *group[i];
-        const int32_t messages = box.messages;
+        const int32_t changed = static_cast<int32_t>(box.writer.takeDropped());
+        reportChanged(box, changed);
+        const int32_t messages = box.messages - changed;
         box.messages = 0;
         box.saved.clear();
         if (settled[i] == DbxCommit::Outcome::Settled)
@@ -92,6 +94,18 @@ void CutBatch::reportUnsettled(const UnsettledMailbox& box, int32_t messages,
                            messages, box.path, TOVK_Internet::DbxJournal::journalPath(box.path));
     report_.problem(text);
     report_.showError(ViewOwner::ProgressWindow, text);
+}
+
+void CutBatch::reportChanged(const UnsettledMailbox& box, int32_t messages) {
+    if (messages == 0)
+        return;
+    report_.counts().writeFailures += messages;
+    String text;
+    TOVK_Utils::format(text,
+                       "%d cut messages of %s were not written back: they were changed while "
+                       "they were being cut, and are left as they now are",
+                       messages, box.path);
+    report_.problem(text);
 }
 
 void CutBatch::finish() {

@@ -56,6 +56,7 @@ public:
     void finish();
 
 private:
+    void reportChanged(const UnsettledMailbox& box, int32_t messages);
     void reportUnsettled(const UnsettledMailbox& box, int32_t messages,
                          TOVK_Internet::DbxCommit::Outcome outcome);
     void flushJournalRemovals();

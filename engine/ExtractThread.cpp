@@ -41,7 +41,9 @@ ExtractThread::Ending ExtractThread::course(JobReport& report) {
         counts_.halted = true;
         return Ending::FinalState;
     }
-    if (v.createBackups() && !v.listShowsEmlFolders() && !backups_.backUpAll(v, report)) {
+    Recoveries recoveries;
+    if (v.createBackups() && !v.listShowsEmlFolders() &&
+        !backups_.backUpAll(v, report, recoveries)) {
         counts_.halted = true;
         return Ending::Closed;
     }
@@ -51,7 +53,7 @@ ExtractThread::Ending ExtractThread::course(JobReport& report) {
     }
     AttachmentWriter writer(v);
     MessageExtractor extractor(v, report, writer);
-    PassContext context{v, report, control_, buffers_, extractor, writer};
+    PassContext context{v, report, control_, buffers_, extractor, writer, recoveries};
     CutBatch batch(v, report);
     MailboxPass::Decisions decisions;
     if (!countMessages(context, batch, decisions))

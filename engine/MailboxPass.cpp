@@ -2,8 +2,6 @@
 
 #include "engine/JobPaths.h"
 
-#include "engine/RecoveryReport.h"
-#include "formats/DbxJournal.h"
 #include "utils/FileSystem.h"
 
 using TOVK_Internet::DbxMailbox;
@@ -16,6 +14,8 @@ MailboxPass::MailboxPass(PassContext& context, CutBatch& batch, Decisions& decis
                          const Block& name)
     : context_(context), batch_(batch), decisions_(decisions), name_(name) {
     mailboxPath(path_, context.view.outlookExpressStoreRoot(), name);
+    // Its journal and its lock belong beside the file itself, not beside a link to it.
+    TOVK_Utils::followLinks(path_);
 }
 
 MailboxPass::Counted MailboxPass::count() {
@@ -35,8 +35,10 @@ MailboxPass::Fate MailboxPass::run() {
         return Fate::NotOpened;
     box_->path.assign(path_);
     count_ = static_cast<int32_t>(box_->mailbox.messageOffsets.size());
+    reportUncut();
     // A carved mailbox is only read: its chains may be deleted messages or cut leftovers.
-    cut_ = view.cutAttachments() && !box_->mailbox.wasCarved() && batch_.prepare(*box_, path_);
+    cut_ = view.cutAttachments() && !cutRefused() && !box_->mailbox.wasCarved() &&
+           batch_.prepare(*box_, path_);
     const Fate fate = readMessages();
     finish(fate);
     return fate;
@@ -47,7 +49,18 @@ MailboxPass::Opened MailboxPass::open(DbxMailbox& mailbox) {
     String text;
     TOVK_Utils::format(text, "Opening mailbox: %s.dbx", name_);
     view.postStatusText(text);
-    if (!recover(path_, context_.report) || !openFile(mailbox))
+    const Recoveries::Verdict recovered = context_.recoveries.recover(path_, context_.report);
+    if (recovered == Recoveries::Verdict::LeftAlone)
+        return Opened::LeftAlone; // said why; the job goes on with the others
+    if (recovered == Recoveries::Verdict::NotCut)
+        uncut_ = Uncut::Recovery;
+    // Its journal would lie beside one of its names only: after a crash, a run that reaches
+    // it through another would find nothing to put back.
+    else if (view.cutAttachments() && TOVK_Utils::hardLinkCount(path_) > 1)
+        uncut_ = Uncut::HardLinks;
+    else if (view.cutAttachments() && TOVK_Utils::isReadOnly(path_))
+        uncut_ = Uncut::ReadOnly;
+    if (!openFile(mailbox))
         return Opened::Halt;
     TOVK_Utils::format(text, "Scanning mailbox: %s.dbx", name_);
     view.postStatusText(text);
@@ -65,9 +78,15 @@ MailboxPass::Opened MailboxPass::open(DbxMailbox& mailbox) {
 // Read sharing only while cutting, so that no other program writes the mailbox while
 // its messages are being rewritten; without cutting it is only read.
 bool MailboxPass::openFile(DbxMailbox& mailbox) {
-    const auto access =
-        context_.view.cutAttachments() ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
-    const DbxMailbox::Open opened = mailbox.open(path_, access);
+    const bool write = context_.view.cutAttachments() && !cutRefused();
+    const auto access = write ? DbxMailbox::Access::ReadWrite : DbxMailbox::Access::Read;
+    DbxMailbox::Open opened = mailbox.open(path_, access);
+    // One that only refuses writing is read, and keeps its attachments.
+    if (write && opened == DbxMailbox::Open::NotAMailbox &&
+        mailbox.open(path_, DbxMailbox::Access::Read) == DbxMailbox::Open::Opened) {
+        uncut_ = Uncut::ReadOnly;
+        opened = DbxMailbox::Open::Opened;
+    }
     if (opened == DbxMailbox::Open::Opened)
         return true;
     String text;
@@ -81,6 +100,27 @@ bool MailboxPass::openFile(DbxMailbox& mailbox) {
                            path_);
     context_.report.showError(ViewOwner::ProgressWindow, text);
     return false;
+}
+
+// Said once, in the extraction: the counting pass found the same.
+void MailboxPass::reportUncut() {
+    const char* why = nullptr;
+    switch (uncut_) {
+    case Uncut::No:
+    case Uncut::Recovery: // recovery said so itself
+        return;
+    case Uncut::HardLinks:
+        why = "the file has several hard links, and a cut made through one name could not be "
+              "undone through another";
+        break;
+    case Uncut::ReadOnly:
+        why = "it is read-only";
+        break;
+    }
+    String text;
+    TOVK_Utils::format(text, "%s is only read, and its attachments stay in it: %s", path_,
+                       String(why));
+    context_.report.problem(text);
 }
 
 // Rescue never writes, and carved chains could not be cut safely anyway: the mailbox
@@ -135,8 +175,12 @@ MailboxPass::Opened MailboxPass::rescue(DbxMailbox& mailbox) {
         {String(path_), Opened::Ready, mailbox.messageOffsets, mailbox.indexedMessages()});
     if (!indexRead) {
         TOVK_Utils::format(text,
-                           "%s is corrupt: its message index cannot be read. Its messages were "
-                           "recovered from its data blocks: %d found.",
+                           mailbox.indexLostOverBlocks()
+                               ? "%s is corrupt: its message index names no message, but the "
+                                 "file holds messages. They were recovered from its data "
+                                 "blocks: %d found."
+                               : "%s is corrupt: its message index cannot be read. Its messages "
+                                 "were recovered from its data blocks: %d found.",
                            path_, int32_t(mailbox.messageOffsets.size()));
         report.problem(text);
     }
@@ -275,24 +319,4 @@ void MailboxPass::finish(Fate fate) {
     case Fate::SettleFailed:
         return; // the mailbox closes as it is
     }
-}
-
-bool MailboxPass::recover(const Path& path, JobReport& report) {
-    if (!TOVK_Internet::DbxJournal::exists(path))
-        return true;
-    const TOVK_Internet::RecoveryResult result = TOVK_Internet::DbxJournal::recover(path);
-    using Outcome = TOVK_Internet::RecoveryResult::Outcome;
-    const bool usable =
-        result.outcome == Outcome::NothingToRecover || result.outcome == Outcome::Restored;
-    const String said = recoveryReport(result, path);
-    report.problem(said);
-    if (usable) {
-        if (result.outcome == Outcome::Restored)
-            report.view().ask(ViewOwner::ProgressWindow, QuestionText{"Information", &said, "Ok"});
-        return true;
-    }
-    String text;
-    TOVK_Utils::format(text, "%s Extraction will halt.", said);
-    report.showError(ViewOwner::ProgressWindow, text);
-    return false;
 }

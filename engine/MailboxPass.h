@@ -5,7 +5,8 @@
 // read; while cutting it is left as it is. What the job decided for each such mailbox is
 // kept for the job, so that it is carved, or asked about, once.
 //
-// Every call into the mailbox and its journal is made here, in CutBatch or in Backups.
+// Every call into the mailbox and its journal is made here, in CutBatch, in Backups or in
+// Recoveries.
 #pragma once
 
 #include "engine/CutBatch.h"
@@ -56,10 +57,6 @@ public:
     Counted count();
     Fate run();
 
-    // Puts back what an interrupted run left half-written in the mailbox, before anything
-    // else is done with it. False, after saying why, when the mailbox must not be used.
-    static bool recover(const TOVK_Utils::Path& path, JobReport& report);
-
 private:
     // How the reading of one message ended.
     enum class Taken {
@@ -85,6 +82,16 @@ private:
     TOVK_Utils::Path path_;
     std::unique_ptr<CutBatch::UnsettledMailbox> box_;
     bool cut_ = false;
+    // Why a mailbox is only read in a cutting job.
+    enum class Uncut {
+        No,
+        Recovery,  // it may hold half-written messages (recovery said so)
+        HardLinks, // its journal would lie beside one of its names only
+        ReadOnly,  // marked read-only, or it cannot be opened for writing
+    };
+    bool cutRefused() const { return uncut_ != Uncut::No; }
+    void reportUncut();
+    Uncut uncut_ = Uncut::No;
     int32_t count_ = 0;        // messages found by the scan or the carve
     int32_t number_ = 0;       // 1-based, of the message being read
     TOVK_Utils::String where_; // that message, for reports

@@ -4,12 +4,16 @@
 #include "utils/File.h"
 #include "utils/FileSystem.h"
 
+#include <cstring>
+
 using TOVK_Internet::MimePart;
 using TOVK_Utils::Block;
 using TOVK_Utils::Path;
 using TOVK_Utils::String;
 
 namespace {
+
+enum class Replacing { Replaced, Failed, ChangedMeanwhile };
 
 // Only names that end in ".eml" count: a short 8.3 alias can make "*.eml" match
 // "note.emlx", and such a file is not a message of this folder.
@@ -21,19 +25,47 @@ bool isMessageFileName(const String& name) {
 }
 
 // The message file is replaced only once its new text is complete on the disk: written
-// beside it, flushed, then renamed over it. On any failure the original stays.
-bool replaceFile(const Path& path, const Block& text) {
-    return TOVK_Utils::replaceBeside(path, [&](const Path& temporary) {
+// beside it, flushed, then renamed over it, and only while it is still the file that was
+// read (read): a change another program made meanwhile is never overwritten. On any
+// failure, or such a change, the original stays as it now is.
+Replacing replaceFile(const Path& path, const Block& text, const TOVK_Utils::FileState& read) {
+    Replacing outcome = Replacing::Failed;
+    const bool replaced = TOVK_Utils::replaceBeside(path, [&](const Path& temporary) {
         TOVK_Utils::File out;
-        if (!out.openForWriting(temporary,
-                                TOVK_Utils::IfExists::Fail)) // never replaces a file that is there
+        // Never replaces a file that is there; private until it takes the original's mode.
+        if (!out.openForWriting(temporary, TOVK_Utils::IfExists::Fail,
+                                TOVK_Utils::Readers::OwnerOnly))
             return false;
         const bool written = out.write(text) && out.flush();
-        if (out.close() == 1 && written)
+        const bool closed = out.close() == 1;
+        // The last moment before the rename at which the file can be looked at.
+        if (closed && written && TOVK_Utils::fileState(path) == read)
             return true;
+        if (closed && written)
+            outcome = Replacing::ChangedMeanwhile;
         TOVK_Utils::removeFile(temporary);
         return false;
     });
+    return replaced ? Replacing::Replaced : outcome;
+}
+
+// What an earlier run, killed while it replaced the message, left beside it: a file under
+// one of the names replaceBeside gives its temporary files that holds the start of the
+// same cut text. Anything else under such a name may be another program's, and stays.
+void removeLeftovers(const Path& message, const Block& cutText) {
+    String suffix;
+    Path leftover;
+    Block bytes;
+    for (int n = 0; n < 100; ++n) {
+        suffix.printFormatted(".klovin-new%d", n);
+        leftover.assign(message);
+        leftover.append(suffix, Path::Separator::None);
+        if (TOVK_Utils::getAttributes(leftover) != TOVK_Utils::AttributeNormal ||
+            !TOVK_Utils::readAll(leftover, bytes) || bytes.byteSize() > cutText.byteSize() ||
+            std::memcmp(bytes.rawPointer(), cutText.rawPointer(), bytes.byteSize()) != 0)
+            continue;
+        TOVK_Utils::removeFile(leftover);
+    }
 }
 
 // The folder's message files, in the platform's order.
@@ -81,6 +113,7 @@ void MessageFolderPass::take(const String& name, int32_t number, int32_t count) 
     TOVK_Utils::format(text, "Processing message %d of %d of %s", number, count, folder_);
     context_.view.postStatusText(text);
     path_.join(folder_, name);
+    read_ = TOVK_Utils::fileState(path_);
     TOVK_Utils::File file;
     const bool complete = file.openForReading(path_) && file.readRest(message);
     file.close();
@@ -106,13 +139,29 @@ void MessageFolderPass::cut(const MimePart& root, const TOVK_Internet::CutPlan& 
         report.notWrittenBack(path_, "the file has several hard links");
         return;
     }
+    // The user's own mark that the message must not change.
+    if (TOVK_Utils::isReadOnly(path_)) {
+        report.notWrittenBack(path_, "the file is read-only");
+        return;
+    }
     // A message file is replaced at once: its attachments reach the disk first.
     if (!context_.writer.flushToDisk(context_.extractor.cutFiles())) {
         report.notWrittenBack(path_, "its attachments could not be flushed to the disk");
         return;
     }
     MessageBuffers& buffers = context_.buffers;
-    if (context_.extractor.cutText(root, plan, buffers.message, buffers.rewrite, path_) &&
-        !replaceFile(path_, buffers.rewrite))
+    if (!context_.extractor.cutText(root, plan, buffers.message, buffers.rewrite, path_))
+        return;
+    removeLeftovers(path_, buffers.rewrite);
+    switch (replaceFile(path_, buffers.rewrite, read_)) {
+    case Replacing::Replaced:
+        return;
+    case Replacing::Failed:
         report.notWrittenBack(path_, "a write error");
+        return;
+    case Replacing::ChangedMeanwhile:
+        // Its attachments stay saved: they are what the message held when it was read.
+        report.notWrittenBack(path_, "it was changed while it was being cut");
+        return;
+    }
 }

@@ -9,6 +9,7 @@
 #include "engine/JobReport.h"
 #include "engine/MessageBuffers.h"
 #include "engine/MessageExtractor.h"
+#include "engine/Recoveries.h"
 
 struct PassContext {
     EngineView& view;
@@ -17,4 +18,5 @@ struct PassContext {
     MessageBuffers& buffers;
     MessageExtractor& extractor;
     AttachmentWriter& writer;
+    Recoveries& recoveries;
 };

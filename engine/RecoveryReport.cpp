@@ -51,11 +51,8 @@ private:
 const char* whyKept(Change change) {
     switch (change) {
     case Change::Size:
-        return "its size has changed since an interrupted run wrote its journal, so it may have "
-               "been compacted or repaired in the meantime";
-    case Change::Identity:
-        return "it is no longer the file an interrupted run wrote its journal for; it may have "
-               "been compacted, repaired or replaced in the meantime";
+        return "it is shorter than the blocks an interrupted run wrote its journal for, so it may "
+               "have been compacted or repaired in the meantime";
     case Change::Bytes:
     case Change::None:
         break;
@@ -77,6 +74,9 @@ const char* whatFailed(Failure failure) {
         return " could not be read to check what an interrupted run left in it.";
     case Failure::JournalNotRemoved:
         return " was not changed by the interrupted run, but its journal could not be removed.";
+    case Failure::JournalNotSetAside:
+        return " may hold messages that an interrupted run left half-written: its journal is "
+               "damaged, and it could not be renamed aside.";
     case Failure::MailboxUnwritable:
     case Failure::RestoredJournalNotRemoved:
     case Failure::None:
@@ -86,14 +86,39 @@ const char* whatFailed(Failure failure) {
            "restoring can be tried again.";
 }
 
+// Said when the file was added to or moved since: recovery went by its blocks alone.
+const char* changedSince(const RecoveryResult& result) {
+    if (!result.sizeDiffered && !result.indexDiffered)
+        return "";
+    return " It was added to, copied or moved since; the blocks that run wrote were checked one "
+           "by one.";
+}
+
 String restored(const RecoveryResult& result, const String& name) {
     if (result.restoredSpans == 0)
         return (Message(name) << "An interrupted run had not yet changed " << name
-                              << "; its journal was removed.")
+                              << "; its journal was removed." << changedSince(result))
             .take();
     return (Message(name) << "Restored " << uint64_t{result.restoredSpans}
                           << (result.restoredSpans == 1 ? " block of " : " blocks of ") << name
-                          << " left half-written by an interrupted run.")
+                          << " left half-written by an interrupted run." << changedSince(result))
+        .take();
+}
+
+// The journal could not prove that its mailbox holds no half-written message.
+String setAside(const RecoveryResult& result, const String& name) {
+    Message message(name);
+    if (result.restoredSpans > 0)
+        message << "Restored " << uint64_t{result.restoredSpans}
+                << (result.restoredSpans == 1 ? " block of " : " blocks of ") << name
+                << " left half-written by an interrupted run. ";
+    return (message << name
+                    << " may hold messages that an interrupted run left half-written: its "
+                       "journal is damaged, so they could not be put back. The journal was "
+                       "renamed to "
+                    << nameOf(result.setAsidePath) << ". " << name
+                    << " is not cut in this extraction; extracting it with rescue reads what "
+                       "is left of its messages.")
         .take();
 }
 
@@ -122,6 +147,8 @@ String recoveryReport(const RecoveryResult& result, const Block& mailboxPath) {
         return (Message(name) << "Nothing in " << name << " needed restoring.").take();
     case Outcome::Restored:
         return restored(result, name);
+    case Outcome::SetAside:
+        return setAside(result, name);
     case Outcome::KeptMailboxChanged:
         return (Message(name) << name << " was left as it is: " << whyKept(result.change)
                               << ". The journal " << journalName << " is kept.")

@@ -32,6 +32,7 @@ void journalAll(std::vector<Settling>& boxes) {
     std::vector<FilesInFolder> others;
     for (Settling& box : boxes) {
         const DbxCommit::Waiting& w = *box.waiting;
+        w.writer->dropChanged();
         if (!w.writer->hasStaged())
             continue;
         box.spans = w.writer->stagedSpans();

@@ -9,6 +9,9 @@
 // point leaves behind and what recovery (DbxJournal::recover, run whenever the mailbox is
 // next opened, before anything else is done with it) then does:
 //
+// 0. First every span of every staged message is read again: a message whose bytes are no
+//    longer those it was staged against (another program wrote the mailbox since) is
+//    dropped from the batch, and stays as it now is; the others go on.
 // 1. Before the first block of a mailbox is written, its journal entry is on the disk: the
 //    old bytes of every span, and a hash of the old and of the new bytes of every piece
 //    (512 bytes of the file). With it, in the same flush: the files the cuts depend on (the
@@ -17,8 +20,13 @@
 //    batch is written, and their journals take no more entries until cleared.
 //    Crash before or during this step: a journal that is missing, empty, or ends in an
 //    entry that is not whole, which was never acted on (an entry counts only once it is on
-//    the disk): recovery drops it. A whole entry whose flush had not returned finds every
-//    piece holding its old bytes: recovery writes nothing. Either way the journal goes.
+//    the disk). A whole entry whose flush had not returned finds every piece holding its
+//    old bytes: recovery writes nothing. An entry that is not whole cannot be told from one
+//    damaged after it was acted on, so recovery removes the journal only when every piece
+//    that entry still names holds its old bytes; otherwise (its pieces cannot all be read
+//    from it, or some hold other bytes, or the file is no journal at all) the journal is
+//    renamed aside (".damaged", numbered when taken), never deleted, and the mailbox is
+//    named as one that may hold half-written messages and is not cut in that job.
 // 2. Then the blocks are written, only the spans the writer checked against the chain map
 //    and against what the disk held when it staged them. A write that fails puts the
 //    mailbox's old bytes back at once and flushes them; when that flush succeeds, its
@@ -26,8 +34,11 @@
 //    Crash during this step: each piece holds its old bytes or its new ones (a write tears
 //    at sector boundaries, never inside a piece). Recovery finds every piece of every whole
 //    entry holding its old or its new bytes, puts the old ones back, flushes the mailbox,
-//    and only then removes the journal. A piece that holds neither means another program
-//    changed the mailbox since: recovery then touches nothing and keeps the journal.
+//    and only then removes the journal, whatever the mailbox's size or file index now (the
+//    mail client may have appended to it, or it was copied to another disk: noted, not
+//    refused). A piece that holds neither means another program changed the mailbox since:
+//    recovery then touches nothing and keeps the journal, and only that mailbox is left
+//    alone in the job.
 // 3. Then every written mailbox is flushed, one flush for all, before any journal is
 //    removed. If that flush fails, the old bytes are put back but the journal stays: a
 //    write-back error is reported once to each open file, so a second flush through the

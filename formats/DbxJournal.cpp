@@ -143,22 +143,27 @@ struct Entry {
 
 enum class Parsed {
     Complete,
-    Unfinished, // torn: the write of this entry never completed
+    // Begins as an entry but is not whole: torn while it was written (never acted on), or
+    // cut short or changed since (perhaps acted on). Only the mailbox's bytes can tell.
+    Damaged,
     Foreign,    // whole, but not a journal this program wrote
+    NotJournal, // does not even begin as an entry
 };
 
 Parsed parseEntry(const uint8_t* bytes, size_t available, Entry& entry, size_t& consumed,
                   uint32_t& spanNumber) {
     // The name, the length and the checksum stay where they are in every version, so that
     // a torn entry is told from a later version's whole one.
-    if (available < headerBytes + checksumBytes || std::memcmp(bytes, magic, magicNameBytes) != 0)
-        return Parsed::Unfinished;
+    if (std::memcmp(bytes, magic, std::min(available, magicNameBytes)) != 0)
+        return Parsed::NotJournal;
+    if (available < headerBytes + checksumBytes)
+        return Parsed::Damaged;
     uint64_t length = load(bytes + 8, 8);
     if (length < headerBytes + checksumBytes || length > available)
-        return Parsed::Unfinished;
+        return Parsed::Damaged;
     size_t body = static_cast<size_t>(length) - checksumBytes;
     if (hashBytes(bytes, body) != load(bytes + body, 8))
-        return Parsed::Unfinished;
+        return Parsed::Damaged;
     consumed = static_cast<size_t>(length);
     if (bytes[magicNameBytes] != magic[magicNameBytes])
         return Parsed::Foreign;
@@ -202,6 +207,48 @@ Parsed parseEntry(const uint8_t* bytes, size_t available, Entry& entry, size_t& 
     return reader.atEnd() ? Parsed::Complete : Parsed::Foreign;
 }
 
+// The pieces a damaged entry still names, with their old hashes (their old bytes may be
+// gone): true only when its header and every span head it announces can be read and add up
+// to the length it gives, so that no span it named can have been lost unseen.
+bool readNamed(const uint8_t* bytes, size_t available, std::vector<Piece>& named,
+               size_t& consumed) {
+    if (available < headerBytes || std::memcmp(bytes, magic, sizeof magic) != 0)
+        return false;
+    const uint64_t length = load(bytes + 8, 8);
+    const uint64_t mailboxSize = load(bytes + 16, 8);
+    const uint64_t spans = load(bytes + 40, 4);
+    if (load(bytes + 44, 4) != DbxJournal::pieceBytes)
+        return false;
+    uint64_t at = headerBytes;
+    for (uint64_t s = 0; s < spans; ++s) {
+        if (available - at < spanHeadBytes)
+            return false;
+        const uint64_t offset = load(bytes + at, 8);
+        const auto spanLength = static_cast<uint32_t>(load(bytes + at + 8, 4));
+        at += spanHeadBytes;
+        if (spanLength == 0 || offset > mailboxSize || spanLength > mailboxSize - offset)
+            return false;
+        const uint64_t hashBytesOfSpan =
+            pieceCount(offset, spanLength, DbxJournal::pieceBytes) * pieceHashBytes;
+        if (available - at < hashBytesOfSpan)
+            return false;
+        const uint8_t* hashes = bytes + at;
+        forEachPiece(offset, spanLength, DbxJournal::pieceBytes,
+                     [&](uint64_t start, uint32_t count) {
+                         named.push_back({start, count, nullptr, load(hashes, 8), 0, 0});
+                         hashes += pieceHashBytes;
+                     });
+        at += hashBytesOfSpan + spanLength; // the old bytes, which may be cut off
+        // Only the last span's old bytes can be cut off; a span head cut off is lost.
+        if (at > length || (at > available && s + 1 < spans))
+            return false;
+    }
+    if (at + checksumBytes != length)
+        return false;
+    consumed = static_cast<size_t>(std::min<uint64_t>(length, available));
+    return true;
+}
+
 bool overlapping(std::vector<std::pair<uint64_t, uint64_t>> ranges) {
     std::sort(ranges.begin(), ranges.end());
     for (size_t i = 1; i < ranges.size(); ++i) {
@@ -225,6 +272,14 @@ String folderOf(const Block& file) {
     return folder;
 }
 
+// The journal under a free name beside it, and that name in its folder on the disk.
+bool setJournalAside(const Block& journal, const Block& mailboxPath, const Block& folder,
+                     String& aside) {
+    aside = DbxJournal::setAsidePath(mailboxPath);
+    return TOVK_Utils::getAttributes(aside) == TOVK_Utils::NoAttributes &&
+           TOVK_Utils::renameFile(journal, aside) && TOVK_Utils::flushDirectory(folder);
+}
+
 // Gone, or, when the name cannot be removed, emptied: either way nothing is left to do.
 bool dropJournal(const Block& journal, const Block& folder) {
     if (TOVK_Utils::removeFile(journal))
@@ -242,6 +297,19 @@ DbxJournal::~DbxJournal() {
 String DbxJournal::journalPath(const Block& mailboxPath) {
     String path(mailboxPath);
     path.append(Block(".klovin-undo"));
+    return path;
+}
+
+String DbxJournal::setAsidePath(const Block& mailboxPath) {
+    String first = journalPath(mailboxPath);
+    first.append(Block(".damaged"));
+    String path(first);
+    String number;
+    for (int64_t n = 1; TOVK_Utils::getAttributes(path) != TOVK_Utils::NoAttributes; ++n) {
+        number.setDecimal(n);
+        path.assign(first);
+        path.append(number);
+    }
     return path;
 }
 
@@ -446,8 +514,13 @@ bool takeBoth(const Block& mailboxPath, const Block& path, File& mailbox, Block&
         mailbox.openForReading(mailboxPath, File::Access::ReadWrite, File::ShareRead);
     if ((!opened && mailbox.lastErrorWasSharingViolation()) || (opened && !mailbox.lock()))
         return endWith(result, Outcome::InUse);
-    if (!opened)
+    if (!opened) {
+        // An empty journal records nothing: it can wait for a run that may write the mailbox.
+        File journalFile;
+        if (journalFile.openForReading(path) && journalFile.getSize() == 0)
+            return endWith(result, Outcome::NothingToRecover);
         return endWith(result, Outcome::Error, Failure::MailboxNotOpened);
+    }
     // A journal that a running cut still holds is not a leftover.
     File journalFile;
     if (!journalFile.openForReading(path, File::Access::ReadWrite)) {
@@ -465,8 +538,21 @@ bool takeBoth(const Block& mailboxPath, const Block& path, File& mailbox, Block&
     return true;
 }
 
-// The whole entries, in the order they were recorded.
-bool parseJournal(const Block& journal, std::vector<Entry>& entries, RecoveryResult& result) {
+// What a journal holds: its whole entries in the order they were recorded, and what its
+// damaged part (when it has one) still names.
+struct Contents {
+    enum class Damage {
+        None,
+        Named,   // every damaged entry's pieces are known, and can prove it never acted
+        Unknown, // something is there whose pieces cannot all be known
+    };
+    std::vector<Entry> entries;
+    std::vector<Piece> named;
+    Damage damage = Damage::None;
+};
+
+bool parseJournal(const Block& journal, Contents& contents, RecoveryResult& result) {
+    using Damage = Contents::Damage;
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
     const uint8_t* bytes = journal.rawPointer();
     const size_t size = static_cast<size_t>(journal.byteSize());
@@ -477,33 +563,62 @@ bool parseJournal(const Block& journal, std::vector<Entry>& entries, RecoveryRes
         const Parsed parsed = parseEntry(bytes + at, size - at, entry, consumed, spanNumber);
         if (parsed == Parsed::Foreign)
             return endWith(result, Outcome::Error, Failure::JournalForeign);
-        if (parsed == Parsed::Unfinished) {
-            // record() returns only after its entry is whole on the disk, so nothing was
-            // written for this one, and nothing can have come after it.
-            result.discardedUnfinished = true;
+        if (parsed == Parsed::NotJournal ||
+            (parsed == Parsed::Damaged &&
+             !readNamed(bytes + at, size - at, contents.named, consumed))) {
+            contents.damage = Damage::Unknown;
             break;
         }
-        ranges.insert(ranges.end(), entry.ranges.begin(), entry.ranges.end());
-        entries.push_back(std::move(entry));
         at += consumed;
+        if (parsed == Parsed::Damaged) {
+            contents.damage = Damage::Named;
+            continue;
+        }
+        ranges.insert(ranges.end(), entry.ranges.begin(), entry.ranges.end());
+        contents.entries.push_back(std::move(entry));
     }
-    result.entries = static_cast<uint32_t>(entries.size());
+    result.entries = static_cast<uint32_t>(contents.entries.size());
     if (overlapping(ranges))
         return endWith(result, Outcome::Error, Failure::JournalForeign);
     return true;
 }
 
-bool sameMailbox(const std::vector<Entry>& entries, File& mailbox, const FileIdentity& identity,
+// Noted only: the pieces decide. A device number may change between two boots (a USB or
+// LVM volume), a copy to another disk gets a new index, and the mail client may append
+// messages meanwhile; refusing then would leave a message half-written for good.
+void noteChanges(const std::vector<Entry>& entries, File& mailbox, const FileIdentity& identity,
                  RecoveryResult& result) {
     const uint64_t mailboxSize = mailbox.getSize(File::Refresh::Always);
     for (const Entry& entry : entries) {
-        if (entry.mailboxSize != mailboxSize)
-            return kept(result, Change::Size);
-        // The file index alone: a device number may change between two boots (a USB or LVM
-        // volume), and keeping the journal then would leave the message half-written. The
-        // name, the size and the bytes of every piece are checked all the same.
-        if (!identity.valid || entry.identity.index != identity.index)
-            return kept(result, Change::Identity);
+        result.sizeDiffered = result.sizeDiffered || entry.mailboxSize != mailboxSize;
+        result.indexDiffered =
+            result.indexDiffered || !identity.valid || entry.identity.index != identity.index;
+    }
+}
+
+// The hash of what the mailbox holds at the piece; false when it could not be read.
+bool currentHash(const Piece& piece, File& mailbox, std::vector<uint8_t>& buffer, uint64_t& hash) {
+    buffer.resize(piece.length);
+    if (!mailbox.seek(static_cast<int64_t>(piece.offset)) ||
+        !mailbox.read(buffer.data(), piece.length))
+        return false;
+    hash = hashBytes(buffer.data(), piece.length);
+    return true;
+}
+
+// Whether every piece a damaged entry names holds its old bytes, which proves that the
+// entry was never acted on.
+bool holdOldBytes(const std::vector<Piece>& named, File& mailbox, RecoveryResult& result) {
+    const uint64_t mailboxSize = mailbox.getSize(File::Refresh::Always);
+    std::vector<uint8_t> current;
+    for (const Piece& piece : named) {
+        uint64_t hash = 0;
+        if (piece.offset + piece.length > mailboxSize)
+            return false;
+        if (!currentHash(piece, mailbox, current, hash))
+            return endWith(result, Outcome::Error, Failure::MailboxUnreadable);
+        if (hash != piece.oldHash)
+            return false;
     }
     return true;
 }
@@ -512,14 +627,17 @@ bool sameMailbox(const std::vector<Entry>& entries, File& mailbox, const FileIde
 // is left entirely alone: restore receives the pieces that hold their new bytes.
 bool judgePieces(const std::vector<Entry>& entries, File& mailbox,
                  std::vector<const Piece*>& restore, RecoveryResult& result) {
+    const uint64_t mailboxSize = mailbox.getSize(File::Refresh::Always);
     std::vector<uint8_t> current;
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         for (const Piece& piece : entry->pieces) {
-            current.resize(piece.length);
-            if (!mailbox.seek(static_cast<int64_t>(piece.offset)) ||
-                !mailbox.read(current.data(), piece.length))
+            if (piece.offset + piece.length > mailboxSize) {
+                result.changedOffset = piece.offset;
+                return kept(result, Change::Size);
+            }
+            uint64_t hash = 0;
+            if (!currentHash(piece, mailbox, current, hash))
                 return endWith(result, Outcome::Error, Failure::MailboxUnreadable);
-            const uint64_t hash = hashBytes(current.data(), piece.length);
             if (hash == piece.oldHash)
                 continue;
             if (hash != piece.newHash) {
@@ -558,24 +676,39 @@ RecoveryResult DbxJournal::recover(const Block& mailboxPath) {
     const FileIdentity identity = TOVK_Utils::fileIdentity(mailboxPath);
     File mailbox;
     Block journal;
-    std::vector<Entry> entries;
+    Contents contents;
     if (!takeBoth(mailboxPath, path, mailbox, journal, result) ||
-        !parseJournal(journal, entries, result))
+        !parseJournal(journal, contents, result))
         return result;
-    if (entries.empty()) {
-        if (!dropJournal(path, folder))
-            endWith(result, Outcome::Error, Failure::JournalNotRemoved);
+    noteChanges(contents.entries, mailbox, identity, result);
+    std::vector<const Piece*> restore;
+    if (!judgePieces(contents.entries, mailbox, restore, result))
+        return result;
+    // Judged before anything is put back, against the bytes the interrupted run left.
+    bool neverActedOn = contents.damage == Contents::Damage::None;
+    if (contents.damage == Contents::Damage::Named) {
+        neverActedOn = holdOldBytes(contents.named, mailbox, result);
+        if (result.outcome == Outcome::Error)
+            return result;
+    }
+    if (!putBack(restore, mailbox, result))
+        return result;
+    // The journal goes only once the old bytes are on the disk, and only when nothing it
+    // may still record is left undone.
+    if (!neverActedOn) {
+        if (!setJournalAside(path, mailboxPath, folder, result.setAsidePath))
+            endWith(result, Outcome::Error, Failure::JournalNotSetAside);
+        else
+            result.outcome = Outcome::SetAside;
         return result;
     }
-    std::vector<const Piece*> restore;
-    if (!sameMailbox(entries, mailbox, identity, result) ||
-        !judgePieces(entries, mailbox, restore, result) || !putBack(restore, mailbox, result))
-        return result;
-    // The journal goes only once the old bytes are on the disk.
+    result.discardedUnfinished = contents.damage != Contents::Damage::None;
     if (!dropJournal(path, folder))
-        endWith(result, Outcome::Error, Failure::RestoredJournalNotRemoved);
+        endWith(result, Outcome::Error,
+                contents.entries.empty() ? Failure::JournalNotRemoved
+                                         : Failure::RestoredJournalNotRemoved);
     else
-        result.outcome = Outcome::Restored;
+        result.outcome = contents.entries.empty() ? Outcome::NothingToRecover : Outcome::Restored;
     return result;
 }
 

@@ -8,11 +8,14 @@
 //
 // Recovery judges each piece of a span by what the mailbox holds there now: the old bytes
 // (nothing to do), the new bytes (the old ones go back), or neither (the mailbox was
-// changed by someone else since, and nothing is touched). Spans are judged in pieces cut
-// at every 512th byte of the file, because a crash tears a write at sector boundaries and
-// a span may then hold old and new bytes side by side. For the same reason the spans of
-// all entries between two clears never overlap: every piece has exactly two rightful
-// states, also while a recovery that was itself interrupted is run again.
+// changed by someone else since, and nothing is touched), whatever the file's size or
+// index now. A journal is never deleted while it may hold the only record of a change: one
+// that is damaged is removed only when every piece it still names holds its old bytes, and
+// is otherwise renamed aside, as are bytes under its name that are no journal at all. Spans are
+// judged in pieces cut at every 512th byte of the file, because a crash tears a write at sector
+// boundaries and a span may then hold old and new bytes side by side. For the same reason the spans
+// of all entries between two clears never overlap: every piece has exactly two rightful states,
+// also while a recovery that was itself interrupted is run again.
 #pragma once
 
 #include "formats/WriteJournal.h"
@@ -28,26 +31,31 @@ namespace TOVK_Internet {
 
 struct RecoveryResult {
     enum class Outcome {
-        // No journal, an empty one, or one whose entry was never finished (and so was
-        // never acted on); such a journal is removed.
+        // No journal, an empty one, or one whose damaged or unfinished entry names only
+        // pieces that still hold their old bytes (so it was never acted on); such a journal
+        // is removed.
         NothingToRecover,
         // Every complete entry was undone (restoredSpans may be 0 when the run had not
         // written yet), the mailbox flushed and the journal removed.
         Restored,
-        // The mailbox is not the one the journal was written for (see change): nothing
-        // was touched and the journal is kept.
+        // The journal holds no whole entry for some of what it names (it was cut short or
+        // damaged), or is not a journal at all, and the mailbox's bytes do not prove that
+        // nothing was written: it was renamed aside (setAsidePath), never deleted, after
+        // every whole entry was undone. The mailbox may hold half-written messages.
+        SetAside,
+        // Some piece of the mailbox holds neither its old nor its new bytes (see change):
+        // nothing was touched and the journal is kept.
         KeptMailboxChanged,
         // Another program has the mailbox open for writing: nothing was touched.
         InUse,
-        // The mailbox or the journal could not be read or written, or the journal is not
-        // one of ours; the journal is kept so that a later run can try again.
+        // The mailbox or the journal could not be read or written, or the journal is one
+        // of a later version; the journal is kept so that a later run can try again.
         Error,
     };
     enum class Change {
         None,
-        Size,     // the mailbox's size differs from the one recorded
-        Identity, // another file now has the mailbox's name
-        Bytes,    // the bytes at changedOffset are neither the old nor the new ones
+        Size,  // a piece lies beyond the mailbox's end: it was made shorter since
+        Bytes, // the bytes at changedOffset are neither the old nor the new ones
     };
 
     // What could not be done, for an Error.
@@ -55,22 +63,29 @@ struct RecoveryResult {
         None,
         MailboxNotOpened,  // the mailbox could not be opened to put its bytes back
         JournalUnreadable, // the journal could not be read
-        JournalForeign,    // the journal is not one this program wrote
+        JournalForeign,    // the journal is not one this program can read
         MailboxUnreadable, // the mailbox could not be read to judge its pieces
         MailboxUnwritable, // the old bytes could not all be written back; can be tried again
         // The interrupted run had changed nothing, but its journal could not be removed.
         JournalNotRemoved,
         // Every piece was put back, but the journal could not be removed.
         RestoredJournalNotRemoved,
+        // The journal is damaged and could not be renamed aside: it stays under its name.
+        JournalNotSetAside,
     };
 
     Outcome outcome = Outcome::NothingToRecover;
     uint32_t restoredSpans = 0;       // spans of which at least one piece was written back
     uint32_t entries = 0;             // complete entries found in the journal
-    bool discardedUnfinished = false; // an entry that was never completely written was dropped
+    bool discardedUnfinished = false; // a damaged entry shown by the bytes never acted on
     Change change = Change::None;
     uint64_t changedOffset = 0;
     Failure failure = Failure::None;
+    // Noted, never refused: pieces are judged by their bytes, so a mailbox that grew (the
+    // mail client appended) or got a new file index (copied to another disk) is recovered.
+    bool sizeDiffered = false;
+    bool indexDiffered = false;
+    TOVK_Utils::String setAsidePath; // for SetAside: where the journal's bytes are now
 };
 
 class DbxJournal : public WriteJournal {
@@ -137,6 +152,8 @@ public:
     static bool exists(const TOVK_Utils::Block& mailboxPath);
     // The journal's name: the mailbox's with ".klovin-undo" added.
     static TOVK_Utils::String journalPath(const TOVK_Utils::Block& mailboxPath);
+    // Where a damaged journal goes: ".damaged" added, then ".damaged1", "2", ... when taken.
+    static TOVK_Utils::String setAsidePath(const TOVK_Utils::Block& mailboxPath);
 
 private:
     TOVK_Utils::File file_;

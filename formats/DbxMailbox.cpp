@@ -185,9 +185,17 @@ bool DbxMailbox::scan() {
     chains_.clear();
     indexRead_ = false;
     carved_ = false;
+    indexLost_ = false;
     uint8_t root[4];
     if (readAt(rootOffsetPosition, root, 4) != Fetched::Bytes)
         return false;
+    // A root of 0 says "no messages"; message blocks in the file all the same mean that the
+    // index was lost (a crash while it was rewritten), and taking the file for empty would
+    // pass over every message in it.
+    if (get32(root) == 0 && size_ > headerSize && holdsBlocks()) {
+        indexLost_ = true;
+        return false;
+    }
     if (writable_)
         chains_.noteIndex(0, std::min<uint64_t>(headerSize, size_));
     if (!walkIndex(get32(root)))
@@ -210,6 +218,21 @@ bool DbxMailbox::scan() {
     if (headers.failed)
         chains_.clear();
     return !headers.failed;
+}
+
+// Whether carving would find a chain: one more pass over a file whose index names nothing.
+bool DbxMailbox::holdsBlocks() {
+    bool failed = false;
+    const std::vector<DbxCarver::Chain> chains = DbxCarver::carve(
+        [&](uint64_t offset, uint8_t* buffer, uint32_t count) -> uint32_t {
+            if (!file_.seek(static_cast<int64_t>(offset)) || !file_.readSome(buffer, count)) {
+                failed = true;
+                return 0;
+            }
+            return file_.lastReadCount();
+        },
+        size_);
+    return failed || !chains.empty();
 }
 
 bool DbxMailbox::carve() {

@@ -60,6 +60,9 @@ public:
     bool wasCarved() const { return carved_; }
     // The last scan walked the whole index.
     bool indexWasRead() const { return indexRead_; }
+    // The last scan found an index root of 0 ("no messages") in a file that holds message
+    // blocks all the same: the index was lost, and the scan failed as for a damaged one.
+    bool indexLostOverBlocks() const { return indexLost_; }
     // Takes the list of an earlier carve of the same, unchanged file (a job carves each
     // mailbox once): as carve() would leave it, without reading the file again.
     void takeCarved(std::vector<uint32_t> offsets, size_t indexed);
@@ -119,6 +122,8 @@ private:
     bool writable_ = false;
     bool indexRead_ = false; // the last scan walked the whole index
     bool carved_ = false;
+    bool indexLost_ = false;
+    bool holdsBlocks();
     size_t indexed_ = 0;
 
     // A page cache of the file. Reading through it keeps a message of many small blocks

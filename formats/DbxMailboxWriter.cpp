@@ -19,7 +19,7 @@ DbxMailboxWriter::Staging DbxMailboxWriter::stage(uint32_t offset, const Block& 
         return Staging::Refused;
     Staging staging = readChain(offset, chain, total);
     if (staging == Staging::Staged)
-        staging = keepSpans(chain, text);
+        staging = keepSpans(offset, chain, text);
     if (staging == Staging::Staged)
         stagedMessages_.insert(offset);
     return staging;
@@ -61,7 +61,8 @@ DbxMailboxWriter::Staging DbxMailboxWriter::readChain(uint32_t offset, uint32_t 
     return Staging::Staged;
 }
 
-DbxMailboxWriter::Staging DbxMailboxWriter::keepSpans(uint32_t chain, const Block& text) {
+DbxMailboxWriter::Staging DbxMailboxWriter::keepSpans(uint32_t message, uint32_t chain,
+                                                      const Block& text) {
     const size_t spansBefore = staged_.size();
     const size_t bytesBefore = stagedOld_.size();
     auto refuse = [&](Staging why) {
@@ -93,12 +94,31 @@ DbxMailboxWriter::Staging DbxMailboxWriter::keepSpans(uint32_t chain, const Bloc
         const Fetched got = mailbox_.readFromDisk(header.self, stagedOld_.data() + at, length);
         if (got != Fetched::Bytes)
             return refuse(got == Fetched::Failed ? Staging::ReadFailed : Staging::Refused);
-        staged_.push_back({header.self, at, length});
+        staged_.push_back({header.self, at, length, message});
         done += k;
         if (last)
             break;
     }
     return Staging::Staged;
+}
+
+void DbxMailboxWriter::dropChanged() {
+    std::unordered_set<uint32_t> changed;
+    std::vector<uint8_t> now;
+    for (const Staged& span : staged_) {
+        if (changed.count(span.message))
+            continue;
+        now.resize(span.length);
+        if (mailbox_.readFromDisk(span.offset, now.data(), span.length) != Fetched::Bytes ||
+            std::memcmp(now.data(), stagedOld_.data() + span.at, span.length) != 0)
+            changed.insert(span.message);
+    }
+    if (changed.empty())
+        return;
+    std::erase_if(staged_, [&](const Staged& span) { return changed.count(span.message) > 0; });
+    for (uint32_t message : changed)
+        stagedMessages_.erase(message);
+    dropped_ += static_cast<uint32_t>(changed.size());
 }
 
 std::vector<Span> DbxMailboxWriter::stagedSpans() const {

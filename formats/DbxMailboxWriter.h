@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace TOVK_Internet {
@@ -41,6 +42,12 @@ public:
 
     // What DbxCommit settles with.
     bool hasStaged() const { return !staged_.empty(); }
+    // Reads every staged span again and drops the messages whose bytes are no longer the
+    // old ones staged (another program wrote the mailbox since, or they cannot be read):
+    // a change made meanwhile is never overwritten. Counted for takeDropped.
+    void dropChanged();
+    // The messages dropChanged dropped since the last call.
+    uint32_t takeDropped() { return std::exchange(dropped_, 0); }
     // Pointers into the writer: valid until the next stage or dropStaged.
     std::vector<WriteJournal::Span> stagedSpans() const;
     void dropStaged();
@@ -69,7 +76,7 @@ private:
     // The chain's blocks as far as the text needs them, into blocks_.
     Staging readChain(uint32_t offset, uint32_t chain, int64_t total);
     // The spans of blocks_ for the text, appended to the staged ones (or none of them).
-    Staging keepSpans(uint32_t chain, const TOVK_Utils::Block& text);
+    Staging keepSpans(uint32_t message, uint32_t chain, const TOVK_Utils::Block& text);
     bool restore(const std::vector<WriteJournal::Span>& spans, size_t count);
 
     DbxMailbox& mailbox_;
@@ -78,7 +85,9 @@ private:
         uint64_t offset;
         size_t at;
         uint32_t length;
+        uint32_t message; // the message's first block
     };
+    uint32_t dropped_ = 0;
     std::vector<Staged> staged_;
     std::vector<uint8_t> stagedOld_, stagedNew_;
     std::unordered_set<uint32_t> stagedMessages_;

@@ -44,7 +44,9 @@ bool File::openForReading(const Block& path, Access access, Sharing sharing) {
     return open(path, access == Access::ReadWrite, sharing, OpenExisting);
 }
 
-bool File::openForWriting(const Block& path, IfExists ifExists) {
+bool File::openForWriting(const Block& path, IfExists ifExists, Readers readers) {
+    if (readers == Readers::OwnerOnly && ifExists == IfExists::Fail)
+        return open(path, true, ShareRead, CreateNewOwnerOnly);
     return open(path, true, ShareRead, ifExists == IfExists::Replace ? CreateAlways : CreateNew);
 }
 
@@ -128,11 +130,21 @@ bool File::readRest(Block& block) {
 namespace {
 
 std::atomic<File::WriteProbe> writeProbe{nullptr};
+std::atomic<File::FlushProbe> flushProbe{nullptr};
 
 } // namespace
 
 void File::setWriteProbe(WriteProbe probe) {
     writeProbe.store(probe);
+}
+
+void File::setFlushProbe(FlushProbe probe) {
+    flushProbe.store(probe);
+}
+
+bool File::flushMayGoOn() {
+    const FlushProbe probe = flushProbe.load(std::memory_order_relaxed);
+    return !probe || probe();
 }
 
 bool File::write(const void* bytes, uint32_t count) {

@@ -26,6 +26,10 @@ struct FilesInFolder;
 // What a call that creates a file does when one is already there: fail and leave it
 // untouched, or replace it.
 enum class IfExists { Fail, Replace };
+// Who may read a file that a call creates new (IfExists::Fail): whoever the system's
+// defaults let, or its owner alone (POSIX mode 0600; on Windows the defaults), so that a
+// copy of a private file is never readable by others, not even for a moment.
+enum class Readers { Default, OwnerOnly };
 
 constexpr int FileFailure = 0;
 constexpr int FileEndOfFile = 1;
@@ -58,7 +62,7 @@ public:
     bool openForReading(const Block& path, Access access, Sharing sharing);
     // Read and write access, others may only read. An existing file is emptied
     // (IfExists::Replace) or makes the open fail and stays untouched (IfExists::Fail).
-    bool openForWriting(const Block& path, IfExists ifExists);
+    bool openForWriting(const Block& path, IfExists ifExists, Readers readers = Readers::Default);
 
     // Moves the position; before the start of the file is a failure, past the end is not.
     bool seek(int64_t offset, SeekMethod method = FromStart);
@@ -87,9 +91,10 @@ public:
                               const std::vector<FilesInFolder>& others);
     // An exclusive lock on the whole open file, so that a second process which cuts or
     // recovers the same mailbox stays out; false at once when another holds it (never
-    // waits, never throws). Released by close. On POSIX the lock binds only those that
-    // ask for it too (another File of this process as well); on Windows an open with
-    // ShareRead already keeps every other writer out, so there it only says yes.
+    // waits, never throws). On a handle that only reads, the lock is shared: others that
+    // only read may lock too, no writer that locks gets in. Released by close. On POSIX the lock
+    // binds only those that ask for it too (another File of this process as well); on Windows an
+    // open with ShareRead already keeps every other writer out, so there it only says yes.
     bool lock();
 
     // The file's size, asked from the system unless keepSize is on and no refresh is asked.
@@ -106,6 +111,13 @@ public:
     // right. Null (the default) calls nothing.
     using WriteProbe = void (*)();
     static void setWriteProbe(WriteProbe probe);
+    // For fault tests: asked before every flush to the disk (of a file, of a folder's names
+    // or of a whole file system); false makes that flush fail as a write-back error would,
+    // so that a test can show what each flush's failure leaves. Null (the default): none.
+    using FlushProbe = bool (*)();
+    static void setFlushProbe(FlushProbe probe);
+    // What the probe says of the flush about to be made: false when it must fail.
+    static bool flushMayGoOn();
 
     bool isOpen() const { return handle_ != -1; }
     uint64_t position() const { return position_; }
@@ -118,7 +130,7 @@ public:
     bool lastErrorWasSharingViolation() const;
 
 private:
-    enum Disposition { OpenExisting, CreateNew, CreateAlways };
+    enum Disposition { OpenExisting, CreateNew, CreateAlways, CreateNewOwnerOnly };
     bool open(const Block& path, bool write, Sharing sharing, Disposition disposition);
     bool fail(int error);
     bool failSystem(); // a failed call: FileEndOfFile only when the system says so

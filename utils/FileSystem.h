@@ -96,9 +96,31 @@ struct FileIdentity {
     }
 };
 FileIdentity fileIdentity(const Block& path);
+// A file as it is now: which one, how long, and when it was last written. Two states of one
+// name that differ mean that another file took the name or that it was written meanwhile;
+// an invalid state (nothing there) equals nothing.
+struct FileState {
+    FileIdentity identity;
+    uint64_t size = 0;
+    int64_t modified = 0; // in the system's own units
+
+    bool operator==(const FileState& other) const {
+        return identity == other.identity && size == other.size && modified == other.modified;
+    }
+};
+FileState fileState(const Block& path);
 // How many names a regular file has (symbolic links followed); 0 for a folder and when it
 // cannot be queried.
 uint32_t hardLinkCount(const Block& path);
+// Replaces the path by the one of the file it names once every symbolic link on the way is
+// followed, so that what is kept beside a file (a journal) is found whichever name was used
+// to reach it. False, with the path as it was, when it cannot be followed (nothing there).
+// On Windows the path stays as it is.
+bool followLinks(Path& path);
+// Whether the user has marked the file read-only: on POSIX no write permission in its mode
+// (also for the super-user, who could write it all the same) or none for this process; on
+// Windows its read-only attribute. False when nothing is there.
+bool isReadOnly(const Block& path);
 
 // Replaces a file without ever leaving it half-written: writeNew makes the new version
 // under a free name beside it (".klovin-new0", "1", ...), never replacing a file there and

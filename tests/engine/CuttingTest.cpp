@@ -269,6 +269,102 @@ TEST_F(JobTest, AHalfWrittenMessageIsPutBackFirst) {
     EXPECT_EQ(folderFiles(root / "out").at("good.bin"), good);
 }
 
+// A journal left by a run killed mid-message, planted beside the mailbox: the first block's
+// body half-written, as that run left it. Returns the journal's bytes.
+std::string plantHalfWrittenJournal(const fs::path& mailbox, uint32_t firstBlock) {
+    const std::string original = readFile(mailbox);
+    const TOVK_Utils::String path(TOVK_Utils::Block(mailbox.string().c_str()));
+    TOVK_Internet::DbxJournal journal;
+    EXPECT_TRUE(journal.open(path, original.size(), TOVK_Utils::fileIdentity(path)));
+    const uint32_t at = firstBlock + 16;
+    const std::string newBytes(64, 'X');
+    EXPECT_TRUE(journal.record({{at, reinterpret_cast<const uint8_t*>(original.data()) + at,
+                                 reinterpret_cast<const uint8_t*>(newBytes.data()), 64}}));
+    std::string half = original;
+    half.replace(at, 64, newBytes);
+    writeFile(mailbox, half);
+    return readFile(TOVK_Internet::DbxJournal::journalPath(path).c_str());
+}
+
+// What a journal beside the first of two mailboxes makes of a cutting job with backups: the
+// job always goes on with the second, which is cut; the first is cut only once its journal
+// is put back, read without cutting when the journal is damaged (and that is said), and not
+// touched at all when some of its bytes are neither version.
+TEST_F(JobTest, AJournalThatCannotBeAppliedStopsOnlyItsOwnMailbox) {
+    const std::string message = messageWith("Content-Type: text/plain\r\n\r\nbye");
+    enum class Then { Nothing, TailLost, ByteFlipped, ChangedByAnother };
+    const struct {
+        const char* what;
+        Then then;
+        bool firstCut;
+        const char* said; // in the first mailbox's report line
+    } cases[] = {
+        {"an intact journal", Then::Nothing, true, "Restored 1 block of Inbox.dbx"},
+        {"its last 100 bytes lost", Then::TailLost, false, "may hold messages"},
+        {"a byte flipped", Then::ByteFlipped, false, "may hold messages"},
+        {"the mailbox changed by another program", Then::ChangedByAnother, false,
+         "It is left as it is; extraction goes on with the next mailbox."},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(root / "store");
+        fs::remove_all(root / "out");
+        fs::remove_all(root / "backup");
+        fs::create_directories(root / "store");
+        fs::create_directories(root / "out");
+        view.list.rows.clear();
+        view.events.clear();
+        view.asked.clear();
+        view.cut = true;
+        view.backups = true;
+        writers.clear();
+        auto& inbox = addMailbox("Inbox", {message});
+        addMailbox("Sent", {message});
+        const fs::path mailbox = root / "store" / "Inbox.dbx";
+        const fs::path journalFile = root / "store" / "Inbox.dbx.klovin-undo";
+        const std::string original = readFile(mailbox);
+        std::string journal = plantHalfWrittenJournal(mailbox, inbox.firstBlocks()[0]);
+        const std::string half = readFile(mailbox);
+        if (c.then == Then::TailLost)
+            journal.resize(journal.size() - 100);
+        if (c.then == Then::ByteFlipped)
+            journal[journal.size() / 3] ^= 0x20;
+        writeFile(journalFile, journal);
+        std::string changed = half;
+        if (c.then == Then::ChangedByAnother) {
+            changed[inbox.firstBlocks()[0] + 20] ^= 0x01;
+            writeFile(mailbox, changed);
+        }
+        runJob();
+
+        EXPECT_FALSE(view.finishedCounts.halted) << c.what;
+        EXPECT_EQ(folderFiles(root / "out").count("good.bin"), 1u) << c.what;
+        EXPECT_EQ(mailboxTexts(root / "store" / "Sent.dbx")[0], without(message, goodPart))
+            << c.what;
+        const std::vector<std::string> first = mailboxTexts(mailbox);
+        const std::string& leftAs = c.then == Then::ChangedByAnother ? changed : half;
+        EXPECT_EQ(first[0] == without(message, goodPart), c.firstCut) << c.what;
+        EXPECT_EQ(readFile(mailbox) == leftAs, !c.firstCut) << c.what;
+        EXPECT_EQ(fs::exists(journalFile), c.then == Then::ChangedByAnother) << c.what;
+        const fs::path aside = root / "store" / "Inbox.dbx.klovin-undo.damaged";
+        EXPECT_EQ(fs::exists(aside), c.said == std::string("may hold messages")) << c.what;
+        EXPECT_TRUE(!fs::exists(aside) || readFile(aside) == journal) << c.what;
+        // A backup never holds a half-written message: only a mailbox put right is copied.
+        EXPECT_EQ(folderFiles(root / "backup").count("Inbox.dbx"), c.firstCut ? 1u : 0u) << c.what;
+        EXPECT_TRUE(!c.firstCut || readFile(root / "backup" / "Inbox.dbx") == original) << c.what;
+        const std::vector<std::string> problems = view.texts("problem");
+        int saidOnce = 0;
+        for (const std::string& line : problems)
+            saidOnce += line.find("Inbox.dbx") != std::string::npos &&
+                        line.find(c.said) != std::string::npos;
+        EXPECT_EQ(saidOnce, c.then == Then::ChangedByAnother ? 0 : 1)
+            << c.what << ": " << ::testing::PrintToString(problems);
+        int shown = 0;
+        for (const auto& asked : view.asked)
+            shown += asked.message.find(c.said) != std::string::npos;
+        EXPECT_EQ(shown, 1) << c.what << ": " << ::testing::PrintToString(view.titlesAsked());
+    }
+}
+
 // Cut messages wait, their mailboxes kept open, to be written together with other
 // mailboxes': a stop writes every one that waits, and no journal is left behind.
 TEST_F(JobTest, CutsWaitingInSeveralMailboxesAreWrittenWhenTheJobStops) {

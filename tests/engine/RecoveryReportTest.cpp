@@ -37,6 +37,14 @@ TEST(RecoveryReport, EveryOutcomeInItsOwnWords) {
     oneBlock.restoredSpans = 1;
     RecoveryResult blocks = resultOf(Outcome::Restored);
     blocks.restoredSpans = 7;
+    RecoveryResult grown = blocks;
+    grown.sizeDiffered = true;
+    RecoveryResult moved = resultOf(Outcome::Restored);
+    moved.indexDiffered = true;
+    RecoveryResult aside = resultOf(Outcome::SetAside);
+    aside.setAsidePath = TOVK_Utils::String("store/Inbox.dbx.klovin-undo.damaged2");
+    RecoveryResult asideAfterSome = aside;
+    asideAfterSome.restoredSpans = 3;
     const Case cases[] = {
         {"no journal", resultOf(Outcome::NothingToRecover),
          "Nothing in Inbox.dbx needed restoring."},
@@ -49,18 +57,36 @@ TEST(RecoveryReport, EveryOutcomeInItsOwnWords) {
          "Restored 1 block of Inbox.dbx left half-written by an interrupted run."},
         {"several blocks", blocks,
          "Restored 7 blocks of Inbox.dbx left half-written by an interrupted run."},
-        {"another size", resultOf(Outcome::KeptMailboxChanged, Failure::None, Change::Size),
-         "Inbox.dbx was left as it is: its size has changed since an interrupted run wrote its "
-         "journal, so it may have been compacted or repaired in the meantime. The journal "
-         "Inbox.dbx.klovin-undo is kept."},
-        {"another file", resultOf(Outcome::KeptMailboxChanged, Failure::None, Change::Identity),
-         "Inbox.dbx was left as it is: it is no longer the file an interrupted run wrote its "
-         "journal for; it may have been compacted, repaired or replaced in the meantime. The "
+        {"shorter than its pieces",
+         resultOf(Outcome::KeptMailboxChanged, Failure::None, Change::Size),
+         "Inbox.dbx was left as it is: it is shorter than the blocks an interrupted run wrote "
+         "its journal for, so it may have been compacted or repaired in the meantime. The "
          "journal Inbox.dbx.klovin-undo is kept."},
         {"other bytes", resultOf(Outcome::KeptMailboxChanged, Failure::None, Change::Bytes),
          "Inbox.dbx was left as it is: some of its bytes are neither those an interrupted run "
          "found nor those it wrote, so it may have been compacted or repaired in the meantime. "
          "The journal Inbox.dbx.klovin-undo is kept."},
+        {"grown since", grown,
+         "Restored 7 blocks of Inbox.dbx left half-written by an interrupted run. It was added "
+         "to, copied or moved since; the blocks that run wrote were checked one by one."},
+        {"moved since, nothing written", moved,
+         "An interrupted run had not yet changed Inbox.dbx; its journal was removed. It was "
+         "added to, copied or moved since; the blocks that run wrote were checked one by one."},
+        {"a damaged journal set aside", aside,
+         "Inbox.dbx may hold messages that an interrupted run left half-written: its journal is "
+         "damaged, so they could not be put back. The journal was renamed to "
+         "Inbox.dbx.klovin-undo.damaged2. Inbox.dbx is not cut in this extraction; extracting "
+         "it with rescue reads what is left of its messages."},
+        {"set aside behind whole entries", asideAfterSome,
+         "Restored 3 blocks of Inbox.dbx left half-written by an interrupted run. Inbox.dbx may "
+         "hold messages that an interrupted run left half-written: its journal is damaged, so "
+         "they could not be put back. The journal was renamed to "
+         "Inbox.dbx.klovin-undo.damaged2. Inbox.dbx is not cut in this extraction; extracting "
+         "it with rescue reads what is left of its messages."},
+        {"damaged, not set aside", resultOf(Outcome::Error, Failure::JournalNotSetAside),
+         "Inbox.dbx may hold messages that an interrupted run left half-written: its journal is "
+         "damaged, and it could not be renamed aside. The journal Inbox.dbx.klovin-undo is "
+         "kept."},
         {"in use", resultOf(Outcome::InUse),
          "Inbox.dbx is in use by another program, so what an interrupted run left in it could "
          "not be checked. Close the other program and try again."},

@@ -157,3 +157,45 @@ TEST_F(RescueJob, BrokenChainGivesWhatItHolds) {
     EXPECT_EQ(view.finishedCounts.brokenOff, 1);
     EXPECT_EQ(view.finishedCounts.recovered, 2); // the head and the tail
 }
+
+// An index root of 0 says "no messages": over a file that holds message blocks it is a lost
+// index, rescued with a note, and a cutting job leaves the file as it is; a mailbox that
+// holds no blocks is empty, and nothing is said.
+TEST_F(RescueJob, ARootOfZeroOverMessageBlocksIsALostIndex) {
+    const struct {
+        const char* what;
+        int messages;
+        bool cut;
+        size_t saved;
+        const char* said;
+    } cases[] = {
+        {"read", 20, false, 20, "names no message, but the file holds messages"},
+        {"cut", 20, true, 0, "is left as it is"},
+        {"empty", 0, false, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(root / "store");
+        fs::create_directories(root / "store");
+        fs::remove_all(root / "out");
+        fs::create_directories(root / "out");
+        view.list.rows.clear();
+        view.events.clear();
+        writers.clear();
+        auto& writer = addDamagedMailbox("Lost", c.messages);
+        writer.setWord(TOVK_Internet::DbxMailbox::rootOffsetPosition, 0);
+        ASSERT_TRUE(writer.save(storePath("Lost")));
+        const std::string before = readFile(storePath("Lost"));
+        view.rescueChoice = Rescue::WhenDamaged;
+        view.cut = c.cut;
+        runJob();
+        EXPECT_EQ(folderFiles(root / "out").size(), c.saved) << c.what;
+        EXPECT_EQ(readFile(storePath("Lost")), before) << c.what;
+        const auto problems = view.texts("problem");
+        if (!c.said) {
+            EXPECT_TRUE(problems.empty()) << c.what << ::testing::PrintToString(problems);
+            continue;
+        }
+        ASSERT_EQ(problems.size(), 1u) << c.what << ::testing::PrintToString(problems);
+        EXPECT_NE(problems[0].find(c.said), std::string::npos) << c.what << ": " << problems[0];
+    }
+}

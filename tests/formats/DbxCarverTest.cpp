@@ -124,6 +124,26 @@ TEST_F(Carving, ImplausibleHeadersAreNoBlocks) {
     EXPECT_TRUE(carveBytes(header).empty());
 }
 
+// A block names its own offset in its first word: a header found anywhere else (a copy, or
+// bytes that only look like one) is no block there, however plausible the rest of it.
+TEST_F(Carving, AHeaderNotNamingItsOwnOffsetIsNoBlock) {
+    DbxWriter writer;
+    writer.addMessage(message(0, 100));
+    writer.addMessage(message(1, 100));
+    writer.build();
+    const uint32_t second = writer.firstBlocks()[1];
+    const uint64_t size = writer.bytes().size();
+    ASSERT_TRUE(DbxCarver::plausibleBlock(writer.bytes().data() + second, second, size));
+    for (uint32_t wrong : {second + 1, second - 1, second + 512, 0u}) {
+        writer.setWord(second, wrong);
+        EXPECT_FALSE(DbxCarver::plausibleBlock(writer.bytes().data() + second, second, size))
+            << wrong;
+        const auto chains = carveBytes(writer.bytes());
+        ASSERT_EQ(chains.size(), 1u) << wrong;
+        EXPECT_EQ(chains[0].first, writer.firstBlocks()[0]) << wrong;
+    }
+}
+
 TEST_F(Carving, BadRootGivesEveryMessage) {
     DbxWriter writer(smallBlocks(BlockOrder::Shuffled));
     for (int i = 0; i < 30; ++i)

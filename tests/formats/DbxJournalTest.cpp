@@ -159,26 +159,77 @@ TEST_F(Journal, AMessageOfARealMailboxReadsBackWhole) {
     EXPECT_EQ(bytesOf(message), text);
 }
 
-// --- An entry that was not completely written was never acted on: it goes, the mailbox
-// stays as it is.
+// --- An entry that is not whole may be one torn while it was written (never acted on) or
+// one damaged since: it goes only when the mailbox's bytes prove it never acted, and is
+// otherwise renamed aside, never deleted.
 
-TEST_F(Journal, AJournalCutShortOrDamagedAnywhereIsDiscarded) {
+// Every cut and every flipped byte of a journal whose run wrote nothing: the mailbox stays
+// as it is, and the journal either goes (the pieces it still names hold their old bytes)
+// or is kept whole under the name beside it.
+TEST_F(Journal, ADamagedJournalOfAnUntouchedMailboxGoesOnlyWhenItsPiecesProveIt) {
     writes = {{100, randomBytes(30, 2)}, {1000, randomBytes(40, 3)}}; // every byte is tried
-    std::string journal = journalOfAll();
+    const std::string journal = journalOfAll();
+    // Cut inside the last span's old bytes or the checksum, every span's head is still there.
+    const size_t everySpanNamed = journal.size() - 8 - writes.back().bytes.size();
+    const fs::path aside = temp / "Inbox.dbx.klovin-undo.damaged";
     for (size_t at = 0; at < journal.size(); ++at) {
-        std::string damaged = journal;
-        damaged[at] = static_cast<char>(damaged[at] ^ 0x81);
-        for (const std::string& torn : {journal.substr(0, at), damaged}) {
-            RecoveryResult result = recoverWith(original, torn);
-            ASSERT_EQ(result.outcome, Outcome::NothingToRecover) << at;
-            EXPECT_EQ(result.discardedUnfinished, at > 0 || torn == damaged);
-            EXPECT_FALSE(fs::exists(journalFile));
-            EXPECT_EQ(readBytes(mailbox), original);
+        std::string flipped = journal;
+        flipped[at] = static_cast<char>(flipped[at] ^ 0x81);
+        for (const std::string& damaged : {journal.substr(0, at), flipped}) {
+            const bool isCut = damaged.size() < journal.size();
+            RecoveryResult result = recoverWith(original, damaged);
+            EXPECT_EQ(readBytes(mailbox), original) << at;
+            EXPECT_FALSE(fs::exists(journalFile)) << at;
+            if (isCut && at >= everySpanNamed) {
+                EXPECT_EQ(result.outcome, Outcome::NothingToRecover) << at;
+            }
+            if (result.outcome == Outcome::NothingToRecover) {
+                EXPECT_EQ(result.discardedUnfinished, !damaged.empty()) << at;
+                EXPECT_FALSE(fs::exists(aside)) << at;
+                continue;
+            }
+            ASSERT_EQ(result.outcome, Outcome::SetAside) << at << (isCut ? " cut" : " flipped");
+            EXPECT_EQ(readBytes(aside), damaged) << at;
+            EXPECT_EQ(std::string(result.setAsidePath.c_str()), aside.string());
+            fs::remove(aside);
         }
     }
 }
 
-TEST_F(Journal, AnUnfinishedEntryBehindACompleteOneIsDropped) {
+// The run wrote a piece, then its journal lost its tail or a byte: the half-written message
+// cannot be put back, so the journal is kept aside (numbered when the name is taken) and
+// nothing is written.
+TEST_F(Journal, ADamagedJournalOfAWrittenMailboxIsSetAsideAndNothingWritten) {
+    const std::string journal = journalOfAll();
+    const std::string half = written({writes[0]});
+    std::string flipped = journal;
+    flipped[journal.size() / 2] ^= 0x10;
+    const struct {
+        const char* what;
+        std::string damaged;
+        const char* asideName;
+    } cases[] = {
+        {"its last 100 bytes gone", journal.substr(0, journal.size() - 100),
+         "Inbox.dbx.klovin-undo.damaged"},
+        {"one byte flipped", flipped, "Inbox.dbx.klovin-undo.damaged1"},
+        {"no journal at all", randomBytes(700, 9), "Inbox.dbx.klovin-undo.damaged2"},
+        {"the start of one only", journal.substr(0, 20), "Inbox.dbx.klovin-undo.damaged3"},
+    };
+    for (const auto& c : cases) {
+        RecoveryResult result = recoverWith(half, c.damaged);
+        EXPECT_EQ(result.outcome, Outcome::SetAside) << c.what;
+        EXPECT_EQ(readBytes(mailbox), half) << c.what;
+        EXPECT_FALSE(fs::exists(journalFile)) << c.what;
+        EXPECT_EQ(readBytes(temp / c.asideName), c.damaged) << c.what;
+        EXPECT_EQ(fs::path(result.setAsidePath.c_str()).filename(), c.asideName) << c.what;
+    }
+    DbxJournal next; // the name is free for the next run's journal
+    EXPECT_TRUE(open(next));
+}
+
+// Whole entries are undone; a damaged one behind them goes with the journal when its pieces
+// hold their old bytes, and keeps the journal aside when one of its old hashes is lost.
+TEST_F(Journal, ADamagedEntryBehindACompleteOneIsJudgedByItsPieces) {
     size_t firstLength;
     {
         DbxJournal journal;
@@ -187,13 +238,30 @@ TEST_F(Journal, AnUnfinishedEntryBehindACompleteOneIsDropped) {
         firstLength = fs::file_size(journalFile);
         ASSERT_TRUE(journal.record(spans(2, 3)));
     }
-    std::string both = readBytes(journalFile);
-    both[firstLength + 60] ^= 1;
-    RecoveryResult result = recoverWith(written({writes[0], writes[1]}), both);
-    EXPECT_EQ(result.outcome, Outcome::Restored);
-    EXPECT_EQ(result.entries, 1u);
-    EXPECT_TRUE(result.discardedUnfinished);
-    EXPECT_EQ(readBytes(mailbox), original);
+    const std::string both = readBytes(journalFile);
+    const size_t oldHashOfThird = firstLength + 48 + 12;   // behind the header and span head
+    const size_t oldBytesOfThird = both.size() - 8 - 1000; // in the old bytes it keeps
+    const struct {
+        const char* what;
+        size_t flip;
+        Outcome outcome;
+    } cases[] = {
+        {"its old bytes damaged", oldBytesOfThird, Outcome::Restored},
+        {"an old hash damaged", oldHashOfThird, Outcome::SetAside},
+    };
+    for (const auto& c : cases) {
+        std::string damaged = both;
+        damaged[c.flip] ^= 1;
+        RecoveryResult result = recoverWith(written({writes[0], writes[1]}), damaged);
+        EXPECT_EQ(result.outcome, c.outcome) << c.what;
+        EXPECT_EQ(result.entries, 1u) << c.what;
+        EXPECT_EQ(result.restoredSpans, 2u) << c.what;
+        EXPECT_EQ(readBytes(mailbox), original) << c.what;
+        EXPECT_FALSE(fs::exists(journalFile)) << c.what;
+        EXPECT_EQ(fs::exists(temp / "Inbox.dbx.klovin-undo.damaged"),
+                  c.outcome == Outcome::SetAside)
+            << c.what;
+    }
 }
 
 // --- A mailbox that changed since is not the one the journal knows: nothing is touched.
@@ -210,21 +278,36 @@ TEST_F(Journal, BytesHoldingNeitherVersionLeaveEverythingAlone) {
     EXPECT_EQ(readBytes(journalFile), journal);
 }
 
-TEST_F(Journal, AnotherSizeOrAnotherFileLeavesEverythingAlone) {
-    std::string journal = journalOfAll();
-    std::string longer = written({writes[0]}) + "x";
-    RecoveryResult result = recoverWith(longer, journal);
-    EXPECT_EQ(result.change, Change::Size);
-    EXPECT_EQ(readBytes(mailbox), longer);
+// The mail client appended a message, or the store was copied to another disk: each piece
+// still holds its old or its new bytes, so they are put back, and the change is noted.
+TEST_F(Journal, AGrownOrMovedMailboxIsRestoredByItsPieces) {
+    const std::string journal = journalOfAll();
+    const std::string appended = randomBytes(900, 11);
+    RecoveryResult result = recoverWith(written({writes[0], writes[2]}) + appended, journal);
+    EXPECT_EQ(result.outcome, Outcome::Restored);
+    EXPECT_TRUE(result.sizeDiffered);
+    EXPECT_EQ(readBytes(mailbox), original + appended);
+    EXPECT_FALSE(fs::exists(journalFile));
 
-    std::string half = written({writes[0]});
-    writeBytes(temp / "copy.dbx", half);
+    writeBytes(temp / "copy.dbx", written({writes[1]}));
     fs::remove(mailbox);
     fs::rename(temp / "copy.dbx", mailbox);
+    writeBytes(journalFile, journal);
     result = DbxJournal::recover(path);
+    EXPECT_EQ(result.outcome, Outcome::Restored);
+    EXPECT_TRUE(result.indexDiffered);
+    EXPECT_FALSE(result.sizeDiffered);
+    EXPECT_EQ(readBytes(mailbox), original);
+}
+
+// A mailbox cut shorter than a recorded piece cannot hold either version of it.
+TEST_F(Journal, AMailboxShorterThanItsPiecesIsLeftAlone) {
+    const std::string journal = journalOfAll();
+    const std::string shorter = written({writes[0]}).substr(0, writes[2].offset + 10);
+    RecoveryResult result = recoverWith(shorter, journal);
     EXPECT_EQ(result.outcome, Outcome::KeptMailboxChanged);
-    EXPECT_EQ(result.change, Change::Identity);
-    EXPECT_EQ(readBytes(mailbox), half);
+    EXPECT_EQ(result.change, Change::Size);
+    EXPECT_EQ(readBytes(mailbox), shorter);
     EXPECT_EQ(readBytes(journalFile), journal);
 }
 

@@ -1,6 +1,7 @@
 // POSIX backend of File: a file descriptor, read and write looped until done.
 #include "utils/File.h"
 
+#include "SyncFs.h"
 #include "SystemText.h"
 #include "utils/FileSystem.h"
 
@@ -30,13 +31,13 @@ bool File::systemOpen(const Block& path, bool write, Sharing, Disposition dispos
     // Non-blocking only for the open itself: a pipe would otherwise wait for a writer
     // before it could be refused below.
     int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    if (disposition == CreateNew)
+    if (disposition == CreateNew || disposition == CreateNewOwnerOnly)
         flags |= O_CREAT | O_EXCL;
     else if (disposition == CreateAlways)
         flags |= O_CREAT | O_TRUNC;
     int fd;
     do {
-        fd = ::open(name.get(), flags, 0666);
+        fd = ::open(name.get(), flags, disposition == CreateNewOwnerOnly ? 0600 : 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         lastError_ = errno;
@@ -124,6 +125,10 @@ bool File::systemSize(uint64_t& size) {
 }
 
 bool File::systemFlush() {
+    if (!flushMayGoOn()) {
+        lastError_ = EIO;
+        return false;
+    }
     if (fsync(static_cast<int>(handle_)) != 0) {
         lastError_ = errno;
         return false;
@@ -136,8 +141,9 @@ bool File::flushTogether(const std::vector<File*>& files,
 #ifdef __linux__
     // One syncfs writes a file, its name and everything else on its file system: each
     // file system is flushed once, and only groups on none of them need flushes of their
-    // own. One file alone is flushed by itself, without waiting for the rest.
-    if (files.size() > 1 || !others.empty()) {
+    // own. One file alone is flushed by itself, without waiting for the rest. A kernel
+    // whose syncfs may hide an earlier write-back error gets a flush of each file instead.
+    if ((files.size() > 1 || !others.empty()) && syncfsTrusted()) {
         std::vector<uint64_t> flushed;
         for (File* file : files) {
             const int fd = static_cast<int>(file->handle_);
@@ -149,8 +155,8 @@ bool File::flushTogether(const std::vector<File*>& files,
             const uint64_t device = static_cast<uint64_t>(status.st_dev);
             if (std::find(flushed.begin(), flushed.end(), device) != flushed.end())
                 continue;
-            if (syncfs(fd) != 0) {
-                file->lastError_ = errno;
+            if (!syncFileSystemOf(fd)) {
+                file->lastError_ = errno ? errno : EIO;
                 return false;
             }
             flushed.push_back(device);
@@ -175,11 +181,13 @@ bool File::flushTogether(const std::vector<File*>& files,
 
 bool File::lock() {
     struct flock whole = {};
-    whole.l_type = F_WRLCK;
+    int fd = static_cast<int>(handle_);
+    // A handle that only reads takes a shared lock, which keeps out every writer that locks.
+    const int flags = fcntl(fd, F_GETFL);
+    whole.l_type = flags != -1 && (flags & O_ACCMODE) == O_RDONLY ? F_RDLCK : F_WRLCK;
     whole.l_whence = SEEK_SET;
     whole.l_start = 0;
     whole.l_len = 0; // to the end, however far the file grows
-    int fd = static_cast<int>(handle_);
     // A lock of the open file rather than of the process where the system has one: a
     // process lock vanishes as soon as any other descriptor of the same file in this
     // process is closed (a backup copy that read the mailbox), and never keeps out a

@@ -2,6 +2,7 @@
 // through a buffer.
 #include "utils/FileSystem.h"
 
+#include "SyncFs.h"
 #include "SystemText.h"
 #include "utils/FileSystemBackend.h"
 #include "utils/Path.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +81,36 @@ FileIdentity fileIdentity(const Block& path) {
     if (!name.valid() || stat(name.get(), &status) != 0)
         return {};
     return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino), true};
+}
+
+FileState fileState(const Block& path) {
+    SystemText name(path);
+    struct stat status;
+    if (!name.valid() || stat(name.get(), &status) != 0)
+        return {};
+    return {{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino), true},
+            static_cast<uint64_t>(status.st_size),
+            static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
+bool isReadOnly(const Block& path) {
+    SystemText name(path);
+    struct stat status;
+    if (!name.valid() || stat(name.get(), &status) != 0)
+        return false;
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(name.get(), W_OK) != 0;
+}
+
+bool followLinks(Path& path) {
+    SystemText name(path);
+    if (!name.valid())
+        return false;
+    char* real = realpath(name.get(), nullptr);
+    if (!real)
+        return false;
+    const bool assigned = path.assign(Block(real));
+    std::free(real);
+    return assigned;
 }
 
 uint32_t hardLinkCount(const Block& path) {
@@ -172,6 +204,10 @@ bool replaceKeepingAttributes(const Path& temporary, const Path& target) {
 namespace {
 
 bool syncAndClose(int fd) {
+    if (!File::flushMayGoOn()) {
+        ::close(fd);
+        return false;
+    }
     int result;
     do {
         result = fsync(fd);
@@ -206,8 +242,25 @@ bool flushFilesIn(const Block& folder, const std::vector<String>& files) {
     return flushFilesIn({FilesInFolder{String(folder), files}});
 }
 
+namespace {
+
+// Each file, then each folder's names: for systems without syncfs, and for kernels whose
+// syncfs may hide an earlier write-back error.
+bool flushEachIn(const std::vector<FilesInFolder>& groups) {
+    bool flushed = true;
+    for (const FilesInFolder& group : groups) {
+        for (const String& file : group.files)
+            flushed = flushFile(file) && flushed;
+        flushed = flushDirectory(group.folder) && flushed;
+    }
+    return flushed;
+}
+
+} // namespace
+
 bool flushFilesIn(const std::vector<FilesInFolder>& groups) {
-#ifdef __linux__
+    if (!syncfsTrusted())
+        return flushEachIn(groups);
     // syncfs reports a write-back error that nobody has seen yet, wherever it happened
     // on that file system: a failure may be one of another program's, never a false
     // success.
@@ -222,22 +275,13 @@ bool flushFilesIn(const std::vector<FilesInFolder>& groups) {
         struct stat status;
         bool synced = fstat(fd, &status) == 0;
         if (synced && std::find(flushed.begin(), flushed.end(), status.st_dev) == flushed.end()) {
-            synced = syncfs(fd) == 0;
+            synced = syncFileSystemOf(fd);
             flushed.push_back(status.st_dev);
         }
         if (::close(fd) != 0 || !synced)
             return false;
     }
     return true;
-#else
-    bool flushed = true;
-    for (const FilesInFolder& group : groups) {
-        for (const String& file : group.files)
-            flushed = flushFile(file) && flushed;
-        flushed = flushDirectory(group.folder) && flushed;
-    }
-    return flushed;
-#endif
 }
 
 void startFlushingFile(const Block& path) {

@@ -26,9 +26,9 @@ bool File::systemOpen(const Block& path, bool write, Sharing sharing, Dispositio
     }
     DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
     DWORD share = sharing == ShareRead ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
-    DWORD how = disposition == CreateNew      ? CREATE_NEW
-                : disposition == CreateAlways ? CREATE_ALWAYS
-                                              : OPEN_EXISTING;
+    DWORD how = disposition == CreateNew || disposition == CreateNewOwnerOnly ? CREATE_NEW
+                : disposition == CreateAlways                                 ? CREATE_ALWAYS
+                                                                              : OPEN_EXISTING;
     HANDLE handle =
         name.wide()
             ? WideCallTable::instance().CreateFileW(name.wideChars(), access, share, nullptr, how,

@@ -159,6 +159,30 @@ FileIdentity fileIdentity(const Block& path) {
             true};
 }
 
+FileState fileState(const Block& path) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!fileInformation(path, information))
+        return {};
+    const auto high = [](DWORD upper, DWORD lower) {
+        return (static_cast<uint64_t>(upper) << 32) | lower;
+    };
+    return {{information.dwVolumeSerialNumber,
+             high(information.nFileIndexHigh, information.nFileIndexLow), true},
+            high(information.nFileSizeHigh, information.nFileSizeLow),
+            static_cast<int64_t>(high(information.ftLastWriteTime.dwHighDateTime,
+                                      information.ftLastWriteTime.dwLowDateTime))};
+}
+
+bool isReadOnly(const Block& path) {
+    const uint32_t attributes = getAttributes(path);
+    return attributes != NoAttributes && (attributes & AttributeReadOnly) != 0;
+}
+
+// Mailboxes reached through links are a POSIX matter; on Windows the name is used as given.
+bool followLinks(Path&) {
+    return true;
+}
+
 uint32_t hardLinkCount(const Block& path) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!fileInformation(path, information) ||

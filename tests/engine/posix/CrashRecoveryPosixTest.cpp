@@ -1,8 +1,11 @@
 // A cutting job killed at any one of its writes: once the mailbox is opened again, every
 // message is its original text or its complete cut text, and every cut message's
-// attachment is on the disk in full.
+// attachment is on the disk in full. Also when the journal was damaged after the kill (a
+// byte flipped, its tail cut): then, unless the bytes prove nothing was written, the
+// mailbox is named as one that may hold half-written messages and its journal kept aside.
 #include "../JobFixture.h"
 
+#include "engine/RecoveryReport.h"
 #include "formats/DbxJournal.h"
 #include "utils/File.h"
 
@@ -22,6 +25,31 @@ void dieAtTheChosenWrite() {
 
 void countWrite() {
     ++writesSeen;
+}
+
+// What befalls the journal after the kill: nothing, or the damage a disk may do to it.
+enum class Damage { None, ByteFlipped, TailCut };
+
+const char* what(Damage damage) {
+    switch (damage) {
+    case Damage::None:
+        return "intact";
+    case Damage::ByteFlipped:
+        return "with a byte flipped";
+    case Damage::TailCut:
+        return "with its tail cut";
+    }
+    return "";
+}
+
+std::string damage_(std::string journal, Damage damage) {
+    if (journal.empty())
+        return journal;
+    if (damage == Damage::ByteFlipped)
+        journal[journal.size() * 2 / 3] ^= 0x04;
+    if (damage == Damage::TailCut)
+        journal.resize(journal.size() - std::min<size_t>(journal.size() - 1, 100));
+    return journal;
 }
 
 std::string content(int i) {
@@ -69,6 +97,7 @@ TEST_F(JobTest, AKillAtAnyWriteLeavesEveryMessageWhole) {
     }
     ASSERT_GT(writesSeen, 12);
 
+    int setAside = 0; // kills after which a damaged journal could not be shown unused
     for (int n = 1; n <= writesSeen; ++n) {
         for (size_t b = 0; b < names.size(); ++b) {
             writeFile(mailboxes[b], pristine[b]);
@@ -97,24 +126,56 @@ TEST_F(JobTest, AKillAtAnyWriteLeavesEveryMessageWhole) {
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "write " << n;
 
         const auto saved = folderFiles(root / "out");
+        std::vector<std::string> killedMailbox, killedJournal;
         for (size_t b = 0; b < names.size(); ++b) {
-            // Opened again: whatever the journal holds is put back first.
-            const auto recovered = TOVK_Internet::DbxJournal::recover(mailboxTextsOf[b]);
-            EXPECT_NE(recovered.outcome,
-                      TOVK_Internet::RecoveryResult::Outcome::KeptMailboxChanged);
-            EXPECT_NE(recovered.outcome, TOVK_Internet::RecoveryResult::Outcome::Error);
-            const auto texts = mailboxTexts(mailboxes[b]);
-            ASSERT_EQ(texts.size(), originals[b].size());
-            for (size_t i = 0; i < texts.size(); ++i) {
-                if (texts[i] == originals[b][i])
+            killedMailbox.push_back(readFile(mailboxes[b]));
+            const fs::path journal =
+                TOVK_Internet::DbxJournal::journalPath(mailboxTextsOf[b]).c_str();
+            killedJournal.push_back(fs::exists(journal) ? readFile(journal) : std::string());
+        }
+        for (const Damage damage : {Damage::None, Damage::ByteFlipped, Damage::TailCut}) {
+            for (size_t b = 0; b < names.size(); ++b) {
+                const std::string where = names[b] + " after a kill at write " + std::to_string(n) +
+                                          ", journal " + what(damage);
+                const fs::path journal =
+                    TOVK_Internet::DbxJournal::journalPath(mailboxTextsOf[b]).c_str();
+                const fs::path aside = journal.string() + ".damaged";
+                fs::remove(aside);
+                writeFile(mailboxes[b], killedMailbox[b]);
+                fs::remove(journal);
+                const std::string damaged = damage_(killedJournal[b], damage);
+                if (!killedJournal[b].empty())
+                    writeFile(journal, damaged);
+                // Opened again: whatever the journal holds is put back first.
+                const auto recovered = TOVK_Internet::DbxJournal::recover(mailboxTextsOf[b]);
+                using Outcome = TOVK_Internet::RecoveryResult::Outcome;
+                EXPECT_NE(recovered.outcome, Outcome::KeptMailboxChanged) << where;
+                EXPECT_NE(recovered.outcome, Outcome::Error) << where;
+                EXPECT_FALSE(fs::exists(journal)) << where;
+                if (recovered.outcome == Outcome::SetAside) {
+                    // Named as possibly half-written, its journal kept aside whole.
+                    EXPECT_NE(damage, Damage::None) << where;
+                    EXPECT_EQ(readFile(aside), damaged) << where;
+                    EXPECT_NE(std::string(recoveryReport(recovered, mailboxTextsOf[b]).c_str())
+                                  .find(names[b] + ".dbx may hold messages"),
+                              std::string::npos)
+                        << where;
+                    ++setAside;
                     continue;
-                EXPECT_EQ(texts[i], cutTexts[b][i])
-                    << names[b] << " message " << i << " after a kill at write " << n;
-                const std::string id = std::to_string(b * 3 + i);
-                const std::string name = "f" + id + ".bin";
-                EXPECT_TRUE(saved.count(name) && saved.at(name) == content(int(b * 3 + i)))
-                    << name << " after a kill at write " << n;
+                }
+                const auto texts = mailboxTexts(mailboxes[b]);
+                ASSERT_EQ(texts.size(), originals[b].size()) << where;
+                for (size_t i = 0; i < texts.size(); ++i) {
+                    if (texts[i] == originals[b][i])
+                        continue;
+                    EXPECT_EQ(texts[i], cutTexts[b][i]) << "message " << i << ", " << where;
+                    const std::string id = std::to_string(b * 3 + i);
+                    const std::string name = "f" + id + ".bin";
+                    EXPECT_TRUE(saved.count(name) && saved.at(name) == content(int(b * 3 + i)))
+                        << name << ", " << where;
+                }
             }
         }
     }
+    EXPECT_GT(setAside, 0) << "no kill left blocks written under a journal that was damaged";
 }
