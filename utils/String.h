@@ -86,6 +86,9 @@ class FormatArg {
 public:
     FormatArg(const Block& text) : text_(&text) {}
     FormatArg(int value) : number_(value) {}
+    // A bool is never an argument: in a call written for the form that took a width flag
+    // it would be printed in place of the first value.
+    FormatArg(bool) = delete;
     FormatArg(long value) : number_(value) {}
     FormatArg(long long value) : number_(value) {}
     FormatArg(unsigned value) : number_(value) {}
