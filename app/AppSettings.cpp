@@ -34,6 +34,8 @@ void AppSettings::load() {
         registry.readString(key, "ExtractFolder", extractFolder);
         registry.readBool(key, "CreateBackups", createBackups);
         registry.readBool(key, "CutAttachments", cutAttachments);
+        registry.readBool(key, "WriteAttachmentList", writeList);
+        registry.readBool(key, "FolderPerMailbox", folderPerMailbox);
     });
 }
 
@@ -46,5 +48,7 @@ void AppSettings::save() {
         registry.writeString(key, "ExtractFolder", extractFolder);
         registry.writeBool(key, "CreateBackups", createBackups);
         registry.writeBool(key, "CutAttachments", cutAttachments);
+        registry.writeBool(key, "WriteAttachmentList", writeList);
+        registry.writeBool(key, "FolderPerMailbox", folderPerMailbox);
     });
 }

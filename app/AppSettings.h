@@ -23,14 +23,18 @@ public:
     // are read first and a missing one ends the load, so the fields after it keep what
     // they had; flags are taken only from REG_DWORD values. Never reports an error.
     void load();
-    // Writes the four persisted fields; the first failed write ends the save. Never
-    // reports an error.
+    // Writes the persisted fields; the first failed write ends the save. Never reports an
+    // error.
     void save();
 
     // Only width and height matter: the main window is centred after it is placed.
     WindowRect mainWindowRect;
     bool createBackups;
     bool cutAttachments;
+    // "Write a list of the saved attachments": attachments.csv in the destination folder.
+    bool writeList = false;
+    // "A folder for each mailbox".
+    bool folderPerMailbox = false;
     // Found in the mail clients' registry entries at every start; never persisted.
     TOVK_Utils::String outlookExpressStoreRoot;
     TOVK_Utils::String windowsMailStoreRoot;

@@ -49,6 +49,14 @@ bool DesktopView::createBackups() {
 bool DesktopView::cutAttachments() {
     return data_.settings.cutAttachments;
 }
+const ExtractChoices& DesktopView::choices() {
+    const AppSettings& settings = data_.settings;
+    choices_.writeList = settings.writeList;
+    choices_.listFile.clear(); // attachments.csv in the destination folder
+    choices_.folderPerMailbox = settings.folderPerMailbox;
+    return choices_;
+}
+
 const String& DesktopView::outlookExpressStoreRoot() {
     return data_.settings.outlookExpressStoreRoot;
 }

@@ -23,6 +23,8 @@ public:
     // recover its attachments.
     Rescue rescue() override { return Rescue::Ask; }
     OldBackups oldBackups() override { return OldBackups::AskToReplace; }
+    // The settings' choices, taken when the job asks (at its start).
+    const ExtractChoices& choices() override;
     MailboxList& mailboxList() override;
 
     int ask(ViewOwner owner, const QuestionText& text) override;
@@ -40,4 +42,5 @@ public:
 
 private:
     AppData& data_;
+    ExtractChoices choices_;
 };

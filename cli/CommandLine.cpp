@@ -2,7 +2,7 @@
 
 bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
     bool list = false, help = false, version = false, optionsEnded = false;
-    bool haveOutput = false, haveBackup = false;
+    bool haveOutput = false, haveBackup = false, haveReport = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -59,6 +59,10 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
             ok = takeValue(output, haveOutput);
         else if (arg == "--backup")
             ok = takeValue(backup, haveBackup);
+        else if (arg == "--report")
+            ok = takeValue(report, haveReport);
+        else if (arg == "--by-mailbox")
+            ok = flag(byMailbox);
         else if (arg == "--cut")
             ok = flag(cut);
         else if (arg == "--rescue")
@@ -101,7 +105,7 @@ bool CommandLine::parse(int argc, const char* const* argv, std::string& error) {
             error = "--list without a folder takes no --eml";
             return false;
         }
-        if (haveOutput || haveBackup || cut || yes || rescue) {
+        if (haveOutput || haveBackup || cut || yes || rescue || haveReport || byMailbox) {
             error = "--list takes no other option than --eml";
             return false;
         }

@@ -15,9 +15,11 @@ public:
     std::vector<std::string> sources;
     std::string output;
     std::string backup;
+    std::string report; // the list of the saved attachments (CSV)
     bool cut = false;
     bool rescue = false;
     bool eml = false;
     bool yes = false;
     bool quiet = false;
+    bool byMailbox = false;
 };

@@ -28,6 +28,7 @@ public:
     // The settings of the next job; the list stays owned by the caller.
     void setJob(ExtractThread* job, MailboxList* list, const TOVK_Utils::String& store,
                 bool emlFolders);
+    void setChoices(const ExtractChoices& choices) { choices_ = choices; }
     void setFolders(const TOVK_Utils::String& extract, const TOVK_Utils::String& backup,
                     bool createBackups, bool cut);
 
@@ -52,6 +53,7 @@ public:
     bool cutAttachments() override { return cut_; }
     const TOVK_Utils::String& outlookExpressStoreRoot() override { return store_; }
     bool listShowsEmlFolders() override { return emlFolders_; }
+    const ExtractChoices& choices() override { return choices_; }
     Rescue rescue() override { return behaviour_.rescueAll ? Rescue::Always : Rescue::WhenDamaged; }
     // Answering every question unasked must never replace the only copy of an original.
     OldBackups oldBackups() override {
@@ -78,6 +80,7 @@ private:
     void serviceStopSignal();
 
     Behaviour behaviour_;
+    ExtractChoices choices_;
     ExtractThread* job_ = nullptr;
     MailboxList* list_ = nullptr;
     TOVK_Utils::String extract_, backup_, store_;

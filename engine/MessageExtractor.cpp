@@ -1,9 +1,14 @@
 #include "engine/MessageExtractor.h"
 
 #include "engine/AttachmentName.h"
+#include "engine/MessageHeaders.h"
 
 #include "formats/MessageCut.h"
+#include "formats/MailDate.h"
+#include "utils/Charset.h"
+#include "utils/FileSystem.h"
 #include "utils/LightBlock.h"
+#include "utils/Sha256.h"
 
 using TOVK_Internet::CutPlan;
 using TOVK_Internet::MimePart;
@@ -12,8 +17,9 @@ using TOVK_Utils::LightBlock;
 using TOVK_Utils::String;
 using Found = AttachmentFinder::Found;
 
-MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer)
-    : report_(report), writer_(writer), cutOn_(view.cutAttachments()) {
+MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer,
+                                   AttachmentList* list)
+    : report_(report), writer_(writer), list_(list), cutOn_(view.cutAttachments()) {
     // Growing never gives memory back: the next attachment is likely as large.
     decoded_.setPolicy(true, false);
 }
@@ -22,6 +28,8 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
     cutFiles_.clear();
     const std::vector<Found>& found = finder_.find(message);
     wasSaved_.assign(found.size(), false);
+    if (!found.empty())
+        readHeaders(message);
     bool cut = false;
     for (size_t i = 0; i < found.size(); ++i) {
         const Found& attachment = found[i];
@@ -30,12 +38,23 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
             continue;
         bool clean = false;
         const Block& content = AttachmentFinder::content(attachment, decoded_, clean);
-        if (!save(attachment, content, where))
+        if (!save(attachment, content, where)) {
+            list(attachment, nullptr, "");
             continue;
+        }
         wasSaved_[i] = true;
-        if (!cutOn_)
+        if (dated_ && writer_.wroteNewFile())
+            AttachmentWriter::dateFile(saved_, date_);
+        if (!cutOn_) {
+            list(attachment, &content, "");
             continue;
+        }
         const KeepReason kept = cutOrKeep(attachment, content, clean, plan);
+        if (list_) {
+            const std::string said =
+                kept == KeepReason::None ? "cut" : std::string("kept: ") + describe(kept);
+            list(attachment, &content, said.c_str());
+        }
         if (kept == KeepReason::None) {
             cut = true;
             cutFiles_.emplace_back(saved_);
@@ -45,6 +64,53 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
         }
     }
     return cut;
+}
+
+void MessageExtractor::readHeaders(const MimePart& message) {
+    const MessageHeaders headers = MessageHeaders::of(
+        message, list_ ? MessageHeaders::Texts::Decode : MessageHeaders::Texts::Skip);
+    dated_ = headers.dated;
+    date_ = headers.date;
+    if (!dated_ && origin_.file)
+        dated_ = TOVK_Utils::modificationTime(*origin_.file, date_);
+    if (!list_)
+        return;
+    isoDate_ = headers.dated ? TOVK_Internet::isoDateTime(headers.date) : std::string();
+    from_ = headers.from;
+    subject_ = headers.subject;
+}
+
+// A row that cannot be written closes the list; the job goes on without it, said once.
+void MessageExtractor::list(const Found& found, const Block* content, const char* cut) {
+    if (!list_ || !list_->isOpen())
+        return;
+    AttachmentList::Row row;
+    if (content) {
+        String relative;
+        writer_.relativeName(saved_, relative);
+        row.file = AttachmentList::utf8(relative);
+        row.size = content->byteSize();
+        TOVK_Utils::Sha256 hash;
+        hash.add(content->rawPointer(), size_t(content->byteSize()));
+        row.sha256 = hash.finishHex();
+    }
+    String name;
+    TOVK_Utils::nameFromCharset(
+        name, LightBlock(found.name.data(), static_cast<int32_t>(found.name.size())),
+        LightBlock(found.charset.data(), static_cast<int32_t>(found.charset.size())));
+    row.name = AttachmentList::utf8(name);
+    row.mailbox = origin_.mailbox;
+    row.message = origin_.message;
+    row.date = isoDate_;
+    row.from = from_;
+    row.subject = subject_;
+    row.cut = cut;
+    if (list_->add(row))
+        return;
+    String text;
+    TOVK_Utils::format(text, "could not write the list of saved attachments %s", false,
+                       list_->path());
+    report_.problem(text);
 }
 
 bool MessageExtractor::save(const Found& found, const Block& content, const Block& where) {
