@@ -70,8 +70,8 @@ bool AttachmentList::add(const Row& row) {
     line += ',';
     if (row.size >= 0)
         line += std::to_string(row.size);
-    for (const std::string* field : {&row.sha256, &row.name, &row.mailbox, &row.message,
-                                     &row.date, &row.from, &row.subject, &row.cut}) {
+    for (const std::string* field : {&row.sha256, &row.name, &row.mailbox, &row.message, &row.date,
+                                     &row.from, &row.subject, &row.cut}) {
         line += ',';
         appendField(line, *field);
     }

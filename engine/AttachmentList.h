@@ -16,7 +16,7 @@ class AttachmentList {
 public:
     // The columns, in their order; texts in UTF-8.
     struct Row {
-        std::string file; // relative to the destination; empty when it could not be saved
+        std::string file;  // relative to the destination; empty when it could not be saved
         int64_t size = -1; // -1: not saved
         std::string sha256;
         std::string name; // as the message gave it, decoded

@@ -9,8 +9,12 @@ namespace TOVK_Internet {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 bool sameNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
@@ -101,10 +105,18 @@ bool zoneOffset(std::string_view token, int& minutes) {
         const char* name;
         int hours;
     };
-    static const std::array<Named, 12> named = {{{"UT", 0}, {"UTC", 0}, {"GMT", 0}, {"Z", 0},
-                                                 {"EST", -5}, {"EDT", -4}, {"CST", -6},
-                                                 {"CDT", -5}, {"MST", -7}, {"MDT", -6},
-                                                 {"PST", -8}, {"PDT", -7}}};
+    static const std::array<Named, 12> named = {{{"UT", 0},
+                                                 {"UTC", 0},
+                                                 {"GMT", 0},
+                                                 {"Z", 0},
+                                                 {"EST", -5},
+                                                 {"EDT", -4},
+                                                 {"CST", -6},
+                                                 {"CDT", -5},
+                                                 {"MST", -7},
+                                                 {"MDT", -6},
+                                                 {"PST", -8},
+                                                 {"PDT", -7}}};
     for (const Named& zone : named)
         if (sameNoCase(token, zone.name)) {
             minutes = zone.hours * 60;
@@ -150,7 +162,9 @@ int64_t daysFromCivil(int64_t year, int month, int day) {
     return era * 146097 + dayOfEra - 719468;
 }
 
-bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysIn(int year, int month) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -214,7 +228,8 @@ std::string isoDateTime(int64_t secondsSince1970) {
     const int64_t z = days + 719468;
     const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const int64_t dayOfEra = z - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
     const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
     const int64_t mp = (5 * dayOfYear + 2) / 153;
     const int day = int(dayOfYear - (153 * mp + 2) / 5 + 1);

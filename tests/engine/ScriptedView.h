@@ -75,6 +75,7 @@ public:
 
     TOVK_Utils::String extract, backup, store;
     bool backups = false, cut = false, emlFolders = false;
+    ExtractChoices chosen;
     ScriptedList list;
     std::deque<Answer> answers; // empty: the first button
     std::vector<Asked> asked;
@@ -95,6 +96,7 @@ public:
     bool listShowsEmlFolders() override { return emlFolders; }
     OldBackups oldBackups() override { return old; }
     Rescue rescue() override { return rescueChoice; }
+    const ExtractChoices& choices() override { return chosen; }
     MailboxList& mailboxList() override { return list; }
 
     int ask(ViewOwner owner, const QuestionText& q) override { return answer(owner, q).button; }
