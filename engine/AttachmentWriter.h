@@ -1,8 +1,8 @@
 // AttachmentWriter: one decoded attachment becomes one file inside the job's destination
-// folder (directly, or in the folder of its mailbox), never overwriting anything. The name is made by AttachmentName
-// (converted, cleaned, shortened to fit the folder); an existing file with the same bytes
-// counts as saved; otherwise the first free name with "_%d" before the extension is
-// taken. A file that fails is reported in the "Error saving file" box until the user
+// folder (directly, or in the folder of its mailbox), never overwriting anything. The
+// name is made by AttachmentName (converted, cleaned, shortened to fit the folder); an
+// existing file with the same bytes counts as saved; otherwise the first free name with
+// "_%d" before the extension is taken. A file that fails is reported in the "Error saving file" box until the user
 // ticks "Don't show me again until next extraction" (a writer serves one job).
 #pragma once
 

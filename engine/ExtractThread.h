@@ -52,9 +52,8 @@ private:
     bool openList(JobReport& report, AttachmentList& list);
     void finishList(JobReport& report, AttachmentList& list);
     // The folder below the destination of each ticked row; none when they all share it.
-    static std::vector<TOVK_Utils::String> ownFolders(MailboxList& list,
-                                                      const ExtractChoices& choices,
-                                                      bool emlFolders);
+    static std::vector<TOVK_Utils::String>
+    ownFolders(MailboxList& list, const ExtractChoices& choices, bool emlFolders);
 
     EngineView* view_;
     JobControl control_;

@@ -3,8 +3,8 @@
 #include "engine/AttachmentName.h"
 #include "engine/MessageHeaders.h"
 
-#include "formats/MessageCut.h"
 #include "formats/MailDate.h"
+#include "formats/MessageCut.h"
 #include "utils/Charset.h"
 #include "utils/FileSystem.h"
 #include "utils/LightBlock.h"
@@ -67,8 +67,8 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
 }
 
 void MessageExtractor::readHeaders(const MimePart& message) {
-    const MessageHeaders headers = MessageHeaders::of(
-        message, list_ ? MessageHeaders::Texts::Decode : MessageHeaders::Texts::Skip);
+    const MessageHeaders headers = MessageHeaders::of(message, list_ ? MessageHeaders::Texts::Decode
+                                                                     : MessageHeaders::Texts::Skip);
     dated_ = headers.dated;
     date_ = headers.date;
     if (!dated_ && origin_.file)

@@ -70,8 +70,8 @@ TEST_F(KlovinExtract, UsageErrorsExitWithTwoAndSayWhy) {
         {{"--eml", "--backup", (root / "b").string(), "-o", out(), store()}, "--backup"},
         {{"--rescue", "--cut", "-o", out(), store()}, "--rescue only reads"},
         {{"--list", "--by-mailbox", store()}, "--list takes no other option"},
-        {{"--report", (root / "l.csv").string(), "--report", (root / "m.csv").string(), "-o",
-          out(), store()},
+        {{"--report", (root / "l.csv").string(), "--report", (root / "m.csv").string(), "-o", out(),
+          store()},
          "given twice"},
         {{"-o", out(), "--report", (root / "no" / "such" / "l.csv").string(), store()},
          "cannot write the list"},
@@ -167,15 +167,20 @@ TEST_F(KlovinExtract, ReportListsEveryJobAndByMailboxSortsTheFiles) {
     const fs::path b = mailbox("Sent", {makeMessage("b", {photo})}, root / "two");
     const fs::path list = root / "list.csv";
     writeFile(list, "an old list");
-    const ProgramRun r =
-        run({"--yes", "--by-mailbox", "--report", list.string(), "-o", out(), a.string(), b.string()});
+    const ProgramRun r = run(
+        {"--yes", "--by-mailbox", "--report", list.string(), "-o", out(), a.string(), b.string()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(root / "out" / "Inbox" / report.name), report.content);
     EXPECT_EQ(readFile(root / "out" / "Sent" / photo.name), photo.content);
     const std::string text = readFile(list);
-    EXPECT_EQ(text.rfind("\xEF\xBB\xBF" "file,size,sha256,name,mailbox,message,date,from,subject,cut\r\n", 0), 0u)
+    EXPECT_EQ(text.rfind("\xEF\xBB\xBF"
+                         "file,size,sha256,name,mailbox,message,date,from,subject,cut\r\n",
+                         0),
+              0u)
         << text;
-    EXPECT_TRUE(contains(text, "\r\nInbox/" + report.name + "," + std::to_string(report.content.size()) + ",")) << text;
+    EXPECT_TRUE(contains(text, "\r\nInbox/" + report.name + "," +
+                                   std::to_string(report.content.size()) + ","))
+        << text;
     EXPECT_TRUE(contains(text, "\r\nSent/" + photo.name + ",16,")) << text;
     EXPECT_FALSE(contains(text, "an old list"));
     EXPECT_TRUE(contains(r.out, "List of the attachments: " + list.string())) << r.out;
