@@ -178,10 +178,10 @@ TEST_F(KlovinExtract, ReportListsEveryJobAndByMailboxSortsTheFiles) {
                          0),
               0u)
         << text;
-    EXPECT_TRUE(contains(text, "\r\nInbox/" + report.name + "," +
+    EXPECT_TRUE(contains(text, "\r\n" + (fs::path("Inbox") / report.name).string() + "," +
                                    std::to_string(report.content.size()) + ","))
         << text;
-    EXPECT_TRUE(contains(text, "\r\nSent/" + photo.name + ",16,")) << text;
+    EXPECT_TRUE(contains(text, "\r\n" + (fs::path("Sent") / photo.name).string() + ",16,")) << text;
     EXPECT_FALSE(contains(text, "an old list"));
     EXPECT_TRUE(contains(r.out, "List of the attachments: " + list.string())) << r.out;
 }
