@@ -37,6 +37,8 @@ void AppSettings::load() {
     });
     registry.attempt([&] {
         RegistryKey* key = openSettingsKey(registry);
+        registry.readBool(key, "WriteAttachmentList", writeList);
+        registry.readBool(key, "FolderPerMailbox", folderPerMailbox);
         registry.readBool(key, "SkipInlineImages", skipInlineImages);
         registry.readDword(key, "MinimumSizeKB", minSizeKB);
         registry.readBool(key, "LeaveNote", leaveNote);
@@ -57,5 +59,7 @@ void AppSettings::save() {
         registry.writeString(key, "OnlyFileTypes", onlyTypes);
         registry.writeDword(key, "MinimumSizeKB", minSizeKB);
         registry.writeBool(key, "LeaveNote", leaveNote);
+        registry.writeBool(key, "WriteAttachmentList", writeList);
+        registry.writeBool(key, "FolderPerMailbox", folderPerMailbox);
     });
 }

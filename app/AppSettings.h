@@ -32,6 +32,10 @@ public:
     WindowRect mainWindowRect;
     bool createBackups;
     bool cutAttachments;
+    // "Write a list of the saved attachments": attachments.csv in the destination folder.
+    bool writeList = false;
+    // "A folder for each mailbox".
+    bool folderPerMailbox = false;
     // Found in the mail clients' registry entries at every start; never persisted.
     TOVK_Utils::String outlookExpressStoreRoot;
     TOVK_Utils::String windowsMailStoreRoot;

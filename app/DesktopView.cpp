@@ -50,6 +50,7 @@ bool DesktopView::createBackups() {
 bool DesktopView::cutAttachments() {
     return data_.settings.cutAttachments;
 }
+
 const String& DesktopView::outlookExpressStoreRoot() {
     return data_.settings.outlookExpressStoreRoot;
 }
@@ -64,6 +65,8 @@ MailboxList& DesktopView::mailboxList() {
 const ExtractChoices& DesktopView::choices() {
     const AppSettings& settings = data_.settings;
     choices_ = ExtractChoices();
+    choices_.writeList = settings.writeList; // attachments.csv in the destination folder
+    choices_.folderPerMailbox = settings.folderPerMailbox;
     choices_.skipInlineImages = settings.skipInlineImages;
     choices_.minSize = int64_t(settings.minSizeKB) * 1024;
     choices_.leaveNote = settings.leaveNote && settings.cutAttachments;

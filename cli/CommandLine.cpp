@@ -5,7 +5,7 @@ namespace {
 // What the arguments said beyond the fields of the command line itself.
 struct Seen {
     bool list = false, help = false, version = false, optionsEnded = false;
-    bool output = false, backup = false, only = false, minSize = false;
+    bool output = false, backup = false, only = false, minSize = false, report = false;
     std::string onlyValue, minSizeValue; // as given: parse reads them
 };
 
@@ -61,6 +61,10 @@ private:
             return takeValue(option, line_.output, seen.output);
         if (arg == "--backup")
             return takeValue(option, line_.backup, seen.backup);
+        if (arg == "--report")
+            return takeValue(option, line_.report, seen.report, "a file");
+        if (arg == "--by-mailbox")
+            return flag(option, line_.byMailbox);
         if (arg == "--cut")
             return flag(option, line_.cut);
         if (arg == "--rescue")
@@ -138,7 +142,8 @@ bool checkList(const CommandLine& line, const Seen& seen, std::string& error) {
         return false;
     }
     if (seen.output || seen.backup || line.cut || line.yes || line.rescue ||
-        line.skipInlineImages || seen.only || seen.minSize || line.note) {
+        line.skipInlineImages || seen.only || seen.minSize || line.note || seen.report ||
+        line.byMailbox) {
         error = "--list takes no other option than --eml";
         return false;
     }

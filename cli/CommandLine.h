@@ -16,11 +16,14 @@ public:
     std::vector<std::string> sources;
     std::string output;
     std::string backup;
+    std::string report; // the list of the saved attachments (CSV)
     bool cut = false;
     bool rescue = false;
     bool eml = false;
     bool yes = false;
     bool quiet = false;
+    // --by-mailbox: each mailbox's attachments in a folder of its own.
+    bool byMailbox = false;
     // What to take: --skip-inline-images, --only EXT[,EXT...] (lower case, no dots),
     // --min-size SIZE in bytes; and --note, a note in each cut message.
     bool skipInlineImages = false;

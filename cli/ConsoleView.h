@@ -80,11 +80,11 @@ private:
     void serviceStopSignal();
 
     Behaviour behaviour_;
+    ExtractChoices choices_;
     ExtractThread* job_ = nullptr;
     MailboxList* list_ = nullptr;
     TOVK_Utils::String extract_, backup_, store_;
     bool createBackups_ = false, cut_ = false, emlFolders_ = false;
-    ExtractChoices choices_;
 
     // Guards everything the two threads share below, and the console output.
     std::mutex mutex_;

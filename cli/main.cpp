@@ -43,6 +43,11 @@ const char* const usageText =
     "                    index does not name too (deleted messages, leftovers of\n"
     "                    earlier cuts); only reads, so not with --cut\n"
     "  --backup DIR      copy each .dbx mailbox to DIR before anything is read\n"
+    "  --report FILE     write FILE, a list (CSV) of every attachment found: its\n"
+    "                    file below DIR, size, SHA-256, name, mailbox, message,\n"
+    "                    date, sender, subject and, with --cut, whether it was cut\n"
+    "  --by-mailbox      put each mailbox's attachments into a folder of DIR named\n"
+    "                    after it (with --eml: each message folder's path)\n"
     "  --eml             treat folders as trees of .eml message files\n"
     "  --skip-inline-images\n"
     "                    skip the pictures shown in the message text\n"
@@ -358,7 +363,19 @@ std::string summaryOf(const CommandLine& options, const JobCounts& totals,
         summary += "\nBackup of " + narrow(made.mailbox) + ": " + narrow(made.backup);
     if (status == Halted)
         summary += "\nThe extraction did not finish.";
+    if (!options.report.empty())
+        summary += "\nList of the attachments: " + absolutePath(options.report);
     return summary;
+}
+
+// The jobs of one run add their rows to one list: it is begun empty here, replacing an
+// earlier one, as a program's output file is.
+bool startList(const String& path) {
+    TOVK_Utils::File file;
+    if (file.openForWriting(path, TOVK_Utils::IfExists::Replace) && file.close() == 1)
+        return true;
+    std::fprintf(stderr, "klovin-extract: cannot write the list %s\n", narrow(path).c_str());
+    return false;
 }
 
 int extract(const CommandLine& options) {
@@ -378,6 +395,13 @@ int extract(const CommandLine& options) {
     choices.onlyTypes = options.onlyTypes;
     choices.minSize = options.minSize;
     choices.leaveNote = options.note;
+    choices.folderPerMailbox = options.byMailbox;
+    if (!options.report.empty()) {
+        choices.writeList = true;
+        choices.listFile = ownText(absolutePath(options.report));
+        if (!startList(choices.listFile))
+            return UsageError;
+    }
     view.setChoices(choices);
     JobCounts totals;
     ExtractThread thread;

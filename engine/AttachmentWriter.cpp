@@ -15,24 +15,62 @@ using TOVK_Utils::String;
 
 AttachmentWriter::AttachmentWriter(EngineView& view) : question_(view.newQuestion()) {
     workPath(folder_, view.extractFolder());
+    target_.assign(folder_);
     // Growing never gives memory back: the next file compared is likely as large.
     existing_.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
 }
 
 bool AttachmentWriter::save(const Block& fileName, const Block& charset, const Block& content,
                             Path& target) {
+    wroteNew_ = false;
     String name;
     AttachmentName::make(name, fileName, charset);
     // Both texts are in the system's form of paths, so their lengths are in its units.
     const TOVK_Utils::PathRules& rules = TOVK_Utils::hostPathRules;
-    const int32_t room = std::min(rules.longestName, rules.longestPath - folder_.length() - 1);
+    const int32_t room = std::min(rules.longestName, rules.longestPath - target_.length() - 1);
     const bool fits = AttachmentName::shorten(name, room);
-    if (target.join(folder_, name) && fits &&
+    if (target.join(target_, name) && fits && makeTarget() &&
         writeUniqueFile(target, content, Identical::AlreadySaved))
         return true;
     if (showSaveErrors_)
         reportFailure(target);
     return false;
+}
+
+void AttachmentWriter::enterFolder(const String& relative) {
+    if (relative.length() == 0) {
+        target_.assign(folder_);
+        targetMade_ = true;
+        return;
+    }
+    Path below;
+    below.join(folder_, relative);
+    target_.assign(below);
+    targetMade_ = false;
+}
+
+// A mailbox without attachments leaves no empty folder behind.
+bool AttachmentWriter::makeTarget() {
+    if (!targetMade_) {
+        Path folder;
+        folder.assign(target_);
+        targetMade_ = TOVK_Utils::createDirectories(folder, Path::LastComponent::Folder);
+    }
+    return targetMade_;
+}
+
+void AttachmentWriter::dateFile(const Path& saved, int64_t secondsSince1970) {
+    TOVK_Utils::setModificationTime(saved, secondsSince1970);
+}
+
+void AttachmentWriter::relativeName(const Path& saved, String& relative) const {
+    const int32_t n = folder_.length();
+    const uint32_t last = n > 0 ? folder_.charAt(n - 1) : 0;
+    const int32_t start = (last == '/' || last == '\\') ? n : n + 1;
+    String text;
+    if (start <= saved.length())
+        saved.tail(text, start);
+    relative.takeFrom(text);
 }
 
 void AttachmentWriter::reportFailure(const Path& target) {
@@ -49,7 +87,7 @@ void AttachmentWriter::reportFailure(const Path& target) {
 bool AttachmentWriter::writeUniqueFile(Path& path, const Block& content, Identical identical) {
     const bool skipIdentical = identical == Identical::AlreadySaved;
     if (!TOVK_Utils::exists(path))
-        return TOVK_Utils::writeAll(path, content);
+        return wroteNew_ = TOVK_Utils::writeAll(path, content);
     if (skipIdentical && sameContent(path, content))
         return true;
     String extension, number;
@@ -68,7 +106,7 @@ bool AttachmentWriter::writeUniqueFile(Path& path, const Block& content, Identic
             return false; // the name cannot change any more: never loop forever
         if (!TOVK_Utils::exists(candidate)) {
             path.assign(candidate);
-            return TOVK_Utils::writeAll(candidate, content);
+            return wroteNew_ = TOVK_Utils::writeAll(candidate, content);
         }
         if (skipIdentical && sameContent(candidate, content)) {
             path.assign(candidate);

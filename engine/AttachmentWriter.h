@@ -1,8 +1,8 @@
-// AttachmentWriter: one decoded attachment becomes one file directly inside the job's
-// destination folder, never overwriting anything. The name is made by AttachmentName
-// (converted, cleaned, shortened to fit the folder); an existing file with the same bytes
-// counts as saved; otherwise the first free name with "_%d" before the extension is
-// taken. A file that fails is reported in the "Error saving file" box until the user
+// AttachmentWriter: one decoded attachment becomes one file inside the job's destination
+// folder (directly, or in the folder of its mailbox), never overwriting anything. The
+// name is made by AttachmentName (converted, cleaned, shortened to fit the folder); an
+// existing file with the same bytes counts as saved; otherwise the first free name with
+// "_%d" before the extension is taken. A file that fails is reported in the "Error saving file" box until the user
 // ticks "Don't show me again until next extraction" (a writer serves one job).
 #pragma once
 
@@ -32,6 +32,17 @@ public:
     // it; the path is changed to the name that holds the content.
     bool writeUniqueFile(TOVK_Utils::Path& path, const TOVK_Utils::Block& content,
                          Identical identical);
+    // Where the next saves go: the destination folder itself (relative empty), or the
+    // folder at that path below it, made when the first file goes there. The unique-name
+    // rule holds within each folder.
+    void enterFolder(const TOVK_Utils::String& relative);
+    // Whether the last save wrote a new file (and did not find its content saved already).
+    bool wroteNewFile() const { return wroteNew_; }
+    // Gives a newly saved file its message's date; an existing file is never touched.
+    static void dateFile(const TOVK_Utils::Path& saved, int64_t secondsSince1970);
+    // The saved file's path below the destination folder.
+    void relativeName(const TOVK_Utils::Path& saved, TOVK_Utils::String& relative) const;
+
     // Whether the path is a plain file holding exactly these bytes: the check that a
     // saved file really holds what is cut from its message.
     bool sameContent(const TOVK_Utils::Path& path, const TOVK_Utils::Block& content);
@@ -49,8 +60,12 @@ public:
 
 private:
     void reportFailure(const TOVK_Utils::Path& target);
+    bool makeTarget();
 
     TOVK_Utils::String folder_;
+    TOVK_Utils::String target_; // where the next saves go: folder_ or a folder below it
+    bool targetMade_ = true;
+    bool wroteNew_ = false;
     std::unique_ptr<ViewQuestion> question_;
     bool showSaveErrors_ = true;
     TOVK_Utils::Block existing_; // a file read back for comparison

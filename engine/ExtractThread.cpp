@@ -1,5 +1,6 @@
 #include "engine/ExtractThread.h"
 
+#include "engine/AttachmentList.h"
 #include "engine/AttachmentWriter.h"
 #include "engine/DestinationFolder.h"
 #include "engine/JobPaths.h"
@@ -52,15 +53,61 @@ ExtractThread::Ending ExtractThread::course(JobReport& report) {
         return Ending::FinalState;
     }
     AttachmentWriter writer(v);
-    MessageExtractor extractor(v, report, writer);
+    AttachmentList list;
+    const bool listed = v.choices().writeList && openList(report, list);
+    MessageExtractor extractor(v, report, writer, listed ? &list : nullptr);
     PassContext context{v, report, control_, buffers_, extractor, writer, recoveries};
     CutBatch batch(v, report);
     MailboxPass::Decisions decisions;
-    if (!countMessages(context, batch, decisions))
-        return Ending::FinalState;
-    v.setProgressRange(0, counts_.totalMessages);
-    extract(context, batch, decisions);
+    if (countMessages(context, batch, decisions)) {
+        v.setProgressRange(0, counts_.totalMessages);
+        extract(context, batch, decisions);
+    }
+    if (listed)
+        finishList(report, list);
     return Ending::FinalState;
+}
+
+// A list that cannot be made is said, and the job goes on without it: the attachments
+// matter more than their list.
+bool ExtractThread::openList(JobReport& report, AttachmentList& list) {
+    EngineView& v = report.view();
+    const ExtractChoices& choices = v.choices();
+    TOVK_Utils::Path path;
+    auto start = AttachmentList::Start::Continue;
+    if (choices.listFile.length() > 0) {
+        String file;
+        workPath(file, choices.listFile);
+        path.assign(file);
+    } else {
+        String destination;
+        workPath(destination, v.extractFolder());
+        path.join(destination, String("attachments.csv"));
+        start = AttachmentList::Start::FreeName;
+    }
+    if (list.open(path, start))
+        return true;
+    String text;
+    text.setWide(list.path().isWide());
+    TOVK_Utils::format(text, "The list of the saved attachments could not be written to %s.",
+                       list.path());
+    report.problem(text);
+    report.showError(ViewOwner::ProgressWindow, text);
+    return false;
+}
+
+// The job's last status line says where the list is.
+void ExtractThread::finishList(JobReport& report, AttachmentList& list) {
+    String text;
+    text.setWide(list.path().isWide());
+    if (list.finish()) {
+        TOVK_Utils::format(text, "The list of the saved attachments is %s", list.path());
+    } else {
+        TOVK_Utils::format(text, "The list of the saved attachments %s could not be written whole.",
+                           list.path());
+        report.problem(text);
+    }
+    report.view().setStatusText(text);
 }
 
 // Every mailbox is opened and scanned before any is extracted: one that is damaged
@@ -96,9 +143,13 @@ void ExtractThread::extract(PassContext& context, CutBatch& batch,
     EngineView& v = context.view;
     const bool emlFolders = v.listShowsEmlFolders();
     MailboxList& list = v.mailboxList();
+    const std::vector<String> folders = ownFolders(list, v.choices(), emlFolders);
     String entry;
-    for (int row = list.nextChecked(-1); row != -1; row = list.nextChecked(row)) {
+    size_t index = 0;
+    for (int row = list.nextChecked(-1); row != -1; row = list.nextChecked(row), ++index) {
         list.itemText(entry, row, 0, TOVK_Utils::widePathsPreferred());
+        if (index < folders.size())
+            context.writer.enterFolder(folders[index]);
         if (emlFolders)
             MessageFolderPass(context, entry).run();
         else
@@ -111,6 +162,18 @@ void ExtractThread::extract(PassContext& context, CutBatch& batch,
     batch.finish();
     if (!control_.stopRequested())
         adviseCompacting(v);
+}
+
+std::vector<String> ExtractThread::ownFolders(MailboxList& list, const ExtractChoices& choices,
+                                              bool emlFolders) {
+    if (!choices.folderPerMailbox)
+        return {};
+    std::vector<String> rows;
+    for (int row = list.nextChecked(-1); row != -1; row = list.nextChecked(row)) {
+        rows.emplace_back();
+        list.itemText(rows.back(), row, 0, TOVK_Utils::widePathsPreferred());
+    }
+    return mailboxFolders(rows, emlFolders);
 }
 
 void ExtractThread::adviseCompacting(EngineView& v) {

@@ -5,6 +5,7 @@
 // itself through the EngineView. One object runs one job after the other.
 #pragma once
 
+#include "engine/AttachmentList.h"
 #include "engine/Backups.h"
 #include "engine/CommandQueue.h"
 #include "engine/CutBatch.h"
@@ -48,6 +49,11 @@ private:
     bool countMessages(PassContext& context, CutBatch& batch, MailboxPass::Decisions& decisions);
     void extract(PassContext& context, CutBatch& batch, MailboxPass::Decisions& decisions);
     void adviseCompacting(EngineView& view);
+    bool openList(JobReport& report, AttachmentList& list);
+    void finishList(JobReport& report, AttachmentList& list);
+    // The folder below the destination of each ticked row; none when they all share it.
+    static std::vector<TOVK_Utils::String>
+    ownFolders(MailboxList& list, const ExtractChoices& choices, bool emlFolders);
 
     EngineView* view_;
     JobControl control_;

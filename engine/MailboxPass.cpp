@@ -1,5 +1,6 @@
 #include "engine/MailboxPass.h"
 
+#include "engine/AttachmentList.h"
 #include "engine/JobPaths.h"
 
 #include "utils/FileSystem.h"
@@ -279,6 +280,7 @@ MailboxPass::Taken MailboxPass::take(uint32_t offset) {
     root.parse(buffers.message);
     TOVK_Internet::CutPlan plan(root);
     MessageExtractor& extractor = context_.extractor;
+    extractor.setOrigin({AttachmentList::utf8(name_), std::to_string(number_)});
     if (!extractor.extract(root, plan, where_) || !cut_ ||
         !extractor.cutText(root, plan, buffers.message, buffers.rewrite, where_))
         return Taken::Done;

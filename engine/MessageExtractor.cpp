@@ -1,11 +1,15 @@
 #include "engine/MessageExtractor.h"
 
 #include "engine/AttachmentName.h"
+#include "engine/MessageHeaders.h"
 
 #include "formats/CutNote.h"
+#include "formats/MailDate.h"
 #include "formats/MessageCut.h"
 #include "utils/Charset.h"
+#include "utils/FileSystem.h"
 #include "utils/LightBlock.h"
+#include "utils/Sha256.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -54,9 +58,10 @@ std::string readableSize(int64_t bytes) {
 
 } // namespace
 
-MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer)
-    : report_(report), writer_(writer), cutOn_(view.cutAttachments()), choices_(view.choices()),
-      today_(isoDateToday()) {
+MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer,
+                                   AttachmentList* list)
+    : report_(report), writer_(writer), list_(list), cutOn_(view.cutAttachments()),
+      choices_(view.choices()), today_(isoDateToday()) {
     // Growing never gives memory back: the next attachment is likely as large.
     decoded_.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
 }
@@ -65,6 +70,8 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
     cutFiles_.clear();
     const std::vector<Found>& found = finder_.find(message);
     lookInside_.assign(found.size(), false);
+    if (!found.empty())
+        readHeaders(message);
     bool cut = false;
     for (size_t i = 0; i < found.size(); ++i) {
         const Found& attachment = found[i];
@@ -82,12 +89,25 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
             continue;
         }
         const Block& content = *decoded;
-        if (!save(attachment, content, where))
+        if (!save(attachment, content, where)) {
+            list(attachment, nullptr, "");
             continue;
+        }
         lookInside_[i] = true;
-        if (!cutOn_)
+        if (dated_ && writer_.wroteNewFile())
+            AttachmentWriter::dateFile(saved_, date_);
+        if (!cutOn_) {
+            list(attachment, &content, "");
             continue;
+        }
         const KeepReason kept = cutOrKeep(attachment, content, clean, plan);
+        if (list_) {
+            const bool withNote = kept == KeepReason::None && !plan.cuts().back().note.empty();
+            const std::string said = kept != KeepReason::None ? std::string("kept: ") + describe(kept)
+                                     : withNote                ? "cut with a note"
+                                                               : "cut";
+            list(attachment, &content, said.c_str());
+        }
         if (kept == KeepReason::None) {
             cut = true;
             cutFiles_.emplace_back(saved_);
@@ -130,6 +150,52 @@ bool MessageExtractor::isSkipped(const Found& found, const Block* content) const
     const std::string extension = extensionOf(found);
     return std::find(choices_.onlyTypes.begin(), choices_.onlyTypes.end(), extension) ==
            choices_.onlyTypes.end();
+}
+
+void MessageExtractor::readHeaders(const MimePart& message) {
+    const MessageHeaders headers = MessageHeaders::of(message, list_ ? MessageHeaders::Texts::Decode
+                                                                     : MessageHeaders::Texts::Skip);
+    dated_ = headers.dated;
+    date_ = headers.date;
+    if (!dated_ && origin_.file)
+        dated_ = TOVK_Utils::modificationTime(*origin_.file, date_);
+    if (!list_)
+        return;
+    isoDate_ = headers.dated ? TOVK_Internet::isoDateTime(headers.date) : std::string();
+    from_ = headers.from;
+    subject_ = headers.subject;
+}
+
+// A row that cannot be written closes the list; the job goes on without it, said once.
+void MessageExtractor::list(const Found& found, const Block* content, const char* cut) {
+    if (!list_ || !list_->isOpen())
+        return;
+    AttachmentList::Row row;
+    if (content) {
+        String relative;
+        writer_.relativeName(saved_, relative);
+        row.file = AttachmentList::utf8(relative);
+        row.size = content->byteSize();
+        TOVK_Utils::Sha256 hash;
+        hash.add(content->rawPointer(), size_t(content->byteSize()));
+        row.sha256 = hash.finishHex();
+    }
+    String name;
+    TOVK_Utils::nameFromCharset(
+        name, LightBlock(found.name.data(), static_cast<int32_t>(found.name.size())),
+        LightBlock(found.charset.data(), static_cast<int32_t>(found.charset.size())));
+    row.name = AttachmentList::utf8(name);
+    row.mailbox = origin_.mailbox;
+    row.message = origin_.message;
+    row.date = isoDate_;
+    row.from = from_;
+    row.subject = subject_;
+    row.cut = cut;
+    if (list_->add(row))
+        return;
+    String text;
+    TOVK_Utils::format(text, "could not write the list of saved attachments %s", list_->path());
+    report_.problem(text);
 }
 
 bool MessageExtractor::save(const Found& found, const Block& content, const Block& where) {

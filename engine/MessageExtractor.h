@@ -8,6 +8,7 @@
 #pragma once
 
 #include "engine/AttachmentFinder.h"
+#include "engine/AttachmentList.h"
 #include "engine/AttachmentWriter.h"
 #include "engine/EngineView.h"
 #include "engine/JobReport.h"
@@ -17,12 +18,26 @@
 #include "utils/Path.h"
 #include "utils/String.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 class MessageExtractor {
 public:
-    MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer);
+    // Where the next messages come from, for the list and the saved files' dates.
+    struct Origin {
+        std::string mailbox; // the mailbox, or the message folder (UTF-8)
+        std::string message; // its number in the mailbox, or its file's name (UTF-8)
+        // The message file, whose time a file saved from it takes when it has no readable
+        // Date; null for a mailbox's message, whose files then keep the time of their saving.
+        const TOVK_Utils::Block* file = nullptr;
+    };
+
+    // list: the job's list of saved attachments, or null when none is written.
+    MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer,
+                     AttachmentList* list = nullptr);
+
+    void setOrigin(Origin origin) { origin_ = std::move(origin); }
 
     // Saves every attachment of the message; `where` names the message in reports. True
     // when some part was marked in the plan to be cut; cutFiles then names the files the
@@ -54,9 +69,18 @@ private:
     // "The attachment NAME (SIZE) was saved as PATH on DATE by ...", in UTF-8.
     std::string noteSentence(const AttachmentFinder::Found& found,
                              const TOVK_Utils::Block& content) const;
+    // The message's date for its new files, and what the list takes from its headers.
+    void readHeaders(const TOVK_Internet::MimePart& message);
+    void list(const AttachmentFinder::Found& found, const TOVK_Utils::Block* content,
+              const char* cut);
 
     JobReport& report_;
     AttachmentWriter& writer_;
+    AttachmentList* list_;
+    Origin origin_;
+    bool dated_ = false; // the message's files get date_
+    int64_t date_ = 0;
+    std::string isoDate_, from_, subject_; // the list's columns for the message
     const bool cutOn_;
     const ExtractChoices choices_;
     const std::string today_; // the extraction's date, which the notes give

@@ -1,5 +1,7 @@
 #include "engine/MessageFolderPass.h"
 
+#include "engine/AttachmentList.h"
+
 #include "utils/DirectorySearch.h"
 #include "utils/File.h"
 #include "utils/FileSystem.h"
@@ -127,6 +129,8 @@ void MessageFolderPass::take(const String& name, int32_t number, int32_t count) 
     MimePart root;
     root.parse(message);
     TOVK_Internet::CutPlan plan(root);
+    context_.extractor.setOrigin(
+        {AttachmentList::utf8(folder_), AttachmentList::utf8(name), &path_});
     if (context_.extractor.extract(root, plan, path_) && context_.view.cutAttachments())
         cut(root, plan);
 }

@@ -49,6 +49,13 @@ bool writeAll(const Block& path, const Block& block);
 
 bool removeFile(const Block& path);
 
+// A file's modification time as seconds since 1970-01-01 UTC; false when it cannot be
+// queried.
+bool modificationTime(const Block& path, int64_t& secondsSince1970);
+// Sets a file's modification time (its access time too on POSIX, where the call sets
+// both); false when the system refused it.
+bool setModificationTime(const Block& path, int64_t secondsSince1970);
+
 // Pushes a closed file's bytes to the disk (open, flush, close), so that what depends on
 // the file (a cut that relies on the saved attachment) never outlives it on a crash.
 bool flushFile(const Block& path);

@@ -164,5 +164,27 @@ TEST_F(AppSettingsTest, TakeChoicesAndTheNoteComeBackApartFromTheFour) {
     EXPECT_TRUE(loaded.skipInlineImages && loaded.leaveNote);
     EXPECT_EQ(loaded.minSizeKB, 12u);
     EXPECT_EQ(textOf(loaded.onlyTypes), "pdf doc docx");
+}
+
+// The list and the folder per mailbox are remembered beside the four values; a profile
+// from before them loads them as off.
+TEST_F(AppSettingsTest, ListAndFolderChoicesComeBackAndDefaultToOff) {
+    storeAll();
+    AppSettings old;
+    old.load();
+    EXPECT_FALSE(old.writeList);
+    EXPECT_FALSE(old.folderPerMailbox);
+
+    old.writeList = true;
+    old.folderPerMailbox = true;
+    old.save();
+    for (const char* name : {"WriteAttachmentList", "FolderPerMailbox"}) {
+        EXPECT_EQ(queryValue(settingsKey, name).type, DWORD{REG_DWORD}) << name;
+        EXPECT_EQ(queryValue(settingsKey, name).bytes, std::string("\1\0\0\0", 4)) << name;
+    }
+    AppSettings loaded;
+    loaded.load();
+    EXPECT_TRUE(loaded.writeList);
+    EXPECT_TRUE(loaded.folderPerMailbox);
     EXPECT_EQ(fields(loaded), "D:\\Backups|E:\\Attachments\\|11");
 }

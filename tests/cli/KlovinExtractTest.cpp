@@ -75,6 +75,12 @@ TEST_F(KlovinExtract, UsageErrorsExitWithTwoAndSayWhy) {
         {{"--min-size=", "-o", out(), store()}, "--min-size needs a size"},
         {{"--note", "-o", out(), store()}, "--note applies to cut messages only"},
         {{"--list", "--only", "pdf", store()}, "--list takes no other option"},
+        {{"--list", "--by-mailbox", store()}, "--list takes no other option"},
+        {{"--report", (root / "l.csv").string(), "--report", (root / "m.csv").string(), "-o", out(),
+          store()},
+         "given twice"},
+        {{"-o", out(), "--report", (root / "no" / "such" / "l.csv").string(), store()},
+         "cannot write the list"},
     };
     for (const auto& c : cases) {
         const ProgramRun r = run(c.args);
@@ -158,6 +164,32 @@ TEST_F(KlovinExtract, MailboxFilesFromSeveralFoldersAddUp) {
     EXPECT_EQ(folderFiles(root / "out").size(), 3u);
     // The same mailbox given twice is one mailbox.
     EXPECT_TRUE(contains(r.out, "Mailboxes: 2\nEmails: 2\nAttachments: 3\n")) << r.out;
+}
+
+// The jobs of one run (one per store folder) fill one list, which replaces an earlier
+// file; each mailbox's files are in its own folder.
+TEST_F(KlovinExtract, ReportListsEveryJobAndByMailboxSortsTheFiles) {
+    const fs::path a = mailbox("Inbox", {makeMessage("a", {report})}, root / "one");
+    const fs::path b = mailbox("Sent", {makeMessage("b", {photo})}, root / "two");
+    const fs::path list = root / "list.csv";
+    writeFile(list, "an old list");
+    const ProgramRun r = run(
+        {"--yes", "--by-mailbox", "--report", list.string(), "-o", out(), a.string(), b.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(root / "out" / "Inbox" / report.name), report.content);
+    EXPECT_EQ(readFile(root / "out" / "Sent" / photo.name), photo.content);
+    const std::string text = readFile(list);
+    EXPECT_EQ(text.rfind("\xEF\xBB\xBF"
+                         "file,size,sha256,name,mailbox,message,date,from,subject,cut\r\n",
+                         0),
+              0u)
+        << text;
+    EXPECT_TRUE(contains(text, "\r\n" + (fs::path("Inbox") / report.name).string() + "," +
+                                   std::to_string(report.content.size()) + ","))
+        << text;
+    EXPECT_TRUE(contains(text, "\r\n" + (fs::path("Sent") / photo.name).string() + ",16,")) << text;
+    EXPECT_FALSE(contains(text, "an old list"));
+    EXPECT_TRUE(contains(r.out, "List of the attachments: " + list.string())) << r.out;
 }
 
 TEST_F(KlovinExtract, CuttingWithoutBackupNeedsConsent) {

@@ -423,7 +423,7 @@ TEST_F(JobTest, EachCutPartLeavesANoteWhereItWas) {
         return expected.replace(expected.find(partOf(big)), partOf(big).size(), note);
     };
     view.cut = true;
-    view.choiceSet.leaveNote = true;
+    view.chosen.leaveNote = true;
     addMailbox("Inbox", {message});
     runJob();
     EXPECT_EQ(mailboxTexts(root / "store" / "Inbox.dbx"),

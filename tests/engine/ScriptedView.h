@@ -75,8 +75,8 @@ public:
 
     TOVK_Utils::String extract, backup, store;
     bool backups = false, cut = false, emlFolders = false;
+    ExtractChoices chosen;
     ScriptedList list;
-    ExtractChoices choiceSet;
     std::deque<Answer> answers; // empty: the first button
     std::vector<Asked> asked;
     std::vector<Event> events;
@@ -96,8 +96,8 @@ public:
     bool listShowsEmlFolders() override { return emlFolders; }
     OldBackups oldBackups() override { return old; }
     Rescue rescue() override { return rescueChoice; }
+    const ExtractChoices& choices() override { return chosen; }
     MailboxList& mailboxList() override { return list; }
-    const ExtractChoices& choices() override { return choiceSet; }
 
     int ask(ViewOwner owner, const QuestionText& q) override { return answer(owner, q).button; }
 

@@ -118,7 +118,7 @@ TEST_F(JobTest, TheChoicesOfWhatToTakeLeaveTheRestInTheMessage) {
         writeFile(folder / "m.eml", c.message);
         fs::remove_all(root / "out");
         view.list.rows.assign(1, {folder.string(), true});
-        view.choiceSet = c.choices;
+        view.chosen = c.choices;
         view.counters.clear();
         runJob();
 

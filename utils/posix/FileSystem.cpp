@@ -59,6 +59,22 @@ uint32_t getAttributes(const Block& path) {
     return name.valid() ? posixAttributes(name.get()) : NoAttributes;
 }
 
+bool modificationTime(const Block& path, int64_t& secondsSince1970) {
+    SystemText name(path);
+    struct stat status;
+    if (!name.valid() || stat(name.get(), &status) != 0)
+        return false;
+    secondsSince1970 = static_cast<int64_t>(status.st_mtim.tv_sec);
+    return true;
+}
+
+bool setModificationTime(const Block& path, int64_t secondsSince1970) {
+    SystemText name(path);
+    const struct timespec when = {static_cast<time_t>(secondsSince1970), 0};
+    const struct timespec times[2] = {when, when};
+    return name.valid() && utimensat(AT_FDCWD, name.get(), times, 0) == 0;
+}
+
 bool makeDirectory(const Block& path) {
     SystemText name(path);
     return name.valid() && mkdir(name.get(), 0777) == 0;

@@ -110,7 +110,38 @@ bool fileInformation(const Block& path, BY_HANDLE_FILE_INFORMATION& information)
     return known != 0;
 }
 
+// FILETIME counts 100-nanosecond steps from 1601-01-01 UTC.
+constexpr int64_t fileTimeUnitsPerSecond = 10000000;
+constexpr int64_t secondsFrom1601To1970 = 11644473600;
+
 } // namespace
+
+bool modificationTime(const Block& path, int64_t& secondsSince1970) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!fileInformation(path, information))
+        return false;
+    const uint64_t units = (uint64_t(information.ftLastWriteTime.dwHighDateTime) << 32) |
+                           information.ftLastWriteTime.dwLowDateTime;
+    secondsSince1970 = int64_t(units / fileTimeUnitsPerSecond) - secondsFrom1601To1970;
+    return true;
+}
+
+bool setModificationTime(const Block& path, int64_t secondsSince1970) {
+    // Before 1601 a FILETIME cannot say it.
+    if (secondsSince1970 < -secondsFrom1601To1970)
+        return false;
+    const uint64_t units =
+        uint64_t(secondsSince1970 + secondsFrom1601To1970) * fileTimeUnitsPerSecond;
+    FILETIME when;
+    when.dwLowDateTime = static_cast<DWORD>(units & 0xFFFFFFFFu);
+    when.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    HANDLE handle = openExisting(path, FILE_WRITE_ATTRIBUTES);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const BOOL set = SetFileTime(handle, nullptr, nullptr, &when);
+    CloseHandle(handle);
+    return set != 0;
+}
 
 bool flushFile(const Block& path) {
     // FlushFileBuffers needs write access; nothing is written through it.
