@@ -136,6 +136,23 @@ TEST_F(AttachmentListTest, RowsMatchTheSavedFilesAndTheirMessages) {
     }
 }
 
+// With notes, the list tells a part cut with its note from one too small to hold it.
+TEST_F(AttachmentListTest, TheListSaysWhichPartsWereCutWithANote) {
+    addMailbox("Inbox", {makeMessage("notes", {{"big.bin", binary(2000, 3)}, {"s.txt", "tiny"}})});
+    view.cut = true;
+    view.backups = false;
+    view.chosen.leaveNote = true;
+    chooseList();
+    runJob();
+
+    const std::vector<Row> rows = readList(listPath());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1][0], "big.bin");
+    EXPECT_EQ(rows[1][9], "cut with a note");
+    EXPECT_EQ(rows[2][0], "s.txt");
+    EXPECT_EQ(rows[2][9], "cut");
+}
+
 // The desktop program's list: attachments.csv in the destination, or the first free
 // numbered name; the last status line says where it is. Without cutting the cut column
 // stays empty.
