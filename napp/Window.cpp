@@ -118,16 +118,16 @@ void Window::handleDropFiles(HDROP drop) {
     DragFinish(drop);
 }
 
-bool Window::handleButtonDown(WPARAM keys, bool right) {
+bool Window::handleButtonDown(WPARAM keys, MouseButton button) {
     if (listenerWindow)
-        listenerWindow->childButtonDown(handle, keys, right);
-    return onButtonDown(keys, right);
+        listenerWindow->childButtonDown(handle, keys, button);
+    return onButtonDown(keys, button);
 }
 
-bool Window::handleButtonUp(WPARAM keys, bool right) {
+bool Window::handleButtonUp(WPARAM keys, MouseButton button) {
     if (listenerWindow)
-        listenerWindow->childButtonUp(handle, keys, right);
-    return onButtonUp(keys, right);
+        listenerWindow->childButtonUp(handle, keys, button);
+    return onButtonUp(keys, button);
 }
 
 void Window::handleMouseLeave() {
@@ -390,8 +390,8 @@ bool Window::post(UINT message, WPARAM first, LPARAM second) {
 
 // ---- dispatch ----
 
-void Window::gainFocus(bool walk) {
-    if (walk) {
+void Window::gainFocus(TellAncestors tell) {
+    if (tell == TellAncestors::Yes) {
         // Each ancestor remembers which of its descendants was focused last.
         Window* below = this;
         for (Window* above = listenerWindow; above; above = above->listenerWindow) {
@@ -445,7 +445,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         }
         break;
     case WM_SETFOCUS:
-        gainFocus(true);
+        gainFocus(TellAncestors::Yes);
         break;
     case WM_KILLFOCUS:
         hasFocus = false;
@@ -463,7 +463,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
     case WM_ACTIVATEAPP:
         if (static_cast<DWORD>(second) == GetCurrentThreadId()) {
             if (first) {
-                gainFocus(false);
+                gainFocus(TellAncestors::No);
             } else {
                 hasFocus = false;
                 handleDeactivate();
@@ -537,7 +537,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         break;
     case WM_LBUTTONDOWN:
         buttonState |= 1;
-        if (!handleButtonDown(first, false))
+        if (!handleButtonDown(first, MouseButton::Left))
             return 0;
         break;
     case WM_LBUTTONUP: {
@@ -545,7 +545,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         buttonState &= ~1;
         if (pressedInside)
             handleClick();
-        if (!handleButtonUp(first, false))
+        if (!handleButtonUp(first, MouseButton::Left))
             return 0;
         break;
     }
@@ -555,7 +555,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         break;
     case WM_RBUTTONDOWN:
         buttonState |= 4;
-        if (!handleButtonDown(first, true))
+        if (!handleButtonDown(first, MouseButton::Right))
             return 0;
         break;
     case WM_RBUTTONUP: {
@@ -563,7 +563,7 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         buttonState &= ~4;
         if (pressedInside)
             handleRightClick();
-        if (!handleButtonUp(first, true))
+        if (!handleButtonUp(first, MouseButton::Right))
             return 0;
         break;
     }

@@ -35,6 +35,9 @@ enum FrameworkMessage : UINT {
     AppMessage = 0x80C9,
 };
 
+// Which mouse button a press or a release was of.
+enum class MouseButton { Left, Right };
+
 class Window : public ChildManager, public LayoutItem {
 public:
     enum Kind : int32_t { TopLevel = 0, Control = 1, FrameworkChild = 2, Secondary = 3 };
@@ -71,11 +74,11 @@ public:
     virtual void onClick() {}
     virtual void onRightClick() {}
     virtual bool onDoubleClick() { return true; }
-    virtual bool onButtonDown(WPARAM, bool) { return true; }
+    virtual bool onButtonDown(WPARAM, MouseButton) { return true; }
     virtual void onMouseEnter() {}
     virtual void onMouseLeave() {}
     virtual void onMouseMove(WPARAM, int32_t, int32_t) {}
-    virtual bool onButtonUp(WPARAM, bool) { return true; }
+    virtual bool onButtonUp(WPARAM, MouseButton) { return true; }
     virtual void onMoved() {}
     virtual bool onMoving(RECT*) { return true; }
     virtual bool onPaint() { return true; }
@@ -94,8 +97,8 @@ public:
     virtual void listItemDeselected(HWND, int32_t, LPARAM) {}
     virtual void listItemChecked(HWND, int32_t, LPARAM) {}
     virtual void listItemUnchecked(HWND, int32_t, LPARAM) {}
-    virtual void childButtonDown(HWND, WPARAM, bool) {}
-    virtual void childButtonUp(HWND, WPARAM, bool) {}
+    virtual void childButtonDown(HWND, WPARAM, MouseButton) {}
+    virtual void childButtonUp(HWND, WPARAM, MouseButton) {}
     virtual void childMouseMove(HWND, int32_t, int32_t) {}
 
     // Message-level handlers, called by the dispatch.
@@ -115,11 +118,11 @@ public:
     virtual void handleClick() { onClick(); }
     virtual void handleRightClick() { onRightClick(); }
     virtual bool handleDoubleClick() { return onDoubleClick(); }
-    virtual bool handleButtonDown(WPARAM keys, bool right);
+    virtual bool handleButtonDown(WPARAM keys, MouseButton button);
     virtual void handleMouseEnter() { onMouseEnter(); }
     virtual void handleMouseLeave();
     virtual void handleMouseMove(WPARAM keys, LPARAM position);
-    virtual bool handleButtonUp(WPARAM keys, bool right);
+    virtual bool handleButtonUp(WPARAM keys, MouseButton button);
     virtual void handleMove() { onMoved(); }
     virtual LRESULT handleMoving(RECT* proposed);
     virtual LRESULT handleNotify(NMHDR* header);
@@ -208,7 +211,11 @@ public:
 private:
     LRESULT defaultProcessing(HWND handle, UINT message, WPARAM first, LPARAM second);
     LRESULT frameworkDispatch(HWND handle, UINT message, WPARAM first, LPARAM second);
-    void gainFocus(bool walk);
+    // Yes when the focus came to the window itself: its ancestors take note of it
+    // (focusedChild) and its own last focused child gets the focus on. No when the
+    // application was activated again, which moves no focus.
+    enum class TellAncestors { Yes, No };
+    void gainFocus(TellAncestors tell);
     void resetFields();
     bool onOwnThread() const;
 };

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <string>
 
 namespace {
 
@@ -71,8 +72,19 @@ ProgramRun runProgram(const std::vector<std::string>& args, const std::filesyste
     PROCESS_INFORMATION process{};
     std::vector<char> line(command.begin(), command.end());
     line.push_back(0);
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
-                       &process)) {
+    // Under a loaded Wine a start can fail now and then; the program is never started
+    // twice, since a failed start ran nothing.
+    bool started = false;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 nullptr, &start, &process) != 0;
+        if (!started) {
+            startError = GetLastError();
+            Sleep(200);
+        }
+    }
+    if (started) {
         WaitForSingleObject(process.hProcess, INFINITE);
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
@@ -85,5 +97,7 @@ ProgramRun runProgram(const std::vector<std::string>& args, const std::filesyste
     CloseHandle(e);
     run.out = slurp(out);
     run.err = slurp(err);
+    if (!started)
+        run.err += "(the program could not be started: error " + std::to_string(startError) + ")";
     return run;
 }
