@@ -82,8 +82,8 @@ void AppData::showServedStore() {
     mainWindow.setListNote(note);
 }
 
-void AppData::showChosenFolder(const Block& folder, bool emlFolders) {
-    if (emlFolders)
+void AppData::showChosenFolder(const Block& folder, FolderHolds holds) {
+    if (holds == FolderHolds::EmlFolders)
         showEmlFolders(folder);
     else
         showDbxMailboxes(folder);

@@ -41,7 +41,8 @@ public:
     void showDbxMailboxes(const TOVK_Utils::Block& folder);
     void showEmlFolders(const TOVK_Utils::Block& folder);
     // A folder the user chose: listed, and named in the list's note.
-    void showChosenFolder(const TOVK_Utils::Block& folder, bool emlFolders);
+    enum class FolderHolds { Mailboxes, EmlFolders };
+    void showChosenFolder(const TOVK_Utils::Block& folder, FolderHolds holds);
 
     // The main window's title and the About window's first line: "%s v%s", in the width
     // that title already has.

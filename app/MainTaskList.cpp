@@ -51,10 +51,10 @@ void MainTaskList::browse(Store store) {
         return;
     if (emlFolders) {
         d.settings.windowsMailStoreRoot = chosen;
-        d.showChosenFolder(d.settings.windowsMailStoreRoot, true);
+        d.showChosenFolder(d.settings.windowsMailStoreRoot, AppData::FolderHolds::EmlFolders);
     } else {
         d.settings.outlookExpressStoreRoot = chosen;
-        d.showChosenFolder(d.settings.outlookExpressStoreRoot, false);
+        d.showChosenFolder(d.settings.outlookExpressStoreRoot, AppData::FolderHolds::Mailboxes);
     }
 }
 
