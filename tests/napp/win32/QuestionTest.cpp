@@ -217,8 +217,9 @@ TEST(QuestionThreads, WorkerAsksWhileTheInterfaceThreadKeepsRunning) {
     // This thread still handles its own windows meanwhile.
     EXPECT_EQ(SendMessageA(parent.handle, 0x8065, 0, 0), 1001);
 
-    HWND stop = findChildByText(box, "Button", "Stop");
-    ASSERT_NE(stop, nullptr);
+    // The box is found as soon as it exists; its buttons may come a moment later.
+    HWND stop = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return (stop = findChildByText(box, "Button", "Stop")); }));
     PostMessageA(stop, BM_CLICK, 0, 0);
     ASSERT_TRUE(pumpUntil([&] { return worker.finished().wait(0); }));
     EXPECT_EQ(worker.answer, 2);
