@@ -9,7 +9,6 @@
 #include "utils/Charset.h"
 #include "utils/FileSystem.h"
 #include "utils/LightBlock.h"
-#include "utils/Sha256.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -89,6 +88,8 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
             continue;
         }
         const Block& content = *decoded;
+        if (list_ && list_->isOpen())
+            hasher_.start(content.rawPointer(), size_t(content.byteSize()));
         if (!save(attachment, content, where)) {
             list(attachment, nullptr, "");
             continue;
@@ -168,6 +169,8 @@ void MessageExtractor::readHeaders(const MimePart& message) {
 
 // A row that cannot be written closes the list; the job goes on without it, said once.
 void MessageExtractor::list(const Found& found, const Block* content, const char* cut) {
+    // The digest is taken on every way out: the decoded bytes change next.
+    const std::string digest = hasher_.digest();
     if (!list_ || !list_->isOpen())
         return;
     AttachmentList::Row row;
@@ -176,9 +179,7 @@ void MessageExtractor::list(const Found& found, const Block* content, const char
         writer_.relativeName(saved_, relative);
         row.file = AttachmentList::utf8(relative);
         row.size = content->byteSize();
-        TOVK_Utils::Sha256 hash;
-        hash.add(content->rawPointer(), size_t(content->byteSize()));
-        row.sha256 = hash.finishHex();
+        row.sha256 = digest;
     }
     String name;
     TOVK_Utils::nameFromCharset(

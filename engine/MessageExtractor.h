@@ -11,6 +11,7 @@
 #include "engine/AttachmentList.h"
 #include "engine/AttachmentWriter.h"
 #include "engine/EngineView.h"
+#include "engine/HashWorker.h"
 #include "engine/JobReport.h"
 #include "formats/CutPlan.h"
 #include "formats/MimePart.h"
@@ -77,6 +78,7 @@ private:
     JobReport& report_;
     AttachmentWriter& writer_;
     AttachmentList* list_;
+    HashWorker hasher_; // the list's digest of the attachment being saved
     Origin origin_;
     bool dated_ = false; // the message's files get date_
     int64_t date_ = 0;

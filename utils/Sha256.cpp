@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define TOVK_SHA256_EXTENSIONS 1
+#endif
+
 namespace TOVK_Utils {
 
 namespace {
@@ -24,11 +30,89 @@ inline uint32_t rotateRight(uint32_t x, int n) {
     return (x >> n) | (x << (32 - n));
 }
 
+#ifdef TOVK_SHA256_EXTENSIONS
+
+// The processor's own SHA-256 rounds (the SHA extensions of x86) do a block in about a
+// fifth of the time of the portable rounds; every saved attachment is hashed when the
+// list is written, so this is most of the list's cost.
+bool processorHasShaExtensions() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+        return false;
+    const bool ssse3 = ecx & (1u << 9), sse41 = ecx & (1u << 19);
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx))
+        return false;
+    return ssse3 && sse41 && (ebx & (1u << 29));
+}
+
+__attribute__((target("sha,sse4.1,ssse3"))) void
+compressWithExtensions(std::array<uint32_t, 8>& state, const uint8_t* blocks, size_t count) {
+    const __m128i bigEndian = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    // The instructions keep the state as the words ABEF and CDGH.
+    __m128i abcd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
+    __m128i efgh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
+    abcd = _mm_shuffle_epi32(abcd, 0xB1);
+    efgh = _mm_shuffle_epi32(efgh, 0x1B);
+    __m128i abef = _mm_alignr_epi8(abcd, efgh, 8);
+    __m128i cdgh = _mm_blend_epi16(efgh, abcd, 0xF0);
+    for (; count > 0; --count, blocks += 64) {
+        const __m128i abefBefore = abef, cdghBefore = cdgh;
+        __m128i w[4];
+#pragma GCC unroll 16
+        for (int group = 0; group < 16; ++group) {
+            __m128i words;
+            if (group < 4) {
+                words = _mm_shuffle_epi8(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * group)),
+                    bigEndian);
+            } else {
+                words = _mm_sha256msg1_epu32(w[group % 4], w[(group + 1) % 4]);
+                words = _mm_add_epi32(words,
+                                      _mm_alignr_epi8(w[(group + 3) % 4], w[(group + 2) % 4], 4));
+                words = _mm_sha256msg2_epu32(words, w[(group + 3) % 4]);
+            }
+            w[group % 4] = words;
+            __m128i sum = _mm_add_epi32(
+                words,
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(&roundConstants[4 * group])));
+            cdgh = _mm_sha256rnds2_epu32(cdgh, abef, sum);
+            sum = _mm_shuffle_epi32(sum, 0x0E);
+            abef = _mm_sha256rnds2_epu32(abef, cdgh, sum);
+        }
+        abef = _mm_add_epi32(abef, abefBefore);
+        cdgh = _mm_add_epi32(cdgh, cdghBefore);
+    }
+    const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+    const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+#endif
+
 } // namespace
 
-Sha256::Sha256() : state_(initialState) {}
+Sha256::Sha256(Rounds rounds) : state_(initialState) {
+#ifdef TOVK_SHA256_EXTENSIONS
+    static const bool available = processorHasShaExtensions();
+    processor_ = rounds == Rounds::Fastest && available;
+#else
+    (void)rounds;
+#endif
+}
 
-void Sha256::compress(const uint8_t* block) {
+void Sha256::compress(const uint8_t* blocks, size_t count) {
+#ifdef TOVK_SHA256_EXTENSIONS
+    if (processor_) {
+        compressWithExtensions(state_, blocks, count);
+        return;
+    }
+#endif
+    for (; count > 0; --count, blocks += 64)
+        compressPortably(blocks);
+}
+
+void Sha256::compressPortably(const uint8_t* block) {
     uint32_t w[64];
     for (int i = 0; i < 16; ++i)
         w[i] = uint32_t(block[4 * i]) << 24 | uint32_t(block[4 * i + 1]) << 16 |
@@ -79,11 +163,12 @@ void Sha256::add(const void* bytes, size_t count) {
         count -= taken;
         if (pendingCount_ < pending_.size())
             return;
-        compress(pending_.data());
+        compress(pending_.data(), 1);
         pendingCount_ = 0;
     }
-    for (; count >= 64; in += 64, count -= 64)
-        compress(in);
+    compress(in, count / 64);
+    in += count / 64 * 64;
+    count %= 64;
     std::memcpy(pending_.data(), in, count);
     pendingCount_ = count;
 }
@@ -103,7 +188,9 @@ std::array<uint8_t, 32> Sha256::finish() {
     for (size_t i = 0; i < 8; ++i)
         for (size_t j = 0; j < 4; ++j)
             digest[4 * i + j] = uint8_t(state_[i] >> (24 - 8 * j));
-    *this = Sha256();
+    state_ = initialState;
+    pendingCount_ = 0;
+    totalBytes_ = 0;
     return digest;
 }
 

@@ -11,7 +11,11 @@ namespace TOVK_Utils {
 
 class Sha256 {
 public:
-    Sha256();
+    // The processor's own rounds where it has them; the portable ones give the same digest
+    // and are there to be compared with them.
+    enum class Rounds { Fastest, Portable };
+
+    explicit Sha256(Rounds rounds = Rounds::Fastest);
     void add(const void* bytes, size_t count);
     // The digest of everything added; the object then starts afresh.
     std::array<uint8_t, 32> finish();
@@ -19,12 +23,14 @@ public:
     std::string finishHex();
 
 private:
-    void compress(const uint8_t* block);
+    void compress(const uint8_t* blocks, size_t count);
+    void compressPortably(const uint8_t* block);
 
     std::array<uint32_t, 8> state_;
     std::array<uint8_t, 64> pending_;
     size_t pendingCount_ = 0;
     uint64_t totalBytes_ = 0;
+    bool processor_ = false;
 };
 
 } // namespace TOVK_Utils
