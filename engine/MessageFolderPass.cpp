@@ -64,7 +64,8 @@ void removeLeftovers(const Path& message, const Block& cutText) {
         leftover.append(suffix, Path::Separator::None);
         if (TOVK_Utils::getAttributes(leftover) != TOVK_Utils::AttributeNormal ||
             !TOVK_Utils::readAll(leftover, bytes) || bytes.byteSize() > cutText.byteSize() ||
-            std::memcmp(bytes.rawPointer(), cutText.rawPointer(), bytes.byteSize()) != 0)
+            (bytes.byteSize() > 0 &&
+             std::memcmp(bytes.rawPointer(), cutText.rawPointer(), bytes.byteSize()) != 0))
             continue;
         TOVK_Utils::removeFile(leftover);
     }
