@@ -38,7 +38,8 @@ void noteTemporaryModes() {
         // Only the temporaries the job writes: not the files planted beside the message.
         const std::string name = entry.path().filename().string();
         if (!anyAtAll(name, ".klovin-new") || name == "private.eml.klovin-new0" ||
-            name == "private.eml.klovin-new3" || name == "private.eml.klovin-new7")
+            name == "private.eml.klovin-new3" || name == "private.eml.klovin-new5" ||
+            name == "private.eml.klovin-new7")
             continue;
         struct stat status;
         if (stat(entry.path().c_str(), &status) == 0)
@@ -127,6 +128,7 @@ TEST_F(JobTest, TheCutCopyOfAMessageIsPrivateAtEveryMoment) {
     fs::create_directories(root / "out");
     writeFile(folder / "private.eml.klovin-new0", "another program's " + cutText.substr(0, 100));
     writeFile(folder / "private.eml.klovin-new3", cutText.substr(0, 700)); // a killed run's
+    writeFile(folder / "private.eml.klovin-new5", "");                     // killed at once
     writeFile(folder / "private.eml.klovin-new7", cutText);                // a killed run's
     writeFile(folder / "private.eml.bak", cutText);
     view.emlFolders = true;
