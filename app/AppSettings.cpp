@@ -19,6 +19,45 @@ RegistryKey* openSettingsKey(RegistryContext& registry) {
                             IfMissing::Create);
 }
 
+// Each persisted value under its registry name, in the order it is read and written: the
+// four of the first versions, then the later ones apart (see load), their one text last,
+// since a missing text ends the reading.
+template <class Visit> void firstValues(AppSettings& s, Visit&& visit) {
+    visit("BackupFolder", s.backupFolder);
+    visit("ExtractFolder", s.extractFolder);
+    visit("CreateBackups", s.createBackups);
+    visit("CutAttachments", s.cutAttachments);
+}
+
+template <class Visit> void laterValues(AppSettings& s, Visit&& visit) {
+    visit("WriteAttachmentList", s.writeList);
+    visit("FolderPerMailbox", s.folderPerMailbox);
+    visit("SkipInlineImages", s.skipInlineImages);
+    visit("MinimumSizeKB", s.minSizeKB);
+    visit("LeaveNote", s.leaveNote);
+    visit("OnlyFileTypes", s.onlyTypes);
+}
+
+struct ValueReader {
+    RegistryContext& registry;
+    RegistryKey* key;
+    void operator()(const char* name, TOVK_Utils::String& value) {
+        registry.readString(key, name, value);
+    }
+    void operator()(const char* name, bool& value) { registry.readBool(key, name, value); }
+    void operator()(const char* name, uint32_t& value) { registry.readDword(key, name, value); }
+};
+
+struct ValueWriter {
+    RegistryContext& registry;
+    RegistryKey* key;
+    void operator()(const char* name, const TOVK_Utils::String& value) {
+        registry.writeString(key, name, value);
+    }
+    void operator()(const char* name, bool value) { registry.writeBool(key, name, value); }
+    void operator()(const char* name, uint32_t value) { registry.writeDword(key, name, value); }
+};
+
 } // namespace
 
 AppSettings::AppSettings()
@@ -28,38 +67,16 @@ AppSettings::AppSettings()
 void AppSettings::load() {
     RegistryContext& registry = RegistryContext::instance();
     // A load that ends early leaves the fields it did not reach as they were.
-    registry.attempt([&] {
-        RegistryKey* key = openSettingsKey(registry);
-        registry.readString(key, "BackupFolder", backupFolder);
-        registry.readString(key, "ExtractFolder", extractFolder);
-        registry.readBool(key, "CreateBackups", createBackups);
-        registry.readBool(key, "CutAttachments", cutAttachments);
-    });
-    registry.attempt([&] {
-        RegistryKey* key = openSettingsKey(registry);
-        registry.readBool(key, "WriteAttachmentList", writeList);
-        registry.readBool(key, "FolderPerMailbox", folderPerMailbox);
-        registry.readBool(key, "SkipInlineImages", skipInlineImages);
-        registry.readDword(key, "MinimumSizeKB", minSizeKB);
-        registry.readBool(key, "LeaveNote", leaveNote);
-        registry.readString(key, "OnlyFileTypes", onlyTypes);
-    });
+    registry.attempt([&] { firstValues(*this, ValueReader{registry, openSettingsKey(registry)}); });
+    registry.attempt([&] { laterValues(*this, ValueReader{registry, openSettingsKey(registry)}); });
 }
 
 void AppSettings::save() {
     RegistryContext& registry = RegistryContext::instance();
     // A save that ends early loses the choices of this run; nothing is shown.
     registry.attempt([&] {
-        RegistryKey* key = openSettingsKey(registry);
-        registry.writeString(key, "BackupFolder", backupFolder);
-        registry.writeString(key, "ExtractFolder", extractFolder);
-        registry.writeBool(key, "CreateBackups", createBackups);
-        registry.writeBool(key, "CutAttachments", cutAttachments);
-        registry.writeBool(key, "SkipInlineImages", skipInlineImages);
-        registry.writeString(key, "OnlyFileTypes", onlyTypes);
-        registry.writeDword(key, "MinimumSizeKB", minSizeKB);
-        registry.writeBool(key, "LeaveNote", leaveNote);
-        registry.writeBool(key, "WriteAttachmentList", writeList);
-        registry.writeBool(key, "FolderPerMailbox", folderPerMailbox);
+        ValueWriter write{registry, openSettingsKey(registry)};
+        firstValues(*this, write);
+        laterValues(*this, write);
     });
 }
