@@ -3,6 +3,8 @@
 #include "utils/FileSystem.h"
 #include "utils/String.h"
 
+#include <cstring>
+
 using TOVK_Utils::Block;
 using TOVK_Utils::Path;
 using TOVK_Utils::String;
@@ -87,12 +89,17 @@ bool AttachmentList::finish() {
 }
 
 void AttachmentList::appendField(std::string& line, const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos) {
-        line += field;
+    // A spreadsheet takes a cell that starts so for a formula, which a sender could write
+    // into a name or a subject to be run on the user's machine: such a text is shown as
+    // text, behind an apostrophe.
+    const bool formulaLike = !field.empty() && std::strchr("=+-@\t\r", field[0]);
+    const std::string text = formulaLike ? "'" + field : field;
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        line += text;
         return;
     }
     line += '"';
-    for (char c : field) {
+    for (char c : text) {
         if (c == '"')
             line += '"';
         line += c;

@@ -1,7 +1,8 @@
 // AttachmentList: the list of the attachments a job found, one CSV row each (RFC 4180:
 // a field with a comma, a quote, CR or LF is quoted and its quotes doubled; UTF-8 with a
 // byte-order mark and CR LF line ends, so that a spreadsheet on Windows reads it with the
-// right characters). Each row is written whole as soon as it is known, so a job that is
+// right characters). A field that a spreadsheet would take for a formula (it starts with
+// =, +, -, @, a tab or CR) is written behind an apostrophe. Each row is written whole as soon as it is known, so a job that is
 // stopped, or a program that is ended, leaves a valid list of what was done.
 #pragma once
 

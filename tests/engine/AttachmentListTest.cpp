@@ -191,7 +191,7 @@ TEST_F(AttachmentListTest, ANamedListIsContinuedByTheNextJob) {
     EXPECT_EQ(rows[2][4] + rows[2][0], "Senty.txt");
 }
 
-TEST(AttachmentListFieldTest, QuotedOnlyWhenTheFieldNeedsIt) {
+TEST(AttachmentListFieldTest, QuotedOnlyWhenTheFieldNeedsItAndNeverAFormula) {
     const std::pair<std::string, std::string> cases[] = {
         {"plain.txt", "plain.txt"},
         {"", ""},
@@ -200,6 +200,14 @@ TEST(AttachmentListFieldTest, QuotedOnlyWhenTheFieldNeedsIt) {
         {"two\r\nlines", "\"two\r\nlines\""},
         {"lf\nonly", "\"lf\nonly\""},
         {"'single' ; semi", "'single' ; semi"},
+        // What a spreadsheet would run stays text.
+        {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"+1 invoice.pdf", "'+1 invoice.pdf"},
+        {"-report.pdf", "'-report.pdf"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tcmd", "'\tcmd"},
+        {"\rcmd", "\"'\rcmd\""},
+        {"a=b", "a=b"},
     };
     for (const auto& [field, written] : cases) {
         std::string line;
