@@ -3,6 +3,7 @@
 // exit statuses.
 #include "RunProgram.h"
 #include "tests/engine/JobFixture.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +24,7 @@ bool contains(const std::string& text, const std::string& part) {
 class KlovinExtract : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("klovin-cli-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        root = TOVK_Tests::testFolder("klovin-cli-");
         fs::remove_all(root);
         fs::create_directories(root / "store");
         fs::create_directories(root / "logs");

@@ -4,6 +4,7 @@
 
 #include "RunProgram.h"
 #include "tests/engine/JobFixture.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +17,7 @@
 class StoppedJob : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("klovin-stop-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        root = TOVK_Tests::testFolder("klovin-stop-");
         fs::remove_all(root);
         for (const char* folder : {"store", "reference", "out", "reference-out", "logs"})
             fs::create_directories(root / folder);

@@ -8,6 +8,7 @@
 #include "formats/Decoding.h"
 #include "formats/MimePart.h"
 #include "utils/Path.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -141,9 +142,7 @@ inline std::vector<std::string> mailboxTexts(const fs::path& path) {
 class JobTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("tovk-job-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        root = TOVK_Tests::testFolder("tovk-job-");
         fs::remove_all(root);
         fs::create_directories(root / "store");
         fs::create_directories(root / "out");

@@ -1,12 +1,13 @@
 // --list without a folder on Linux: no registry names a store, and the program says so.
 #include "../RunProgram.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 
 TEST(ListStores, LinuxHasNothingToFind) {
-    const fs::path logs = fs::temp_directory_path() / "klovin-cli-list-stores";
+    const fs::path logs = TOVK_Tests::testFolder("klovin-cli-list-stores-");
     fs::create_directories(logs);
     const ProgramRun r = runProgram({"--list"}, logs);
     EXPECT_EQ(r.status, 0) << r.err;

@@ -3,6 +3,7 @@
 #include "../RunProgram.h"
 #include "tests/app/RegistryScratch.h"
 #include "tests/engine/JobFixture.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ bool contains(const std::string& text, const std::string& part) {
 class ListStores : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() / "klovin-cli-list-stores";
+        root = TOVK_Tests::testFolder("klovin-cli-list-stores-");
         fs::remove_all(root);
         fs::create_directories(root / "logs");
         TOVK_Tests::deleteTree("Identities");
