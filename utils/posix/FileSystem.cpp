@@ -234,6 +234,19 @@ bool syncAndClose(int fd) {
     return ::close(fd) == 0 && synced;
 }
 
+// A regular file opened for reading, or -1. Opened without blocking, so that a FIFO or a
+// device under the name cannot hang the job; status: what fstat said of it.
+int openRegularFile(const char* name, struct stat& status) {
+    int fd = openRetrying(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 bool flushFile(const Block& path) {
@@ -241,15 +254,9 @@ bool flushFile(const Block& path) {
     if (!name.valid())
         return false;
     // Read access is enough for fsync, and a file the user made read-only still flushes.
-    int fd = openRetrying(name.get(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
     struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    return syncAndClose(fd);
+    int fd = openRegularFile(name.get(), status);
+    return fd >= 0 && syncAndClose(fd);
 }
 
 bool flushFilesIn(const Block& folder, const std::vector<String>& files) {
@@ -305,12 +312,11 @@ void startFlushingFile(const Block& path) {
     SystemText name(path);
     if (!name.valid())
         return;
-    int fd = openRetrying(name.get(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat status;
+    int fd = openRegularFile(name.get(), status);
     if (fd < 0)
         return;
-    struct stat status;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
-        sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     ::close(fd);
 #else
     (void)path;
@@ -330,14 +336,10 @@ bool copyFile(const Block& from, const Block& to, IfExists ifExists) {
     SystemText target(to);
     if (!source.valid() || !target.valid())
         return false;
-    int in = openRetrying(source.get(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat sourceStatus;
+    int in = openRegularFile(source.get(), sourceStatus);
     if (in < 0)
         return false;
-    struct stat sourceStatus;
-    if (fstat(in, &sourceStatus) != 0 || !S_ISREG(sourceStatus.st_mode)) {
-        ::close(in);
-        return false;
-    }
     fcntl(in, F_SETFL, fcntl(in, F_GETFL) & ~O_NONBLOCK);
 
     // Not truncated at the open: a target that turns out to be the source itself must
