@@ -63,8 +63,10 @@ ExtractThread::Ending ExtractThread::course(JobReport& report) {
         v.setProgressRange(0, counts_.totalMessages);
         extract(context, batch, decisions);
     }
-    if (listed)
+    if (listed) {
+        extractor.writeWaitingRow();
         finishList(report, list);
+    }
     return Ending::FinalState;
 }
 

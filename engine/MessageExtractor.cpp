@@ -62,11 +62,18 @@ MessageExtractor::MessageExtractor(EngineView& view, JobReport& report, Attachme
     : report_(report), writer_(writer), list_(list), cutOn_(view.cutAttachments()),
       choices_(view.choices()), today_(isoDateToday()) {
     // Growing never gives memory back: the next attachment is likely as large.
-    decoded_.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
+    for (Block& buffer : decoded_)
+        buffer.setPolicy(Block::Growth::Doubling, Block::Shrink::Never);
+}
+
+MessageExtractor::~MessageExtractor() {
+    writeWaitingRow();
 }
 
 bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Block& where) {
     cutFiles_.clear();
+    // The finder's texts of the last message go now.
+    writeWaitingRow();
     const std::vector<Found>& found = finder_.find(message);
     lookInside_.assign(found.size(), false);
     if (!found.empty())
@@ -81,15 +88,14 @@ bool MessageExtractor::extract(const MimePart& message, CutPlan& plan, const Blo
         bool clean = false;
         const Block* decoded = nullptr;
         if (!isSkipped(attachment, nullptr))
-            decoded = &AttachmentFinder::content(attachment, decoded_, clean);
+            decoded = &AttachmentFinder::content(attachment, decoded_[freeBuffer_], clean);
         if (!decoded || isSkipped(attachment, decoded)) {
             lookInside_[i] = true;
             report_.addSkipped();
             continue;
         }
         const Block& content = *decoded;
-        if (list_ && list_->isOpen())
-            hasher_.start(content.rawPointer(), size_t(content.byteSize()));
+        startDigest(content);
         if (!save(attachment, content, where)) {
             list(attachment, nullptr, "");
             continue;
@@ -167,10 +173,28 @@ void MessageExtractor::readHeaders(const MimePart& message) {
     subject_ = headers.subject;
 }
 
-// A row that cannot be written closes the list; the job goes on without it, said once.
+// The digest of a saved attachment starts before it is written, and its row waits for it
+// until the next one starts.
+void MessageExtractor::startDigest(const Block& content) {
+    if (!list_ || !list_->isOpen())
+        return;
+    writeWaitingRow();
+    hasher_.start(content.rawPointer(), size_t(content.byteSize()));
+    if (&content == &decoded_[freeBuffer_])
+        freeBuffer_ ^= 1;
+}
+
+void MessageExtractor::writeWaitingRow() {
+    // Taken on every way: the bytes it was made of are given to the next attachment.
+    std::string digest = hasher_.digest();
+    if (!rowWaits_)
+        return;
+    rowWaits_ = false;
+    waitingRow_.sha256 = std::move(digest);
+    writeRow(waitingRow_);
+}
+
 void MessageExtractor::list(const Found& found, const Block* content, const char* cut) {
-    // The digest is taken on every way out: the decoded bytes change next.
-    const std::string digest = hasher_.digest();
     if (!list_ || !list_->isOpen())
         return;
     AttachmentList::Row row;
@@ -179,7 +203,6 @@ void MessageExtractor::list(const Found& found, const Block* content, const char
         writer_.relativeName(saved_, relative);
         row.file = AttachmentList::utf8(relative);
         row.size = content->byteSize();
-        row.sha256 = digest;
     }
     String name;
     TOVK_Utils::nameFromCharset(
@@ -192,7 +215,17 @@ void MessageExtractor::list(const Found& found, const Block* content, const char
     row.from = from_;
     row.subject = subject_;
     row.cut = cut;
-    if (list_->add(row))
+    if (content) {
+        waitingRow_ = std::move(row);
+        rowWaits_ = true;
+    } else {
+        writeRow(row);
+    }
+}
+
+// A row that cannot be written closes the list; the job goes on without it, said once.
+void MessageExtractor::writeRow(const AttachmentList::Row& row) {
+    if (!list_->isOpen() || list_->add(row))
         return;
     String text;
     TOVK_Utils::format(text, "could not write the list of saved attachments %s", list_->path());

@@ -37,6 +37,10 @@ public:
     // list: the job's list of saved attachments, or null when none is written.
     MessageExtractor(EngineView& view, JobReport& report, AttachmentWriter& writer,
                      AttachmentList* list = nullptr);
+    // Writes the row that still waits, before the bytes its digest reads go.
+    ~MessageExtractor();
+    MessageExtractor(const MessageExtractor&) = delete;
+    MessageExtractor& operator=(const MessageExtractor&) = delete;
 
     void setOrigin(Origin origin) { origin_ = std::move(origin); }
 
@@ -46,6 +50,8 @@ public:
     bool extract(const TOVK_Internet::MimePart& message, TOVK_Internet::CutPlan& plan,
                  const TOVK_Utils::Block& where);
     const std::vector<TOVK_Utils::String>& cutFiles() const { return cutFiles_; }
+    // Writes the row that waits for its digest; the job calls it before the list ends.
+    void writeWaitingRow();
 
     // The message's text without its marked parts, checked; false (reported, counted as
     // not written back) when the cut text would lose anything else.
@@ -74,11 +80,19 @@ private:
     void readHeaders(const TOVK_Internet::MimePart& message);
     void list(const AttachmentFinder::Found& found, const TOVK_Utils::Block* content,
               const char* cut);
+    void startDigest(const TOVK_Utils::Block& content);
+    void writeRow(const AttachmentList::Row& row);
 
     JobReport& report_;
     AttachmentWriter& writer_;
     AttachmentList* list_;
-    HashWorker hasher_; // the list's digest of the attachment being saved
+    // The list's digest of the latest attachment is made while the job goes on with the
+    // next one; its row waits for it. The bytes it reads stay as they are meanwhile: the
+    // next attachment is decoded into the other buffer, and the finder's own texts last
+    // until the next message is looked at.
+    HashWorker hasher_;
+    AttachmentList::Row waitingRow_;
+    bool rowWaits_ = false;
     Origin origin_;
     bool dated_ = false; // the message's files get date_
     int64_t date_ = 0;
@@ -87,7 +101,8 @@ private:
     const ExtractChoices choices_;
     const std::string today_; // the extraction's date, which the notes give
     AttachmentFinder finder_;
-    TOVK_Utils::Block decoded_; // the attachment being saved
+    TOVK_Utils::Block decoded_[2]; // the attachment being saved, and the one being hashed
+    int freeBuffer_ = 0;           // the one the next attachment is decoded into
     TOVK_Utils::Path saved_;    // the file that holds it
     // Saved, or skipped: a forwarded message's own attachments are looked at then.
     std::vector<bool> lookInside_;

@@ -137,6 +137,37 @@ TEST_F(AttachmentListTest, RowsMatchTheSavedFilesAndTheirMessages) {
 }
 
 // With notes, the list tells a part cut with its note from one too small to hold it.
+// Each digest is made while the job goes on to the next attachment: every row still holds
+// the digest of its own file, in the order found, across skipped ones and messages.
+TEST_F(AttachmentListTest, EachRowHoldsItsOwnFilesDigest) {
+    std::vector<std::string> contents;
+    std::vector<std::string> messages;
+    for (unsigned m = 0; m < 3; ++m) {
+        std::vector<Attachment> parts;
+        for (unsigned a = 0; a < 4; ++a) {
+            const std::string name = "m" + std::to_string(m) + "a" + std::to_string(a) + ".bin";
+            // Every second one is too small to take.
+            const std::string bytes = binary(a % 2 ? 50 : 4000 + 1000 * a + m, 10 * m + a);
+            parts.push_back({name, bytes});
+            if (a % 2 == 0)
+                contents.push_back(bytes);
+        }
+        messages.push_back(makeMessage("m" + std::to_string(m), parts));
+    }
+    addMailbox("Inbox", messages);
+    view.chosen.minSize = 100;
+    chooseList();
+    runJob();
+
+    const std::vector<Row> rows = readList(listPath());
+    ASSERT_EQ(rows.size(), contents.size() + 1);
+    for (size_t i = 0; i < contents.size(); ++i) {
+        EXPECT_EQ(rows[i + 1][0], "m" + std::to_string(i / 2) + "a" + std::to_string(i % 2 * 2) +
+                                      ".bin");
+        EXPECT_EQ(rows[i + 1][2], sha256Of(contents[i])) << rows[i + 1][0];
+    }
+}
+
 TEST_F(AttachmentListTest, TheListSaysWhichPartsWereCutWithANote) {
     addMailbox("Inbox", {makeMessage("notes", {{"big.bin", binary(2000, 3)}, {"s.txt", "tiny"}})});
     view.cut = true;
