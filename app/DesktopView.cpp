@@ -72,18 +72,7 @@ const ExtractChoices& DesktopView::choices() {
     choices_.leaveNote = settings.leaveNote && settings.cutAttachments;
     String types;
     types.toNarrow(settings.onlyTypes, TOVK_Utils::Utf8CodePage);
-    std::string type;
-    for (const char* c = types.c_str();; ++c) {
-        if (*c && *c != ' ' && *c != ',' && *c != ';' && *c != '.') {
-            type += char(*c >= 'A' && *c <= 'Z' ? *c + 32 : *c);
-            continue;
-        }
-        if (!type.empty())
-            choices_.onlyTypes.push_back(type);
-        type.clear();
-        if (!*c)
-            break;
-    }
+    choices_.onlyTypes = ExtractChoices::fileTypesOf(types.c_str());
     return choices_;
 }
 

@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "engine/ExtractChoices.h"
+
 namespace {
 
 // What the arguments said beyond the fields of the command line itself.
@@ -218,9 +220,7 @@ bool CommandLine::readTakeValues(const std::string& onlyText, const std::string&
             error = "--only takes file types separated by commas, such as pdf,docx";
             return false;
         }
-        for (char& c : type)
-            c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        onlyTypes.push_back(type);
+        onlyTypes.push_back(ExtractChoices::lowerCase(type));
         start = end + 1;
     }
     if (minSizeText.empty())

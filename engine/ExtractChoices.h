@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct ExtractChoices {
@@ -21,6 +22,12 @@ struct ExtractChoices {
     // (lower case, without the dot; empty: every file); nothing smaller than minSize bytes.
     bool skipInlineImages = false;
     std::vector<std::string> onlyTypes;
+    // The types of a list as a user writes it in a box ("pdf doc docx", "PDF, .docx;xls"):
+    // what spaces, commas and semicolons separate, from its last dot on ("tar.gz": "gz"),
+    // in lower case.
+    static std::vector<std::string> fileTypesOf(std::string_view list);
+    // A file type or extension as onlyTypes holds it: ASCII letters in lower case.
+    static std::string lowerCase(std::string_view type);
     int64_t minSize = 0;
     // Each cut part is replaced by a short note saying where its file went (cutting only).
     bool leaveNote = false;

@@ -139,10 +139,7 @@ std::string extensionOf(const Found& found) {
     const size_t dot = text.rfind('.');
     if (dot == std::string_view::npos)
         return {};
-    std::string extension(text.substr(dot + 1));
-    for (char& c : extension)
-        c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    return extension;
+    return ExtractChoices::lowerCase(text.substr(dot + 1));
 }
 
 } // namespace

@@ -144,3 +144,16 @@ TEST_F(JobTest, TheChoicesOfWhatToTakeLeaveTheRestInTheMessage) {
             << c.what;
     }
 }
+
+// The types box as users fill it in: any of the usual separators, dots and capitals.
+TEST(FileTypesOf, ReadsAListAsUsersWriteIt) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"", {}},
+        {"pdf doc docx xls", {"pdf", "doc", "docx", "xls"}},
+        {"PDF, .Docx;xls", {"pdf", "docx", "xls"}},
+        {"  ,;.. ", {}},
+        {"tar.gz *.zip", {"gz", "zip"}},
+    };
+    for (const auto& [list, types] : cases)
+        EXPECT_EQ(ExtractChoices::fileTypesOf(list), types) << list;
+}
