@@ -95,7 +95,7 @@ void ExtractionWindow1::addChoiceControls() {
     addLabel(typesCaption, String("&Only these file types:"));
     addEdit(typesEdit);
     addLabel(minSizeCaption, String("Skip files &smaller than:"));
-    // The system's edit refuses any key but a digit, with a tip that says why.
+    // The system's edit refuses any key but a digit; a pasted text is checked on extract.
     addEdit(minSizeEdit, ES_NUMBER);
     addLabel(minSizeUnit, String("KB"));
     typesCaption.labelFor = &typesEdit;
@@ -125,21 +125,21 @@ void ExtractionWindow1::layOutChoices() {
 // Reading order: top to bottom, each row left to right.
 void ExtractionWindow1::fillTabRing(bool mailboxes) {
     tabRing.clear();
-    for (NApp::Window* w :
-         {static_cast<NApp::Window*>(&destinationBrowseButton),
-          static_cast<NApp::Window*>(&destinationEdit), static_cast<NApp::Window*>(&cutCheckBox)})
-        addToTabRing(*w);
+    addToTabRing(destinationBrowseButton);
+    addToTabRing(destinationEdit);
+    addToTabRing(cutCheckBox);
     if (mailboxes) {
         addToTabRing(backupCheckBox);
         addToTabRing(backupBrowseButton);
         addToTabRing(backupEdit);
     }
-    for (NApp::Window* w :
-         {static_cast<NApp::Window*>(&noteCheckBox), static_cast<NApp::Window*>(&listCheckBox),
-          static_cast<NApp::Window*>(&folderCheckBox),
-          static_cast<NApp::Window*>(&inlineImagesCheckBox), static_cast<NApp::Window*>(&typesEdit),
-          static_cast<NApp::Window*>(&minSizeEdit), static_cast<NApp::Window*>(&extractButton)})
-        addToTabRing(*w);
+    addToTabRing(noteCheckBox);
+    addToTabRing(listCheckBox);
+    addToTabRing(folderCheckBox);
+    addToTabRing(inlineImagesCheckBox);
+    addToTabRing(typesEdit);
+    addToTabRing(minSizeEdit);
+    addToTabRing(extractButton);
 }
 
 void ExtractionWindow1::fillFromSettings() {
