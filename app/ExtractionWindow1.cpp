@@ -4,9 +4,44 @@
 #include "engine/CutCaution.h"
 #include "napp/Question.h"
 
+#include <algorithm>
+
 using NApp::LayoutBox;
 using NApp::Question;
 using TOVK_Utils::String;
+
+namespace {
+
+// More KB than this is no size a mail attachment has: taken as a typing slip.
+constexpr uint64_t largestMinSizeKB = 4u * 1024 * 1024;
+
+// Digits only, spaces around them allowed; empty is 0 (no smallest size).
+bool parseKilobytes(const String& text, uint32_t& kb) {
+    const char* c = text.c_str();
+    while (*c == ' ')
+        ++c;
+    uint64_t value = 0;
+    for (; *c >= '0' && *c <= '9'; ++c) {
+        value = value * 10 + uint64_t(*c - '0');
+        if (value > largestMinSizeKB)
+            return false;
+    }
+    while (*c == ' ')
+        ++c;
+    if (*c)
+        return false;
+    kb = static_cast<uint32_t>(value);
+    return true;
+}
+
+String minSizeText(uint32_t kb) {
+    String text;
+    if (kb > 0)
+        text.printFormatted("%u", kb);
+    return text;
+}
+
+} // namespace
 
 bool ExtractionWindow1::listShowsMailboxes() {
     return !checkedAppData(data).listShowsEmlFolders;
@@ -24,6 +59,7 @@ void ExtractionWindow1::createChildren() {
     if (mailboxes)
         addButton(backupBrowseButton, String("Browse.."));
     addButton(destinationBrowseButton, String("Browse.."));
+    addChoiceControls();
     addButton(extractButton, String("Extract Attachments!"));
 
     layout.setSpacing(5);
@@ -40,22 +76,123 @@ void ExtractionWindow1::createChildren() {
         backupRow->addWindow(&backupBrowseButton, 4, 0, 0);
         backupRow->addWindow(&backupEdit, 4, 300, 0);
     }
+    layOutChoices();
     layout.addWindow(&extractButton, 5, 0, 0);
 
+    fillTabRing(mailboxes);
     fillFromSettings();
     fitToContent();
+}
+
+// Created after the controls of the first versions, so that these keep their places
+// among the window's children (the first edit is the destination's, the second the
+// backup folder's).
+void ExtractionWindow1::addChoiceControls() {
+    addCheckBox(noteCheckBox, String("Leave a &note in each message where its attachment went"));
+    addCheckBox(listCheckBox, String("&Write a list of the saved attachments"));
+    addCheckBox(folderCheckBox, String("A &folder for each mailbox"));
+    addCheckBox(inlineImagesCheckBox, String("Skip &pictures shown in the message text"));
+    addLabel(typesCaption, String("&Only these file types:"));
+    addEdit(typesEdit);
+    addLabel(minSizeCaption, String("Skip files &smaller than:"));
+    // The system's edit refuses any key but a digit; a pasted text is checked on extract.
+    addEdit(minSizeEdit, ES_NUMBER);
+    addLabel(minSizeUnit, String("KB"));
+    typesCaption.labelFor = &typesEdit;
+    minSizeCaption.labelFor = &minSizeEdit;
+}
+
+// The note belongs to cutting and sits with its controls; the rest follow as a group.
+void ExtractionWindow1::layOutChoices() {
+    layout.addWindow(&noteCheckBox, 4, 0, 0);
+    layout.addWindow(&listCheckBox, 4, 0, 0);
+    layout.addWindow(&folderCheckBox, 4, 0, 0);
+    layout.addWindow(&inlineImagesCheckBox, 4, 0, 0);
+    // Both captions as wide as the wider, so that the two edits start in one column.
+    int32_t typesWidth = 0, sizeWidth = 0, height = 0;
+    typesCaption.preferredSize(typesWidth, height);
+    minSizeCaption.preferredSize(sizeWidth, height);
+    const int32_t captionWidth = std::max(typesWidth, sizeWidth);
+    LayoutBox* typesRow = layout.addRow(4, 0, 0);
+    typesRow->addWindow(&typesCaption, 4, captionWidth, 0);
+    typesRow->addWindow(&typesEdit, 4, 200, 0);
+    LayoutBox* sizeRow = layout.addRow(4, 0, 0);
+    sizeRow->addWindow(&minSizeCaption, 4, captionWidth, 0);
+    sizeRow->addWindow(&minSizeEdit, 4, 60, 0);
+    sizeRow->addWindow(&minSizeUnit, 4, 0, 0);
+}
+
+// Reading order: top to bottom, each row left to right.
+void ExtractionWindow1::fillTabRing(bool mailboxes) {
+    tabRing.clear();
+    addToTabRing(destinationBrowseButton);
+    addToTabRing(destinationEdit);
+    addToTabRing(cutCheckBox);
+    if (mailboxes) {
+        addToTabRing(backupCheckBox);
+        addToTabRing(backupBrowseButton);
+        addToTabRing(backupEdit);
+    }
+    addToTabRing(noteCheckBox);
+    addToTabRing(listCheckBox);
+    addToTabRing(folderCheckBox);
+    addToTabRing(inlineImagesCheckBox);
+    addToTabRing(typesEdit);
+    addToTabRing(minSizeEdit);
+    addToTabRing(extractButton);
 }
 
 void ExtractionWindow1::fillFromSettings() {
     AppData& d = checkedAppData(data);
     destinationEdit.setText(d.settings.extractFolder);
     cutCheckBox.setChecked(d.settings.cutAttachments);
+    fillChoices();
     if (!listShowsMailboxes())
         return;
     backupEdit.setText(d.settings.backupFolder);
     backupCheckBox.setChecked(d.settings.createBackups);
     enableBackupFolder(d.settings.createBackups);
     backupCheckBox.enable(d.settings.cutAttachments);
+}
+
+// The note box keeps its tick while cutting is off, as the backup box does, so that
+// ticking the cut box again brings back what the user had chosen.
+void ExtractionWindow1::fillChoices() {
+    const AppSettings& settings = checkedAppData(data).settings;
+    noteCheckBox.setChecked(settings.leaveNote);
+    noteCheckBox.enable(settings.cutAttachments);
+    listCheckBox.setChecked(settings.writeList);
+    folderCheckBox.setChecked(settings.folderPerMailbox);
+    inlineImagesCheckBox.setChecked(settings.skipInlineImages);
+    typesEdit.setText(settings.onlyTypes);
+    minSizeEdit.setText(minSizeText(settings.minSizeKB));
+}
+
+// A smallest size that is no number is not stored: the earlier one stays.
+void ExtractionWindow1::storeChoices() {
+    AppSettings& settings = checkedAppData(data).settings;
+    settings.leaveNote = noteCheckBox.isChecked();
+    settings.writeList = listCheckBox.isChecked();
+    settings.folderPerMailbox = folderCheckBox.isChecked();
+    settings.skipInlineImages = inlineImagesCheckBox.isChecked();
+    typesEdit.getText(settings.onlyTypes, TOVK_Utils::Width::Narrow);
+    String size;
+    minSizeEdit.getText(size, TOVK_Utils::Width::Narrow);
+    parseKilobytes(size, settings.minSizeKB);
+}
+
+bool ExtractionWindow1::minSizeIsValid() {
+    String size;
+    minSizeEdit.getText(size, TOVK_Utils::Width::Narrow);
+    uint32_t kb = 0;
+    if (parseKilobytes(size, kb))
+        return true;
+    Question::ask(this, String("Error"),
+                  String("Please give the smallest size of the files to save as a whole number "
+                         "of KB, or leave it empty to save files of any size."),
+                  "Ok", nullptr, nullptr, nullptr, nullptr, 1);
+    minSizeEdit.focus();
+    return false;
 }
 
 // A list of .eml folders has no backup controls: the earlier backup choices are kept
@@ -68,6 +205,7 @@ void ExtractionWindow1::storeIntoSettings() {
         backupEdit.getText(d.settings.backupFolder, TOVK_Utils::Width::Narrow);
     }
     d.settings.cutAttachments = cutCheckBox.isChecked();
+    storeChoices();
 }
 
 bool ExtractionWindow1::canClose() {
@@ -94,9 +232,10 @@ void ExtractionWindow1::childClicked(HWND child) {
     } else if (child == backupCheckBox.handle) {
         enableBackupFolder(backupCheckBox.isChecked());
     } else if (child == cutCheckBox.handle) {
+        const bool cut = cutCheckBox.isChecked();
+        noteCheckBox.enable(cut);
         if (!listShowsMailboxes())
             return;
-        const bool cut = cutCheckBox.isChecked();
         backupCheckBox.enable(cut);
         enableBackupFolder(cut && backupCheckBox.isChecked());
     } else if (child == extractButton.handle) {
@@ -106,6 +245,8 @@ void ExtractionWindow1::childClicked(HWND child) {
 
 void ExtractionWindow1::extract() {
     AppData& d = checkedAppData(data);
+    if (!minSizeIsValid())
+        return;
     storeIntoSettings();
     // Only the mail client's own mailboxes are open to it while they are cut; message
     // files are replaced whole.

@@ -35,6 +35,8 @@ public:
 
     Colour background;
     COLORREF textColour = 0;
+    // The control this label names: its mnemonic ("&Only these file types:") focuses it.
+    Window* labelFor = nullptr;
     bool bold = false;
     bool underline = false;
     bool italic = false;

@@ -19,11 +19,23 @@ void TabRing::walk(int32_t start, int32_t step) {
     current_ = -1;
 }
 
+void TabRing::followFocus() {
+    HWND focused = GetFocus();
+    for (int32_t i = 0; focused && i < count(); ++i) {
+        if (windows_[i]->handle == focused) {
+            current_ = i;
+            return;
+        }
+    }
+}
+
 void TabRing::focusNext() {
+    followFocus();
     walk(current_ < 0 ? 0 : current_ + 1, 1);
 }
 
 void TabRing::focusPrevious() {
+    followFocus();
     walk(current_ < 0 ? count() - 1 : current_ - 1, -1);
 }
 

@@ -16,7 +16,9 @@ public:
         current_ = -1;
     }
     // Each walks from its starting node, wrapping, to the next enabled window, makes it
-    // current and focuses it. With none enabled nothing is current afterwards.
+    // current and focuses it. With none enabled nothing is current afterwards. The
+    // starting node is the window of the ring that holds the focus, when one does: a
+    // click may have moved the focus since the last walk.
     void focusNext();
     void focusPrevious();
     void focusCurrent();
@@ -26,6 +28,7 @@ public:
 
 private:
     void walk(int32_t start, int32_t step);
+    void followFocus();
 
     std::vector<Window*> windows_;
     int32_t current_ = -1;

@@ -3,6 +3,7 @@
 #include "App.h"
 #include "Font.h"
 #include "Menu.h"
+#include "Mnemonic.h"
 #include "WindowClassRegistry.h"
 
 #include "utils/win32/WideCallTable.h"
@@ -74,6 +75,17 @@ bool Window::filterChar(WPARAM code) {
         return false;
     }
     return true;
+}
+
+Window& Window::topWindow() {
+    Window* top = this;
+    while (top->kind == Control || top->kind == FrameworkChild) {
+        auto* above = dynamic_cast<Window*>(top->owner);
+        if (!above)
+            break;
+        top = above;
+    }
+    return *top;
 }
 
 bool Window::onKeyUp(WPARAM key) {
@@ -495,6 +507,11 @@ LRESULT Window::dispatch(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
         break;
     case WM_CHAR:
         if (!handleChar(first))
+            return 0;
+        break;
+    case WM_SYSCHAR:
+        // Alt and a letter reaches the focused control; the window it belongs to decides.
+        if (activateMnemonic(topWindow(), first))
             return 0;
         break;
     case WM_SYSCOMMAND:

@@ -174,6 +174,8 @@ public:
     bool post(UINT message, WPARAM first, LPARAM second);
     void preferredSize(int32_t& width, int32_t& height) override;
     void addToTabRing(Window& control) { tabRing.add(&control); }
+    // The window that holds this control, through any panels: itself for a window.
+    Window& topWindow();
     // The frame that style and extended style add around a client area.
     RECT frame() const;
 

@@ -937,7 +937,7 @@ def scenario_windows_mail(ctx, demo, expected):
 
         items = open_options(ctx, program)
         edits = [i for i in items if i["cls"].lower() == "edit"]
-        ctx.check(len(edits) == 1 and not any(i["text"] == BACKUP_BOX for i in items)
+        ctx.check(len(edits) == 3 and not any(i["text"] == BACKUP_BOX for i in items)
                   and sum(1 for i in items if i["text"] == "Browse..") == 1,
                   "the options window has no backup controls")
         d.click(OPTIONS, CUT_BOX)
@@ -1077,6 +1077,182 @@ def scenario_no_store(ctx):
         program.stop()
 
 
+def scenario_choices(ctx, demo, expected):
+    """The options window's choices set through its controls, stored, and used by the job."""
+    import csv
+    import io
+    import struct
+    note_box = "Leave a &note in each message where its attachment went"
+    list_box = "&Write a list of the saved attachments"
+    folder_box = "A &folder for each mailbox"
+    inline_box = "Skip &pictures shown in the message text"
+    images = {"png", "gif", "jpg", "jpeg", "bmp"}
+
+    def extension(name):
+        return name.rsplit(".", 1)[-1].lower() if "." in name else ""
+
+    def tree(folder):
+        """relative path with "\\" -> bytes of every file below folder."""
+        return {str(p.relative_to(folder)).replace("/", "\\"): p.read_bytes()
+                for p in sorted(folder.rglob("*")) if p.is_file()}
+
+    def dbx_chains(data):
+        """The texts of every chain of data blocks: a message split over blocks whole."""
+        blocks = {}
+        # A chain that was rewritten may go on at any offset, aligned or not.
+        for p in range(0, len(data) - 16):
+            own, capacity, used, following = struct.unpack_from("<IIHxxI", data, p)
+            if own == p and 0 < capacity <= 0x10000 and used <= capacity:
+                blocks[p] = (data[p + 16:p + 16 + used], following)
+        followers = {b[1] for b in blocks.values()}
+        texts = []
+        for start in (p for p in blocks if p not in followers):
+            text, at, seen = b"", start, set()
+            while at in blocks and at not in seen:
+                seen.add(at)
+                text += blocks[at][0]
+                at = blocks[at][1]
+            texts.append(text)
+        return texts
+
+    base = ctx.drive / "h"
+    store = base / "Outlook Express"
+    pristine = demo / "Outlook Express"
+    shutil.copytree(pristine, store)
+    destination = base / "attachments"
+    destination.mkdir()
+    backups = base / "backups"
+    ctx.prepare_registry("winxp", ctx.winpath(store), ctx.winpath(ctx.drive / "nowhere"),
+                         ctx.winpath(destination), ctx.winpath(backups), True, False)
+    # Types and a smallest size chosen from the store so that each choice leaves some
+    # attachments out: every type but the rarest, and the median size of the rest.
+    records = [a for s, v in expected[1].items() if s.startswith("Outlook Express/")
+               and s != "Outlook Express/Large.dbx" for a in v]
+    counts = {}
+    for a in records:
+        counts[extension(a["name"])] = counts.get(extension(a["name"]), 0) + 1
+    kinds = sorted((e for e in counts if e), key=lambda e: (-counts[e], e))
+    if len(kinds) < 2:
+        raise Failed("the demo store has too few kinds of attachment: %r" % kinds)
+    types = kinds[:-1]
+    sizes = sorted(a["size"] for a in records if extension(a["name"]) in types)
+    min_kb = max(1, sizes[len(sizes) // 2] // 1024)
+    typed_types = " ".join(t.upper() if i == 0 else t for i, t in enumerate(types))
+
+    d = ctx.driver
+    program = Program(ctx, "h")
+    try:
+        program.await_window(ctx.main_title, 60)
+        rows = tick_all(ctx)
+        names = [r[1] for r in rows]
+        if sorted(names) != dbx_names(store):
+            raise Failed("the list does not show the store's mailboxes: %r" % names)
+        items = open_options(ctx, program)
+        boxes = [control(items, t) for t in (note_box, list_box, folder_box, inline_box)]
+        edits = [i for i in items if i["cls"].lower() == "edit"]
+        ctx.check(all(b["check"] == 0 for b in boxes) and boxes[0]["enabled"] == 0
+                  and len(edits) == 4 and edits[2]["text"] == "" and edits[3]["text"] == "",
+                  "with no choice stored: the new boxes unticked, the note box disabled while "
+                  "cutting is off, the two new edits empty")
+        d.click(OPTIONS, CUT_BOX)
+        ctx.check(control(d.dump(OPTIONS), note_box)["enabled"] == 1,
+                  "ticking the cut box enables the note box")
+        for box in (note_box, list_box, folder_box, inline_box):
+            d.click(OPTIONS, box)
+        d.set_edit(OPTIONS, 2, typed_types)
+        d.set_edit(OPTIONS, 3, str(min_kb))
+        items = d.dump(OPTIONS)
+        ctx.check(all(control(items, t)["check"] == 1
+                      for t in (CUT_BOX, BACKUP_BOX, note_box, list_box, folder_box, inline_box)),
+                  "every box is ticked")
+
+        d.click(OPTIONS, EXTRACT_BUTTON, post=True)
+        program.await_window("Warning", 20, expected_boxes=("Warning",))
+        d.click("Warning", CLOSE_OE_BUTTON)
+        program.await_window(PROGRESS, 20, expected_boxes=("Information",))
+        program.await_window("Information", 120, expected_boxes=("Information",))
+        d.click("Information", "Ok")
+        items = wait_for_done(ctx, program)
+        skipped_shown = counters(items).get("Skipped:")
+        finish_job(ctx, program)
+        program.close_and_wait()
+    finally:
+        program.stop()
+
+    settings = ctx.stored_settings()
+    want = {"WriteAttachmentList": ("REG_DWORD", "0x1"), "FolderPerMailbox": ("REG_DWORD", "0x1"),
+            "SkipInlineImages": ("REG_DWORD", "0x1"), "LeaveNote": ("REG_DWORD", "0x1"),
+            "OnlyFileTypes": ("REG_SZ", typed_types),
+            "MinimumSizeKB": ("REG_DWORD", "0x%x" % min_kb)}
+    ctx.check(all(settings.get(k) == v for k, v in want.items()),
+              "the registry holds the choices made in the window", repr(settings))
+
+    # The oracle: klovin-extract with the same choices, on a pristine copy.
+    oracle_dir = ctx.work / "oracle-h"
+    shutil.rmtree(oracle_dir, ignore_errors=True)
+    status, output = ctx.klovin_extract(
+        ["-o", ctx.winpath(oracle_dir), "--yes", "--by-mailbox", "--skip-inline-images",
+         "--only", ",".join(types), "--min-size", "%dK" % min_kb]
+        + [ctx.winpath(pristine / (n + ".dbx")) for n in names])
+    ctx.check(status == 0, "klovin-extract with the same choices succeeds", output[-400:])
+    got = tree(destination)
+    listing = got.pop("attachments.csv", None)
+    oracle = tree(oracle_dir)
+    ctx.check(oracle and got == oracle,
+              "the same %d files in the same mailbox folders as klovin-extract with the same "
+              "choices" % len(oracle),
+              "only here %s, only there %s" % (sorted(set(got) - set(oracle))[:5],
+                                              sorted(set(oracle) - set(got))[:5]))
+    ctx.check(all("\\" in path and path.split("\\")[0] in names for path in got),
+              "every file is in the folder of a ticked mailbox", repr(sorted(got)[:5]))
+    m = re.search(r"Attachments skipped: (\d+)", output)
+    ctx.check(m and skipped_shown == m.group(1) and int(m.group(1)) > 0,
+              "the progress window's \"Skipped:\" shows the %s attachments left out"
+              % (m.group(1) if m else "?"), "shown %r" % skipped_shown)
+
+    saved = {sha256(b) for b in got.values()}
+    allowed = [a for a in records if extension(a["name"]) in types
+               and a["size"] >= min_kb * 1024]
+    ctx.check(all(any(sha256(b) == a["sha"] for a in allowed) for b in got.values())
+              and all(a["sha"] in saved for a in allowed if extension(a["name"]) not in images),
+              "exactly the attachments of the chosen types and sizes are saved (pictures "
+              "shown in the text aside)")
+    if not ctx.check(listing is not None and listing.startswith(b"\xef\xbb\xbf"),
+                     "attachments.csv is in the destination, UTF-8 with a byte-order mark"):
+        return
+    table = list(csv.reader(io.StringIO(listing.decode("utf-8-sig"), newline="")))
+    header, rows = table[0], table[1:]
+    ctx.check(header == ["file", "size", "sha256", "name", "mailbox", "message", "date", "from",
+                         "subject", "cut"], "the list's columns", repr(header))
+    column = {name: i for i, name in enumerate(header)}
+    ctx.check(rows and {r[column["file"]] for r in rows} == set(got)
+              and all(r[column["size"]] == str(len(got[r[column["file"]]]))
+                      and r[column["sha256"]] == sha256(got[r[column["file"]]]) for r in rows
+                      if r[column["file"]] in got),
+              "the list names every saved file, with its size and SHA-256 (%d rows)" % len(rows))
+
+    # What was skipped is still in the mailboxes; what was cut is not.
+    kept = {r[column["sha256"]] for r in rows if not r[column["cut"]].startswith("cut")}
+    cut = {r[column["sha256"]] for r in rows if r[column["cut"]].startswith("cut")} - kept
+    left = [a for a in records if a["sha"] not in saved]
+    again = ctx.work / "again-h"
+    shutil.rmtree(again, ignore_errors=True)
+    status, output = ctx.klovin_extract(["-o", ctx.winpath(again), "--yes"]
+                                        + [ctx.winpath(store / (n + ".dbx")) for n in names])
+    still = {sha256(b) for b in tree(again).values()}
+    ctx.check(status == 0 and left and cut and all(a["sha"] in still for a in left)
+              and not (still & cut),
+              "the %d skipped attachments stay in the mailboxes; the %d cut ones are gone"
+              % (len(left), len(cut)), output[-400:])
+    noted = [r for r in rows if r[column["cut"]] == "cut with a note"]
+    ctx.check(noted, "the list says which attachments were cut with a note (%d)" % len(noted))
+    texts = b"\n".join(t for n in names for t in dbx_chains((store / (n + ".dbx")).read_bytes()))
+    missing = [r[column["name"]] for r in noted if r[column["name"]].isascii()
+               and ("The attachment %s (" % r[column["name"]]).encode("ascii") not in texts]
+    ctx.check(not missing, "each cut message holds the note where its attachment was",
+              "no note for %s" % missing[:5])
+
+
 # ---------------------------------------------------------------------------------------
 
 
@@ -1145,6 +1321,7 @@ def main():
     phase("f. Windows Live Mail on Windows 10",
           lambda: scenario_windows_live_mail(ctx, demo, expected))
     phase("g. no store on Windows 10", lambda: scenario_no_store(ctx))
+    phase("h. the choices of the options window", lambda: scenario_choices(ctx, demo, expected))
 
     if ctx.driver:
         ctx.driver.abandon()
