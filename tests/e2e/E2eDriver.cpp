@@ -22,6 +22,8 @@
 //   e2e-driver message TITLE                   the text of the window's rich edit
 //   e2e-driver close TITLE [--post]            WM_CLOSE, as the close box sends it
 //   e2e-driver rect TITLE                      X Y WIDTH HEIGHT on the screen
+//   e2e-driver x-window TITLE                  the id of the X window that shows TITLE, in
+//                                              hex, for capturing it by its own id
 //   e2e-driver settle TITLE [SECONDS]          returns once the window's thread has handled
 //                                              every message posted to it before
 //
@@ -355,7 +357,7 @@ std::wstring describe(HWND w) {
 
 int usage() {
     fail(L"usage: e2e-driver wait|wait-gone|wait-control|dump|click|press|rows|tick|set-edit|"
-         L"get-edit|message|close|rect|settle TITLE ... (see the source's head)",
+         L"get-edit|message|close|rect|x-window|settle TITLE ... (see the source's head)",
          2);
 }
 
@@ -507,6 +509,19 @@ int run(const std::vector<std::wstring>& args) {
                 fail(L"window \"" + title + L"\" did not settle within " + std::to_wstring(limit) +
                      L" s");
         }
+        return 0;
+    }
+    if (command == L"x-window") {
+        // Wine's X11 driver keeps the id of a top-level window's X window among the
+        // window's properties; they live in the server, so another process reads them.
+        // Captured by that id, a window shows what it holds now; on a capture of the
+        // whole screen without a window manager, every window after the first reads black.
+        auto id = reinterpret_cast<uintptr_t>(GetPropW(top, L"__wine_x11_whole_window"));
+        if (id == 0)
+            fail(L"window \"" + title + L"\" has no X window of its own");
+        wchar_t buffer[32];
+        swprintf(buffer, 32, L"0x%llx", static_cast<unsigned long long>(id));
+        printLine(buffer);
         return 0;
     }
     if (command == L"rect") {

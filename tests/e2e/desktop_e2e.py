@@ -10,10 +10,11 @@ which runs the same engine, serves as the oracle for the attachments of a pristi
 of the same store; expected.txt of make-demo-store as the independent record of their
 bytes.
 
-Screenshots of the main window go into the folder given by --screenshots, for people to
-look at; they are not compared with anything. (Wine on Xvfb leaves the program's later
-top-level windows black on the screen, so the other windows are captured by the
-in-process window tests instead.)
+Screenshots of every window and question box the scenarios meet go into the folder
+given by --screenshots, for the user guide. Each is taken by the id of the window's own
+X window (a capture of the whole screen shows the later windows black) and must look
+like a window: its size, a light background, text on it. Beyond that they are compared
+with nothing.
 
 Every wait is bounded. When a scenario cannot go on, the prefix's processes are killed
 (wineserver -k) and the next scenario starts afresh; the exit status is 1 when any check
@@ -212,18 +213,68 @@ class Context:
             return None
 
     def screenshot(self, name, title):
-        x, y, w, h = (int(v) for v in self.driver.lines("rect", title)[0].split())
-        display = self.display()
+        """The window TITLE as a PNG, taken by the id of its own X window.
+
+        Without a window manager a capture of the whole screen shows every window after
+        the first as black; the window's own X window holds what it shows now. The
+        picture must look like a window: the window's size, a light background, text.
+        """
         target = self.shots / (name + ".png")
+        display = self.display()
         if not display:
             print("  (no screenshot %s: no Xvfb of the prefix)" % name)
             return
-        command = ("xwd -root -silent -display %s | convert xwd:- -crop %dx%d+%d+%d +repage png:%s"
-                   % (display, w, h, x, y, shlex.quote(str(target))))
-        result = subprocess.run(command, shell=True, capture_output=True, timeout=60)
-        made = result.returncode == 0 and target.is_file() and target.stat().st_size > 0
-        self.check(made, "screenshot %s saved" % target.name,
-                   result.stderr.decode("utf-8", "replace").strip())
+        window = self.driver.lines("x-window", title)[0].strip()
+        w, h = (int(v) for v in self.driver.lines("rect", title)[0].split()[2:])
+        # A window just shown may not have painted yet: the posted messages first, then
+        # a few more tries while it paints.
+        self.driver.settle(title)
+        command = ("xwd -id %s -silent -display %s | convert xwd:- png:%s"
+                   % (shlex.quote(window), display, shlex.quote(str(target))))
+        for attempt in range(10):
+            if attempt:
+                time.sleep(0.3)
+            result = subprocess.run(command, shell=True, capture_output=True, timeout=60)
+            made = result.returncode == 0 and target.is_file() and target.stat().st_size > 0
+            looks = picture_looks(target) if made else None
+            if looks and looks.is_window_picture(w, h):
+                break
+        if not self.check(made, "screenshot %s saved" % target.name,
+                          result.stderr.decode("utf-8", "replace").strip()):
+            return
+        self.check(looks.is_window_picture(w, h), "screenshot %s shows the window" % target.name,
+                   looks.describe())
+
+
+class PictureLooks:
+    """What a picture's pixels say, as ImageMagick measures them."""
+
+    def __init__(self, width, height, colours, brightness, dark):
+        self.width, self.height = width, height
+        self.colours = colours        # distinct colours
+        self.brightness = brightness  # mean, 0 black to 1 white
+        self.dark = dark              # share of pixels darker than a third
+
+    def is_window_picture(self, width, height):
+        # A window here is light grey or white with dark text on it: a black, blank or
+        # one-colour capture fails, and so does one of another window's size.
+        return ((self.width, self.height) == (width, height) and self.colours >= 4
+                and self.brightness > 0.5 and 0 < self.dark < 0.5)
+
+    def describe(self):
+        return ("%dx%d, %d colours, brightness %.2f, dark share %.4f"
+                % (self.width, self.height, self.colours, self.brightness, self.dark))
+
+
+def picture_looks(path):
+    command = ["convert", str(path), "-format", "%w %h %k %[fx:mean]\n", "+write", "info:-",
+               "-colorspace", "gray", "-threshold", "33%", "-format", "%[fx:1-mean]\n", "info:-"]
+    result = subprocess.run(command, capture_output=True, timeout=60)
+    values = result.stdout.decode("ascii", "replace").split()
+    if result.returncode != 0 or len(values) != 5:
+        return PictureLooks(0, 0, 0, 0.0, 0.0)
+    return PictureLooks(int(values[0]), int(values[1]), int(values[2]), float(values[3]),
+                        float(values[4]))
 
 
 class Driver:
@@ -612,6 +663,7 @@ def scenario_outlook_express_main_window(ctx, demo):
         d.press(ctx.main_title, "Extract Attachments")
         program.await_window("Error", 20, expected_boxes=("Error",))
         items = d.dump("Error")
+        ctx.screenshot("question-select-mailboxes", "Error")
         ctx.check(d.message("Error").strip() == "Select some mailboxes first!",
                   "with nothing ticked, \"Extract Attachments\" says "
                   "\"Select some mailboxes first!\"")
@@ -626,6 +678,7 @@ def scenario_outlook_express_main_window(ctx, demo):
         d.click(ctx.main_title, "?", post=True)
         program.await_window(ABOUT, 20)
         items = d.dump(ABOUT)
+        ctx.screenshot("about-window", ABOUT)
         ctx.check(any(i["text"] == ctx.main_title for i in items[1:]) and buttons(items) == ["Ok"],
                   "\"?\" shows the About window with the name and version")
         d.click(ABOUT, "Ok")
@@ -690,9 +743,11 @@ def scenario_full_extraction(ctx, demo, expected):
                   and [i for i in items if i["cls"].lower() == "edit"][1]["enabled"] == 1,
                   "ticking the backup box enables the backup edit")
         d.set_edit(OPTIONS, 1, ctx.winpath(backups))
+        ctx.screenshot("options-window-outlook-express", OPTIONS)
 
         d.click(OPTIONS, EXTRACT_BUTTON, post=True)
         program.await_window("Warning", 20, expected_boxes=("Warning",))
+        ctx.screenshot("question-close-outlook-express", "Warning")
         ctx.check(d.message("Warning").strip() == CLOSE_OE_TEXT,
                   "cutting Outlook Express mailboxes first asks to close Outlook Express")
         ctx.check(buttons(d.dump("Warning")) == [CLOSE_OE_BUTTON],
@@ -703,10 +758,12 @@ def scenario_full_extraction(ctx, demo, expected):
                   "with backups ticked no caution follows; the options window has gone")
 
         program.await_window("Information", 120, expected_boxes=("Information",))
+        ctx.screenshot("question-compact-after-cutting", "Information")
         ctx.check(d.message("Information").strip().startswith(CUT_INFORMATION_START),
                   "after cutting the job tells how to compact the mailboxes")
         d.click("Information", "Ok")
         items = wait_for_done(ctx, program)
+        ctx.screenshot("progress-window-done", PROGRESS)
         values = counters(items)
         sources = ["Outlook Express/%s.dbx" % n for n in names]
         messages = sum(expected[0][s]["messages"] for s in sources)
@@ -800,6 +857,7 @@ def scenario_caution(ctx, demo):
         d.click("Warning", CLOSE_OE_BUTTON)
         program.await_window("Warning", 20, expected_boxes=("Warning",))
         text = normalized(d.message("Warning"))
+        ctx.screenshot("question-cut-without-backups", "Warning")
         ctx.check(text.startswith(CAUTION_START) and CAUTION_QUESTION in text,
                   "then the caution about cutting without backups", text[:120])
         ctx.check(buttons(d.dump("Warning")) == ["Continue without backups", "Cancel extraction"],
@@ -860,6 +918,7 @@ def scenario_pause_and_stop(ctx, demo, expected):
         # Not cutting: no question from the options window; the job asks for the folder.
         program.await_window("Error", 30, expected_boxes=("Error",))
         ctx.check(not d.exists("Warning"), "without cutting no warning came before the job")
+        ctx.screenshot("question-create-destination", "Error")
         ctx.check(d.message("Error").strip() ==
                   "The destination path \"%s\" does not exist. Do you wish to create it?"
                   % ctx.winpath(destination), "the job asks to create the missing destination")
@@ -878,8 +937,10 @@ def scenario_pause_and_stop(ctx, demo, expected):
             if time.monotonic() > deadline:
                 raise Failed("the job read no e-mail within 60 s")
             time.sleep(0.05)
+        ctx.screenshot("progress-window", PROGRESS)
         d.click(PROGRESS, "Pause")
         items = d.dump(PROGRESS)
+        ctx.screenshot("progress-window-paused", PROGRESS)
         ctx.check(any(i["text"] == "Start" for i in items)
                   and not any(i["text"] == "Pause" for i in items),
                   "\"Pause\" turns the button into \"Start\"")
@@ -942,6 +1003,7 @@ def scenario_windows_mail(ctx, demo, expected):
                   "the options window has no backup controls")
         d.click(OPTIONS, CUT_BOX)
         ctx.check(control(d.dump(OPTIONS), CUT_BOX)["check"] == 1, "the cut box is ticked")
+        ctx.screenshot("options-window-windows-mail", OPTIONS)
         d.click(OPTIONS, EXTRACT_BUTTON, post=True)
         program.await_window(PROGRESS, 20)
         # Any question box during the job fails the wait at once.
@@ -1077,6 +1139,114 @@ def scenario_no_store(ctx):
         program.stop()
 
 
+def answer_boxes(ctx, program, answers, seconds=120):
+    """Answers the job's boxes until its final state; each box's text must start with the
+    start of one entry of answers, (title, start, button, screenshot name), and each
+    entry is met once, in any order. The boxes are captured before they are answered
+    (those with a name)."""
+    d = ctx.driver
+    left = list(answers)
+    deadline = time.monotonic() + seconds
+    while True:
+        if d.exists(PROGRESS) and any(i["text"] == "Done" for i in d.dump(PROGRESS)):
+            break
+        for title in QUESTION_TITLES:
+            if not d.exists(title):
+                continue
+            text = normalized(d.message(title))
+            entry = next((a for a in left if a[0] == title and text.startswith(a[1])), None)
+            if entry is None:
+                raise Failed("unexpected %r box: %s" % (title, text[:300]))
+            if entry[3]:
+                ctx.screenshot(entry[3], title)
+            d.click(title, entry[2])
+            d.wait_gone(title, 10)
+            left.remove(entry)
+        program.ensure_alive()
+        if time.monotonic() > deadline:
+            raise Failed("the job did not reach its final state within %d s" % seconds)
+        time.sleep(0.1)
+    ctx.check(not left, "the job asked every expected question",
+              "not asked: %r" % [a[1] for a in left])
+    finish_job(ctx, program)
+
+
+def damage_index(path):
+    """Points the mailbox's index root past the end of the file: the index is lost, the
+    message blocks are all still there."""
+    data = bytearray(path.read_bytes())
+    data[0xE4:0xE8] = (len(data) + 100).to_bytes(4, "little")
+    path.write_bytes(bytes(data))
+
+
+def scenario_mailbox_questions(ctx, demo, expected):
+    """The questions of mailboxes that are not whole and of backups that would not do."""
+    base = ctx.drive / "h"
+    store = base / "Outlook Express"
+    shutil.copytree(demo / "Outlook Express", store)
+    with_attachments = [n for n in dbx_names(store)
+                        if expected[0]["Outlook Express/%s.dbx" % n]["attachments"]]
+    if len(with_attachments) < 2:
+        raise Failed("the demo store has fewer than two mailboxes with attachments")
+    damaged, whole = with_attachments[0], with_attachments[1]
+    damage_index(store / (damaged + ".dbx"))
+    (store / "Not a mailbox.dbx").write_bytes(b"This is a letter, not a mailbox.\r\n" * 40)
+    destination = base / "attachments"
+    destination.mkdir()
+    backups = base / "backups"
+    backups.mkdir()
+    (backups / (whole + ".dbx")).write_bytes(b"an earlier backup")
+    ctx.prepare_registry("winxp", ctx.winpath(store), ctx.winpath(ctx.drive / "nowhere"),
+                         ctx.winpath(destination), ctx.winpath(backups), False, False)
+    d = ctx.driver
+    program = Program(ctx, "h")
+    try:
+        program.await_window(ctx.main_title, 60)
+        d.settle(ctx.main_title)
+
+        def job(tick, cut, backup_folder, answers):
+            d.click(ctx.main_title, "Select None")
+            rows = d.rows(ctx.main_title)
+            for name in tick:
+                d.tick(ctx.main_title, [r[1] for r in rows].index(name), True)
+            items = open_options(ctx, program)
+            for box in (CUT_BOX, BACKUP_BOX) if cut else (CUT_BOX,):
+                if control(items, box)["check"] != int(cut):
+                    d.click(OPTIONS, box)
+                    items = d.dump(OPTIONS)
+            if cut:
+                d.set_edit(OPTIONS, 1, ctx.winpath(backup_folder))
+            d.click(OPTIONS, EXTRACT_BUTTON, post=True)
+            answer_boxes(ctx, program, answers)
+
+        job([damaged, "Not a mailbox"], False, None, [
+            ("Error", "%s is corrupt" % ctx.winpath(store / (damaged + ".dbx")),
+             "Recover attachments", "question-recover-damaged-mailbox"),
+            ("Error", "%s is not an Outlook Express mailbox"
+             % ctx.winpath(store / "Not a mailbox.dbx"), "Ok", "question-not-a-mailbox")])
+        job([whole], True, backups, [
+            ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
+            ("Information", "Backups of your mailboxes already exist",
+             "Cancel and choose another backup location", "question-overwrite-backups")])
+        job([whole], True, store, [
+            ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
+            ("Error", "The backup folder %s is the mailbox folder" % ctx.winpath(store), "Ok",
+             "question-backup-inside-store")])
+        program.close_and_wait()
+    finally:
+        program.stop()
+    ctx.check((backups / (whole + ".dbx")).read_bytes() == b"an earlier backup",
+              "the earlier backup that was not to be overwritten is as it was")
+    ctx.check((store / (whole + ".dbx")).read_bytes()
+              == (demo / "Outlook Express" / (whole + ".dbx")).read_bytes(),
+              "no mailbox was cut when its backup could not be made")
+    want = {a["sha"] for a in expected[1]["Outlook Express/%s.dbx" % damaged]}
+    got = {sha256(b) for b in files_by_name(destination).values()}
+    ctx.check(got and got <= want,
+              "the attachments recovered from the damaged mailbox are true ones (%d of %d)"
+              % (len(got), len(want)))
+
+
 # ---------------------------------------------------------------------------------------
 
 
@@ -1145,6 +1315,8 @@ def main():
     phase("f. Windows Live Mail on Windows 10",
           lambda: scenario_windows_live_mail(ctx, demo, expected))
     phase("g. no store on Windows 10", lambda: scenario_no_store(ctx))
+    phase("h. the questions of damaged mailboxes and backups",
+          lambda: scenario_mailbox_questions(ctx, demo, expected))
 
     if ctx.driver:
         ctx.driver.abandon()
