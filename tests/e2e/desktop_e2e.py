@@ -635,6 +635,34 @@ def compare_with_expected(ctx, got, expected_records, what):
 # Scenarios
 
 
+def picture_check_refuses_non_windows(ctx):
+    """The screenshot check itself: a black, a blank and a mere noise picture of the right
+    size must not pass for a window, and neither must a real picture of another size."""
+    made = {
+        "black": ["-size", "300x120", "xc:black"],
+        "blank": ["-size", "300x120", "xc:#f4f4f4"],
+        "dark noise": ["-size", "300x120", "plasma:black-navy"],
+        # Strokes of text, a white edit and a grey button edge, as a box has them.
+        "text on light grey": ["-size", "300x120", "xc:#f4f4f4", "-fill", "black", "-draw",
+                               "rectangle 10,10 120,24 rectangle 10,40 200,52", "-fill",
+                               "white", "-draw", "rectangle 10,70 280,110", "-fill", "gray60",
+                               "-draw", "rectangle 200,10 230,24"],
+    }
+    looks = {}
+    for name, recipe in made.items():
+        path = ctx.work / ("picture-%s.png" % name.replace(" ", "-"))
+        subprocess.run(["convert"] + recipe + ["png:" + str(path)], check=True,
+                       capture_output=True, timeout=60)
+        looks[name] = picture_looks(path)
+    refused = [n for n in ("black", "blank", "dark noise") if looks[n].is_window_picture(300, 120)]
+    ctx.check(not refused, "the screenshot check refuses black, blank and dark pictures",
+              repr(refused))
+    ctx.check(looks["text on light grey"].is_window_picture(300, 120)
+              and not looks["text on light grey"].is_window_picture(301, 120),
+              "it takes text on a light background of the window's size, and only that size",
+              looks["text on light grey"].describe())
+
+
 def scenario_outlook_express_main_window(ctx, demo):
     """Outlook Express mode: the list, the tasks, extracting with nothing ticked, ticks."""
     store = ctx.drive / "a" / "Outlook Express"
@@ -1139,8 +1167,13 @@ def scenario_no_store(ctx):
         program.stop()
 
 
-def answer_boxes(ctx, program, answers, seconds=120):
-    """Answers the job's boxes until its final state; each box's text must start with the
+class Ending:
+    FINAL_STATE = "final state"  # the progress window waits for "Done"
+    CLOSED = "closed"            # the job closes its window itself
+
+
+def answer_boxes(ctx, program, answers, ending=Ending.FINAL_STATE, seconds=120):
+    """Answers the job's boxes until its ending; each box's text must start with the
     start of one entry of answers, (title, start, button, screenshot name), and each
     entry is met once, in any order. The boxes are captured before they are answered
     (those with a name)."""
@@ -1148,7 +1181,10 @@ def answer_boxes(ctx, program, answers, seconds=120):
     left = list(answers)
     deadline = time.monotonic() + seconds
     while True:
-        if d.exists(PROGRESS) and any(i["text"] == "Done" for i in d.dump(PROGRESS)):
+        if ending == Ending.FINAL_STATE:
+            if d.exists(PROGRESS) and any(i["text"] == "Done" for i in d.dump(PROGRESS)):
+                break
+        elif not left and not d.exists(PROGRESS) and not d.exists(OPTIONS):
             break
         for title in QUESTION_TITLES:
             if not d.exists(title):
@@ -1168,7 +1204,11 @@ def answer_boxes(ctx, program, answers, seconds=120):
         time.sleep(0.1)
     ctx.check(not left, "the job asked every expected question",
               "not asked: %r" % [a[1] for a in left])
-    finish_job(ctx, program)
+    if ending == Ending.FINAL_STATE:
+        finish_job(ctx, program)
+    else:
+        ctx.check(d.dump(ctx.main_title)[0]["enabled"] == 1,
+                  "the job closed its window, and the main window is enabled again")
 
 
 def damage_index(path):
@@ -1204,7 +1244,7 @@ def scenario_mailbox_questions(ctx, demo, expected):
         program.await_window(ctx.main_title, 60)
         d.settle(ctx.main_title)
 
-        def job(tick, cut, backup_folder, answers):
+        def job(tick, cut, backup_folder, answers, ending=Ending.FINAL_STATE):
             d.click(ctx.main_title, "Select None")
             rows = d.rows(ctx.main_title)
             for name in tick:
@@ -1217,21 +1257,25 @@ def scenario_mailbox_questions(ctx, demo, expected):
             if cut:
                 d.set_edit(OPTIONS, 1, ctx.winpath(backup_folder))
             d.click(OPTIONS, EXTRACT_BUTTON, post=True)
-            answer_boxes(ctx, program, answers)
+            answer_boxes(ctx, program, answers, ending)
 
-        job([damaged, "Not a mailbox"], False, None, [
+        # Apart: a file that is no mailbox halts the job while it counts, before any
+        # other mailbox is read.
+        job([damaged], False, None, [
             ("Error", "%s is corrupt" % ctx.winpath(store / (damaged + ".dbx")),
-             "Recover attachments", "question-recover-damaged-mailbox"),
+             "Recover attachments", "question-recover-damaged-mailbox")])
+        job(["Not a mailbox"], False, None, [
             ("Error", "%s is not an Outlook Express mailbox"
              % ctx.winpath(store / "Not a mailbox.dbx"), "Ok", "question-not-a-mailbox")])
         job([whole], True, backups, [
             ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
             ("Information", "Backups of your mailboxes already exist",
-             "Cancel and choose another backup location", "question-overwrite-backups")])
+             "Cancel and choose another backup location", "question-overwrite-backups")],
+            Ending.CLOSED)
         job([whole], True, store, [
             ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
             ("Error", "The backup folder %s is the mailbox folder" % ctx.winpath(store), "Ok",
-             "question-backup-inside-store")])
+             "question-backup-inside-store")], Ending.CLOSED)
         program.close_and_wait()
     finally:
         program.stop()
@@ -1245,6 +1289,35 @@ def scenario_mailbox_questions(ctx, demo, expected):
     ctx.check(got and got <= want,
               "the attachments recovered from the damaged mailbox are true ones (%d of %d)"
               % (len(got), len(want)))
+
+
+def scenario_destination_inside_store(ctx, demo):
+    """Windows Mail mode, the destination inside a ticked message folder: refused."""
+    base = ctx.drive / "i"
+    store = base / "Windows Mail"
+    shutil.copytree(demo / "Windows Mail", store)
+    folders = eml_folders(store)
+    if not folders:
+        raise Failed("the demo store has no message folder")
+    destination = folders[0] / "saved attachments"
+    destination.mkdir()
+    ctx.prepare_registry("vista", ctx.winpath(ctx.drive / "nowhere"), ctx.winpath(store),
+                         ctx.winpath(destination), "", False, False)
+    d = ctx.driver
+    program = Program(ctx, "i")
+    try:
+        program.await_window(ctx.main_title, 60)
+        d.settle(ctx.main_title)
+        tick_all(ctx)
+        open_options(ctx, program)
+        d.click(OPTIONS, EXTRACT_BUTTON, post=True)
+        answer_boxes(ctx, program, [
+            ("Error", "The destination folder %s is the message folder" % ctx.winpath(destination),
+             "Ok", "question-destination-inside-store")])
+        program.close_and_wait()
+    finally:
+        program.stop()
+    ctx.check(list(destination.iterdir()) == [], "nothing was saved inside the message folder")
 
 
 # ---------------------------------------------------------------------------------------
@@ -1306,6 +1379,7 @@ def main():
         ctx.kill_prefix()
         return 1
 
+    phase("the screenshot check", lambda: picture_check_refuses_non_windows(ctx))
     phase("a. Outlook Express main window", lambda: scenario_outlook_express_main_window(ctx, demo))
     phase("b. extraction with cutting and backups",
           lambda: scenario_full_extraction(ctx, demo, expected))
@@ -1317,6 +1391,8 @@ def main():
     phase("g. no store on Windows 10", lambda: scenario_no_store(ctx))
     phase("h. the questions of damaged mailboxes and backups",
           lambda: scenario_mailbox_questions(ctx, demo, expected))
+    phase("i. a destination inside the message folders",
+          lambda: scenario_destination_inside_store(ctx, demo))
 
     if ctx.driver:
         ctx.driver.abandon()
