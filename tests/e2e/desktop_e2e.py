@@ -1174,9 +1174,9 @@ class Ending:
 
 def answer_boxes(ctx, program, answers, ending=Ending.FINAL_STATE, seconds=120):
     """Answers the job's boxes until its ending; each box's text must start with the
-    start of one entry of answers, (title, start, button, screenshot name), and each
-    entry is met once, in any order. The boxes are captured before they are answered
-    (those with a name)."""
+    start of one entry of answers, (title, start, button, screenshot name[, check box to
+    tick first]), and each entry is met once, in any order. The boxes are captured before
+    they are answered (those with a name)."""
     d = ctx.driver
     left = list(answers)
     deadline = time.monotonic() + seconds
@@ -1195,6 +1195,8 @@ def answer_boxes(ctx, program, answers, ending=Ending.FINAL_STATE, seconds=120):
                 raise Failed("unexpected %r box: %s" % (title, text[:300]))
             if entry[3]:
                 ctx.screenshot(entry[3], title)
+            if len(entry) > 4:
+                d.click(title, entry[4])
             d.click(title, entry[2])
             d.wait_gone(title, 10)
             left.remove(entry)
@@ -1320,6 +1322,43 @@ def scenario_destination_inside_store(ctx, demo):
     ctx.check(list(destination.iterdir()) == [], "nothing was saved inside the message folder")
 
 
+def scenario_save_error(ctx, demo, expected):
+    """A folder per mailbox, where a file already has the mailbox's name: every save fails,
+    and the box says so until it is told not to."""
+    base = ctx.drive / "j"
+    store = base / "Outlook Express"
+    shutil.copytree(demo / "Outlook Express", store)
+    chosen = next((n for n in dbx_names(store)
+                   if expected[0]["Outlook Express/%s.dbx" % n]["attachments"] > 1), None)
+    if chosen is None:
+        raise Failed("no mailbox of the demo store holds two attachments")
+    destination = base / "attachments"
+    destination.mkdir()
+    (destination / chosen).write_bytes(b"a file where the mailbox's folder would go")
+    ctx.prepare_registry("winxp", ctx.winpath(store), ctx.winpath(ctx.drive / "nowhere"),
+                         ctx.winpath(destination), "", False, False)
+    ctx.import_registry(["REGEDIT4", "", "[%s]" % SETTINGS_KEY.replace(
+        "HKCU", "HKEY_CURRENT_USER"), '"FolderPerMailbox"=dword:00000001'])
+    d = ctx.driver
+    program = Program(ctx, "j")
+    try:
+        program.await_window(ctx.main_title, 60)
+        rows = d.rows(ctx.main_title)
+        d.tick(ctx.main_title, [r[1] for r in rows].index(chosen), True)
+        open_options(ctx, program)
+        d.click(OPTIONS, EXTRACT_BUTTON, post=True)
+        # Once "Don't show me again" is ticked, the other failed saves ask nothing.
+        answer_boxes(ctx, program, [
+            ("Error", "Error saving file %s\\" % ctx.winpath(destination / chosen), "Ok",
+             "question-error-saving-file", "Don't show me again until next extraction")])
+        program.close_and_wait()
+    finally:
+        program.stop()
+    ctx.check(sorted(p.name for p in destination.iterdir()) == [chosen]
+              and (destination / chosen).is_file(),
+              "nothing was saved, and the file in the mailbox folder's place is as it was")
+
+
 # ---------------------------------------------------------------------------------------
 
 
@@ -1393,6 +1432,8 @@ def main():
           lambda: scenario_mailbox_questions(ctx, demo, expected))
     phase("i. a destination inside the message folders",
           lambda: scenario_destination_inside_store(ctx, demo))
+    phase("j. a file saved where it cannot be",
+          lambda: scenario_save_error(ctx, demo, expected))
 
     if ctx.driver:
         ctx.driver.abandon()
