@@ -1246,18 +1246,21 @@ def scenario_mailbox_questions(ctx, demo, expected):
         program.await_window(ctx.main_title, 60)
         d.settle(ctx.main_title)
 
-        def job(tick, cut, backup_folder, answers, ending=Ending.FINAL_STATE):
+        def job(tick, cut, backup_folder, answers, ending=Ending.FINAL_STATE, target=None):
             d.click(ctx.main_title, "Select None")
             rows = d.rows(ctx.main_title)
             for name in tick:
                 d.tick(ctx.main_title, [r[1] for r in rows].index(name), True)
             items = open_options(ctx, program)
-            for box in (CUT_BOX, BACKUP_BOX) if cut else (CUT_BOX,):
-                if control(items, box)["check"] != int(cut):
+            # The backup box can be changed only while the cut box is ticked, and a
+            # ticked backup box makes backups also of a job that does not cut.
+            for box in (CUT_BOX, BACKUP_BOX) if cut else (BACKUP_BOX, CUT_BOX):
+                if control(items, box)["check"] != int(cut) and control(items, box)["enabled"]:
                     d.click(OPTIONS, box)
                     items = d.dump(OPTIONS)
             if cut:
                 d.set_edit(OPTIONS, 1, ctx.winpath(backup_folder))
+            d.set_edit(OPTIONS, 0, ctx.winpath(target or destination))
             d.click(OPTIONS, EXTRACT_BUTTON, post=True)
             answer_boxes(ctx, program, answers, ending)
 
@@ -1278,6 +1281,26 @@ def scenario_mailbox_questions(ctx, demo, expected):
             ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
             ("Error", "The backup folder %s is the mailbox folder" % ctx.winpath(store), "Ok",
              "question-backup-inside-store")], Ending.CLOSED)
+        # Cutting leaves a damaged mailbox as it is, and says so.
+        job([damaged], True, base / "fresh backups", [
+            ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
+            ("Error", "%s is corrupt" % ctx.winpath(store / (damaged + ".dbx")), "Ok",
+             "question-damaged-mailbox-left-alone"),
+            ("Information", CUT_INFORMATION_START, "Ok", None)])
+        # A folder where the backup file should go: the copy fails.
+        (base / "blocked backups" / (whole + ".dbx")).mkdir(parents=True)
+        job([whole], True, base / "blocked backups", [
+            ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
+            ("Information", "Backups of your mailboxes already exist", "Overwrite old backups",
+             None),
+            ("Error", "Backup of mailbox %s.dbx to " % whole, "Ok", "question-backup-failed")],
+            Ending.CLOSED)
+        # A file where a folder of the destination's path should be.
+        (base / "a file").write_bytes(b"not a folder")
+        job([whole], False, None, [
+            ("Error", "The destination path", "Yes", None),
+            ("Error", "Could not create destination path.", "Ok",
+             "question-destination-not-created")], target=base / "a file" / "attachments")
         program.close_and_wait()
     finally:
         program.stop()
