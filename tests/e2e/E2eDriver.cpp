@@ -24,6 +24,9 @@
 //   e2e-driver rect TITLE                      X Y WIDTH HEIGHT on the screen
 //   e2e-driver x-window TITLE                  the id of the X window that shows TITLE, in
 //                                              hex, for capturing it by its own id
+//   e2e-driver hold PATH                       opens the file with no sharing and keeps it
+//                                              open, as a mail client has its mailbox
+//   e2e-driver release PATH                    closes what hold opened (serving mode only)
 //   e2e-driver settle TITLE [SECONDS]          returns once the window's thread has handled
 //                                              every message posted to it before
 //
@@ -357,8 +360,31 @@ std::wstring describe(HWND w) {
 
 int usage() {
     fail(L"usage: e2e-driver wait|wait-gone|wait-control|dump|click|press|rows|tick|set-edit|"
-         L"get-edit|message|close|rect|x-window|settle TITLE ... (see the source's head)",
+         L"get-edit|message|close|rect|x-window|settle TITLE, hold|release PATH ... (see the source's head)",
          2);
+}
+
+// Files held open between commands of one serving driver.
+std::vector<std::pair<std::wstring, HANDLE>> held;
+
+int hold(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        fail(L"cannot open " + path + L" (error " + std::to_wstring(GetLastError()) + L")");
+    held.emplace_back(path, file);
+    return 0;
+}
+
+int release(const std::wstring& path) {
+    for (auto it = held.begin(); it != held.end(); ++it) {
+        if (it->first == path) {
+            CloseHandle(it->second);
+            held.erase(it);
+            return 0;
+        }
+    }
+    fail(path + L" is not held");
 }
 
 int run(const std::vector<std::wstring>& args) {
@@ -366,6 +392,10 @@ int run(const std::vector<std::wstring>& args) {
         return usage();
     const std::wstring& command = args[0];
     const std::wstring& title = args[1];
+    if (command == L"hold")
+        return hold(args[1]);
+    if (command == L"release")
+        return release(args[1]);
 
     if (command == L"wait") {
         double limit = seconds(args, 2, 20);

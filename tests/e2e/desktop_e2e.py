@@ -1295,6 +1295,15 @@ def scenario_mailbox_questions(ctx, demo, expected):
              None),
             ("Error", "Backup of mailbox %s.dbx to " % whole, "Ok", "question-backup-failed")],
             Ending.CLOSED)
+        # Another program has the mailbox open, as Outlook Express would.
+        held = ctx.winpath(store / (whole + ".dbx"))
+        d.lines("hold", held)
+        try:
+            job([whole], False, None, [
+                ("Error", "%s is in use by another program" % held, "Ok",
+                 "question-mailbox-in-use")])
+        finally:
+            d.lines("release", held)
         # A file where a folder of the destination's path should be.
         (base / "a file").write_bytes(b"not a folder")
         job([whole], False, None, [
