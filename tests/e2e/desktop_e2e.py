@@ -215,8 +215,8 @@ class Context:
     def screenshot(self, name, title):
         """The window TITLE as a PNG, taken by the id of its own X window.
 
-        Without a window manager a capture of the whole screen shows every window after
-        the first as black; the window's own X window holds what it shows now. The
+        Without a window manager a capture of the whole screen shows the windows after the
+        first black or out of date; the window's own X window holds what it shows now. The
         picture must look like a window: the window's size, a light background, text.
         """
         target = self.shots / (name + ".png")
@@ -264,6 +264,17 @@ class PictureLooks:
     def describe(self):
         return ("%dx%d, %d colours, brightness %.2f, dark share %.4f"
                 % (self.width, self.height, self.colours, self.brightness, self.dark))
+
+
+def differing_pixels(first, second):
+    """How many pixels two pictures of one size differ in; None when they cannot be
+    compared."""
+    result = subprocess.run(["compare", "-metric", "AE", str(first), str(second), "null:"],
+                            capture_output=True, timeout=60)
+    try:
+        return int(float(result.stderr.decode("ascii", "replace").split()[0]))
+    except (ValueError, IndexError):
+        return None
 
 
 def picture_looks(path):
@@ -636,8 +647,8 @@ def compare_with_expected(ctx, got, expected_records, what):
 
 
 def picture_check_refuses_non_windows(ctx):
-    """The screenshot check itself: a black, a blank and a mere noise picture of the right
-    size must not pass for a window, and neither must a real picture of another size."""
+    """The screenshot check itself: a black, a blank and a dark noise picture of the right
+    size must not pass for a window, and neither must a good one of another size."""
     made = {
         "black": ["-size", "300x120", "xc:black"],
         "blank": ["-size", "300x120", "xc:#f4f4f4"],
@@ -969,6 +980,13 @@ def scenario_pause_and_stop(ctx, demo, expected):
         d.click(PROGRESS, "Pause")
         items = d.dump(PROGRESS)
         ctx.screenshot("progress-window-paused", PROGRESS)
+        # "Pause" became "Start" and the counters moved on: a capture that showed what the
+        # window was before would be the same picture again.
+        changed = differing_pixels(ctx.shots / "progress-window.png",
+                                   ctx.shots / "progress-window-paused.png")
+        ctx.check(changed is not None and changed > 0,
+                  "the capture after \"Pause\" shows the window as it is now",
+                  "%s pixels differ" % changed)
         ctx.check(any(i["text"] == "Start" for i in items)
                   and not any(i["text"] == "Pause" for i in items),
                   "\"Pause\" turns the button into \"Start\"")
@@ -1414,7 +1432,7 @@ def main():
     parser.add_argument("--large", type=int, default=40, help="megabytes of the large mailbox")
     parser.add_argument("--copies", type=int, default=12, help="names under which it is listed")
     args = parser.parse_args()
-    for tool in ("xwd", "convert", "wineserver"):
+    for tool in ("xwd", "convert", "compare", "wineserver"):
         if not shutil.which(tool):
             print("desktop_e2e: %s is missing" % tool, file=sys.stderr)
             return 1
