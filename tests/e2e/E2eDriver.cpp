@@ -42,6 +42,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -360,7 +361,8 @@ std::wstring describe(HWND w) {
 
 int usage() {
     fail(L"usage: e2e-driver wait|wait-gone|wait-control|dump|click|press|rows|tick|set-edit|"
-         L"get-edit|message|close|rect|x-window|settle TITLE, hold|release PATH ... (see the source's head)",
+         L"get-edit|message|close|rect|x-window|settle TITLE, hold|release PATH ... (see the "
+         L"source's head)",
          2);
 }
 
@@ -368,8 +370,8 @@ int usage() {
 std::vector<std::pair<std::wstring, HANDLE>> held;
 
 int hold(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         fail(L"cannot open " + path + L" (error " + std::to_wstring(GetLastError()) + L")");
     held.emplace_back(path, file);
