@@ -22,6 +22,11 @@
 //   e2e-driver message TITLE                   the text of the window's rich edit
 //   e2e-driver close TITLE [--post]            WM_CLOSE, as the close box sends it
 //   e2e-driver rect TITLE                      X Y WIDTH HEIGHT on the screen
+//   e2e-driver x-window TITLE                  the id of the X window that shows TITLE, in
+//                                              hex, for capturing it by its own id
+//   e2e-driver hold PATH                       opens the file with no sharing and keeps it
+//                                              open, as a mail client has its mailbox
+//   e2e-driver release PATH                    closes what hold opened (serving mode only)
 //   e2e-driver settle TITLE [SECONDS]          returns once the window's thread has handled
 //                                              every message posted to it before
 //
@@ -37,6 +42,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -355,8 +361,32 @@ std::wstring describe(HWND w) {
 
 int usage() {
     fail(L"usage: e2e-driver wait|wait-gone|wait-control|dump|click|press|rows|tick|set-edit|"
-         L"get-edit|message|close|rect|settle TITLE ... (see the source's head)",
+         L"get-edit|message|close|rect|x-window|settle TITLE, hold|release PATH ... (see the "
+         L"source's head)",
          2);
+}
+
+// Files held open between commands of one serving driver.
+std::vector<std::pair<std::wstring, HANDLE>> held;
+
+int hold(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        fail(L"cannot open " + path + L" (error " + std::to_wstring(GetLastError()) + L")");
+    held.emplace_back(path, file);
+    return 0;
+}
+
+int release(const std::wstring& path) {
+    for (auto it = held.begin(); it != held.end(); ++it) {
+        if (it->first == path) {
+            CloseHandle(it->second);
+            held.erase(it);
+            return 0;
+        }
+    }
+    fail(path + L" is not held");
 }
 
 int run(const std::vector<std::wstring>& args) {
@@ -364,6 +394,10 @@ int run(const std::vector<std::wstring>& args) {
         return usage();
     const std::wstring& command = args[0];
     const std::wstring& title = args[1];
+    if (command == L"hold")
+        return hold(args[1]);
+    if (command == L"release")
+        return release(args[1]);
 
     if (command == L"wait") {
         double limit = seconds(args, 2, 20);
@@ -507,6 +541,19 @@ int run(const std::vector<std::wstring>& args) {
                 fail(L"window \"" + title + L"\" did not settle within " + std::to_wstring(limit) +
                      L" s");
         }
+        return 0;
+    }
+    if (command == L"x-window") {
+        // Wine's X11 driver keeps the id of a top-level window's X window among the
+        // window's properties; they live in the server, so another process reads them.
+        // Captured by that id, a window shows what it holds now; on a capture of the
+        // whole screen without a window manager, every window after the first reads black.
+        auto id = reinterpret_cast<uintptr_t>(GetPropW(top, L"__wine_x11_whole_window"));
+        if (id == 0)
+            fail(L"window \"" + title + L"\" has no X window of its own");
+        wchar_t buffer[32];
+        swprintf(buffer, 32, L"0x%llx", static_cast<unsigned long long>(id));
+        printLine(buffer);
         return 0;
     }
     if (command == L"rect") {

@@ -10,10 +10,11 @@ which runs the same engine, serves as the oracle for the attachments of a pristi
 of the same store; expected.txt of make-demo-store as the independent record of their
 bytes.
 
-Screenshots of the main window go into the folder given by --screenshots, for people to
-look at; they are not compared with anything. (Wine on Xvfb leaves the program's later
-top-level windows black on the screen, so the other windows are captured by the
-in-process window tests instead.)
+Screenshots of every window and question box the scenarios meet go into the folder
+given by --screenshots, for the user guide. Each is taken by the id of the window's own
+X window (a capture of the whole screen shows the later windows black) and must look
+like a window: its size, a light background, text on it. Beyond that they are compared
+with nothing.
 
 Every wait is bounded. When a scenario cannot go on, the prefix's processes are killed
 (wineserver -k) and the next scenario starts afresh; the exit status is 1 when any check
@@ -212,18 +213,79 @@ class Context:
             return None
 
     def screenshot(self, name, title):
-        x, y, w, h = (int(v) for v in self.driver.lines("rect", title)[0].split())
-        display = self.display()
+        """The window TITLE as a PNG, taken by the id of its own X window.
+
+        Without a window manager a capture of the whole screen shows the windows after the
+        first black or out of date; the window's own X window holds what it shows now. The
+        picture must look like a window: the window's size, a light background, text.
+        """
         target = self.shots / (name + ".png")
+        display = self.display()
         if not display:
             print("  (no screenshot %s: no Xvfb of the prefix)" % name)
             return
-        command = ("xwd -root -silent -display %s | convert xwd:- -crop %dx%d+%d+%d +repage png:%s"
-                   % (display, w, h, x, y, shlex.quote(str(target))))
-        result = subprocess.run(command, shell=True, capture_output=True, timeout=60)
-        made = result.returncode == 0 and target.is_file() and target.stat().st_size > 0
-        self.check(made, "screenshot %s saved" % target.name,
-                   result.stderr.decode("utf-8", "replace").strip())
+        window = self.driver.lines("x-window", title)[0].strip()
+        w, h = (int(v) for v in self.driver.lines("rect", title)[0].split()[2:])
+        # A window just shown may not have painted yet: the posted messages first, then
+        # a few more tries while it paints.
+        self.driver.settle(title)
+        command = ("xwd -id %s -silent -display %s | convert xwd:- png:%s"
+                   % (shlex.quote(window), display, shlex.quote(str(target))))
+        for attempt in range(10):
+            if attempt:
+                time.sleep(0.3)
+            result = subprocess.run(command, shell=True, capture_output=True, timeout=60)
+            made = result.returncode == 0 and target.is_file() and target.stat().st_size > 0
+            looks = picture_looks(target) if made else None
+            if looks and looks.is_window_picture(w, h):
+                break
+        if not self.check(made, "screenshot %s saved" % target.name,
+                          result.stderr.decode("utf-8", "replace").strip()):
+            return
+        self.check(looks.is_window_picture(w, h), "screenshot %s shows the window" % target.name,
+                   looks.describe())
+
+
+class PictureLooks:
+    """What a picture's pixels say, as ImageMagick measures them."""
+
+    def __init__(self, width, height, colours, brightness, dark):
+        self.width, self.height = width, height
+        self.colours = colours        # distinct colours
+        self.brightness = brightness  # mean, 0 black to 1 white
+        self.dark = dark              # share of pixels darker than a third
+
+    def is_window_picture(self, width, height):
+        # A window here is light grey or white with dark text on it: a black, blank or
+        # one-colour capture fails, and so does one of another window's size.
+        return ((self.width, self.height) == (width, height) and self.colours >= 4
+                and self.brightness > 0.5 and 0 < self.dark < 0.5)
+
+    def describe(self):
+        return ("%dx%d, %d colours, brightness %.2f, dark share %.4f"
+                % (self.width, self.height, self.colours, self.brightness, self.dark))
+
+
+def differing_pixels(first, second):
+    """How many pixels two pictures of one size differ in; None when they cannot be
+    compared."""
+    result = subprocess.run(["compare", "-metric", "AE", str(first), str(second), "null:"],
+                            capture_output=True, timeout=60)
+    try:
+        return int(float(result.stderr.decode("ascii", "replace").split()[0]))
+    except (ValueError, IndexError):
+        return None
+
+
+def picture_looks(path):
+    command = ["convert", str(path), "-format", "%w %h %k %[fx:mean]\n", "+write", "info:-",
+               "-colorspace", "gray", "-threshold", "33%", "-format", "%[fx:1-mean]\n", "info:-"]
+    result = subprocess.run(command, capture_output=True, timeout=60)
+    values = result.stdout.decode("ascii", "replace").split()
+    if result.returncode != 0 or len(values) != 5:
+        return PictureLooks(0, 0, 0, 0.0, 0.0)
+    return PictureLooks(int(values[0]), int(values[1]), int(values[2]), float(values[3]),
+                        float(values[4]))
 
 
 class Driver:
@@ -584,6 +646,34 @@ def compare_with_expected(ctx, got, expected_records, what):
 # Scenarios
 
 
+def picture_check_refuses_non_windows(ctx):
+    """The screenshot check itself: a black, a blank and a dark noise picture of the right
+    size must not pass for a window, and neither must a good one of another size."""
+    made = {
+        "black": ["-size", "300x120", "xc:black"],
+        "blank": ["-size", "300x120", "xc:#f4f4f4"],
+        "dark noise": ["-size", "300x120", "plasma:black-navy"],
+        # Strokes of text, a white edit and a grey button edge, as a box has them.
+        "text on light grey": ["-size", "300x120", "xc:#f4f4f4", "-fill", "black", "-draw",
+                               "rectangle 10,10 120,24 rectangle 10,40 200,52", "-fill",
+                               "white", "-draw", "rectangle 10,70 280,110", "-fill", "gray60",
+                               "-draw", "rectangle 200,10 230,24"],
+    }
+    looks = {}
+    for name, recipe in made.items():
+        path = ctx.work / ("picture-%s.png" % name.replace(" ", "-"))
+        subprocess.run(["convert"] + recipe + ["png:" + str(path)], check=True,
+                       capture_output=True, timeout=60)
+        looks[name] = picture_looks(path)
+    refused = [n for n in ("black", "blank", "dark noise") if looks[n].is_window_picture(300, 120)]
+    ctx.check(not refused, "the screenshot check refuses black, blank and dark pictures",
+              repr(refused))
+    ctx.check(looks["text on light grey"].is_window_picture(300, 120)
+              and not looks["text on light grey"].is_window_picture(301, 120),
+              "it takes text on a light background of the window's size, and only that size",
+              looks["text on light grey"].describe())
+
+
 def scenario_outlook_express_main_window(ctx, demo):
     """Outlook Express mode: the list, the tasks, extracting with nothing ticked, ticks."""
     store = ctx.drive / "a" / "Outlook Express"
@@ -612,6 +702,7 @@ def scenario_outlook_express_main_window(ctx, demo):
         d.press(ctx.main_title, "Extract Attachments")
         program.await_window("Error", 20, expected_boxes=("Error",))
         items = d.dump("Error")
+        ctx.screenshot("question-select-mailboxes", "Error")
         ctx.check(d.message("Error").strip() == "Select some mailboxes first!",
                   "with nothing ticked, \"Extract Attachments\" says "
                   "\"Select some mailboxes first!\"")
@@ -626,6 +717,7 @@ def scenario_outlook_express_main_window(ctx, demo):
         d.click(ctx.main_title, "?", post=True)
         program.await_window(ABOUT, 20)
         items = d.dump(ABOUT)
+        ctx.screenshot("about-window", ABOUT)
         ctx.check(any(i["text"] == ctx.main_title for i in items[1:]) and buttons(items) == ["Ok"],
                   "\"?\" shows the About window with the name and version")
         d.click(ABOUT, "Ok")
@@ -690,9 +782,11 @@ def scenario_full_extraction(ctx, demo, expected):
                   and [i for i in items if i["cls"].lower() == "edit"][1]["enabled"] == 1,
                   "ticking the backup box enables the backup edit")
         d.set_edit(OPTIONS, 1, ctx.winpath(backups))
+        ctx.screenshot("options-window-outlook-express", OPTIONS)
 
         d.click(OPTIONS, EXTRACT_BUTTON, post=True)
         program.await_window("Warning", 20, expected_boxes=("Warning",))
+        ctx.screenshot("question-close-outlook-express", "Warning")
         ctx.check(d.message("Warning").strip() == CLOSE_OE_TEXT,
                   "cutting Outlook Express mailboxes first asks to close Outlook Express")
         ctx.check(buttons(d.dump("Warning")) == [CLOSE_OE_BUTTON],
@@ -703,10 +797,12 @@ def scenario_full_extraction(ctx, demo, expected):
                   "with backups ticked no caution follows; the options window has gone")
 
         program.await_window("Information", 120, expected_boxes=("Information",))
+        ctx.screenshot("question-compact-after-cutting", "Information")
         ctx.check(d.message("Information").strip().startswith(CUT_INFORMATION_START),
                   "after cutting the job tells how to compact the mailboxes")
         d.click("Information", "Ok")
         items = wait_for_done(ctx, program)
+        ctx.screenshot("progress-window-done", PROGRESS)
         values = counters(items)
         sources = ["Outlook Express/%s.dbx" % n for n in names]
         messages = sum(expected[0][s]["messages"] for s in sources)
@@ -800,6 +896,7 @@ def scenario_caution(ctx, demo):
         d.click("Warning", CLOSE_OE_BUTTON)
         program.await_window("Warning", 20, expected_boxes=("Warning",))
         text = normalized(d.message("Warning"))
+        ctx.screenshot("question-cut-without-backups", "Warning")
         ctx.check(text.startswith(CAUTION_START) and CAUTION_QUESTION in text,
                   "then the caution about cutting without backups", text[:120])
         ctx.check(buttons(d.dump("Warning")) == ["Continue without backups", "Cancel extraction"],
@@ -860,6 +957,7 @@ def scenario_pause_and_stop(ctx, demo, expected):
         # Not cutting: no question from the options window; the job asks for the folder.
         program.await_window("Error", 30, expected_boxes=("Error",))
         ctx.check(not d.exists("Warning"), "without cutting no warning came before the job")
+        ctx.screenshot("question-create-destination", "Error")
         ctx.check(d.message("Error").strip() ==
                   "The destination path \"%s\" does not exist. Do you wish to create it?"
                   % ctx.winpath(destination), "the job asks to create the missing destination")
@@ -878,8 +976,17 @@ def scenario_pause_and_stop(ctx, demo, expected):
             if time.monotonic() > deadline:
                 raise Failed("the job read no e-mail within 60 s")
             time.sleep(0.05)
+        ctx.screenshot("progress-window", PROGRESS)
         d.click(PROGRESS, "Pause")
         items = d.dump(PROGRESS)
+        ctx.screenshot("progress-window-paused", PROGRESS)
+        # "Pause" became "Start" and the counters moved on: a capture that showed what the
+        # window was before would be the same picture again.
+        changed = differing_pixels(ctx.shots / "progress-window.png",
+                                   ctx.shots / "progress-window-paused.png")
+        ctx.check(changed is not None and changed > 0,
+                  "the capture after \"Pause\" shows the window as it is now",
+                  "%s pixels differ" % changed)
         ctx.check(any(i["text"] == "Start" for i in items)
                   and not any(i["text"] == "Pause" for i in items),
                   "\"Pause\" turns the button into \"Start\"")
@@ -942,6 +1049,7 @@ def scenario_windows_mail(ctx, demo, expected):
                   "the options window has no backup controls")
         d.click(OPTIONS, CUT_BOX)
         ctx.check(control(d.dump(OPTIONS), CUT_BOX)["check"] == 1, "the cut box is ticked")
+        ctx.screenshot("options-window-windows-mail", OPTIONS)
         d.click(OPTIONS, EXTRACT_BUTTON, post=True)
         program.await_window(PROGRESS, 20)
         # Any question box during the job fails the wait at once.
@@ -1077,6 +1185,245 @@ def scenario_no_store(ctx):
         program.stop()
 
 
+class Ending:
+    FINAL_STATE = "final state"  # the progress window waits for "Done"
+    CLOSED = "closed"            # the job closes its window itself
+
+
+def answer_boxes(ctx, program, answers, ending=Ending.FINAL_STATE, seconds=120):
+    """Answers the job's boxes until its ending; each box's text must hold the words of
+    one entry of answers, (title, words, button, screenshot name[, check box to tick
+    first]), and each entry is met once, in any order. The boxes are captured before
+    they are answered (those with a name)."""
+    d = ctx.driver
+    left = list(answers)
+    deadline = time.monotonic() + seconds
+    while True:
+        if ending == Ending.FINAL_STATE:
+            if d.exists(PROGRESS) and any(i["text"] == "Done" for i in d.dump(PROGRESS)):
+                break
+        elif not left and not d.exists(PROGRESS) and not d.exists(OPTIONS):
+            break
+        for title in QUESTION_TITLES:
+            if not d.exists(title):
+                continue
+            text = normalized(d.message(title))
+            entry = next((a for a in left if a[0] == title and a[1] in text), None)
+            if entry is None:
+                raise Failed("unexpected %r box: %s" % (title, text[:300]))
+            if entry[3]:
+                ctx.screenshot(entry[3], title)
+            if len(entry) > 4:
+                d.click(title, entry[4])
+            d.click(title, entry[2])
+            d.wait_gone(title, 10)
+            left.remove(entry)
+        program.ensure_alive()
+        if time.monotonic() > deadline:
+            raise Failed("the job did not reach its final state within %d s" % seconds)
+        time.sleep(0.1)
+    ctx.check(not left, "the job asked every expected question",
+              "not asked: %r" % [a[1] for a in left])
+    if ending == Ending.FINAL_STATE:
+        finish_job(ctx, program)
+    else:
+        ctx.check(d.dump(ctx.main_title)[0]["enabled"] == 1,
+                  "the job closed its window, and the main window is enabled again")
+
+
+def damage_index(path):
+    """Points the mailbox's index root past the end of the file: the index is lost, the
+    message blocks are all still there."""
+    data = bytearray(path.read_bytes())
+    data[0xE4:0xE8] = (len(data) + 100).to_bytes(4, "little")
+    path.write_bytes(bytes(data))
+
+
+def scenario_mailbox_questions(ctx, demo, expected):
+    """The questions of mailboxes that are not whole and of backups that would not do."""
+    base = ctx.drive / "h"
+    store = base / "Outlook Express"
+    shutil.copytree(demo / "Outlook Express", store)
+    with_attachments = [n for n in dbx_names(store)
+                        if expected[0]["Outlook Express/%s.dbx" % n]["attachments"]]
+    if len(with_attachments) < 2:
+        raise Failed("the demo store has fewer than two mailboxes with attachments")
+    damaged, whole = with_attachments[0], with_attachments[1]
+    damage_index(store / (damaged + ".dbx"))
+    (store / "Not a mailbox.dbx").write_bytes(b"This is a letter, not a mailbox.\r\n" * 40)
+    destination = base / "attachments"
+    destination.mkdir()
+    backups = base / "backups"
+    backups.mkdir()
+    (backups / (whole + ".dbx")).write_bytes(b"an earlier backup")
+    ctx.prepare_registry("winxp", ctx.winpath(store), ctx.winpath(ctx.drive / "nowhere"),
+                         ctx.winpath(destination), ctx.winpath(backups), False, False)
+    d = ctx.driver
+    program = Program(ctx, "h")
+    try:
+        program.await_window(ctx.main_title, 60)
+        d.settle(ctx.main_title)
+
+        def job(tick, cut, backup_folder, answers, ending=Ending.FINAL_STATE, target=None):
+            d.click(ctx.main_title, "Select None")
+            rows = d.rows(ctx.main_title)
+            for name in tick:
+                d.tick(ctx.main_title, [r[1] for r in rows].index(name), True)
+            items = open_options(ctx, program)
+            # The backup box can be changed only while the cut box is ticked, and a
+            # ticked backup box makes backups also of a job that does not cut.
+            for box in (CUT_BOX, BACKUP_BOX) if cut else (BACKUP_BOX, CUT_BOX):
+                if control(items, box)["check"] != int(cut) and control(items, box)["enabled"]:
+                    d.click(OPTIONS, box)
+                    items = d.dump(OPTIONS)
+            if cut:
+                d.set_edit(OPTIONS, 1, ctx.winpath(backup_folder))
+            d.set_edit(OPTIONS, 0, ctx.winpath(target or destination))
+            d.click(OPTIONS, EXTRACT_BUTTON, post=True)
+            answer_boxes(ctx, program, answers, ending)
+
+        # Apart: a file that is no mailbox halts the job while it counts, before any
+        # other mailbox is read.
+        job([damaged], False, None, [
+            ("Error", "%s is corrupt" % ctx.winpath(store / (damaged + ".dbx")),
+             "Recover attachments", "question-recover-damaged-mailbox")])
+        want = {a["sha"] for a in expected[1]["Outlook Express/%s.dbx" % damaged]}
+        got = {sha256(b) for b in files_by_name(destination).values()}
+        ctx.check(got and got <= want,
+                  "the attachments recovered from the damaged mailbox are true ones (%d of %d)"
+                  % (len(got), len(want)))
+        job(["Not a mailbox"], False, None, [
+            ("Error", "%s is not an Outlook Express mailbox"
+             % ctx.winpath(store / "Not a mailbox.dbx"), "Ok", "question-not-a-mailbox")])
+        job([whole], True, backups, [
+            ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
+            ("Information", "Backups of your mailboxes already exist",
+             "Cancel and choose another backup location", "question-overwrite-backups")],
+            Ending.CLOSED)
+        job([whole], True, store, [
+            ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
+            ("Error", "The backup folder %s is the mailbox folder" % ctx.winpath(store), "Ok",
+             "question-backup-inside-store")], Ending.CLOSED)
+        # Cutting leaves a damaged mailbox as it is, and says so.
+        job([damaged], True, base / "fresh backups", [
+            ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
+            ("Error", "%s is corrupt" % ctx.winpath(store / (damaged + ".dbx")), "Ok",
+             "question-damaged-mailbox-left-alone"),
+            ("Information", CUT_INFORMATION_START, "Ok", None)])
+        # A folder where the backup file should go: the copy fails.
+        (base / "blocked backups" / (whole + ".dbx")).mkdir(parents=True)
+        job([whole], True, base / "blocked backups", [
+            ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
+            ("Information", "Backups of your mailboxes already exist", "Overwrite old backups",
+             None),
+            ("Error", "Backup of mailbox %s.dbx to " % whole, "Ok", "question-backup-failed")],
+            Ending.CLOSED)
+        # Bytes beside the mailbox under its journal's name that are no journal: they are
+        # put aside, and the mailbox, which may be half-written, is read but not cut.
+        journal = store / (whole + ".dbx.klovin-undo")
+        journal.write_bytes(b"no journal at all" * 8)
+        job([whole], True, base / "journal backups", [
+            ("Warning", CLOSE_OE_TEXT, CLOSE_OE_BUTTON, None),
+            ("Error", "%s.dbx may hold messages that an interrupted run left half-written"
+             % whole, "Ok", "question-journal-set-aside"),
+            ("Information", CUT_INFORMATION_START, "Ok", None)])
+        ctx.check(not journal.exists()
+                  and any(p.name.startswith(journal.name) for p in store.iterdir()),
+                  "the bytes under the journal's name were renamed aside, not deleted")
+        # Another program has the mailbox open, as Outlook Express would.
+        held = ctx.winpath(store / (whole + ".dbx"))
+        d.lines("hold", held)
+        try:
+            job([whole], False, None, [
+                ("Error", "%s is in use by another program" % held, "Ok",
+                 "question-mailbox-in-use")])
+        finally:
+            d.lines("release", held)
+        # A file where a folder of the destination's path should be.
+        (base / "a file").write_bytes(b"not a folder")
+        job([whole], False, None, [
+            ("Error", "The destination path", "Yes", None),
+            ("Error", "Could not create destination path.", "Ok",
+             "question-destination-not-created")], target=base / "a file" / "attachments")
+        program.close_and_wait()
+    finally:
+        program.stop()
+    ctx.check((backups / (whole + ".dbx")).read_bytes() == b"an earlier backup",
+              "the earlier backup that was not to be overwritten is as it was")
+    ctx.check((store / (whole + ".dbx")).read_bytes()
+              == (demo / "Outlook Express" / (whole + ".dbx")).read_bytes(),
+              "no mailbox was cut when its backup could not be made")
+
+
+def scenario_destination_inside_store(ctx, demo):
+    """Windows Mail mode, the destination inside a ticked message folder: refused."""
+    base = ctx.drive / "i"
+    store = base / "Windows Mail"
+    shutil.copytree(demo / "Windows Mail", store)
+    folders = eml_folders(store)
+    if not folders:
+        raise Failed("the demo store has no message folder")
+    destination = folders[0] / "saved attachments"
+    destination.mkdir()
+    ctx.prepare_registry("vista", ctx.winpath(ctx.drive / "nowhere"), ctx.winpath(store),
+                         ctx.winpath(destination), "", False, False)
+    d = ctx.driver
+    program = Program(ctx, "i")
+    try:
+        program.await_window(ctx.main_title, 60)
+        d.settle(ctx.main_title)
+        tick_all(ctx)
+        open_options(ctx, program)
+        d.click(OPTIONS, EXTRACT_BUTTON, post=True)
+        answer_boxes(ctx, program, [
+            ("Error", "The destination folder %s is the message folder" % ctx.winpath(destination),
+             "Ok", "question-destination-inside-store")])
+        program.close_and_wait()
+    finally:
+        program.stop()
+    ctx.check(list(destination.iterdir()) == [], "nothing was saved inside the message folder")
+
+
+def scenario_save_error(ctx, demo, expected):
+    """A folder per mailbox, where a file already has the mailbox's name: every save fails,
+    and the box says so until it is told not to."""
+    base = ctx.drive / "j"
+    store = base / "Outlook Express"
+    shutil.copytree(demo / "Outlook Express", store)
+    chosen = next((n for n in dbx_names(store)
+                   if expected[0]["Outlook Express/%s.dbx" % n]["attachments"] > 1), None)
+    if chosen is None:
+        raise Failed("no mailbox of the demo store holds two attachments")
+    destination = base / "attachments"
+    destination.mkdir()
+    (destination / chosen).write_bytes(b"a file where the mailbox's folder would go")
+    ctx.prepare_registry("winxp", ctx.winpath(store), ctx.winpath(ctx.drive / "nowhere"),
+                         ctx.winpath(destination), "", False, False)
+    ctx.import_registry(["REGEDIT4", "", "[%s]" % SETTINGS_KEY.replace(
+        "HKCU", "HKEY_CURRENT_USER"), '"FolderPerMailbox"=dword:00000001'])
+    d = ctx.driver
+    program = Program(ctx, "j")
+    try:
+        program.await_window(ctx.main_title, 60)
+        rows = d.rows(ctx.main_title)
+        d.tick(ctx.main_title, [r[1] for r in rows].index(chosen), True)
+        open_options(ctx, program)
+        d.click(OPTIONS, EXTRACT_BUTTON, post=True)
+        # Once "Don't show me again" is ticked, the other failed saves ask nothing.
+        answer_boxes(ctx, program, [
+            ("Error", "Error saving file %s\\" % ctx.winpath(destination / chosen), "Ok",
+             "question-error-saving-file", "Don't show me again until next extraction")])
+        program.close_and_wait()
+    finally:
+        program.stop()
+    ctx.check(sorted(p.name for p in destination.iterdir()) == [chosen]
+              and (destination / chosen).is_file(),
+              "nothing was saved, and the file in the mailbox folder's place is as it was")
+
+
+# ---------------------------------------------------------------------------------------
+
+
 def scenario_choices(ctx, demo, expected):
     """The options window's choices set through its controls, stored, and used by the job."""
     import csv
@@ -1115,7 +1462,7 @@ def scenario_choices(ctx, demo, expected):
             texts.append(text)
         return texts
 
-    base = ctx.drive / "h"
+    base = ctx.drive / "k"
     store = base / "Outlook Express"
     pristine = demo / "Outlook Express"
     shutil.copytree(pristine, store)
@@ -1140,7 +1487,7 @@ def scenario_choices(ctx, demo, expected):
     typed_types = " ".join(t.upper() if i == 0 else t for i, t in enumerate(types))
 
     d = ctx.driver
-    program = Program(ctx, "h")
+    program = Program(ctx, "k")
     try:
         program.await_window(ctx.main_title, 60)
         rows = tick_all(ctx)
@@ -1264,7 +1611,7 @@ def main():
     parser.add_argument("--large", type=int, default=40, help="megabytes of the large mailbox")
     parser.add_argument("--copies", type=int, default=12, help="names under which it is listed")
     args = parser.parse_args()
-    for tool in ("xwd", "convert", "wineserver"):
+    for tool in ("xwd", "convert", "compare", "wineserver"):
         if not shutil.which(tool):
             print("desktop_e2e: %s is missing" % tool, file=sys.stderr)
             return 1
@@ -1312,6 +1659,7 @@ def main():
         ctx.kill_prefix()
         return 1
 
+    phase("the screenshot check", lambda: picture_check_refuses_non_windows(ctx))
     phase("a. Outlook Express main window", lambda: scenario_outlook_express_main_window(ctx, demo))
     phase("b. extraction with cutting and backups",
           lambda: scenario_full_extraction(ctx, demo, expected))
@@ -1321,7 +1669,13 @@ def main():
     phase("f. Windows Live Mail on Windows 10",
           lambda: scenario_windows_live_mail(ctx, demo, expected))
     phase("g. no store on Windows 10", lambda: scenario_no_store(ctx))
-    phase("h. the choices of the options window", lambda: scenario_choices(ctx, demo, expected))
+    phase("h. the questions of damaged mailboxes and backups",
+          lambda: scenario_mailbox_questions(ctx, demo, expected))
+    phase("i. a destination inside the message folders",
+          lambda: scenario_destination_inside_store(ctx, demo))
+    phase("j. a file saved where it cannot be",
+          lambda: scenario_save_error(ctx, demo, expected))
+    phase("k. the choices of the options window", lambda: scenario_choices(ctx, demo, expected))
 
     if ctx.driver:
         ctx.driver.abandon()
