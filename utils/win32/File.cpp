@@ -110,6 +110,10 @@ bool File::systemSize(uint64_t& size) {
 }
 
 bool File::systemFlush() {
+    if (!flushMayGoOn()) {
+        lastError_ = ERROR_WRITE_FAULT;
+        return false;
+    }
     if (!FlushFileBuffers(handleOf(handle_))) {
         lastError_ = GetLastError();
         return false;

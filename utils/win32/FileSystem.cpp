@@ -4,6 +4,7 @@
 
 #include "ReplaceFileStandIn.h"
 #include "SystemText.h"
+#include "utils/File.h"
 #include "utils/FileSystemBackend.h"
 #include "utils/Path.h"
 
@@ -144,6 +145,8 @@ bool setModificationTime(const Block& path, int64_t secondsSince1970) {
 }
 
 bool flushFile(const Block& path) {
+    if (!File::flushMayGoOn())
+        return false;
     // FlushFileBuffers needs write access; nothing is written through it.
     HANDLE handle = openExisting(path, GENERIC_WRITE);
     if (handle == INVALID_HANDLE_VALUE)
