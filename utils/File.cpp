@@ -131,6 +131,7 @@ namespace {
 
 std::atomic<File::WriteProbe> writeProbe{nullptr};
 std::atomic<File::FlushProbe> flushProbe{nullptr};
+std::atomic<File::WriteFaultProbe> writeFaultProbe{nullptr};
 
 } // namespace
 
@@ -142,6 +143,10 @@ void File::setFlushProbe(FlushProbe probe) {
     flushProbe.store(probe);
 }
 
+void File::setWriteFaultProbe(WriteFaultProbe probe) {
+    writeFaultProbe.store(probe);
+}
+
 bool File::flushMayGoOn() {
     const FlushProbe probe = flushProbe.load(std::memory_order_relaxed);
     return !probe || probe();
@@ -150,6 +155,11 @@ bool File::flushMayGoOn() {
 bool File::write(const void* bytes, uint32_t count) {
     if (const WriteProbe probe = writeProbe.load(std::memory_order_relaxed))
         probe();
+    if (const WriteFaultProbe refuses = writeFaultProbe.load(std::memory_order_relaxed);
+        refuses && !refuses()) {
+        lastError_ = 0;
+        return fail(FileFailure);
+    }
     uint32_t written = 0;
     bool ok = systemWrite(bytes, count, written);
     position_ += written;

@@ -118,6 +118,10 @@ public:
     static void setFlushProbe(FlushProbe probe);
     // What the probe says of the flush about to be made: false when it must fail.
     static bool flushMayGoOn();
+    // For fault tests: asked before every write, after the write probe; false makes that
+    // write fail with nothing written, as a disk error would. Null (the default): none.
+    using WriteFaultProbe = bool (*)();
+    static void setWriteFaultProbe(WriteFaultProbe probe);
 
     bool isOpen() const { return handle_ != -1; }
     uint64_t position() const { return position_; }

@@ -47,3 +47,48 @@ TEST(FileLockTest, OnlyAnOpenFileLocks) {
     EXPECT_EQ(readBytes(temp / "Inbox.dbx"), "Mail");
     EXPECT_FALSE(file.lock());
 }
+
+namespace {
+
+int refusedCalls = 0;
+
+bool refuseOnce() {
+    return ++refusedCalls > 1;
+}
+
+} // namespace
+
+// The fault hooks fail the call they are asked for and only that one, on every system:
+// the write, which then writes nothing, and the flush by handle and by name.
+TEST(FileFlushTest, TheFaultHooksFailOneCallAndChangeNothing) {
+    TempFolder temp;
+    const TOVK_Utils::String name = textOf(temp.text("f.bin"));
+    File file;
+    ASSERT_TRUE(file.openForWriting(name, IfExists::Fail));
+    ASSERT_TRUE(file.write("abc", 3));
+
+    refusedCalls = 0;
+    File::setWriteFaultProbe(refuseOnce);
+    const bool firstWrite = file.write("def", 3);
+    const uint64_t afterRefusal = file.position();
+    const bool secondWrite = file.write("ghi", 3);
+    File::setWriteFaultProbe(nullptr);
+    EXPECT_FALSE(firstWrite);
+    EXPECT_EQ(afterRefusal, 3u);
+    EXPECT_TRUE(secondWrite);
+
+    refusedCalls = 0;
+    File::setFlushProbe(refuseOnce);
+    const bool firstFlush = file.flush();
+    const bool secondFlush = file.flush();
+    file.close(); // Windows flushes by name through a handle of its own
+    refusedCalls = 0;
+    const bool firstByName = flushFile(name);
+    const bool secondByName = flushFile(name);
+    File::setFlushProbe(nullptr);
+    EXPECT_FALSE(firstFlush);
+    EXPECT_TRUE(secondFlush);
+    EXPECT_FALSE(firstByName);
+    EXPECT_TRUE(secondByName);
+    EXPECT_EQ(readBytes(temp / "f.bin"), "abcghi");
+}

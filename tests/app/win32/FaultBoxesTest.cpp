@@ -126,18 +126,20 @@ void CALLBACK boxTimer(HWND, UINT, UINT_PTR, DWORD) {
     PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-// Which flushes fail. A journal's entry is written in one write just before the flush that
-// takes it to the disk together with the saved attachments: from then on the job's flushes
-// are those of the cut.
+// Which flushes or writes fail. A journal's entry is written in one write just before the
+// flush that takes it to the disk together with the saved attachments: from then on the
+// job's flushes are those of the cut, and its next write is the mailbox's.
 enum class Fault {
     None,
     CutFlushes,     // every flush once the journal holds an entry
     MailboxFlushes, // those after the mailbox is written: the entry and attachments are safe
+    MailboxWrite,   // the first write after the entry; the original then goes back
+    ListHeading,    // the heading of the list in the destination
 };
 
 struct Injected {
     Fault fault = Fault::None;
-    std::string journal;
+    std::string journal, list;
     std::atomic<int> writes{0};
     std::atomic<int> writesAtTheEntry{-1};
     std::atomic<int> failed{0};
@@ -155,9 +157,24 @@ void countWrite() {
     ++injected.writes;
 }
 
+// Fails one write: the first made once the journal holds its entry, or the list's heading
+// (the job's first write once the list is made).
+bool writeGoesOn() {
+    Injected& i = injected;
+    const std::string& watched = i.fault == Fault::MailboxWrite ? i.journal : i.list;
+    const bool fails =
+        (i.fault == Fault::MailboxWrite && hasBytes(watched)) ||
+        (i.fault == Fault::ListHeading &&
+         GetFileAttributesA(watched.c_str()) != INVALID_FILE_ATTRIBUTES && !hasBytes(watched));
+    if (!fails || i.failed > 0)
+        return true;
+    ++i.failed;
+    return false;
+}
+
 bool flushGoesOn() {
     Injected& i = injected;
-    if (i.fault == Fault::None || !hasBytes(i.journal))
+    if ((i.fault != Fault::CutFlushes && i.fault != Fault::MailboxFlushes) || !hasBytes(i.journal))
         return true;
     if (i.writesAtTheEntry < 0)
         i.writesAtTheEntry = i.writes.load();
@@ -223,10 +240,12 @@ struct FaultBoxesTest : ::testing::Test {
         data.settings.outlookExpressStoreRoot = String(store.c_str());
         data.settings.createBackups = false;
         injected.journal = journal;
+        injected.list = out + "\\attachments.csv";
     }
     void TearDown() override {
         TOVK_Utils::File::setWriteProbe(nullptr);
         TOVK_Utils::File::setFlushProbe(nullptr);
+        TOVK_Utils::File::setWriteFaultProbe(nullptr);
         injected.fault = Fault::None;
         KillTimer(nullptr, timer);
         boxes = nullptr;
@@ -274,6 +293,7 @@ struct FaultBoxesTest : ::testing::Test {
         injected.failed = 0;
         TOVK_Utils::File::setWriteProbe(countWrite);
         TOVK_Utils::File::setFlushProbe(flushGoesOn);
+        TOVK_Utils::File::setWriteFaultProbe(writeGoesOn);
         data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
         ASSERT_EQ(data.mainWindow.mailboxList.itemCount, 1);
         data.mainWindow.mailboxList.setChecked(0, true);
@@ -287,6 +307,7 @@ struct FaultBoxesTest : ::testing::Test {
             pumpUntil([&] { return nativeText(p.stopButton.handle) == "Done"; }, 30000);
         TOVK_Utils::File::setWriteProbe(nullptr);
         TOVK_Utils::File::setFlushProbe(nullptr);
+        TOVK_Utils::File::setWriteFaultProbe(nullptr);
         injected.fault = Fault::None;
         ASSERT_TRUE(done) << ::testing::PrintToString(met.unexpected);
         pumpPending();
@@ -450,4 +471,34 @@ TEST_F(FaultBoxesTest, AJournalThatCannotBeReadLeavesTheMailboxAlone) {
     EXPECT_EQ(fileText(mailbox), original);
     EXPECT_EQ(fileText(out + "\\hello.txt"), "");
     EXPECT_NE(GetFileAttributesA(journal.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+// Writing the cut mailbox fails, and its original goes back at once: no journal is left,
+// and the attachments stay saved.
+TEST_F(FaultBoxesTest, ACutThatCannotBeWrittenIsPutBackAtOnce) {
+    writeMailbox();
+    cutting(true);
+    runJob(Fault::MailboxWrite, {closeOutlookExpress,
+                                 withoutBackups,
+                                 {"Error", "Writing ", "Ok", "question-cut-put-back.png"},
+                                 {"Information", "", "Ok", ""}});
+    EXPECT_EQ(injected.failed, 1);
+    expectPicture("question-cut-put-back.png", "they were left as they were");
+    EXPECT_EQ(fileText(mailbox), original);
+    EXPECT_EQ(GetFileAttributesA(journal.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(fileText(out + "\\hello.txt"), "hello world");
+}
+
+// The list cannot be written: the job says so and saves the attachments all the same.
+TEST_F(FaultBoxesTest, AListThatCannotBeWrittenIsLeftOut) {
+    writeMailbox();
+    cutting(false);
+    data.settings.writeList = true;
+    runJob(Fault::ListHeading,
+           {{"Error", "The list of the saved attachments", "Ok", "question-list-not-written.png"}});
+    EXPECT_GT(injected.failed, 0);
+    expectPicture("question-list-not-written.png", "attachments.csv.");
+    EXPECT_EQ(fileText(out + "\\hello.txt"), "hello world");
+    EXPECT_EQ(fileText(out + "\\numbers.csv"), "1,2,3\r\n");
+    EXPECT_EQ(fileText(mailbox), original);
 }
