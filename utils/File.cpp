@@ -58,7 +58,19 @@ bool File::seek(int64_t offset, SeekMethod method) {
     return true;
 }
 
+namespace {
+
+std::atomic<File::ReadFaultProbe> readFaultProbe{nullptr};
+
+} // namespace
+
 bool File::readBytes(void* buffer, uint32_t count) {
+    if (const ReadFaultProbe refuses = readFaultProbe.load(std::memory_order_relaxed);
+        refuses && !refuses()) {
+        lastError_ = 0;
+        lastReadCount_ = 0;
+        return false;
+    }
     uint32_t delivered = 0;
     bool ok = systemRead(buffer, count, delivered);
     lastReadCount_ = delivered;
@@ -145,6 +157,10 @@ void File::setFlushProbe(FlushProbe probe) {
 
 void File::setWriteFaultProbe(WriteFaultProbe probe) {
     writeFaultProbe.store(probe);
+}
+
+void File::setReadFaultProbe(ReadFaultProbe probe) {
+    readFaultProbe.store(probe);
 }
 
 bool File::flushMayGoOn() {

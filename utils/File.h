@@ -122,6 +122,10 @@ public:
     // write fail with nothing written, as a disk error would. Null (the default): none.
     using WriteFaultProbe = bool (*)();
     static void setWriteFaultProbe(WriteFaultProbe probe);
+    // For fault tests: asked before every read; false makes that read fail with nothing
+    // read, as a damaged disk would. Null (the default): none.
+    using ReadFaultProbe = bool (*)();
+    static void setReadFaultProbe(ReadFaultProbe probe);
 
     bool isOpen() const { return handle_ != -1; }
     uint64_t position() const { return position_; }

@@ -59,7 +59,7 @@ bool refuseOnce() {
 } // namespace
 
 // The fault hooks fail the call they are asked for and only that one, on every system:
-// the write, which then writes nothing, and the flush by handle and by name.
+// the write, which then writes nothing, the flush by handle and by name, and the read.
 TEST(FileFlushTest, TheFaultHooksFailOneCallAndChangeNothing) {
     TempFolder temp;
     const TOVK_Utils::String name = textOf(temp.text("f.bin"));
@@ -91,4 +91,18 @@ TEST(FileFlushTest, TheFaultHooksFailOneCallAndChangeNothing) {
     EXPECT_FALSE(firstByName);
     EXPECT_TRUE(secondByName);
     EXPECT_EQ(readBytes(temp / "f.bin"), "abcghi");
+
+    // A refused read reads nothing and leaves the position: the next read gets the bytes.
+    refusedCalls = 0;
+    File::setReadFaultProbe(refuseOnce);
+    File reader;
+    char read[3] = {};
+    ASSERT_TRUE(reader.openForReading(name));
+    const bool firstRead = reader.read(read, 3);
+    const bool secondRead = reader.read(read, 3);
+    File::setReadFaultProbe(nullptr);
+    EXPECT_FALSE(firstRead);
+    EXPECT_TRUE(secondRead);
+    EXPECT_EQ(std::string(read, 3), "abc");
+    reader.close();
 }

@@ -135,11 +135,12 @@ enum class Fault {
     MailboxFlushes, // those after the mailbox is written: the entry and attachments are safe
     MailboxWrite,   // the first write after the entry; the original then goes back
     ListHeading,    // the heading of the list in the destination
+    MessageReads,   // every read once the first message's attachment is saved
 };
 
 struct Injected {
     Fault fault = Fault::None;
-    std::string journal, list;
+    std::string journal, list, firstSaved;
     std::atomic<int> writes{0};
     std::atomic<int> writesAtTheEntry{-1};
     std::atomic<int> failed{0};
@@ -167,6 +168,14 @@ bool writeGoesOn() {
         (i.fault == Fault::ListHeading &&
          GetFileAttributesA(watched.c_str()) != INVALID_FILE_ATTRIBUTES && !hasBytes(watched));
     if (!fails || i.failed > 0)
+        return true;
+    ++i.failed;
+    return false;
+}
+
+bool readGoesOn() {
+    Injected& i = injected;
+    if (i.fault != Fault::MessageReads || !hasBytes(i.firstSaved))
         return true;
     ++i.failed;
     return false;
@@ -241,11 +250,13 @@ struct FaultBoxesTest : ::testing::Test {
         data.settings.createBackups = false;
         injected.journal = journal;
         injected.list = out + "\\attachments.csv";
+        injected.firstSaved = out + "\\hello.txt";
     }
     void TearDown() override {
         TOVK_Utils::File::setWriteProbe(nullptr);
         TOVK_Utils::File::setFlushProbe(nullptr);
         TOVK_Utils::File::setWriteFaultProbe(nullptr);
+        TOVK_Utils::File::setReadFaultProbe(nullptr);
         injected.fault = Fault::None;
         KillTimer(nullptr, timer);
         boxes = nullptr;
@@ -283,6 +294,17 @@ struct FaultBoxesTest : ::testing::Test {
         original = fileText(mailbox);
     }
 
+    // The second message is too large to be read with the first: its own read comes after
+    // the first message's attachment is saved.
+    void writeMailboxWithALargeMessage() {
+        DbxTest::DbxWriter writer;
+        writer.addMessage(messageWith("hello.txt", "aGVsbG8gd29ybGQ="));
+        writer.addMessage(messageWith("large.bin", std::string(1 << 20, 'A').c_str()));
+        writer.addMessage(messageWith("numbers.csv", "MSwyLDMNCg=="));
+        ASSERT_TRUE(writer.writeFile(mailbox));
+        original = fileText(mailbox);
+    }
+
     // The job from the options window's extract button to "Done", each box answered.
     void runJob(Fault fault, std::vector<Box> expected) {
         met = Boxes();
@@ -294,6 +316,7 @@ struct FaultBoxesTest : ::testing::Test {
         TOVK_Utils::File::setWriteProbe(countWrite);
         TOVK_Utils::File::setFlushProbe(flushGoesOn);
         TOVK_Utils::File::setWriteFaultProbe(writeGoesOn);
+        TOVK_Utils::File::setReadFaultProbe(readGoesOn);
         data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
         ASSERT_EQ(data.mainWindow.mailboxList.itemCount, 1);
         data.mainWindow.mailboxList.setChecked(0, true);
@@ -308,6 +331,7 @@ struct FaultBoxesTest : ::testing::Test {
         TOVK_Utils::File::setWriteProbe(nullptr);
         TOVK_Utils::File::setFlushProbe(nullptr);
         TOVK_Utils::File::setWriteFaultProbe(nullptr);
+        TOVK_Utils::File::setReadFaultProbe(nullptr);
         injected.fault = Fault::None;
         ASSERT_TRUE(done) << ::testing::PrintToString(met.unexpected);
         pumpPending();
@@ -500,5 +524,19 @@ TEST_F(FaultBoxesTest, AListThatCannotBeWrittenIsLeftOut) {
     expectPicture("question-list-not-written.png", "attachments.csv.");
     EXPECT_EQ(fileText(out + "\\hello.txt"), "hello world");
     EXPECT_EQ(fileText(out + "\\numbers.csv"), "1,2,3\r\n");
+    EXPECT_EQ(fileText(mailbox), original);
+}
+
+// The mailbox cannot be read on at its second message: the job says so, keeps what it
+// saved, and goes on with the next mailbox.
+TEST_F(FaultBoxesTest, AMailboxThatCannotBeReadOnIsLeftThere) {
+    writeMailboxWithALargeMessage();
+    cutting(false);
+    runJob(Fault::MessageReads,
+           {{"Error", "Reading ", "Ok", "question-mailbox-not-read-on.png"}});
+    EXPECT_GT(injected.failed, 0);
+    expectPicture("question-mailbox-not-read-on.png", "failed at message 2 of 3");
+    EXPECT_EQ(fileText(out + "\\hello.txt"), "hello world");
+    EXPECT_EQ(GetFileAttributesA((out + "\\large.bin").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(fileText(mailbox), original);
 }
