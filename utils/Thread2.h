@@ -34,6 +34,10 @@ public:
     // see them. Returns 1 (the new thread's suspend count before it was let go), or
     // StartFailed when the system refused to create the thread.
     uint32_t start(uint32_t stackSize, uint32_t parameter);
+    // For fault tests: asked before every start; false makes that start fail as a system
+    // that refuses a thread would (StartFailed, nothing started). Null (the default): none.
+    using StartProbe = bool (*)();
+    static void setStartProbe(StartProbe probe);
 
     // Manual reset, signalled once a body has returned. start() does not reset it, so
     // after a restart it stays signalled unless the owner resets it.
@@ -50,6 +54,7 @@ public:
 
 private:
     friend struct ThreadLauncher;
+    static bool startMayGoOn();
 
     uint32_t threadId_ = 0;
     void* threadHandle_ = nullptr;

@@ -266,3 +266,19 @@ TEST(CriticalObjectTest, ExcludesOtherThreads) {
     EXPECT_EQ(overlaps.load(), 0);
     EXPECT_EQ(counter, 2L * Rounds);
 }
+
+// A start the fault hook refuses is one the system refused: nothing runs, and the next
+// start, allowed, runs.
+TEST(ThreadTest, ARefusedStartRunsNothing) {
+    std::atomic<int> runs{0};
+    FunctionThread t([&](FunctionThread&) { ++runs; });
+    Thread2::setStartProbe([] { return false; });
+    const uint32_t refused = t.start(0, 0);
+    Thread2::setStartProbe(nullptr);
+    EXPECT_EQ(refused, Thread2::StartFailed);
+    EXPECT_EQ(t.threadHandle(), nullptr);
+    EXPECT_FALSE(t.join(50));
+    EXPECT_EQ(t.start(0, 0), 1u);
+    joinOrStop(t);
+    EXPECT_EQ(runs.load(), 1);
+}

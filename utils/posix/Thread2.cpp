@@ -41,6 +41,11 @@ struct ThreadLauncher {
 uint32_t Thread2::start(uint32_t stackSize, uint32_t parameter) {
     parameter_ = parameter;
     stackSize_ = effectiveStackSize(stackSize);
+    if (!startMayGoOn()) {
+        threadId_ = 0;
+        threadHandle_ = nullptr;
+        return StartFailed;
+    }
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     // Should the system refuse this exact size, its default stack (megabytes) still

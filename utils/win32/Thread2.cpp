@@ -20,6 +20,11 @@ struct ThreadLauncher {
 uint32_t Thread2::start(uint32_t stackSize, uint32_t parameter) {
     parameter_ = parameter;
     stackSize_ = effectiveStackSize(stackSize);
+    if (!startMayGoOn()) {
+        threadId_ = 0;
+        threadHandle_ = nullptr;
+        return StartFailed;
+    }
     DWORD id = 0;
     threadHandle_ =
         CreateThread(nullptr, stackSize_, ThreadLauncher::routine, this, CREATE_SUSPENDED, &id);

@@ -11,6 +11,7 @@
 #include "formats/DbxMailbox.h"
 #include "tests/support/DbxWriter.h"
 #include "utils/File.h"
+#include "utils/Thread2.h"
 
 #include <gtest/gtest.h>
 
@@ -257,6 +258,7 @@ struct FaultBoxesTest : ::testing::Test {
         TOVK_Utils::File::setFlushProbe(nullptr);
         TOVK_Utils::File::setWriteFaultProbe(nullptr);
         TOVK_Utils::File::setReadFaultProbe(nullptr);
+        TOVK_Utils::Thread2::setStartProbe(nullptr);
         injected.fault = Fault::None;
         KillTimer(nullptr, timer);
         boxes = nullptr;
@@ -539,4 +541,30 @@ TEST_F(FaultBoxesTest, AMailboxThatCannotBeReadOnIsLeftThere) {
     EXPECT_EQ(fileText(out + "\\hello.txt"), "hello world");
     EXPECT_EQ(GetFileAttributesA((out + "\\large.bin").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(fileText(mailbox), original);
+}
+
+// The system refuses the job's thread: the progress window says so and closes, and
+// nothing is read or written.
+TEST_F(FaultBoxesTest, AJobWhoseThreadIsRefusedSaysSo) {
+    writeMailbox();
+    cutting(false);
+    met = Boxes();
+    met.expected = {{"Error", "The extraction could not be started", "Ok",
+                     "question-job-not-started.png"}};
+    data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
+    ASSERT_EQ(data.mainWindow.mailboxList.itemCount, 1);
+    data.mainWindow.mailboxList.setChecked(0, true);
+    ASSERT_TRUE(data.mainWindow.createWindow(data.extractionWindow,
+                                             String("Extract All Attachments"), nullptr, nullptr,
+                                             {.modal = true}));
+    TOVK_Utils::Thread2::setStartProbe([] { return false; });
+    SendMessageA(data.extractionWindow.extractButton.handle, BM_CLICK, 0, 0);
+    TOVK_Utils::Thread2::setStartProbe(nullptr);
+    pumpPending();
+    EXPECT_EQ(data.progressWindow.handle, nullptr);
+    EXPECT_EQ(met.next, 1u) << ::testing::PrintToString(met.unexpected);
+    EXPECT_TRUE(met.unexpected.empty()) << ::testing::PrintToString(met.unexpected);
+    expectPicture("question-job-not-started.png", "refused to create its thread");
+    EXPECT_EQ(fileText(mailbox), original);
+    EXPECT_EQ(GetFileAttributesA((out + "\\hello.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
