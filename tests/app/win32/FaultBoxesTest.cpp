@@ -48,6 +48,8 @@ struct Boxes {
     std::vector<Picture> pictures;
 };
 Boxes* boxes = nullptr;
+// The boxes answered so far, for a fault that waits for an answer.
+std::atomic<size_t> boxesAnswered{0};
 
 struct FoundBox {
     HWND window = nullptr;
@@ -124,6 +126,7 @@ void CALLBACK boxTimer(HWND, UINT, UINT_PTR, DWORD) {
     ++b.next;
     // Hidden at once so that the next tick does not take the box twice.
     ShowWindow(found.window, SW_HIDE);
+    ++boxesAnswered;
     PostMessageA(button, BM_CLICK, 0, 0);
 }
 
@@ -137,6 +140,7 @@ enum class Fault {
     MailboxWrite,   // the first write after the entry; the original then goes back
     ListHeading,    // the heading of the list in the destination
     MessageReads,   // every read once the first message's attachment is saved
+    ReadsAfterAnAnswer, // every read once the first box was answered
 };
 
 struct Injected {
@@ -176,7 +180,9 @@ bool writeGoesOn() {
 
 bool readGoesOn() {
     Injected& i = injected;
-    if (i.fault != Fault::MessageReads || !hasBytes(i.firstSaved))
+    const bool fails = (i.fault == Fault::MessageReads && hasBytes(i.firstSaved)) ||
+                       (i.fault == Fault::ReadsAfterAnAnswer && boxesAnswered > 0);
+    if (!fails)
         return true;
     ++i.failed;
     return false;
@@ -315,6 +321,7 @@ struct FaultBoxesTest : ::testing::Test {
         injected.writes = 0;
         injected.writesAtTheEntry = -1;
         injected.failed = 0;
+        boxesAnswered = 0;
         TOVK_Utils::File::setWriteProbe(countWrite);
         TOVK_Utils::File::setFlushProbe(flushGoesOn);
         TOVK_Utils::File::setWriteFaultProbe(writeGoesOn);
@@ -567,4 +574,44 @@ TEST_F(FaultBoxesTest, AJobWhoseThreadIsRefusedSaysSo) {
     expectPicture("question-job-not-started.png", "refused to create its thread");
     EXPECT_EQ(fileText(mailbox), original);
     EXPECT_EQ(GetFileAttributesA((out + "\\hello.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A mailbox whose index is lost is to be recovered, but the disk cannot be read for it:
+// the job halts, and the mailbox stays as it was.
+TEST_F(FaultBoxesTest, AMailboxThatCannotBeRecoveredHaltsTheJob) {
+    writeMailbox();
+    // The index root past the end of the file: the index is lost, the messages are there.
+    std::string damaged = original;
+    const uint32_t past = static_cast<uint32_t>(damaged.size() + 100);
+    for (int i = 0; i < 4; ++i)
+        damaged[0xE4 + i] = static_cast<char>(past >> (8 * i));
+    ASSERT_TRUE(writeFile(mailbox, damaged));
+    cutting(false);
+    runJob(Fault::ReadsAfterAnAnswer,
+           {{"Error", mailbox, "Recover attachments", ""},
+            {"Error", mailbox, "Ok", "question-mailbox-not-recovered.png"}});
+    EXPECT_GT(injected.failed, 0);
+    expectPicture("question-mailbox-not-recovered.png", "could not be read. Extraction");
+    EXPECT_EQ(fileText(mailbox), damaged);
+    EXPECT_EQ(GetFileAttributesA((out + "\\hello.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A smallest size that is no whole number of KB is refused before anything starts, and
+// the window stays open for it to be put right.
+TEST_F(FaultBoxesTest, ASmallestSizeThatIsNoNumberIsRefused) {
+    writeMailbox();
+    met = Boxes();
+    met.expected = {{"Error", "Please give the smallest size", "Ok", "question-size-not-whole.png"}};
+    data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
+    data.mainWindow.mailboxList.setChecked(0, true);
+    ASSERT_TRUE(data.mainWindow.createWindow(data.extractionWindow,
+                                             String("Extract All Attachments"), nullptr, nullptr,
+                                             {.modal = true}));
+    SetWindowTextA(data.extractionWindow.minSizeEdit.handle, "12.5");
+    SendMessageA(data.extractionWindow.extractButton.handle, BM_CLICK, 0, 0);
+    pumpPending();
+    EXPECT_NE(data.extractionWindow.handle, nullptr);
+    EXPECT_EQ(data.progressWindow.handle, nullptr);
+    EXPECT_EQ(met.next, 1u) << ::testing::PrintToString(met.unexpected);
+    expectPicture("question-size-not-whole.png", "whole number of KB");
 }
