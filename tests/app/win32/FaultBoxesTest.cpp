@@ -12,6 +12,7 @@
 #include "tests/support/DbxWriter.h"
 #include "utils/File.h"
 #include "utils/Thread2.h"
+#include "tests/app/win32/TestMail.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,9 @@
 
 using namespace NappTest;
 using TOVK_Utils::String;
+
+using AppTest::fileText;
+using AppTest::messageWith;
 
 namespace {
 
@@ -200,29 +204,6 @@ bool flushGoesOn() {
     return !fails;
 }
 
-std::string messageWith(const char* name, const char* base64) {
-    std::string text = "From: a@example.com\r\nSubject: files\r\nMIME-Version: 1.0\r\n"
-                       "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
-                       "--b\r\nContent-Type: text/plain\r\n\r\nSee attached.\r\n";
-    if (name) {
-        text += std::string("--b\r\nContent-Type: application/octet-stream; name=\"") + name +
-                "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64 + "\r\n";
-    }
-    return text + "--b--\r\n";
-}
-
-std::string fileText(const std::string& path) {
-    std::string text;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-            text.append(buffer, n);
-        fclose(f);
-    }
-    return text;
-}
-
 bool writeFile(const std::string& path, const std::string& bytes) {
     FILE* file = fopen(path.c_str(), "wb");
     if (!file)
@@ -313,6 +294,16 @@ struct FaultBoxesTest : ::testing::Test {
         original = fileText(mailbox);
     }
 
+    // The store's one mailbox ticked and the options window open over the main window.
+    void openOptions() {
+        data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
+        ASSERT_EQ(data.mainWindow.mailboxList.itemCount, 1);
+        data.mainWindow.mailboxList.setChecked(0, true);
+        ASSERT_TRUE(data.mainWindow.createWindow(data.extractionWindow,
+                                                 String("Extract All Attachments"), nullptr,
+                                                 nullptr, {.modal = true}));
+    }
+
     // The job from the options window's extract button to "Done", each box answered.
     void runJob(Fault fault, std::vector<Box> expected) {
         met = Boxes();
@@ -326,12 +317,9 @@ struct FaultBoxesTest : ::testing::Test {
         TOVK_Utils::File::setFlushProbe(flushGoesOn);
         TOVK_Utils::File::setWriteFaultProbe(writeGoesOn);
         TOVK_Utils::File::setReadFaultProbe(readGoesOn);
-        data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
-        ASSERT_EQ(data.mainWindow.mailboxList.itemCount, 1);
-        data.mainWindow.mailboxList.setChecked(0, true);
-        ASSERT_TRUE(data.mainWindow.createWindow(data.extractionWindow,
-                                                 String("Extract All Attachments"), nullptr,
-                                                 nullptr, {.modal = true}));
+        openOptions();
+        if (::testing::Test::HasFatalFailure())
+            return;
         SendMessageA(data.extractionWindow.extractButton.handle, BM_CLICK, 0, 0);
         ProgressWindow& p = data.progressWindow;
         ASSERT_NE(p.handle, nullptr) << ::testing::PrintToString(met.unexpected);
@@ -558,12 +546,7 @@ TEST_F(FaultBoxesTest, AJobWhoseThreadIsRefusedSaysSo) {
     met = Boxes();
     met.expected = {{"Error", "The extraction could not be started", "Ok",
                      "question-job-not-started.png"}};
-    data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
-    ASSERT_EQ(data.mainWindow.mailboxList.itemCount, 1);
-    data.mainWindow.mailboxList.setChecked(0, true);
-    ASSERT_TRUE(data.mainWindow.createWindow(data.extractionWindow,
-                                             String("Extract All Attachments"), nullptr, nullptr,
-                                             {.modal = true}));
+    ASSERT_NO_FATAL_FAILURE(openOptions());
     TOVK_Utils::Thread2::setStartProbe([] { return false; });
     SendMessageA(data.extractionWindow.extractButton.handle, BM_CLICK, 0, 0);
     TOVK_Utils::Thread2::setStartProbe(nullptr);
@@ -602,11 +585,7 @@ TEST_F(FaultBoxesTest, ASmallestSizeThatIsNoNumberIsRefused) {
     writeMailbox();
     met = Boxes();
     met.expected = {{"Error", "Please give the smallest size", "Ok", "question-size-not-whole.png"}};
-    data.showDbxMailboxes(data.settings.outlookExpressStoreRoot);
-    data.mainWindow.mailboxList.setChecked(0, true);
-    ASSERT_TRUE(data.mainWindow.createWindow(data.extractionWindow,
-                                             String("Extract All Attachments"), nullptr, nullptr,
-                                             {.modal = true}));
+    ASSERT_NO_FATAL_FAILURE(openOptions());
     SetWindowTextA(data.extractionWindow.minSizeEdit.handle, "12.5");
     SendMessageA(data.extractionWindow.extractButton.handle, BM_CLICK, 0, 0);
     pumpPending();

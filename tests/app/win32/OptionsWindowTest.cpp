@@ -10,6 +10,7 @@
 #include "formats/DbxMailbox.h"
 #include "napp/Mnemonic.h"
 #include "tests/support/DbxWriter.h"
+#include "tests/app/win32/TestMail.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,9 @@
 
 using namespace NappTest;
 using TOVK_Utils::String;
+
+using AppTest::fileText;
+using AppTest::messageWith;
 
 namespace {
 
@@ -476,32 +480,6 @@ TEST(MyAppTest, OnlyMajorVersionSixServesWindowsMail) {
     EXPECT_FALSE(MyApp::isWindowsMailVersion(10));
 }
 
-namespace {
-
-std::string messageWith(const char* name, const char* base64) {
-    std::string text = "From: a@example.com\r\nSubject: files\r\nMIME-Version: 1.0\r\n"
-                       "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
-                       "--b\r\nContent-Type: text/plain\r\n\r\nSee attached.\r\n";
-    if (name) {
-        text += std::string("--b\r\nContent-Type: application/octet-stream; name=\"") + name +
-                "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64 + "\r\n";
-    }
-    return text + "--b--\r\n";
-}
-
-std::string fileText(const std::string& path) {
-    std::string text;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-            text.append(buffer, n);
-        fclose(f);
-    }
-    return text;
-}
-
-} // namespace
 
 // A whole job through the real windows: the options window hands over to the progress
 // window, the worker's questions and counters reach it, and "Done" closes it.
